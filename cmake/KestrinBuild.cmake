@@ -1,0 +1,53 @@
+# Shared build settings and the two functions every folder uses.
+
+add_library(kestrin_settings INTERFACE)
+target_compile_features(kestrin_settings INTERFACE cxx_std_20)
+target_compile_definitions(kestrin_settings INTERFACE
+  QT_NO_CAST_FROM_ASCII
+  QT_NO_CAST_TO_ASCII
+  QT_NO_CAST_FROM_BYTEARRAY
+  QT_NO_URL_CAST_FROM_STRING
+  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+  QT_NO_CONTEXTLESS_CONNECT
+  QT_NO_FOREACH
+  QT_USE_QSTRINGBUILDER
+  QT_STRICT_ITERATORS)
+if(MSVC)
+  target_compile_options(kestrin_settings INTERFACE /W4 /permissive- /utf-8)
+  if(KESTRIN_WERROR)
+    target_compile_options(kestrin_settings INTERFACE /WX)
+  endif()
+else()
+  target_compile_options(kestrin_settings INTERFACE -Wall -Wextra -Wpedantic)
+  if(KESTRIN_WERROR)
+    target_compile_options(kestrin_settings INTERFACE -Werror)
+  endif()
+  if(KESTRIN_SANITIZE)
+    target_compile_options(kestrin_settings INTERFACE
+      -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    target_link_options(kestrin_settings INTERFACE -fsanitize=address,undefined)
+  endif()
+endif()
+
+# kestrin_add_module(<module> SOURCES <files...> DEPENDS <targets...>)
+# One folder of src/ becomes the static library kestrin_<module>.
+function(kestrin_add_module module)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;DEPENDS")
+  set(target kestrin_${module})
+  add_library(${target} STATIC ${arg_SOURCES})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${target} PUBLIC kestrin_settings ${arg_DEPENDS})
+endfunction()
+
+# kestrin_add_test(<name> SOURCES <files...> DEPENDS <targets...> [LABELS <labels...>])
+# One QtTest executable, registered with CTest under its own name.
+function(kestrin_add_test name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;DEPENDS;LABELS")
+  add_executable(${name} ${arg_SOURCES})
+  target_link_libraries(${name} PRIVATE kestrin_testsupport Qt6::Test ${arg_DEPENDS})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT 300
+    LABELS "${arg_LABELS}"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KESTRIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};KESTRIN_BINARY=$<TARGET_FILE:kestrin>")
+endfunction()

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what Kestrin needs to build, run and test on Debian 12, without questions.
+# Packages already present are not fetched again.
+set -euo pipefail
+
+packages=(
+  g++ cmake make pkg-config
+  qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
+  libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
+  unixodbc tdsodbc libsqliteodbc
+  sqlite3
+  # for the tests: a PostgreSQL server, pseudo-terminals, a general HL7 reader
+  postgresql socat python3 python3-hl7
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

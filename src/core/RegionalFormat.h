@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+namespace kestrin {
+
+// The short date and time formats that dates are shown and written in (Qt format strings).
+// The laboratory's home setting is the default; nothing depends on the machine's locale.
+struct RegionalFormat {
+    QString shortDate = QStringLiteral("dd.MM.yyyy");
+    QString time = QStringLiteral("HH:mm:ss");
+};
+
+} // namespace kestrin

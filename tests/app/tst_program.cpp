@@ -1,0 +1,112 @@
+#include "TestMain.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+using namespace kestrin;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runKestrin(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(test::KestrinProgram(), arguments);
+    if (!process.waitForFinished(60000))
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+const QByteArray kSoundIni = "shiftlen=8\nfirstshift=01.01.2019 06:00:00\nImportCycle=1\nExportCycle=30\n"
+                             "ImportPath=in\n";
+
+} // namespace
+
+class TestProgram : public QObject {
+    Q_OBJECT
+private slots:
+    void helpExplainsEverySwitch();
+    void checkPrintsTheDemoSettings();
+    void checkNamesSwitchValues();
+    void startupRefuses_data();
+    void startupRefuses();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestProgram::helpExplainsEverySwitch()
+{
+    for (const QString& flag : {u"/help"_s, u"-h"_s, u"--help"_s}) {
+        const Run run = runKestrin({flag});
+        QCOMPARE(run.exitCode, 0);
+        for (const char* name : {"/id=", "/type=", "/com=", "/outtype=", "/outcom=", "/outid=", "/autoreq=",
+                                 "/autoval=", "/test=", "/ini=", "/check", "/cycle=", "/headless", "/initdb", "/help"})
+            QVERIFY2(run.out.contains(QLatin1StringView(name)), name);
+    }
+}
+
+void TestProgram::checkPrintsTheDemoSettings()
+{
+    const Run run = runKestrin({u"/ini=%1/examples/demo.ini"_s.arg(test::SourceDir()), u"/check"_s});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    const QStringList lines = run.out.split(u'\n');
+    for (const QString& expected : {u"StationId=HL7"_s, u"Engine=sqlite"_s, u"ExportCycle=5"_s, u"ComPort="_s,
+                                    u"ImportExtension=hl7"_s, u"ServerName=(local)"_s})
+        QVERIFY2(lines.contains(expected), qPrintable(expected));
+    QVERIFY(!lines.filter(u"ImportDonePath="_s).first().endsWith(u"/"_s));
+}
+
+void TestProgram::checkNamesSwitchValues()
+{
+    const QString ini = m_dir.filePath(u"sound.ini"_s);
+    test::WriteFile(ini, kSoundIni);
+    const Run run = runKestrin({u"/ini="_s + ini, u"/check"_s, u"/id=LAB2"_s, u"/type=INPUT"_s, u"/com=2"_s});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    for (const QString& expected : {u"StationId=LAB2"_s, u"RunType=INPUT"_s, u"ComPort=2"_s,
+                                    u"ExportTimerEnabled=false"_s})
+        QVERIFY2(run.out.split(u'\n').contains(expected), qPrintable(expected));
+}
+
+void TestProgram::startupRefuses_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("named"); // what the message must name
+
+    QTest::newRow("export cycle no number")
+        << QByteArray("ExportCycle=soon\n") << QStringList() << QStringList{u"ExportCycle"_s, u"soon"_s, u"INI"_s};
+    QTest::newRow("test switch no number") << kSoundIni << QStringList{u"/test=abc"_s}
+                                           << QStringList{u"/test"_s, u"abc"_s};
+    QTest::newRow("test switch beyond 16 bits") << kSoundIni << QStringList{u"/test=70000"_s}
+                                                << QStringList{u"/test"_s, u"70000"_s};
+    QTest::newRow("shift length 0") << QByteArray("shiftlen=0\nfirstshift=01.01.2019 06:00:00\n") << QStringList()
+                                    << QStringList{u"shiftlen"_s};
+    QTest::newRow("first shift no date") << QByteArray("shiftlen=8\nfirstshift=Montag\n") << QStringList()
+                                         << QStringList{u"firstshift"_s, u"Montag"_s};
+    QTest::newRow("unknown cycle") << kSoundIni << QStringList{u"/cycle=twice"_s}
+                                   << QStringList{u"/cycle"_s, u"twice"_s};
+}
+
+void TestProgram::startupRefuses()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, named);
+    const QString iniPath = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_') + u".ini"_s);
+    test::WriteFile(iniPath, ini);
+    const Run run = runKestrin(QStringList{u"/ini="_s + iniPath, u"/check"_s} + arguments);
+    QCOMPARE(run.exitCode, 2);
+    for (const QString& name : named)
+        QVERIFY2(run.err.contains(name), qPrintable(run.err));
+}
+
+KESTRIN_TEST_MAIN(TestProgram)
+#include "tst_program.moc"

@@ -1,0 +1,54 @@
+#include "TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <ctime>
+#include <stdexcept>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin::test {
+
+void PinEnvironment()
+{
+    qputenv("TZ", "Europe/Berlin");
+#ifdef Q_OS_WIN
+    _tzset();
+#else
+    tzset();
+#endif
+    qputenv("LC_ALL", "C.UTF-8");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QLocale::setDefault(QLocale::c());
+}
+
+void WriteFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        throw std::runtime_error("cannot write test file " + path.toStdString());
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+QStringList FileNames(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+QString KestrinProgram() { return qEnvironmentVariable("KESTRIN_BINARY"); }
+
+QString SourceDir() { return qEnvironmentVariable("KESTRIN_SOURCE_DIR"); }
+
+} // namespace kestrin::test
