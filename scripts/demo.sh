@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and starts Kestrin on the demo configuration in
-# examples/ with the embedded database.
+# examples/ with the embedded database (created with the demo data on the first run).
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 "$top/scripts/install-deps.sh"
 "$top/scripts/build.sh" "$top/build"
-exec "$top/build/src/kestrin" "/ini=$top/examples/demo.ini" /check
+kestrin="$top/build/src/kestrin"
+ini="$top/examples/demo.ini"
+db="$top/examples/run/kestrin-demo.sqlite"
+if [ ! -f "$db" ]; then
+  "$kestrin" "/ini=$ini" /initdb
+  sqlite3 "$db" < "$top/examples/demo-data.sql"
+fi
+exec "$kestrin" "/ini=$ini" /check

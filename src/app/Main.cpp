@@ -1,16 +1,19 @@
 #include "app/Main.h"
 
+#include "app/CheckCommand.h"
+#include "app/Startup.h"
 #include "core/CommandLine.h"
-#include "core/Configuration.h"
-#include "core/IniLocation.h"
 #include "core/StartupChecks.h"
 #include "core/StartupError.h"
+#include "labdb/Connection.h"
+#include "labdb/DbError.h"
+#include "labdb/Patients.h"
+#include "labdb/Schema.h"
 #include "mainwindow/SplashWindow.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QSysInfo>
 #include <QTextStream>
 
 #include <memory>
@@ -24,69 +27,37 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitStartupFailed = 2;
 
-QTextStream& out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-QTextStream& err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
-
 int failStartup(const QString& message, bool windows)
 {
-    err() << "kestrin: " << message << Qt::endl;
+    QTextStream(stderr) << "kestrin: " << message << Qt::endl;
     if (windows)
         QMessageBox::critical(nullptr, u"Kestrin"_s, message);
     return kExitStartupFailed;
 }
 
-// Steps up to the INI file: machine name, command line, start-up window, configuration.
-AppConfig LoadConfiguration(const CommandLine& commandLine, StartupProgress& progress)
+void refuseProblems(const AppConfig& config)
 {
-    AppConfig config;
-    config.ComputerName = QSysInfo::machineHostName();
-    static_cast<CommandLineSettings&>(config) = commandLine.settings;
-    // Leaders and extensions fall back to empty text unless the INI file sets them.
-    config.ImportExtension.clear();
-    config.ExportExtension.clear();
-    config.ImportLeader.clear();
-    config.ExportLeader.clear();
-    if (!commandLine.run.IniPath.isEmpty() && !QFileInfo::exists(commandLine.run.IniPath))
-        throw StartupError(u"The INI file %1 given by /ini does not exist."_s.arg(commandLine.run.IniPath));
-    const QString iniPath = commandLine.run.IniPath.isEmpty() ? LocateIniFile()
-                                                              : QFileInfo(commandLine.run.IniPath).absoluteFilePath();
-    progress.yield();
-    progress.showStatus(u"Loading ini ... "_s);
-    static_cast<IniSettings&>(config) = ReadConfiguration(iniPath);
-    config.IniFilePath = iniPath;
     if (const QStringList problems = StartupProblems(config); !problems.isEmpty())
         throw StartupError(problems.join(u'\n'));
-    return config;
 }
 
-int RunCheck(const CommandLine& commandLine)
+int RunInitDb(const AppConfig& config)
 {
-    SilentProgress progress;
-    AppConfig config;
-    QStringList problems;
-    try {
-        config = LoadConfiguration(commandLine, progress);
-    } catch (const StartupError& e) {
-        return failStartup(e.message(), false);
-    }
-    for (const QString& line : DescribeConfiguration(config))
-        out() << line << '\n';
-    out().flush();
+    const ConnectionParameters parameters = LabConnectionParameters(config);
+    const bool newFile = config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName);
+    const auto db = ConnectDatabase(config);
+    const QStringList created = newFile ? LabTableNames() : CreateMissingTables(*db);
+    QTextStream out(stdout);
+    if (created.isEmpty())
+        out << "Every table exists in " << db->description() << "; nothing was changed." << Qt::endl;
+    else
+        out << "Created in " << db->description() << ": " << created.join(u", ") << Qt::endl;
     return kExitOk;
 }
 
 int NotYetAvailable(const QString& what)
 {
-    err() << "kestrin: " << what << " is not available in this version yet." << Qt::endl;
+    QTextStream(stderr) << "kestrin: " << what << " is not available in this version yet." << Qt::endl;
     return kExitStartupFailed;
 }
 
@@ -96,13 +67,45 @@ int RunWithWindows(const CommandLine& commandLine)
     splash->show();
     try {
         const AppConfig config = LoadConfiguration(commandLine, *splash);
+        refuseProblems(config);
         splash->setTitle(config.StationId + u" - Communication loading ... "_s);
+        splash->showStatus(u"Initializing ... "_s);
+        splash->yield();
+        splash->showStatus(u"Connecting 2 DB ... "_s);
+        const auto db = ConnectDatabase(config);
+        splash->showStatus(u"opening Logfile ... "_s);
+        EnsurePatientOne(*db);
         splash->finish();
     } catch (const StartupError& e) {
         splash->hide();
         return failStartup(e.message(), true);
+    } catch (const DbError& e) {
+        splash->hide();
+        return failStartup(e.message(), true);
     }
     return kExitOk;
+}
+
+int RunWithoutWindows(const CommandLine& commandLine)
+{
+    SilentProgress progress;
+    try {
+        const AppConfig config = LoadConfiguration(commandLine, progress);
+        if (commandLine.run.Check) {
+            QTextStream out(stdout);
+            return RunCheck(config, out);
+        }
+        if (commandLine.run.InitDb)
+            return RunInitDb(config);
+        refuseProblems(config);
+        if (commandLine.run.Cycle != CycleChoice::None)
+            return NotYetAvailable(u"/cycle"_s);
+        return NotYetAvailable(u"/headless"_s);
+    } catch (const StartupError& e) {
+        return failStartup(e.message(), false);
+    } catch (const DbError& e) {
+        return failStartup(e.message(), false);
+    }
 }
 
 } // namespace
@@ -114,8 +117,7 @@ int Main(int argc, char* argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLine commandLine = ParseCommandLine(arguments);
     if (commandLine.run.Help) {
-        out() << CommandLineHelp();
-        out().flush();
+        QTextStream(stdout) << CommandLineHelp() << Qt::flush;
         return kExitOk;
     }
     if (!commandLine.errors.isEmpty())
@@ -124,13 +126,7 @@ int Main(int argc, char* argv[])
     if (!commandLine.run.showsWindows()) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(u"Kestrin"_s);
-        if (commandLine.run.Check)
-            return RunCheck(commandLine);
-        if (commandLine.run.InitDb)
-            return NotYetAvailable(u"/initdb"_s);
-        if (commandLine.run.Cycle != CycleChoice::None)
-            return NotYetAvailable(u"/cycle"_s);
-        return NotYetAvailable(u"/headless"_s);
+        return RunWithoutWindows(commandLine);
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Kestrin"_s);

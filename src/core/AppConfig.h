@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/PlatformDefaults.h"
+
 #include <QString>
 
 #include <optional>
@@ -59,7 +61,7 @@ struct IniSettings {
     QString TimeFormat = QStringLiteral("HH:mm:ss");
     QString DbUser;
     QString DbPassword;
-    QString OdbcDriver;
+    QString OdbcDriver = DefaultOdbcDriver();
     QString ComDevice1;
     QString ComDevice2;
     qint32 ImportMinAge = 1000;

@@ -1,0 +1,61 @@
+-- Demo laboratory data for the embedded database of examples/demo.ini: tests with their
+-- import codes, validation ranges, users, quality controls and captions. Plain SQL that
+-- SQLite and PostgreSQL both accept.
+
+INSERT INTO TEST_DEF (PARAMETER_ID, SHORT, LONG, UNIT, CUTOFF, IMP_CODE_LDT, PRINT_POS) VALUES
+  (1, 'AMP', 'Amphetamines', 'ng/mL', '500', 'AMP', 1),
+  (2, 'BAR', 'Barbiturates', 'ng/mL', '200', 'BAR', 2),
+  (3, 'BZD', 'Benzodiazepines', 'ng/mL', '200', 'BZD', 3),
+  (4, 'COC', 'Cocaine metabolite', 'ng/mL', '150', 'COC', 4),
+  (5, 'MDMA', 'Ecstasy', 'ng/mL', '500', 'MDMA', 5),
+  (6, 'MTD', 'Methadone', 'ng/mL', '300', 'MTD', 6),
+  (7, 'OPI', 'Opiates', 'ng/mL', '300', 'OPI', 7),
+  (8, 'THC', 'Cannabinoids', 'ng/mL', '50', 'THC', 8),
+  (9, 'CREA', 'Creatinine', 'mg/dL', '20', 'CREA', 9),
+  (10, 'ETG', 'Ethyl glucuronide', 'ng/mL', '500', 'ETG', 10);
+
+INSERT INTO interpretation (ID, value, value_arab) VALUES
+  (1, 'negative', 'سلبي'),
+  (2, 'positive', 'إيجابي'),
+  (3, 'diluted', 'مخفف');
+
+-- Range set 2 is the one the entry station validates against.
+INSERT INTO VALIDATION (parameter_ID, V_from, v_to, interpretation, suspicious, nw_id) VALUES
+  (1, 0, 499.99, 1, 0, 2), (1, 500, 1000000, 2, 1, 2),
+  (2, 0, 199.99, 1, 0, 2), (2, 200, 1000000, 2, 1, 2),
+  (3, 0, 199.99, 1, 0, 2), (3, 200, 1000000, 2, 1, 2),
+  (4, 0, 149.99, 1, 0, 2), (4, 150, 1000000, 2, 1, 2),
+  (5, 0, 499.99, 1, 0, 2), (5, 500, 1000000, 2, 1, 2),
+  (6, 0, 299.99, 1, 0, 2), (6, 300, 1000000, 2, 1, 2),
+  (7, 0, 299.99, 1, 0, 2), (7, 300, 1000000, 2, 1, 2),
+  (8, 0, 49.99, 1, 0, 2), (8, 50, 1000000, 2, 1, 2),
+  (9, 0, 19.99, 3, 1, 2), (9, 20, 1000, 1, 0, 2),
+  (10, 0, 499.99, 1, 0, 2), (10, 500, 1000000, 2, 1, 2);
+
+INSERT INTO user_base (userid, comment) VALUES
+  ('MB', 'Morning bench'),
+  ('EB', 'Evening bench'),
+  ('QC', 'Quality control');
+
+INSERT INTO control_base (control_id, name) VALUES
+  ('QC-LOW-1', 'Urine control LOW'),
+  ('QC-HIGH-1', 'Urine control HIGH');
+
+INSERT INTO control_def (control_id, parameter_id) VALUES
+  ('QC-LOW-1', 1), ('QC-LOW-1', 3), ('QC-LOW-1', 4), ('QC-LOW-1', 7), ('QC-LOW-1', 8),
+  ('QC-HIGH-1', 1), ('QC-HIGH-1', 3), ('QC-HIGH-1', 4), ('QC-HIGH-1', 7), ('QC-HIGH-1', 8);
+
+-- Channels of the analyser AN1, and of the service station HL7 for the demo's control blocks.
+INSERT INTO param2channel (parameter_id, analyzer_id, channel_id) VALUES
+  (1, 'AN1', 1), (2, 'AN1', 2), (3, 'AN1', 3), (4, 'AN1', 4), (5, 'AN1', 5),
+  (6, 'AN1', 6), (7, 'AN1', 7), (8, 'AN1', 8), (9, 'AN1', 9),
+  (1, 'HL7', 1), (4, 'HL7', 2), (8, 'HL7', 3);
+
+INSERT INTO textstrings ("key", english, german) VALUES
+  (6601, 'Select user', 'Benutzer wählen'),
+  (6602, 'Please select a user', 'Bitte Benutzer wählen'),
+  (6603, 'Samples in session', 'Proben in Sitzung'),
+  (6604, 'Sample ID', 'Proben-ID'),
+  (6605, 'Result', 'Ergebnis'),
+  (6606, 'Clear session', 'Sitzung löschen'),
+  (6607, 'Log out / Close', 'Abmelden / Schließen');

@@ -1,0 +1,71 @@
+#include "app/CheckCommand.h"
+
+#include "core/Configuration.h"
+#include "core/FolderCheck.h"
+#include "core/StartupChecks.h"
+#include "core/StartupError.h"
+#include "labdb/Connection.h"
+#include "labdb/DbError.h"
+#include "labdb/Schema.h"
+
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+int RunCheck(const AppConfig& config, QTextStream& out)
+{
+    bool usable = true;
+    for (const QString& line : DescribeConfiguration(config))
+        out << line << '\n';
+    if (config.Engine == u"sqlserver")
+        out << "OleDbConnectionString="
+            << MaskPassword(OleDbConnectionString(config.SqlServerKind, config.DatabaseName, config.ServerName)) << '\n';
+    out << '\n';
+
+    for (const QString& problem : StartupProblems(config)) {
+        out << "Problem: " << problem << '\n';
+        usable = false;
+    }
+
+    const std::pair<const char16_t*, QString> folders[] = {
+        {u"ImportPath", config.ImportPath},         {u"ImportDonePath", config.ImportDonePath},
+        {u"ImportErrorPath", config.ImportErrorPath}, {u"ExportPath", config.ExportPath},
+        {u"TempExportPath", config.TempExportPath}, {u"ComLogPath", config.ComLogPath},
+    };
+    for (const auto& [name, path] : folders) {
+        const FolderState state = CheckFolder(path);
+        out << "Folder " << QStringView(name) << ": " << path << " (" << state.description << ")\n";
+        usable = usable && state.usable;
+    }
+
+    try {
+        const ConnectionParameters parameters = LabConnectionParameters(config);
+        if (config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName)) {
+            out << "Database: " << parameters.databaseName
+                << " does not exist yet; the first start creates it with every table\n";
+            out.flush();
+            return usable ? 0 : 2;
+        }
+        const auto db = ConnectDatabase(config);
+        out << "Database: connected to " << db->description() << '\n';
+        const QStringList missing = MissingTables(*db);
+        if (missing.isEmpty()) {
+            out << "Tables: all " << LabTables().size() << " present\n";
+        } else {
+            out << "Tables: missing " << missing.join(u", ") << " (kestrin /initdb creates them)\n";
+            usable = false;
+        }
+    } catch (const StartupError& e) {
+        out << "Database: " << e.message() << '\n';
+        usable = false;
+    } catch (const DbError& e) {
+        out << "Database: " << e.message() << '\n';
+        usable = false;
+    }
+    out.flush();
+    return usable ? 0 : 2;
+}
+
+} // namespace kestrin

@@ -1,0 +1,163 @@
+#include "labdb/Connection.h"
+
+#include "core/StartupError.h"
+#include "labdb/DbError.h"
+#include "labdb/Schema.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+namespace {
+
+// The program's own SQL Server login.
+const QString kProgramUser = u"quorix"_s;
+const QString kProgramPassword = u"plover"_s;
+
+QString describe(const QString& engine, const QString& server, const QString& database)
+{
+    return u"the %1 database \"%2\" on server \"%3\""_s.arg(engine, database, server);
+}
+
+QString embeddedFile(const AppConfig& config, const QString& file)
+{
+    if (file.isEmpty() || !QDir::isRelativePath(file) || config.IniFilePath.isEmpty())
+        return file;
+    return QFileInfo(config.IniFilePath).absoluteDir().absoluteFilePath(file);
+}
+
+} // namespace
+
+QString OleDbConnectionString(const QString& sqlServerKind, const QString& databaseName, const QString& serverName)
+{
+    if (sqlServerKind == u"2000")
+        return u"Provider=SQLOLEDB.1;Persist Security Info=True;Trusted_Connection=yes;"_s + u"Initial Catalog="_s +
+               databaseName + u";"_s + u"Data Source="_s + serverName;
+    if (sqlServerKind == u"quorix")
+        return u"Provider=SQLOLEDB.1;Persist Security Info=False;"_s + u"Initial Catalog="_s + databaseName + u";"_s +
+               u"User ID="_s + kProgramUser + u"; PWD="_s + kProgramPassword + u";"_s + u"Data Source="_s + serverName;
+    return u"Provider=SQLOLEDB.1;Persist Security Info=true;"_s + u"Initial Catalog="_s + databaseName + u";"_s +
+           u"User ID=sa;"_s + u"Data Source="_s + serverName;
+}
+
+QString OdbcConnectionString(const QString& sqlServerKind, const QString& databaseName, const QString& serverName,
+                             const QString& driver)
+{
+    const bool freeTds = driver.contains(u"FreeTDS"_s, Qt::CaseInsensitive);
+    // FreeTDS does not know the "(local)" of the Windows client.
+    const QString server = freeTds && serverName.compare(u"(local)"_s, Qt::CaseInsensitive) == 0 ? u"localhost"_s
+                                                                                                 : serverName;
+    QString text = u"DRIVER={%1};SERVER=%2;DATABASE=%3;"_s.arg(driver, server, databaseName);
+    if (freeTds)
+        text += u"TDS_Version=7.4;ClientCharset=UTF-8;"_s;
+    if (sqlServerKind == u"2000")
+        text += u"Trusted_Connection=yes;"_s;
+    else if (sqlServerKind == u"quorix")
+        text += u"UID=%1;PWD=%2;"_s.arg(kProgramUser, kProgramPassword);
+    else
+        text += u"UID=sa;PWD=;"_s;
+    return text;
+}
+
+QString MaskPassword(const QString& connectionString)
+{
+    static const QRegularExpression password(u"((?:PWD|Password)\\s*=)([^;]*)"_s,
+                                             QRegularExpression::CaseInsensitiveOption);
+    QString masked = connectionString;
+    masked.replace(password, u"\\1****"_s);
+    return masked;
+}
+
+ConnectionParameters LabConnectionParameters(const AppConfig& config)
+{
+    ConnectionParameters p;
+    p.description = describe(config.Engine, config.ServerName, config.DatabaseName);
+    if (config.Engine == u"sqlite") {
+        p.databaseName = embeddedFile(config, config.DatabaseName);
+        p.description = u"the sqlite database \"%1\""_s.arg(p.databaseName);
+    } else if (config.Engine == u"postgres") {
+        p.databaseName = config.DatabaseName;
+        QString host = config.ServerName;
+        if (host.compare(u"(local)"_s, Qt::CaseInsensitive) == 0)
+            host = u"localhost"_s;
+        if (const qsizetype colon = host.lastIndexOf(u':'); colon > 0) {
+            bool ok = false;
+            const int port = host.mid(colon + 1).toInt(&ok);
+            if (ok) {
+                p.port = port;
+                host = host.left(colon);
+            }
+        }
+        p.host = host;
+        p.user = config.DbUser;
+        p.password = config.DbPassword;
+        p.options = u"connect_timeout=10"_s;
+    } else if (config.Engine == u"sqlserver") {
+        p.databaseName =
+            OdbcConnectionString(config.SqlServerKind, config.DatabaseName, config.ServerName, config.OdbcDriver);
+        p.options = u"SQL_ATTR_LOGIN_TIMEOUT=10"_s;
+    } else {
+        throw StartupError(u"The key \"engine\" has the value \"%1\" (INI file %2); Kestrin knows %3."_s.arg(
+            config.Engine, config.IniFilePath, KnownEngines().join(u", ")));
+    }
+    return p;
+}
+
+std::unique_ptr<Database> ConnectDatabase(const AppConfig& config)
+{
+    ConnectionParameters parameters = LabConnectionParameters(config);
+    const bool newEmbeddedFile = config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName);
+    if (config.Engine == u"sqlite") {
+        if (parameters.databaseName.isEmpty())
+            throw StartupError(u"The key \"database\" names no file for the sqlite database (INI file %1)."_s.arg(
+                config.IniFilePath));
+        QDir().mkpath(QFileInfo(parameters.databaseName).absolutePath());
+    }
+    auto db = std::make_unique<Database>(MakeDialect(config.Engine), std::move(parameters));
+    try {
+        db->open();
+        if (newEmbeddedFile)
+            CreateMissingTables(*db);
+    } catch (const DbError& e) {
+        throw StartupError(u"Kestrin cannot connect to %1: %2"_s.arg(db->description(), e.message()));
+    }
+    return db;
+}
+
+std::unique_ptr<Database> ConnectAnalyzerDatabase(const AppConfig& config)
+{
+    ConnectionParameters p;
+    const QString path = embeddedFile(config, config.AccessPath);
+    p.description = u"the analyser database \"%1\""_s.arg(path);
+    const bool access = path.endsWith(u".mdb"_s, Qt::CaseInsensitive) || path.endsWith(u".accdb"_s, Qt::CaseInsensitive);
+    std::unique_ptr<Dialect> dialect;
+    if (access) {
+#ifdef Q_OS_WIN
+        p.databaseName = u"DRIVER={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=%1;UID=admin;"_s.arg(
+            QDir::toNativeSeparators(path));
+        dialect = MakeDialect(u"sqlserver"_s);
+#else
+        throw StartupError(u"The analyser database %1 is an Access file, which only opens on Windows "
+                           u"(key \"AccessPath\", INI file %2)."_s.arg(path, config.IniFilePath));
+#endif
+    } else {
+        if (!QFileInfo::exists(path))
+            throw StartupError(u"The analyser database %1 does not exist (key \"AccessPath\", INI file %2)."_s.arg(
+                path, config.IniFilePath));
+        p.databaseName = path;
+        dialect = MakeDialect(u"sqlite"_s);
+    }
+    auto db = std::make_unique<Database>(std::move(dialect), std::move(p));
+    try {
+        db->open();
+    } catch (const DbError& e) {
+        throw StartupError(u"Kestrin cannot connect to %1: %2"_s.arg(db->description(), e.message()));
+    }
+    return db;
+}
+
+} // namespace kestrin

@@ -1,0 +1,285 @@
+#include "labdb/Database.h"
+
+#include "labdb/DbError.h"
+
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QUuid>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+namespace {
+
+QString savepointName(int depth) { return u"kestrin_sp%1"_s.arg(depth); }
+
+} // namespace
+
+Database::Database(std::unique_ptr<Dialect> dialect, ConnectionParameters parameters)
+    : m_dialect(std::move(dialect))
+    , m_parameters(std::move(parameters))
+    , m_connectionName(u"kestrin-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces))
+{
+}
+
+Database::~Database()
+{
+    close();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+void Database::open()
+{
+    if (isOpen())
+        return;
+    QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
+                          ? QSqlDatabase::database(m_connectionName, false)
+                          : QSqlDatabase::addDatabase(m_dialect->qtDriver(), m_connectionName);
+    if (!db.isValid())
+        throw DbError(u"The Qt database driver %1 is not installed."_s.arg(m_dialect->qtDriver()), QString());
+    db.setDatabaseName(m_parameters.databaseName);
+    db.setHostName(m_parameters.host);
+    db.setPort(m_parameters.port);
+    db.setUserName(m_parameters.user);
+    db.setPassword(m_parameters.password);
+    db.setConnectOptions(m_parameters.options);
+    if (!db.open())
+        throw DbError(u"%1 cannot be opened: %2"_s.arg(m_parameters.description, db.lastError().text()), QString());
+    for (const QString& statement : m_dialect->sessionSetup())
+        run(statement);
+}
+
+void Database::close()
+{
+    m_statements.clear();
+    m_adhoc.reset();
+    m_depth = 0;
+    if (QSqlDatabase::contains(m_connectionName)) {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        db.close();
+    }
+}
+
+bool Database::isOpen() const
+{
+    return QSqlDatabase::contains(m_connectionName) && QSqlDatabase::database(m_connectionName, false).isOpen();
+}
+
+bool Database::isAlive()
+{
+    if (!isOpen())
+        return false;
+    QSqlQuery probe(QSqlDatabase::database(m_connectionName, false));
+    return probe.exec(u"SELECT 1"_s) && probe.next();
+}
+
+void Database::reopen()
+{
+    close();
+    open();
+}
+
+void Database::fail(const QSqlQuery& query, const QString& sql) const
+{
+    throw DbError(query.lastError().text(), sql);
+}
+
+void Database::run(const QString& sql)
+{
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    if (!query.exec(sql))
+        fail(query, sql);
+}
+
+QSqlQuery& Database::execute(const QString& sql, const QVariantList& values)
+{
+    if (!isOpen())
+        throw DbError(u"The connection to %1 is not open."_s.arg(m_parameters.description), sql);
+    // Statements without values run as they are: some engines cannot prepare DDL.
+    if (values.isEmpty()) {
+        m_adhoc.emplace(QSqlDatabase::database(m_connectionName, false));
+        m_adhoc->setForwardOnly(true);
+        if (!m_adhoc->exec(sql))
+            fail(*m_adhoc, sql);
+        return *m_adhoc;
+    }
+    auto it = m_statements.find(sql);
+    if (it == m_statements.end()) {
+        auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
+        query->setForwardOnly(true);
+        if (!query->prepare(sql))
+            fail(*query, sql);
+        it = m_statements.emplace(sql, std::move(query)).first;
+    }
+    QSqlQuery& query = *it->second;
+    for (qsizetype i = 0; i < values.size(); ++i)
+        query.bindValue(int(i), m_dialect->toBound(values.at(i)));
+    if (!query.exec()) {
+        const QString error = query.lastError().text();
+        m_statements.erase(it);
+        throw DbError(error, sql);
+    }
+    return query;
+}
+
+int Database::exec(const QString& sql, const QVariantList& values)
+{
+    QSqlQuery& query = execute(sql, values);
+    const int affected = query.numRowsAffected();
+    query.finish();
+    return affected;
+}
+
+QList<Row> Database::query(const QString& sql, const QVariantList& values)
+{
+    QSqlQuery& query = execute(sql, values);
+    const QSqlRecord record = query.record();
+    QStringList names;
+    for (int i = 0; i < record.count(); ++i)
+        names << record.fieldName(i);
+    const auto columns = QSharedPointer<const QStringList>::create(std::move(names));
+    QList<Row> rows;
+    while (query.next()) {
+        QVariantList row;
+        row.reserve(columns->size());
+        for (int i = 0; i < columns->size(); ++i)
+            row << query.value(i);
+        rows.emplace_back(columns, std::move(row));
+    }
+    if (query.lastError().isValid()) {
+        const QString error = query.lastError().text();
+        query.finish();
+        throw DbError(error, sql);
+    }
+    query.finish();
+    return rows;
+}
+
+std::optional<Row> Database::first(const QString& sql, const QVariantList& values)
+{
+    QList<Row> rows = query(sql, values);
+    if (rows.isEmpty())
+        return std::nullopt;
+    return rows.takeFirst();
+}
+
+bool Database::tableExists(const QString& table)
+{
+    return first(m_dialect->tableExistsQuery(), {table}).has_value();
+}
+
+QStringList Database::columns(const QString& table)
+{
+    if (!tableExists(table))
+        return {};
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    const QString sql = u"SELECT * FROM %1 WHERE 1 = 2"_s.arg(m_dialect->quote(table));
+    if (!query.exec(sql))
+        fail(query, sql);
+    QStringList names;
+    const QSqlRecord record = query.record();
+    for (int i = 0; i < record.count(); ++i)
+        names << record.fieldName(i);
+    return names;
+}
+
+void Database::begin()
+{
+    if (m_depth == 0) {
+        const QString sql = m_dialect->beginTransaction();
+        if (sql.isEmpty()) {
+            QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+            if (!db.transaction())
+                throw DbError(db.lastError().text(), u"BEGIN TRANSACTION"_s);
+        } else {
+            run(sql);
+        }
+    } else {
+        run(m_dialect->savepoint(savepointName(m_depth)));
+    }
+    ++m_depth;
+}
+
+void Database::commit()
+{
+    if (m_depth == 0)
+        throw DbError(u"No transaction is open."_s, u"COMMIT"_s);
+    --m_depth;
+    if (m_depth == 0) {
+        try {
+            if (m_dialect->beginTransaction().isEmpty()) {
+                QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+                if (!db.commit())
+                    throw DbError(db.lastError().text(), u"COMMIT"_s);
+            } else {
+                run(u"COMMIT"_s);
+            }
+        } catch (const DbError&) {
+            // A commit that failed leaves the transaction open on some engines: end it.
+            try {
+                rollbackOutermost();
+            } catch (const DbError&) {
+            }
+            throw;
+        }
+    } else if (const QString release = m_dialect->releaseSavepoint(savepointName(m_depth)); !release.isEmpty()) {
+        run(release);
+    }
+}
+
+void Database::rollbackOutermost()
+{
+    if (m_dialect->beginTransaction().isEmpty()) {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        if (!db.rollback())
+            throw DbError(db.lastError().text(), u"ROLLBACK"_s);
+    } else {
+        run(u"ROLLBACK"_s);
+    }
+}
+
+void Database::rollback()
+{
+    if (m_depth == 0)
+        throw DbError(u"No transaction is open."_s, u"ROLLBACK"_s);
+    --m_depth;
+    if (m_depth == 0) {
+        rollbackOutermost();
+    } else {
+        run(m_dialect->rollbackToSavepoint(savepointName(m_depth)));
+        if (const QString release = m_dialect->releaseSavepoint(savepointName(m_depth)); !release.isEmpty())
+            run(release);
+    }
+}
+
+Transaction::Transaction(Database& db)
+    : m_db(db)
+{
+    m_db.begin();
+}
+
+Transaction::~Transaction()
+{
+    if (!m_open)
+        return;
+    try {
+        m_db.rollback();
+    } catch (const DbError&) {
+        // The connection is gone; the server has dropped the transaction with it.
+    }
+}
+
+void Transaction::commit()
+{
+    m_open = false;
+    m_db.commit();
+}
+
+void Transaction::rollback()
+{
+    m_open = false;
+    m_db.rollback();
+}
+
+} // namespace kestrin

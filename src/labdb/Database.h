@@ -1,0 +1,93 @@
+#pragma once
+
+#include "labdb/Dialect.h"
+#include "labdb/Row.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <memory>
+#include <unordered_map>
+#include <optional>
+
+namespace kestrin {
+
+// How to reach a database; the password never appears in messages.
+struct ConnectionParameters {
+    QString databaseName; // a file, a database, or an ODBC connection string
+    QString host;
+    int port = -1;
+    QString user;
+    QString password;
+    QString options;
+    QString description; // engine, server and database, for messages
+};
+
+// The one connection a process works through. Every value is bound as a positional "?";
+// a statement the database refuses throws a DbError with the driver's text.
+class Database {
+public:
+    Database(std::unique_ptr<Dialect> dialect, ConnectionParameters parameters);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Opens the connection and runs the engine's session set-up; throws a DbError.
+    void open();
+    void close();
+    bool isOpen() const;
+    // True when the connection answers a trivial query.
+    bool isAlive();
+    // Closes and opens again, for a connection that was lost.
+    void reopen();
+
+    const Dialect& dialect() const { return *m_dialect; }
+    QString description() const { return m_parameters.description; }
+
+    // Runs a statement; returns the number of rows it changed (-1 when unknown).
+    int exec(const QString& sql, const QVariantList& values = {});
+    // Runs a query and reads all its rows.
+    QList<Row> query(const QString& sql, const QVariantList& values = {});
+    // The first row of a query, if any.
+    std::optional<Row> first(const QString& sql, const QVariantList& values = {});
+    bool tableExists(const QString& table);
+    // The column names of a table, empty when there is no such table.
+    QStringList columns(const QString& table);
+
+    // Transactions nest: the outermost begins and commits, inner ones are savepoints.
+    void begin();
+    void commit();
+    void rollback();
+    int transactionDepth() const { return m_depth; }
+
+private:
+    QSqlQuery& execute(const QString& sql, const QVariantList& values);
+    void rollbackOutermost();
+    [[noreturn]] void fail(const QSqlQuery& query, const QString& sql) const;
+    void run(const QString& sql);
+
+    std::unique_ptr<Dialect> m_dialect;
+    ConnectionParameters m_parameters;
+    QString m_connectionName;
+    std::unordered_map<QString, std::unique_ptr<QSqlQuery>> m_statements; // prepared once, run many times
+    std::optional<QSqlQuery> m_adhoc;
+    int m_depth = 0;
+};
+
+// Begins a transaction (or a savepoint inside one) and rolls it back unless committed.
+class Transaction {
+public:
+    explicit Transaction(Database& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit();
+    void rollback();
+
+private:
+    Database& m_db;
+    bool m_open = true;
+};
+
+} // namespace kestrin

@@ -1,0 +1,40 @@
+#include "labdb/Dialect.h"
+
+#include "labdb/DbError.h"
+#include "labdb/PostgresDialect.h"
+#include "labdb/SqlServerDialect.h"
+#include "labdb/SqliteDialect.h"
+
+#include <QRegularExpression>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+bool IsIdentifier(const QString& text)
+{
+    static const QRegularExpression identifier(u"^[A-Za-z_][A-Za-z0-9_]*$"_s);
+    return identifier.match(text).hasMatch();
+}
+
+QString Dialect::quote(const QString& identifier) const
+{
+    if (!IsIdentifier(identifier))
+        throw DbError(u"\"%1\" is no valid name for a table or column."_s.arg(identifier), QString());
+    return quoteIdentifier(identifier);
+}
+
+std::unique_ptr<Dialect> MakeDialect(const QString& engine)
+{
+    if (engine == u"sqlite")
+        return std::make_unique<SqliteDialect>();
+    if (engine == u"postgres")
+        return std::make_unique<PostgresDialect>();
+    if (engine == u"sqlserver")
+        return std::make_unique<SqlServerDialect>();
+    return nullptr;
+}
+
+QStringList KnownEngines() { return {u"sqlite"_s, u"postgres"_s, u"sqlserver"_s}; }
+
+} // namespace kestrin

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+
+namespace kestrin {
+
+// The kinds of column the laboratory's tables use.
+enum class ColumnType { Text, Integer, Real, DateTime, Boolean, Identity };
+
+// What differs between the database engines. Statement texts elsewhere are plain SQL that
+// every engine accepts; only identifiers checked by IsIdentifier are ever spliced in.
+class Dialect {
+public:
+    virtual ~Dialect() = default;
+
+    virtual QString engine() const = 0;  // "sqlite", "postgres", "sqlserver"
+    virtual QString qtDriver() const = 0; // the Qt SQL driver
+
+    // An identifier quoted for this engine; throws a DbError unless IsIdentifier holds.
+    QString quote(const QString& identifier) const;
+    // SQL for the database server's current local time.
+    virtual QString currentTime() const = 0;
+    // A query with one bound table name that returns a row when that table exists.
+    virtual QString tableExistsQuery() const = 0;
+    // Statements that create `copy` as an empty table with the columns of `source`.
+    virtual QStringList createEmptyCopy(const QString& copy, const QString& source) const = 0;
+    // Statements around an INSERT that gives an identity column a value of its own.
+    virtual QStringList beforeFixedIdentityInsert(const QString& table) const = 0;
+    virtual QStringList afterFixedIdentityInsert(const QString& table, const QString& column) const = 0;
+    // A date and time as a literal of this engine (for scripts; statements bind values).
+    virtual QString dateLiteral(const QDateTime& value) const = 0;
+    // The column type in DDL.
+    virtual QString columnType(ColumnType type, int size) const = 0;
+
+    // Transactions and savepoints; an empty text means the driver's own call.
+    virtual QString beginTransaction() const { return {}; }
+    virtual QString savepoint(const QString& name) const = 0;
+    virtual QString rollbackToSavepoint(const QString& name) const = 0;
+    virtual QString releaseSavepoint(const QString& name) const = 0;
+    // Statements run once after a connection opens.
+    virtual QStringList sessionSetup() const { return {}; }
+
+    // A value as it is bound: dates as the engine stores them.
+    virtual QVariant toBound(const QVariant& value) const { return value; }
+
+protected:
+    virtual QString quoteIdentifier(const QString& identifier) const = 0;
+};
+
+// [A-Za-z_][A-Za-z0-9_]*: the only text ever put into a statement.
+bool IsIdentifier(const QString& text);
+
+// The dialect of an engine name; nullptr for an unknown one.
+std::unique_ptr<Dialect> MakeDialect(const QString& engine);
+
+// The engines Kestrin knows, for messages.
+QStringList KnownEngines();
+
+} // namespace kestrin

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "labdb/Dialect.h"
+
+#include <QStringList>
+
+#include <vector>
+
+namespace kestrin {
+
+class Database;
+
+struct ColumnDef {
+    QString name;
+    ColumnType type;
+    int size = 0; // characters, for text columns
+};
+
+struct TableDef {
+    QString name;
+    std::vector<ColumnDef> columns;
+    QStringList primaryKey;
+    std::vector<QStringList> indexes; // the columns rows are looked up by
+};
+
+// Every table of the laboratory database that Kestrin reads or writes.
+const std::vector<TableDef>& LabTables();
+
+QStringList LabTableNames();
+
+// The CREATE TABLE and CREATE INDEX statements of one table.
+QStringList CreateTableStatements(const Dialect& dialect, const TableDef& table);
+
+// The whole schema as a script for an administrator (T-SQL batches end with GO).
+QString SchemaScript(const Dialect& dialect);
+
+// The laboratory tables the database lacks.
+QStringList MissingTables(Database& db);
+
+// Creates the tables the database lacks, never touching one that exists; returns their names.
+QStringList CreateMissingTables(Database& db);
+
+} // namespace kestrin

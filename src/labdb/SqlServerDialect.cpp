@@ -1,0 +1,72 @@
+#include "labdb/SqlServerDialect.h"
+
+
+#include <QDateTime>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+QString SqlServerDialect::engine() const { return u"sqlserver"_s; }
+QString SqlServerDialect::qtDriver() const { return u"QODBC"_s; }
+
+QString SqlServerDialect::quoteIdentifier(const QString& identifier) const
+{
+    return u'[' + identifier + u']';
+}
+
+QString SqlServerDialect::currentTime() const { return u"getdate()"_s; }
+
+QString SqlServerDialect::tableExistsQuery() const
+{
+    return u"SELECT name FROM sysobjects WHERE name = ? AND xtype = 'U'"_s;
+}
+
+QStringList SqlServerDialect::createEmptyCopy(const QString& copy, const QString& source) const
+{
+    return {u"SELECT * INTO %1 FROM %2 WHERE 1 = 2"_s.arg(quote(copy), quote(source))};
+}
+
+QStringList SqlServerDialect::beforeFixedIdentityInsert(const QString& table) const
+{
+    return {u"SET IDENTITY_INSERT %1 ON"_s.arg(quote(table))};
+}
+
+QStringList SqlServerDialect::afterFixedIdentityInsert(const QString& table, const QString&) const
+{
+    return {u"SET IDENTITY_INSERT %1 OFF"_s.arg(quote(table))};
+}
+
+// The ODBC escape is read the same whatever the server's language and date format.
+QString SqlServerDialect::dateLiteral(const QDateTime& value) const
+{
+    return u"{ts '"_s + value.toString(u"yyyy-MM-dd HH:mm:ss"_s) + u"'}"_s;
+}
+
+QString SqlServerDialect::columnType(ColumnType type, int size) const
+{
+    switch (type) {
+    case ColumnType::Text:
+        return u"NVARCHAR(%1)"_s.arg(size);
+    case ColumnType::Integer:
+        return u"INT"_s;
+    case ColumnType::Boolean:
+        return u"BIT"_s;
+    case ColumnType::Real:
+        return u"FLOAT"_s;
+    case ColumnType::DateTime:
+        return u"DATETIME"_s;
+    case ColumnType::Identity:
+        return u"INT IDENTITY(1,1) PRIMARY KEY"_s;
+    }
+    return {};
+}
+
+QString SqlServerDialect::savepoint(const QString& name) const { return u"SAVE TRANSACTION "_s + quote(name); }
+QString SqlServerDialect::rollbackToSavepoint(const QString& name) const
+{
+    return u"ROLLBACK TRANSACTION "_s + quote(name);
+}
+QString SqlServerDialect::releaseSavepoint(const QString&) const { return {}; }
+
+} // namespace kestrin

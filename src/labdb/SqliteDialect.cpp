@@ -1,0 +1,82 @@
+#include "labdb/SqliteDialect.h"
+
+
+#include <QDateTime>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+namespace {
+// SQLite's own date form, so that its date functions and comparisons work.
+const QString kDateFormat = u"yyyy-MM-dd HH:mm:ss"_s;
+} // namespace
+
+QString SqliteDialect::engine() const { return u"sqlite"_s; }
+QString SqliteDialect::qtDriver() const { return u"QSQLITE"_s; }
+
+QString SqliteDialect::quoteIdentifier(const QString& identifier) const
+{
+    return u'"' + identifier + u'"';
+}
+
+QString SqliteDialect::currentTime() const { return u"datetime('now','localtime')"_s; }
+
+QString SqliteDialect::tableExistsQuery() const
+{
+    return u"SELECT name FROM sqlite_master WHERE type = 'table' AND lower(name) = lower(?)"_s;
+}
+
+QStringList SqliteDialect::createEmptyCopy(const QString& copy, const QString& source) const
+{
+    return {u"CREATE TABLE %1 AS SELECT * FROM %2 WHERE 1 = 2"_s.arg(quote(copy), quote(source))};
+}
+
+QStringList SqliteDialect::beforeFixedIdentityInsert(const QString&) const { return {}; }
+QStringList SqliteDialect::afterFixedIdentityInsert(const QString&, const QString&) const { return {}; }
+
+QString SqliteDialect::dateLiteral(const QDateTime& value) const { return u'\'' + value.toString(kDateFormat) + u'\''; }
+
+QString SqliteDialect::columnType(ColumnType type, int size) const
+{
+    switch (type) {
+    case ColumnType::Text:
+        return u"VARCHAR(%1)"_s.arg(size);
+    case ColumnType::Integer:
+    case ColumnType::Boolean:
+        return u"INTEGER"_s;
+    case ColumnType::Real:
+        return u"REAL"_s;
+    case ColumnType::DateTime:
+        return u"DATETIME"_s;
+    case ColumnType::Identity:
+        return u"INTEGER PRIMARY KEY AUTOINCREMENT"_s;
+    }
+    return {};
+}
+
+// IMMEDIATE takes the write lock at once, so that two processes never both wait to upgrade.
+QString SqliteDialect::beginTransaction() const { return u"BEGIN IMMEDIATE"_s; }
+QString SqliteDialect::savepoint(const QString& name) const { return u"SAVEPOINT "_s + quote(name); }
+QString SqliteDialect::rollbackToSavepoint(const QString& name) const { return u"ROLLBACK TO "_s + quote(name); }
+QString SqliteDialect::releaseSavepoint(const QString& name) const { return u"RELEASE "_s + quote(name); }
+
+QStringList SqliteDialect::sessionSetup() const
+{
+    return {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s, u"PRAGMA busy_timeout=15000"_s};
+}
+
+QVariant SqliteDialect::toBound(const QVariant& value) const
+{
+    switch (value.metaType().id()) {
+    case QMetaType::QDateTime:
+        return value.isNull() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(value.toDateTime().toString(kDateFormat));
+    case QMetaType::QDate:
+        return value.isNull() ? QVariant(QMetaType(QMetaType::QString))
+                              : QVariant(QDateTime(value.toDate(), QTime(0, 0)).toString(kDateFormat));
+    default:
+        return value;
+    }
+}
+
+} // namespace kestrin

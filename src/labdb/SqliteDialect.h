@@ -1,0 +1,30 @@
+#pragma once
+
+#include "labdb/Dialect.h"
+
+namespace kestrin {
+
+// The embedded database: one file, shared by the processes of one machine.
+class SqliteDialect final : public Dialect {
+public:
+    QString engine() const override;
+    QString qtDriver() const override;
+    QString currentTime() const override;
+    QString tableExistsQuery() const override;
+    QStringList createEmptyCopy(const QString& copy, const QString& source) const override;
+    QStringList beforeFixedIdentityInsert(const QString& table) const override;
+    QStringList afterFixedIdentityInsert(const QString& table, const QString& column) const override;
+    QString dateLiteral(const QDateTime& value) const override;
+    QString columnType(ColumnType type, int size) const override;
+    QString beginTransaction() const override;
+    QString savepoint(const QString& name) const override;
+    QString rollbackToSavepoint(const QString& name) const override;
+    QString releaseSavepoint(const QString& name) const override;
+    QStringList sessionSetup() const override;
+    QVariant toBound(const QVariant& value) const override;
+
+protected:
+    QString quoteIdentifier(const QString& identifier) const override;
+};
+
+} // namespace kestrin

@@ -1,0 +1,213 @@
+-- The laboratory database as Kestrin uses it (sqlserver).
+
+CREATE TABLE [SAMPLE_BASE] (
+    [SAMPLE_ID] NVARCHAR(19),
+    [SI_ID] NVARCHAR(14),
+    [P_ID] INT,
+    [CUST_ID] NVARCHAR(20),
+    [STATUS_1] NVARCHAR(20),
+    [ENTRY_DAT] DATETIME,
+    [LAST_CHANGE_DAT] DATETIME,
+    [COLL_DAT] DATETIME,
+    [COMMENT_COLL] NVARCHAR(255),
+    [COMMENT_COM] NVARCHAR(255),
+    [COMMENT_D_M] NVARCHAR(255),
+    [SAMPLE_MAT] NVARCHAR(1),
+    [ADD3] NVARCHAR(14),
+    [ENTRY_USER] NVARCHAR(10),
+    PRIMARY KEY ([SAMPLE_ID])
+)
+GO
+CREATE INDEX [IX_SAMPLE_BASE_SI_ID] ON [SAMPLE_BASE] ([SI_ID])
+GO
+CREATE INDEX [IX_SAMPLE_BASE_STATUS_1] ON [SAMPLE_BASE] ([STATUS_1])
+GO
+CREATE INDEX [IX_SAMPLE_BASE_P_ID] ON [SAMPLE_BASE] ([P_ID])
+GO
+
+CREATE TABLE [PATIENTS] (
+    [P_ID] INT IDENTITY(1,1) PRIMARY KEY,
+    [SI_ID] NVARCHAR(14),
+    [SURNAME] NVARCHAR(30),
+    [FORENAME] NVARCHAR(30),
+    [SEX] NVARCHAR(1),
+    [BIRTH] DATETIME,
+    [ENTRY_DATE] DATETIME
+)
+GO
+CREATE INDEX [IX_PATIENTS_SI_ID] ON [PATIENTS] ([SI_ID])
+GO
+
+CREATE TABLE [CUSTOMER] (
+    [CUST_ID] NVARCHAR(20),
+    [CUST_NAME] NVARCHAR(60),
+    [CREATED] DATETIME,
+    PRIMARY KEY ([CUST_ID])
+)
+GO
+
+CREATE TABLE [REQUEST] (
+    [SAMPLE_ID] NVARCHAR(18),
+    [PARAMETER_ID] INT,
+    [RESULT] NVARCHAR(50),
+    [ANALYZER_ID] NVARCHAR(20),
+    [TIME_STAMP] DATETIME
+)
+GO
+CREATE INDEX [IX_REQUEST_SAMPLE_ID] ON [REQUEST] ([SAMPLE_ID])
+GO
+CREATE INDEX [IX_REQUEST_PARAMETER_ID] ON [REQUEST] ([PARAMETER_ID])
+GO
+
+CREATE TABLE [REQ2SEND] (
+    [SAMPLE_ID] NVARCHAR(19),
+    [PARAMETER_ID] INT
+)
+GO
+CREATE INDEX [IX_REQ2SEND_SAMPLE_ID] ON [REQ2SEND] ([SAMPLE_ID])
+GO
+
+CREATE TABLE [HL7_STRINGS] (
+    [ORDER_ID] NVARCHAR(20),
+    [STRING_DEF] NVARCHAR(10),
+    [STRING_DEF_CTR] INT,
+    [STRING_TEXT] NVARCHAR(2000),
+    [TIME_STAMP] DATETIME
+)
+GO
+CREATE INDEX [IX_HL7_STRINGS_ORDER_ID_STRING_DEF] ON [HL7_STRINGS] ([ORDER_ID], [STRING_DEF])
+GO
+
+CREATE TABLE [TEST_DEF] (
+    [PARAMETER_ID] INT,
+    [SHORT] NVARCHAR(20),
+    [LONG] NVARCHAR(60),
+    [UNIT] NVARCHAR(20),
+    [CUTOFF] NVARCHAR(20),
+    [IMP_CODE_LDT] NVARCHAR(20),
+    [PRINT_POS] INT,
+    PRIMARY KEY ([PARAMETER_ID])
+)
+GO
+CREATE INDEX [IX_TEST_DEF_IMP_CODE_LDT] ON [TEST_DEF] ([IMP_CODE_LDT])
+GO
+
+CREATE TABLE [RESULTS] (
+    [SAMPLE_ID] NVARCHAR(19),
+    [PARAMETER_ID] INT,
+    [RESULT] NVARCHAR(50),
+    [INTERPRETATION] NVARCHAR(60),
+    [INTERPRETATION_ARAB] NVARCHAR(60),
+    [SUSPICIOUS] BIT,
+    [ANALYZER_ID] NVARCHAR(20),
+    [R_VALIDATOR] NVARCHAR(20),
+    [MEAS_TIME_STAMP] DATETIME,
+    [VAL_TIME_STAMP] DATETIME
+)
+GO
+CREATE INDEX [IX_RESULTS_SAMPLE_ID_PARAMETER_ID] ON [RESULTS] ([SAMPLE_ID], [PARAMETER_ID])
+GO
+
+CREATE TABLE [RAW_RESULTS] (
+    [SAMPLE_ID] NVARCHAR(19),
+    [PARAMETER_ID] INT,
+    [TIME_STAMP] DATETIME,
+    [RESULT] NVARCHAR(50),
+    [ANALYZER_ID] NVARCHAR(20)
+)
+GO
+CREATE INDEX [IX_RAW_RESULTS_SAMPLE_ID_PARAMETER_ID] ON [RAW_RESULTS] ([SAMPLE_ID], [PARAMETER_ID])
+GO
+
+CREATE TABLE [CONTROL_RESULTS] (
+    [CONTROL_ID] NVARCHAR(20),
+    [PARAMETER_ID] INT,
+    [TIME_STAMP] DATETIME,
+    [RESULT] NVARCHAR(50),
+    [ANALYZER_ID] NVARCHAR(20)
+)
+GO
+CREATE INDEX [IX_CONTROL_RESULTS_CONTROL_ID] ON [CONTROL_RESULTS] ([CONTROL_ID])
+GO
+
+CREATE TABLE [control_base] (
+    [control_id] NVARCHAR(20),
+    [name] NVARCHAR(60)
+)
+GO
+CREATE INDEX [IX_control_base_control_id] ON [control_base] ([control_id])
+GO
+
+CREATE TABLE [control_def] (
+    [control_id] NVARCHAR(20),
+    [parameter_id] INT
+)
+GO
+CREATE INDEX [IX_control_def_control_id] ON [control_def] ([control_id])
+GO
+CREATE INDEX [IX_control_def_parameter_id] ON [control_def] ([parameter_id])
+GO
+
+CREATE TABLE [control_block] (
+    [control_id] NVARCHAR(20),
+    [parameter_id] INT,
+    [analyzer_id] NVARCHAR(20)
+)
+GO
+CREATE INDEX [IX_control_block_control_id_analyzer_id] ON [control_block] ([control_id], [analyzer_id])
+GO
+
+CREATE TABLE [param2channel] (
+    [parameter_id] INT,
+    [analyzer_id] NVARCHAR(20),
+    [channel_id] INT
+)
+GO
+CREATE INDEX [IX_param2channel_analyzer_id] ON [param2channel] ([analyzer_id])
+GO
+CREATE INDEX [IX_param2channel_parameter_id] ON [param2channel] ([parameter_id])
+GO
+
+CREATE TABLE [VALIDATION] (
+    [parameter_ID] INT,
+    [V_from] FLOAT,
+    [v_to] FLOAT,
+    [interpretation] INT,
+    [suspicious] INT,
+    [nw_id] INT
+)
+GO
+CREATE INDEX [IX_VALIDATION_parameter_ID] ON [VALIDATION] ([parameter_ID])
+GO
+
+CREATE TABLE [interpretation] (
+    [ID] INT,
+    [value] NVARCHAR(60),
+    [value_arab] NVARCHAR(60),
+    PRIMARY KEY ([ID])
+)
+GO
+
+CREATE TABLE [user_base] (
+    [userid] NVARCHAR(20),
+    [comment] NVARCHAR(60)
+)
+GO
+
+CREATE TABLE [textstrings] (
+    [key] INT,
+    [english] NVARCHAR(255),
+    [german] NVARCHAR(255),
+    PRIMARY KEY ([key])
+)
+GO
+
+CREATE TABLE [quorix_log] (
+    [time_stamp] DATETIME,
+    [log_key] NVARCHAR(50),
+    [log_val] NVARCHAR(255)
+)
+GO
+CREATE INDEX [IX_quorix_log_log_key] ON [quorix_log] ([log_key])
+GO
+

@@ -1,0 +1,233 @@
+#include "ScratchDatabase.h"
+#include "TestMain.h"
+
+#include "core/StartupError.h"
+#include "labdb/Connection.h"
+#include "labdb/DbError.h"
+#include "labdb/Schema.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+using namespace kestrin;
+
+class TestConnection : public QObject {
+    Q_OBJECT
+private slots:
+    void oleDbStrings_data();
+    void oleDbStrings();
+    void odbcStrings_data();
+    void odbcStrings();
+    void passwordsMasked_data();
+    void passwordsMasked();
+    void postgresServer_data();
+    void postgresServer();
+    void unknownEngineNamesItself();
+    void newEmbeddedFileGetsTheSchema();
+    void unopenableEmbeddedFile();
+    void postgresLoginFailureHidesThePassword();
+    void analyzerDatabase();
+    void odbcSmoke();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestConnection::oleDbStrings_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("2000: integrated login")
+        << u"2000"_s
+        << u"Provider=SQLOLEDB.1;Persist Security Info=True;Trusted_Connection=yes;Initial Catalog=LAB;Data Source=(local)"_s;
+    QTest::newRow("quorix: program login")
+        << u"quorix"_s
+        << u"Provider=SQLOLEDB.1;Persist Security Info=False;Initial Catalog=LAB;User ID=quorix; PWD=plover;Data Source=(local)"_s;
+    QTest::newRow("empty: administrator")
+        << QString() << u"Provider=SQLOLEDB.1;Persist Security Info=true;Initial Catalog=LAB;User ID=sa;Data Source=(local)"_s;
+    QTest::newRow("2000 with a blank: administrator")
+        << u"2000 "_s << u"Provider=SQLOLEDB.1;Persist Security Info=true;Initial Catalog=LAB;User ID=sa;Data Source=(local)"_s;
+    QTest::newRow("QUORIX in capitals: administrator")
+        << u"QUORIX"_s << u"Provider=SQLOLEDB.1;Persist Security Info=true;Initial Catalog=LAB;User ID=sa;Data Source=(local)"_s;
+}
+
+void TestConnection::oleDbStrings()
+{
+    QFETCH(QString, kind);
+    QTEST(OleDbConnectionString(kind, u"LAB"_s, u"(local)"_s), "expected");
+}
+
+void TestConnection::odbcStrings_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("FreeTDS, integrated, local")
+        << u"2000"_s << u"(local)"_s << u"FreeTDS"_s
+        << u"DRIVER={FreeTDS};SERVER=localhost;DATABASE=LAB;TDS_Version=7.4;ClientCharset=UTF-8;Trusted_Connection=yes;"_s;
+    QTest::newRow("FreeTDS, program login")
+        << u"quorix"_s << u"LABSRV\\SQL"_s << u"FreeTDS"_s
+        << u"DRIVER={FreeTDS};SERVER=LABSRV\\SQL;DATABASE=LAB;TDS_Version=7.4;ClientCharset=UTF-8;UID=quorix;PWD=plover;"_s;
+    QTest::newRow("Microsoft driver, administrator")
+        << QString() << u"(local)"_s << u"ODBC Driver 17 for SQL Server"_s
+        << u"DRIVER={ODBC Driver 17 for SQL Server};SERVER=(local);DATABASE=LAB;UID=sa;PWD=;"_s;
+}
+
+void TestConnection::odbcStrings()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, server);
+    QFETCH(QString, driver);
+    QTEST(OdbcConnectionString(kind, u"LAB"_s, server, driver), "expected");
+}
+
+void TestConnection::passwordsMasked_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("OLE DB") << u"User ID=quorix; PWD=plover;Data Source=x"_s << u"User ID=quorix; PWD=****;Data Source=x"_s;
+    QTest::newRow("ODBC") << u"UID=quorix;PWD=plover;"_s << u"UID=quorix;PWD=****;"_s;
+    QTest::newRow("Password key") << u"Password=secret"_s << u"Password=****"_s;
+    QTest::newRow("nothing to mask") << u"Trusted_Connection=yes;"_s << u"Trusted_Connection=yes;"_s;
+}
+
+void TestConnection::passwordsMasked()
+{
+    QFETCH(QString, text);
+    QTEST(MaskPassword(text), "expected");
+}
+
+void TestConnection::postgresServer_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::newRow("local") << u"(local)"_s << u"localhost"_s << -1;
+    QTest::newRow("host") << u"labdb"_s << u"labdb"_s << -1;
+    QTest::newRow("host and port") << u"labdb:5433"_s << u"labdb"_s << 5433;
+}
+
+void TestConnection::postgresServer()
+{
+    QFETCH(QString, server);
+    AppConfig config;
+    config.Engine = u"postgres"_s;
+    config.ServerName = server;
+    config.DatabaseName = u"lab"_s;
+    config.DbUser = u"kestrin"_s;
+    const ConnectionParameters p = LabConnectionParameters(config);
+    QTEST(p.host, "host");
+    QTEST(p.port, "port");
+    QCOMPARE(p.databaseName, u"lab"_s);
+    QCOMPARE(p.user, u"kestrin"_s);
+}
+
+void TestConnection::unknownEngineNamesItself()
+{
+    AppConfig config;
+    config.Engine = u"oracle"_s;
+    config.IniFilePath = u"/etc/kestrin/quorix.ini"_s;
+    try {
+        ConnectDatabase(config);
+        QFAIL("no error");
+    } catch (const StartupError& e) {
+        QVERIFY(e.message().contains(u"oracle"_s));
+        QVERIFY(e.message().contains(u"engine"_s));
+        QVERIFY(e.message().contains(u"/etc/kestrin/quorix.ini"_s));
+    }
+}
+
+void TestConnection::newEmbeddedFileGetsTheSchema()
+{
+    AppConfig config;
+    config.Engine = u"sqlite"_s;
+    config.IniFilePath = m_dir.filePath(u"lab/HL7.ini"_s);
+    config.DatabaseName = u"data/lab.sqlite"_s; // relative to the INI file's folder
+    const auto db = ConnectDatabase(config);
+    QVERIFY(QFile::exists(m_dir.filePath(u"lab/data/lab.sqlite"_s)));
+    QVERIFY(MissingTables(*db).isEmpty());
+    QCOMPARE(db->first(u"PRAGMA journal_mode"_s)->at(0).toString(), u"wal"_s);
+    QCOMPARE(db->first(u"PRAGMA busy_timeout"_s)->at(0).toInt(), 15000);
+}
+
+void TestConnection::unopenableEmbeddedFile()
+{
+    const QString folder = m_dir.filePath(u"not-a-file.sqlite"_s);
+    QDir().mkpath(folder);
+    AppConfig config;
+    config.Engine = u"sqlite"_s;
+    config.DatabaseName = folder;
+    try {
+        ConnectDatabase(config);
+        QFAIL("no error");
+    } catch (const StartupError& e) {
+        QVERIFY2(e.message().contains(u"sqlite"_s), qPrintable(e.message()));
+        QVERIFY(e.message().contains(folder));
+    }
+}
+
+void TestConnection::postgresLoginFailureHidesThePassword()
+{
+    test::ScratchDatabase probe(u"postgres"_s);
+    KESTRIN_REQUIRE(probe);
+    AppConfig config;
+    config.Engine = u"postgres"_s;
+    config.ServerName = u"127.0.0.1"_s;
+    config.DatabaseName = u"kestrin_no_such_db"_s;
+    config.DbUser = u"kestrin_test"_s;
+    config.DbPassword = u"Wr0ngSecret"_s;
+    try {
+        ConnectDatabase(config);
+        QFAIL("no error");
+    } catch (const StartupError& e) {
+        QVERIFY2(e.message().contains(u"postgres"_s), qPrintable(e.message()));
+        QVERIFY(e.message().contains(u"127.0.0.1"_s));
+        QVERIFY(e.message().contains(u"kestrin_no_such_db"_s));
+        QVERIFY(!e.message().contains(u"Wr0ngSecret"_s));
+    }
+}
+
+void TestConnection::analyzerDatabase()
+{
+    AppConfig config;
+    config.RunType = u"MGC"_s;
+    config.AccessPath = m_dir.filePath(u"analyser.mdb"_s);
+#ifndef Q_OS_WIN
+    QVERIFY_THROWS_EXCEPTION(StartupError, ConnectAnalyzerDatabase(config));
+#endif
+    config.AccessPath = m_dir.filePath(u"missing.db"_s);
+    QVERIFY_THROWS_EXCEPTION(StartupError, ConnectAnalyzerDatabase(config));
+    {
+        ConnectionParameters seedFile;
+        seedFile.databaseName = m_dir.filePath(u"analyser.db"_s);
+        Database seed(MakeDialect(u"sqlite"_s), seedFile);
+        seed.open();
+        seed.exec(u"CREATE TABLE samp_odr (samp_id VARCHAR(20))"_s);
+    }
+    config.AccessPath = m_dir.filePath(u"analyser.db"_s);
+    const auto analyser = ConnectAnalyzerDatabase(config);
+    QVERIFY(analyser->tableExists(u"samp_odr"_s));
+}
+
+// One statement through Qt's ODBC driver, with Debian's SQLite ODBC driver standing in
+// for the SQL Server driver of the laboratory.
+void TestConnection::odbcSmoke()
+{
+    ConnectionParameters p;
+    p.databaseName = u"DRIVER={SQLite3};Database=%1;"_s.arg(m_dir.filePath(u"odbc.sqlite"_s));
+    p.description = u"an ODBC test database"_s;
+    Database db(MakeDialect(u"sqlserver"_s), p);
+    try {
+        db.open();
+    } catch (const DbError& e) {
+        QSKIP(qPrintable(u"No SQLite ODBC driver (Debian package libsqliteodbc): "_s + e.message()));
+    }
+    db.exec(u"CREATE TABLE t (id INTEGER, name VARCHAR(20))"_s);
+    db.exec(u"INSERT INTO t (id, name) VALUES (?, ?)"_s, {1, u"O'Neil"_s});
+    QCOMPARE(db.first(u"SELECT name FROM t WHERE id = ?"_s, {1})->text(u"name"), u"O'Neil"_s);
+}
+
+KESTRIN_TEST_MAIN(TestConnection)
+#include "tst_connection.moc"

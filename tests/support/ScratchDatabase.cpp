@@ -1,0 +1,148 @@
+#include "ScratchDatabase.h"
+
+#include "labdb/DbError.h"
+#include "labdb/Schema.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin::test {
+
+namespace {
+
+struct PgServer {
+    QString host, dbname, user, password;
+    int port = 5432;
+};
+
+std::optional<PgServer> pgServer()
+{
+    const QString text = qEnvironmentVariable("KESTRIN_TEST_PG");
+    if (text.trimmed().isEmpty())
+        return std::nullopt;
+    PgServer server;
+    for (const QString& pair : text.split(u' ', Qt::SkipEmptyParts)) {
+        const QString key = pair.section(u'=', 0, 0);
+        const QString value = pair.section(u'=', 1);
+        if (key == u"host")
+            server.host = value;
+        else if (key == u"port")
+            server.port = value.toInt();
+        else if (key == u"dbname")
+            server.dbname = value;
+        else if (key == u"user")
+            server.user = value;
+        else if (key == u"password")
+            server.password = value;
+    }
+    return server;
+}
+
+// Runs one statement on a short-lived administrative connection.
+bool adminExec(const PgServer& server, const QString& sql, QString* error)
+{
+    const QString name = u"kestrin-test-admin-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QPSQL"_s, name);
+        db.setHostName(server.host);
+        db.setPort(server.port);
+        db.setDatabaseName(server.dbname);
+        db.setUserName(server.user);
+        db.setPassword(server.password);
+        db.setConnectOptions(u"connect_timeout=5"_s);
+        if (db.open()) {
+            QSqlQuery query(db);
+            ok = query.exec(sql);
+            if (!ok && error)
+                *error = query.lastError().text();
+        } else if (error) {
+            *error = db.lastError().text();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+} // namespace
+
+void AddEngineRows()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::newRow("sqlite") << u"sqlite"_s;
+    QTest::newRow("postgres") << u"postgres"_s;
+}
+
+bool PostgresRequired() { return qEnvironmentVariable("KESTRIN_REQUIRE_PG") == u"1"; }
+
+ScratchDatabase::ScratchDatabase(const QString& engine)
+    : m_engine(engine)
+{
+    if (engine == u"postgres") {
+        const auto server = pgServer();
+        if (!server) {
+            m_reason = u"PostgreSQL tests skipped: KESTRIN_TEST_PG names no server (scripts/test.sh starts one)"_s;
+            return;
+        }
+        m_schema = u"kt_"_s + QUuid::createUuid().toString(QUuid::Id128).left(16);
+        QString error;
+        if (!adminExec(*server, u"CREATE SCHEMA "_s + m_schema, &error)) {
+            m_reason = u"PostgreSQL tests skipped: the server does not answer: "_s + error;
+            m_schema.clear();
+            return;
+        }
+    }
+    try {
+        m_db = connect();
+    } catch (const DbError& e) {
+        m_reason = e.message();
+        m_db.reset();
+    }
+}
+
+ScratchDatabase::~ScratchDatabase()
+{
+    m_db.reset();
+    if (!m_schema.isEmpty())
+        adminExec(*pgServer(), u"DROP SCHEMA %1 CASCADE"_s.arg(m_schema), nullptr);
+}
+
+std::unique_ptr<Database> ScratchDatabase::connect() const
+{
+    ConnectionParameters p;
+    if (m_engine == u"postgres") {
+        const PgServer server = *pgServer();
+        p.host = server.host;
+        p.port = server.port;
+        p.databaseName = server.dbname;
+        p.user = server.user;
+        p.password = server.password;
+        p.options = u"connect_timeout=5;options=-csearch_path=%1"_s.arg(m_schema);
+        p.description = u"the test schema %1"_s.arg(m_schema);
+    } else {
+        p.databaseName = m_dir.filePath(u"lab.sqlite"_s);
+        p.description = u"the test file %1"_s.arg(p.databaseName);
+    }
+    auto db = std::make_unique<Database>(MakeDialect(m_engine), p);
+    db->open();
+    return db;
+}
+
+void ScratchDatabase::createSchema() { CreateMissingTables(*m_db); }
+
+std::unique_ptr<Database> ScratchDatabase::connectAgain() const { return connect(); }
+
+AppConfig ScratchDatabase::sqliteConfig() const
+{
+    AppConfig config;
+    config.Engine = u"sqlite"_s;
+    config.DatabaseName = m_dir.filePath(u"lab.sqlite"_s);
+    return config;
+}
+
+} // namespace kestrin::test

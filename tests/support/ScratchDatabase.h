@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/AppConfig.h"
+#include "labdb/Database.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace kestrin::test {
+
+// Adds the column "engine" with one row per database engine that database tests run on:
+// sqlite always, postgres always (it skips, or fails in CI, without a server).
+void AddEngineRows();
+
+// A fresh, empty database of one engine for one test: an SQLite file in a temporary folder,
+// or a schema of its own on the PostgreSQL server that KESTRIN_TEST_PG names (libpq
+// key=value form), dropped again at the end.
+class ScratchDatabase {
+public:
+    explicit ScratchDatabase(const QString& engine);
+    ~ScratchDatabase();
+
+    bool available() const { return m_db != nullptr; }
+    QString unavailableReason() const { return m_reason; }
+    Database& db() { return *m_db; }
+    QString engine() const { return m_engine; }
+    QString folder() const { return m_dir.path(); }
+
+    // Creates every laboratory table.
+    void createSchema();
+    // A second connection to the same database, as another process would have.
+    std::unique_ptr<Database> connectAgain() const;
+    // Settings that reach this database through the INI keys (the SQLite file only:
+    // the PostgreSQL schema cannot be named there).
+    AppConfig sqliteConfig() const;
+
+private:
+    std::unique_ptr<Database> connect() const;
+
+    QString m_engine;
+    QTemporaryDir m_dir;
+    QString m_schema;
+    QString m_reason;
+    std::unique_ptr<Database> m_db;
+};
+
+// True when CI demands that PostgreSQL tests run (KESTRIN_REQUIRE_PG=1).
+bool PostgresRequired();
+
+} // namespace kestrin::test
+
+// Skips a database test that has no database, or fails it where a skip is not allowed.
+#define KESTRIN_REQUIRE(scratch)                                                                             \
+    do {                                                                                                     \
+        if (!(scratch).available()) {                                                                        \
+            if (kestrin::test::PostgresRequired())                                                           \
+                QFAIL(qPrintable((scratch).unavailableReason()));                                            \
+            QSKIP(qPrintable((scratch).unavailableReason()));                                                \
+        }                                                                                                    \
+    } while (false)
