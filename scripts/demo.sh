@@ -12,4 +12,10 @@ if [ ! -f "$db" ]; then
   "$kestrin" "/ini=$ini" /initdb
   sqlite3 "$db" < "$top/examples/demo-data.sql"
 fi
-exec "$kestrin" "/ini=$ini" /check
+mkdir -p "$top/examples/run/import"
+cp "$top"/examples/orders/*.hl7 "$top/examples/run/import/" 2>/dev/null || true
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  exec "$kestrin" "/ini=$ini"
+fi
+echo "No display: Kestrin runs without windows; its log is in examples/run/log/. Ctrl+C stops it."
+exec "$kestrin" "/ini=$ini" /headless

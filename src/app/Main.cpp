@@ -1,13 +1,13 @@
 #include "app/Main.h"
 
 #include "app/CheckCommand.h"
+#include "app/Service.h"
 #include "app/Startup.h"
 #include "core/CommandLine.h"
 #include "core/StartupChecks.h"
 #include "core/StartupError.h"
 #include "labdb/Connection.h"
 #include "labdb/DbError.h"
-#include "labdb/Patients.h"
 #include "labdb/Schema.h"
 #include "mainwindow/SplashWindow.h"
 
@@ -55,27 +55,21 @@ int RunInitDb(const AppConfig& config)
     return kExitOk;
 }
 
-int NotYetAvailable(const QString& what)
-{
-    QTextStream(stderr) << "kestrin: " << what << " is not available in this version yet." << Qt::endl;
-    return kExitStartupFailed;
-}
+// The cycles the timers and "/cycle" run.
+CycleEntries Cycles() { return {}; }
 
 int RunWithWindows(const CommandLine& commandLine)
 {
+    QApplication::setQuitOnLastWindowClosed(false);
     auto splash = std::make_unique<SplashWindow>();
     splash->show();
     try {
         const AppConfig config = LoadConfiguration(commandLine, *splash);
         refuseProblems(config);
-        splash->setTitle(config.StationId + u" - Communication loading ... "_s);
-        splash->showStatus(u"Initializing ... "_s);
-        splash->yield();
-        splash->showStatus(u"Connecting 2 DB ... "_s);
-        const auto db = ConnectDatabase(config);
-        splash->showStatus(u"opening Logfile ... "_s);
-        EnsurePatientOne(*db);
-        splash->finish();
+        Service service(config, Cycles(), true);
+        service.start(*splash);
+        service.startTimers();
+        return QApplication::exec();
     } catch (const StartupError& e) {
         splash->hide();
         return failStartup(e.message(), true);
@@ -83,7 +77,6 @@ int RunWithWindows(const CommandLine& commandLine)
         splash->hide();
         return failStartup(e.message(), true);
     }
-    return kExitOk;
 }
 
 int RunWithoutWindows(const CommandLine& commandLine)
@@ -98,9 +91,12 @@ int RunWithoutWindows(const CommandLine& commandLine)
         if (commandLine.run.InitDb)
             return RunInitDb(config);
         refuseProblems(config);
+        Service service(config, Cycles(), false);
+        service.start(progress);
         if (commandLine.run.Cycle != CycleChoice::None)
-            return NotYetAvailable(u"/cycle"_s);
-        return NotYetAvailable(u"/headless"_s);
+            return service.runOnce(commandLine.run.Cycle);
+        service.startTimers();
+        return QCoreApplication::exec();
     } catch (const StartupError& e) {
         return failStartup(e.message(), false);
     } catch (const DbError& e) {

@@ -35,6 +35,7 @@ private slots:
     void helpExplainsEverySwitch();
     void checkPrintsTheDemoSettings();
     void checkNamesSwitchValues();
+    void cycleOnANewDatabase();
     void startupRefuses_data();
     void startupRefuses();
 
@@ -72,6 +73,22 @@ void TestProgram::checkNamesSwitchValues()
     for (const QString& expected : {u"StationId=LAB2"_s, u"RunType=INPUT"_s, u"ComPort=2"_s,
                                     u"ExportTimerEnabled=false"_s})
         QVERIFY2(run.out.split(u'\n').contains(expected), qPrintable(expected));
+}
+
+void TestProgram::cycleOnANewDatabase()
+{
+    const QString folder = m_dir.filePath(u"cycle"_s);
+    const QString ini = folder + u"/lab.ini"_s;
+    test::WriteFile(ini, "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nImportPath=in\nExportPath=out\n"
+                         "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\nImportExtension=hl7\n");
+    const Run run = runKestrin({u"/ini="_s + ini, u"/cycle=import"_s});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    const QStringList logs = test::FileNames(folder + u"/log"_s);
+    QCOMPARE(logs.size(), 1);
+    QVERIFY(logs.first().startsWith(u"HL7_"_s));
+    const QString log = QString::fromLatin1(test::ReadFile(folder + u"/log/"_s + logs.first()));
+    QVERIFY(log.startsWith(u"Kestrin Module Started : "_s));
+    QVERIFY(log.contains(u"\r\nImportpfad: "_s + folder + u"/in/\r\n"_s));
 }
 
 void TestProgram::startupRefuses_data()

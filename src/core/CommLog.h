@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/Clock.h"
+#include "core/RegionalFormat.h"
+#include "core/TextCodec.h"
+
+#include <QFile>
+#include <QObject>
+
+#include <optional>
+
+namespace kestrin {
+
+// Who sent what, as the communication log tags it.
+enum class LogDirection : int {
+    AnalyzerToHost = 1, // "  A->H"
+    HostToAnalyzer = 2, // "  H->A"
+    Monitor = 3,        // "Monitor: " status lines
+    OrderIn = 4,        // " K->L " order messages from the ordering system
+    ResultOut = 5,      // " L->K " result messages to the ordering system
+    EntryStation = 6,   // " INPUT: " the manual entry station
+};
+
+struct LogLines {
+    QString file;
+    QString display;
+};
+
+// The log file line and the traffic display line of one message; nothing for a code that
+// names no direction.
+std::optional<LogLines> FormatLogLines(const QString& message, int direction, const QString& nowText);
+
+// The daily communication log: one file, appended to, written in the configured character
+// set and flushed after every line so that nothing is lost when the program is killed.
+class CommLog : public QObject {
+    Q_OBJECT
+public:
+    CommLog(const Clock& clock, RegionalFormat format, const QString& charset, QObject* parent = nullptr);
+    ~CommLog() override;
+
+    // Opens (appending, creating it and its folder when missing) the file; closes an open one.
+    // Returns false with errorString() when it cannot.
+    bool open(const QString& fileName);
+    void close();
+    bool isOpen() const { return m_file.isOpen(); }
+    QString fileName() const { return m_file.fileName(); }
+    QString errorString() const { return m_file.errorString(); }
+
+    // One whole line in the file, as it stands.
+    void writeLine(const QString& line);
+
+    // The traffic log: one tagged line in the file and one on the display.
+    void logall(const QString& message, int direction);
+    void logall(const QString& message, LogDirection direction) { logall(message, int(direction)); }
+
+    QString nowText() const;
+
+signals:
+    // A line for the traffic display; the newest goes on top.
+    void displayLine(const QString& line);
+
+private:
+    const Clock& m_clock;
+    RegionalFormat m_format;
+    TextCodec m_codec;
+    QFile m_file;
+};
+
+} // namespace kestrin

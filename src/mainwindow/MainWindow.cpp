@@ -1,0 +1,83 @@
+#include "mainwindow/MainWindow.h"
+
+#include "mainwindow/KestrinIcon.h"
+#include "mainwindow/TrafficView.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+MainWindow::MainWindow(QWidget* parent)
+    : QWidget(parent)
+    , m_traffic(new TrafficView(this))
+    , m_closeView(new QPushButton(u"Close View"_s, this))
+    , m_stop(new QPushButton(u"Stop Communication"_s, this))
+    , m_monitor(new QPushButton(u"Request Monitor"_s, this))
+{
+    setObjectName(u"frmComm"_s);
+    setWindowIcon(KestrinIcon());
+    m_closeView->setObjectName(u"Command1"_s);
+    m_stop->setObjectName(u"Command2"_s);
+    m_monitor->setObjectName(u"Command3"_s);
+
+    auto* ordering = new QLabel(u"KIS"_s, this);
+    ordering->setObjectName(u"Label3"_s);
+    auto* laboratory = new QLabel(u"Quorix"_s, this);
+    laboratory->setObjectName(u"Label4"_s);
+    QFont bold = laboratory->font();
+    bold.setBold(true);
+    ordering->setFont(bold);
+    laboratory->setFont(bold);
+
+    auto* sides = new QHBoxLayout;
+    sides->addWidget(ordering);
+    sides->addStretch();
+    sides->addWidget(laboratory);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_closeView);
+    buttons->addWidget(m_monitor);
+    buttons->addStretch();
+    buttons->addWidget(m_stop);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(sides);
+    layout->addWidget(m_traffic, 1);
+    layout->addLayout(buttons);
+    resize(900, 520);
+
+    connect(m_closeView, &QPushButton::clicked, this, &QWidget::hide);
+    connect(m_stop, &QPushButton::clicked, this, &MainWindow::stopRequested);
+    connect(m_monitor, &QPushButton::clicked, this, &MainWindow::requestMonitorRequested);
+}
+
+void MainWindow::showCommunication()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::setRequestMonitorAvailable(bool available)
+{
+    m_monitor->setEnabled(available);
+    m_monitor->setToolTip(available ? QString() : u"The request monitor is not part of this version."_s);
+}
+
+void MainWindow::addTrafficLine(const QString& line) { m_traffic->addLine(line); }
+
+// Closing the window only hides it: the service goes on behind its icon.
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    if (m_hidesOnClose)
+        hide();
+    else
+        emit stopRequested();
+}
+
+} // namespace kestrin

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+namespace kestrin {
+
+class TrafficView;
+
+// frmComm: the service's window. It stays hidden behind the notification-area icon and
+// shows the traffic of the communication log, newest line first.
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+
+    TrafficView* traffic() const { return m_traffic; }
+    // The window is shown from the icon; bring it to the front.
+    void showCommunication();
+    void setRequestMonitorAvailable(bool available);
+    // Without a notification area the window cannot hide: closing it stops the program.
+    void setHidesOnClose(bool hides) { m_hidesOnClose = hides; }
+
+public slots:
+    void addTrafficLine(const QString& line);
+
+signals:
+    void stopRequested();           // "Stop Communication"
+    void requestMonitorRequested(); // "Request Monitor"
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    TrafficView* m_traffic;
+    QPushButton* m_closeView;
+    QPushButton* m_stop;
+    QPushButton* m_monitor;
+    bool m_hidesOnClose = true;
+};
+
+} // namespace kestrin

@@ -1,0 +1,145 @@
+#include "GuiTestMain.h"
+
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/SplashWindow.h"
+#include "mainwindow/TrafficView.h"
+#include "mainwindow/TrayIcon.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+
+using namespace Qt::StringLiterals;
+using namespace kestrin;
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void newestLineOnTop();
+    void displayKeepsTheNewestLines();
+    void closeViewHidesAndTheIconShows();
+    void stopAndExitAreReported();
+    void closingHidesOnlyWhereThereIsAnIcon();
+    void splashShowsProgress();
+    void screenshot();
+};
+
+void TestMainWindow::newestLineOnTop()
+{
+    TrafficView view;
+    view.addLine(u"first"_s);
+    view.addLine(u"second"_s);
+    QCOMPARE(view.lineCount(), 2);
+    QCOMPARE(view.lineAt(0), u"second"_s);
+    QCOMPARE(view.lineAt(1), u"first"_s);
+    QCOMPARE(view.toPlainText(), u"second\nfirst"_s);
+}
+
+void TestMainWindow::displayKeepsTheNewestLines()
+{
+    TrafficView view(nullptr, 3);
+    for (int i = 1; i <= 5; ++i)
+        view.addLine(u"line %1"_s.arg(i));
+    QCOMPARE(view.lineCount(), 3);
+    QCOMPARE(view.toPlainText(), u"line 5\nline 4\nline 3"_s);
+    QCOMPARE(view.document()->blockCount(), 3);
+}
+
+void TestMainWindow::closeViewHidesAndTheIconShows()
+{
+    MainWindow window;
+    TrayIcon tray(u"HL7/Com:"_s);
+    connect(&tray, &TrayIcon::viewRequested, &window, &MainWindow::showCommunication);
+    QCOMPARE(tray.tip(), u"HL7/Com:"_s);
+    QVERIFY(!window.isVisible());
+
+    auto* restore = tray.menu()->findChild<QAction*>(u"mPopRestore"_s);
+    QVERIFY(restore);
+    QCOMPARE(restore->text(), u"&View Communication"_s);
+    restore->trigger();
+    QVERIFY(window.isVisible());
+
+    auto* closeView = window.findChild<QPushButton*>(u"Command1"_s);
+    QCOMPARE(closeView->text(), u"Close View"_s);
+    QTest::mouseClick(closeView, Qt::LeftButton);
+    QVERIFY(!window.isVisible());
+}
+
+void TestMainWindow::stopAndExitAreReported()
+{
+    MainWindow window;
+    TrayIcon tray(u"HL7/Com:1"_s);
+    QSignalSpy stop(&window, &MainWindow::stopRequested);
+    QSignalSpy exit(&tray, &TrayIcon::exitRequested);
+    window.show();
+    auto* stopButton = window.findChild<QPushButton*>(u"Command2"_s);
+    QCOMPARE(stopButton->text(), u"Stop Communication"_s);
+    QTest::mouseClick(stopButton, Qt::LeftButton);
+    QCOMPARE(stop.size(), 1);
+    auto* exitAction = tray.menu()->findChild<QAction*>(u"mPopExit"_s);
+    QCOMPARE(exitAction->text(), u"&Exit"_s);
+    exitAction->trigger();
+    QCOMPARE(exit.size(), 1);
+    QCOMPARE(window.findChild<QPushButton*>(u"Command3"_s)->text(), u"Request Monitor"_s);
+    QCOMPARE(window.findChild<QLabel*>(u"Label4"_s)->text(), u"Quorix"_s);
+    QCOMPARE(window.findChild<QLabel*>(u"Label3"_s)->text(), u"KIS"_s);
+}
+
+void TestMainWindow::closingHidesOnlyWhereThereIsAnIcon()
+{
+    MainWindow window;
+    QSignalSpy stop(&window, &MainWindow::stopRequested);
+    window.show();
+    window.close();
+    QVERIFY(!window.isVisible());
+    QCOMPARE(stop.size(), 0);
+    window.setHidesOnClose(false);
+    window.show();
+    window.close();
+    QCOMPARE(stop.size(), 1);
+}
+
+void TestMainWindow::splashShowsProgress()
+{
+    SplashWindow splash;
+    splash.show();
+    StartupProgress& progress = splash;
+    progress.showStatus(u"Connecting 2 DB ... "_s);
+    progress.setTitle(u"HL7 - Communication loading ... "_s);
+    QCOMPARE(splash.findChild<QLabel*>(u"Label1"_s)->text(), u"Connecting 2 DB ... "_s);
+    QCOMPARE(splash.findChild<QLabel*>(u"Label2"_s)->text(), u"HL7 - Communication loading ... "_s);
+    progress.finish();
+    QVERIFY(!splash.isVisible());
+}
+
+// KESTRIN_SCREENSHOT=path writes a picture of the window as it looks with traffic in it.
+void TestMainWindow::screenshot()
+{
+    const QString path = qEnvironmentVariable("KESTRIN_SCREENSHOT");
+    if (path.isEmpty())
+        QSKIP("KESTRIN_SCREENSHOT names no file");
+    MainWindow window;
+    window.setWindowTitle(u"HL7 at D:\\HL7\\Import\\"_s);
+    window.setRequestMonitorAvailable(false);
+    const QStringList lines{
+        u"07.12.2026 09:14:05     K->L Nachricht eingelesen: MSG00815 Auftrag/Probe: 4711"_s,
+        u"07.12.2026 09:14:05     K->L Anforderungen f\u00fcr Probe 4711: AMP, COC, THC, "_s,
+        u"07.12.2026 09:14:10 Monitor: Start Export f\u00fcr Probe: 4711"_s,
+        u"07.12.2026 09:14:10 L->K MSH|^~\\&|KESTRIN||KIS||07.12.2026 09:14:10||ORU^R01|4711|P|2.3"_s,
+        u"07.12.2026 09:14:10 L->K PID|1||P100||Meier^Anna||19800101|F"_s,
+        u"07.12.2026 09:14:10 L->K PV1|1|O"_s,
+        u"07.12.2026 09:14:10 L->K OBR|1|4711|DRUGSCREEN||||202612070912||||||||||||||||||F"_s,
+        u"07.12.2026 09:14:10 L->K OBX|1|NM|THC^Cannabinoids||12|ng/mL|50|negative|||F"_s,
+        u"07.12.2026 09:14:10 Monitor: Export abgeschlossen f\u00fcr Probe: 4711/Datei: D:\\HL7\\Out\\ORU_4711.hl7"_s,
+    };
+    for (const QString& line : lines)
+        window.addTrafficLine(line);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(window.grab().save(path));
+}
+
+KESTRIN_GUI_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
