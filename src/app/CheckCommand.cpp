@@ -57,10 +57,7 @@ int RunCheck(const AppConfig& config, QTextStream& out)
             out << "Tables: missing " << missing.join(u", ") << " (kestrin /initdb creates them)\n";
             usable = false;
         }
-    } catch (const StartupError& e) {
-        out << "Database: " << e.message() << '\n';
-        usable = false;
-    } catch (const DbError& e) {
+    } catch (const Error& e) {
         out << "Database: " << e.message() << '\n';
         usable = false;
     }

@@ -6,6 +6,7 @@
 #include "core/CommandLine.h"
 #include "core/StartupChecks.h"
 #include "core/StartupError.h"
+#include "hl7import/ImportCycle.h"
 #include "labdb/Connection.h"
 #include "labdb/DbError.h"
 #include "labdb/Schema.h"
@@ -56,7 +57,10 @@ int RunInitDb(const AppConfig& config)
 }
 
 // The cycles the timers and "/cycle" run.
-CycleEntries Cycles() { return {}; }
+CycleEntries Cycles()
+{
+    return {[](Context& ctx) { return RunImportCycle(ctx); }, {}};
+}
 
 int RunWithWindows(const CommandLine& commandLine)
 {
@@ -70,10 +74,7 @@ int RunWithWindows(const CommandLine& commandLine)
         service.start(*splash);
         service.startTimers();
         return QApplication::exec();
-    } catch (const StartupError& e) {
-        splash->hide();
-        return failStartup(e.message(), true);
-    } catch (const DbError& e) {
+    } catch (const Error& e) {
         splash->hide();
         return failStartup(e.message(), true);
     }
@@ -97,9 +98,7 @@ int RunWithoutWindows(const CommandLine& commandLine)
             return service.runOnce(commandLine.run.Cycle);
         service.startTimers();
         return QCoreApplication::exec();
-    } catch (const StartupError& e) {
-        return failStartup(e.message(), false);
-    } catch (const DbError& e) {
+    } catch (const Error& e) {
         return failStartup(e.message(), false);
     }
 }

@@ -17,19 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace kestrin {
 
-namespace {
-
-QString errorText(const std::exception& e)
-{
-    if (const auto* db = dynamic_cast<const DbError*>(&e))
-        return db->message();
-    if (const auto* startup = dynamic_cast<const StartupError*>(&e))
-        return startup->message();
-    return QString::fromUtf8(e.what());
-}
-
-} // namespace
-
 Service::Service(AppConfig config, CycleEntries entries, bool windows, QObject* parent)
     : QObject(parent)
     , m_config(std::move(config))
@@ -95,7 +82,7 @@ void Service::start(StartupProgress& progress)
         if (m_config.RunType == u"INPUT")
             m_sessionTable = CreateSessionTable(*m_db, m_config.RunType, m_config.StationId);
     } catch (const std::exception& e) {
-        throw StartupError(errorText(e));
+        throw StartupError(ErrorText(e));
     }
     progress.finish();
 }
@@ -127,7 +114,7 @@ CycleOutcome Service::guarded(const QString& what, const std::function<CycleOutc
         return body();
     } catch (const std::exception& e) {
         if (!m_connectionLost)
-            m_log->logall(u"%1 failed: %2"_s.arg(what, errorText(e)), LogDirection::Monitor);
+            m_log->logall(u"%1 failed: %2"_s.arg(what, ErrorText(e)), LogDirection::Monitor);
         return CycleOutcome{0, 1};
     }
 }

@@ -1,24 +1,14 @@
 #pragma once
 
-#include <QString>
-
-#include <stdexcept>
+#include "core/Error.h"
 
 namespace kestrin {
 
 // Start-up cannot go on: the message says what failed and where; the program ends with
 // exit status 2.
-class StartupError : public std::runtime_error {
+class StartupError : public Error {
 public:
-    explicit StartupError(const QString& message)
-        : std::runtime_error(message.toStdString())
-        , m_message(message)
-    {
-    }
-    QString message() const { return m_message; }
-
-private:
-    QString m_message;
+    using Error::Error;
 };
 
 } // namespace kestrin

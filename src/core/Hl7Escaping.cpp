@@ -1,0 +1,80 @@
+#include "core/Hl7Escaping.h"
+
+namespace kestrin {
+
+Hl7Delimiters Hl7Delimiters::fromEncodingCharacters(QStringView msh2)
+{
+    Hl7Delimiters d;
+    if (msh2.size() > 0)
+        d.component = msh2.at(0);
+    if (msh2.size() > 1)
+        d.repetition = msh2.at(1);
+    if (msh2.size() > 2)
+        d.escape = msh2.at(2);
+    if (msh2.size() > 3)
+        d.subcomponent = msh2.at(3);
+    return d;
+}
+
+QString UnescapeHl7(QStringView value, const Hl7Delimiters& d)
+{
+    if (!value.contains(d.escape))
+        return value.toString();
+    QString result;
+    result.reserve(value.size());
+    qsizetype i = 0;
+    while (i < value.size()) {
+        const QChar c = value.at(i);
+        if (c == d.escape && i + 2 < value.size() && value.at(i + 2) == d.escape) {
+            const QChar code = value.at(i + 1);
+            QChar plain;
+            if (code == u'F')
+                plain = d.field;
+            else if (code == u'S')
+                plain = d.component;
+            else if (code == u'T')
+                plain = d.subcomponent;
+            else if (code == u'R')
+                plain = d.repetition;
+            else if (code == u'E')
+                plain = d.escape;
+            if (!plain.isNull()) {
+                result.append(plain);
+                i += 3;
+                continue;
+            }
+        }
+        result.append(c);
+        ++i;
+    }
+    return result;
+}
+
+QString EscapeHl7(QStringView value, const Hl7Delimiters& d)
+{
+    QString result;
+    result.reserve(value.size());
+    for (const QChar c : value) {
+        QChar code;
+        if (c == d.escape)
+            code = u'E';
+        else if (c == d.field)
+            code = u'F';
+        else if (c == d.component)
+            code = u'S';
+        else if (c == d.subcomponent)
+            code = u'T';
+        else if (c == d.repetition)
+            code = u'R';
+        if (code.isNull()) {
+            result.append(c);
+        } else {
+            result.append(d.escape);
+            result.append(code);
+            result.append(d.escape);
+        }
+    }
+    return result;
+}
+
+} // namespace kestrin

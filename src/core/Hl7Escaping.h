@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace kestrin {
+
+// The characters that structure an HL7 message: "|" between fields, and the four encoding
+// characters of MSH-2 (component "^", repetition "~", escape "\", subcomponent "&").
+struct Hl7Delimiters {
+    QChar field = u'|';
+    QChar component = u'^';
+    QChar repetition = u'~';
+    QChar escape = u'\\';
+    QChar subcomponent = u'&';
+
+    // The delimiters an MSH-2 value declares; missing characters keep their defaults.
+    static Hl7Delimiters fromEncodingCharacters(QStringView msh2);
+};
+
+// A field value with the delimiter escapes \F\ \S\ \T\ \R\ \E\ turned back into the
+// characters they stand for. Other escape sequences (\.br\, \H\, \Xhh\ ...) stay as they are.
+QString UnescapeHl7(QStringView value, const Hl7Delimiters& delimiters = {});
+
+// A value with every delimiter character written as its escape sequence, so that it can
+// stand inside a field.
+QString EscapeHl7(QStringView value, const Hl7Delimiters& delimiters = {});
+
+} // namespace kestrin

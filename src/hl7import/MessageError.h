@@ -1,0 +1,13 @@
+#pragma once
+
+#include "core/Error.h"
+
+namespace kestrin {
+
+// An order message that cannot be stored as it stands; the file goes to the error folder.
+class MessageError : public Error {
+public:
+    using Error::Error;
+};
+
+} // namespace kestrin

@@ -1,0 +1,109 @@
+#include "hl7import/MessageReader.h"
+
+#include "core/TextLines.h"
+#include "hl7import/MessageError.h"
+#include "hl7import/MessageParsing.h"
+#include "hl7import/OrderFileDecoding.h"
+#include "hl7import/OrderStore.h"
+
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+namespace {
+
+constexpr qint16 kMaxRepeats = 99; // rows of OBR, OBX and NTE
+
+qint16 nextRow(qint16& counter, const QString& identifier)
+{
+    if (counter >= kMaxRepeats)
+        throw MessageError(u"The message holds more than %1 %2 segments."_s.arg(kMaxRepeats).arg(identifier));
+    return ++counter;
+}
+
+void readLine(Context& ctx, OrderMessage& m, const QString& line)
+{
+    if (line.isEmpty())
+        return;
+    const QString read = line.left(3);
+    const QString id = read.toUpper();
+    OrderMessage::Counts& counts = m.SegmentCounts;
+    if (id == u"MSH") {
+        m.MshFields[0] = line;
+        SplitSegmentFields(m, line, ++counts.msh, id);
+        ArchiveSegment(ctx, m, line, id, counts.msh);
+    } else if (id == u"PID") {
+        m.PidFields[0] = line;
+        SplitSegmentFields(m, line, ++counts.pid, id);
+        ArchiveSegment(ctx, m, line, id, counts.pid);
+        SplitPatientName(m);
+    } else if (id == u"PV1") {
+        m.Pv1Fields[0] = line;
+        SplitSegmentFields(m, line, ++counts.pv1, id);
+        ArchiveSegment(ctx, m, line, id, counts.pv1);
+    } else if (id == u"ORC") {
+        m.OrcFields[0] = line;
+        SplitSegmentFields(m, line, ++counts.orc, id);
+        ArchiveSegment(ctx, m, line, id, counts.orc);
+    } else if (id == u"OBR") {
+        const qint16 row = nextRow(counts.obr, id);
+        m.ObrFields[row][0] = line;
+        SplitSegmentFields(m, line, row, id);
+    } else if (id == u"OBX") {
+        const qint16 row = nextRow(counts.obx, id);
+        m.ObxFields[row][0] = line;
+        SplitSegmentFields(m, line, row, id);
+        ArchiveSegment(ctx, m, line, id, row);
+    } else if (id == u"NTE") {
+        const qint16 row = nextRow(counts.nte, id);
+        m.NteFields[row][0] = line;
+        SplitSegmentFields(m, line, row, id);
+    } else {
+        ctx.log.logall(u"Unbekannte Kennung: "_s + read, LogDirection::OrderIn);
+    }
+}
+
+// A sample without ID, or a patient without ID, cannot be stored sensibly.
+void requireIdentifiers(const OrderMessage& m)
+{
+    if (FieldValue(m, m.orc(2)).isEmpty())
+        throw MessageError(u"The message names no sample: ORC-2 is empty."_s);
+    if (FieldValue(m, m.pid(3)).isEmpty())
+        throw MessageError(u"The message names no patient: PID-3 is empty."_s);
+}
+
+} // namespace
+
+void ReadMessageText(Context& ctx, const QString& text, OrderMessage& m)
+{
+    m.SegmentCounts = {};
+    for (const QString& line : SplitLines(text))
+        readLine(ctx, m, line);
+    ctx.log.logall(u"Nachricht eingelesen: "_s + m.msh(10) + u" Auftrag/Probe: "_s + m.orc(2), LogDirection::OrderIn);
+    if (m.orc(1) == ctx.config.CancelSign) {
+        DeleteOpenRequests(ctx, FieldValue(m, m.orc(2)));
+        ctx.log.logall(u"Storno Nachricht: "_s + m.msh(10) + u" Auftrag/Probe: "_s + m.orc(2), LogDirection::OrderIn);
+    } else {
+        requireIdentifiers(m);
+        EvaluateNotes(m, m.SegmentCounts.nte, ctx.config.StdSampleMaterial);
+        SavePatient(ctx, m);
+        SaveCustomer(ctx, m, m.orc(21));
+        SaveSample(ctx, m);
+        SaveRequests(ctx, m);
+    }
+    ClearMessageBuffers(m);
+}
+
+void ReadMessageFile(Context& ctx, const QString& path, OrderMessage& m)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw MessageError(u"The order file %1 cannot be read: %2"_s.arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    file.close();
+    ReadMessageText(ctx, DecodeOrderFile(bytes, ctx.config.Charset), m);
+}
+
+} // namespace kestrin

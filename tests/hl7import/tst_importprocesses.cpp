@@ -1,0 +1,107 @@
+#include "OrderBuilder.h"
+#include "TestMain.h"
+
+#include "labdb/Database.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+using namespace kestrin;
+
+namespace {
+
+// A folder shared by several Kestrin processes: one INI file, one database, one import folder.
+struct SharedFolder {
+    SharedFolder()
+    {
+        test::WriteFile(ini(), "engine=sqlite\ndatabase=lab.sqlite\nImportPath=in\nExportPath=out\n"
+                               "TempExportPath=tmp\nComLogPath=log\nImportExtension=hl7\nImportMinAge=0\n"
+                               "shiftlen=8\nfirstshift=01.01.2019 06:00:00\nCancelSign=CA\n");
+        QProcess init;
+        init.start(test::KestrinProgram(), {u"/ini="_s + ini(), u"/initdb"_s});
+        init.waitForFinished(60000);
+    }
+    QString ini() const { return dir.filePath(u"lab.ini"_s); }
+    QString in() const { return dir.filePath(u"in"_s); }
+
+    void drop(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            const QString sample = u"S%1"_s.arg(i, 5, 10, QChar(u'0'));
+            const QString text = test::OrderBuilder().controlId(u"M"_s + sample).sample(sample).text();
+            test::WriteFile(in() + u'/' + sample + u".hl7"_s, text.toLatin1());
+        }
+    }
+
+    QProcess* start(const QStringList& extra = {})
+    {
+        auto* process = new QProcess;
+        process->start(test::KestrinProgram(), QStringList{u"/ini="_s + ini(), u"/cycle=import"_s} + extra);
+        return process;
+    }
+
+    QStringList orderFilesLeft() const { return QDir(in()).entryList(QDir::Files | QDir::Hidden); }
+    QStringList done() const { return QDir(in() + u"/Done"_s).entryList(QDir::Files); }
+    QStringList failed() const { return QDir(in() + u"/EinleseFehler"_s).entryList(QDir::Files); }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+class TestImportProcesses : public QObject {
+    Q_OBJECT
+private slots:
+    void twoProcessesShareOneFolder();
+    void killedProcessLosesNoFile();
+};
+
+void TestImportProcesses::twoProcessesShareOneFolder()
+{
+    SharedFolder shared;
+    constexpr int kFiles = 1000;
+    shared.drop(kFiles);
+    std::unique_ptr<QProcess> a(shared.start());
+    std::unique_ptr<QProcess> b(shared.start());
+    QVERIFY(a->waitForFinished(120000));
+    QVERIFY(b->waitForFinished(120000));
+    QCOMPARE(a->exitCode(), 0);
+    QCOMPARE(b->exitCode(), 0);
+    QVERIFY(shared.orderFilesLeft().isEmpty());
+    QCOMPARE(shared.done().size(), kFiles);
+    for (const QString& name : shared.done())
+        QVERIFY2(name.startsWith(u'S'), qPrintable(name)); // no duplicate got a prefix
+
+    ConnectionParameters p;
+    p.databaseName = shared.dir.filePath(u"lab.sqlite"_s);
+    Database db(MakeDialect(u"sqlite"_s), p);
+    db.open();
+    // Each message was read by exactly one of the two.
+    QCOMPARE(db.query(u"SELECT ORDER_ID FROM HL7_STRINGS WHERE STRING_DEF = ?"_s, {u"MSH"_s}).size(), kFiles);
+    QCOMPARE(db.query(u"SELECT DISTINCT ORDER_ID FROM HL7_STRINGS"_s).size(), kFiles);
+}
+
+void TestImportProcesses::killedProcessLosesNoFile()
+{
+    SharedFolder shared;
+    constexpr int kFiles = 1500;
+    shared.drop(kFiles);
+    std::unique_ptr<QProcess> victim(shared.start());
+    QTRY_VERIFY_WITH_TIMEOUT(shared.done().size() > 50, 60000);
+    victim->kill();
+    victim->waitForFinished();
+    const qsizetype doneAtKill = shared.done().size();
+    QVERIFY2(doneAtKill < kFiles, "the process finished before it could be killed");
+
+    std::unique_ptr<QProcess> survivor(shared.start());
+    QVERIFY(survivor->waitForFinished(120000));
+    QCOMPARE(survivor->exitCode(), 0);
+    QVERIFY2(shared.orderFilesLeft().isEmpty(), qPrintable(shared.orderFilesLeft().join(u", ")));
+    QCOMPARE(shared.done().size() + shared.failed().size(), kFiles);
+}
+
+KESTRIN_TEST_MAIN(TestImportProcesses)
+#include "tst_importprocesses.moc"
