@@ -6,6 +6,7 @@
 #include "core/CommandLine.h"
 #include "core/StartupChecks.h"
 #include "core/StartupError.h"
+#include "hl7export/ExportCycle.h"
 #include "hl7import/ImportCycle.h"
 #include "labdb/Connection.h"
 #include "labdb/DbError.h"
@@ -59,7 +60,7 @@ int RunInitDb(const AppConfig& config)
 // The cycles the timers and "/cycle" run.
 CycleEntries Cycles()
 {
-    return {[](Context& ctx) { return RunImportCycle(ctx); }, {}};
+    return {[](Context& ctx) { return RunImportCycle(ctx); }, [](Context& ctx) { return ExportPendingResults(ctx); }};
 }
 
 int RunWithWindows(const CommandLine& commandLine)

@@ -1,5 +1,7 @@
 #include "core/Hl7Escaping.h"
 
+using namespace Qt::StringLiterals;
+
 namespace kestrin {
 
 Hl7Delimiters Hl7Delimiters::fromEncodingCharacters(QStringView msh2)
@@ -66,7 +68,12 @@ QString EscapeHl7(QStringView value, const Hl7Delimiters& d)
             code = u'T';
         else if (c == d.repetition)
             code = u'R';
-        if (code.isNull()) {
+        if (c == u'\r' || c == u'\n') {
+            // A line break would end the segment: hex escape, as HL7 writes control characters.
+            result.append(d.escape);
+            result.append(c == u'\r' ? u"X0D"_s : u"X0A"_s);
+            result.append(d.escape);
+        } else if (code.isNull()) {
             result.append(c);
         } else {
             result.append(d.escape);

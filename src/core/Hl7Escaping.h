@@ -21,8 +21,8 @@ struct Hl7Delimiters {
 // characters they stand for. Other escape sequences (\.br\, \H\, \Xhh\ ...) stay as they are.
 QString UnescapeHl7(QStringView value, const Hl7Delimiters& delimiters = {});
 
-// A value with every delimiter character written as its escape sequence, so that it can
-// stand inside a field.
+// A value with every delimiter character written as its escape sequence, and line breaks as
+// \X0D\ and \X0A\, so that it can stand inside a field.
 QString EscapeHl7(QStringView value, const Hl7Delimiters& delimiters = {});
 
 } // namespace kestrin

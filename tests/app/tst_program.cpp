@@ -1,5 +1,8 @@
 #include "TestMain.h"
 
+#include "labdb/Database.h"
+
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -36,6 +39,7 @@ private slots:
     void checkPrintsTheDemoSettings();
     void checkNamesSwitchValues();
     void cycleOnANewDatabase();
+    void orderInResultOut();
     void startupRefuses_data();
     void startupRefuses();
 
@@ -89,6 +93,45 @@ void TestProgram::cycleOnANewDatabase()
     const QString log = QString::fromLatin1(test::ReadFile(folder + u"/log/"_s + logs.first()));
     QVERIFY(log.startsWith(u"Kestrin Module Started : "_s));
     QVERIFY(log.contains(u"\r\nImportpfad: "_s + folder + u"/in/\r\n"_s));
+}
+
+// An order file comes in; once results are entered and queued, the result file goes out.
+void TestProgram::orderInResultOut()
+{
+    const QString folder = m_dir.filePath(u"roundtrip"_s);
+    const QString ini = folder + u"/lab.ini"_s;
+    test::WriteFile(ini, "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nImportPath=in\nExportPath=out\n"
+                         "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\nImportExtension=hl7\n"
+                         "ImportMinAge=0\nExportLeader=ORU_\nExportExtension=.hl7\nHL7ORUSender=KESTRIN\n");
+    test::WriteFile(folder + u"/in/order.hl7"_s,
+                    "MSH|^~\\&|KIS|HOSP|KESTRIN|LAB|20190120||ORM^O01|M1|P|2.3\rPID|1||P1||Meier^Anna\r"
+                    "ORC|NW|4711\rOBR|1|4711||THC^Cannabinoids\r");
+    QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
+    {
+        ConnectionParameters p;
+        p.databaseName = folder + u"/lab.sqlite"_s;
+        Database db(MakeDialect(u"sqlite"_s), p);
+        db.open();
+        db.exec(u"INSERT INTO TEST_DEF (PARAMETER_ID, IMP_CODE_LDT, LONG, PRINT_POS) VALUES (8, 'THC', 'Cannabinoids', 1)"_s);
+    }
+    Run run = runKestrin({u"/ini="_s + ini, u"/cycle=all"_s});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QVERIFY(QFile::exists(folder + u"/in/Done/order.hl7"_s));
+    QVERIFY(test::FileNames(folder + u"/out"_s).isEmpty());
+    {
+        ConnectionParameters p;
+        p.databaseName = folder + u"/lab.sqlite"_s;
+        Database db(MakeDialect(u"sqlite"_s), p);
+        db.open();
+        db.exec(u"DELETE FROM REQUEST"_s);
+        db.exec(u"INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT, INTERPRETATION) VALUES ('4711', 8, '74', 'positive')"_s);
+        db.exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES ('4711', 8)"_s);
+    }
+    run = runKestrin({u"/ini="_s + ini, u"/cycle=export"_s});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    const QString result = QString::fromLatin1(test::ReadFile(folder + u"/out/ORU_4711.hl7"_s));
+    QVERIFY2(result.contains(u"\r\nPID|1||P1||Meier^Anna\r\n"_s), qPrintable(result));
+    QVERIFY(result.contains(u"\r\nOBX|1|NM|THC^Cannabinoids||74|||positive|||F\r\n"_s));
 }
 
 void TestProgram::startupRefuses_data()

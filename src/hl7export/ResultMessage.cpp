@@ -1,0 +1,105 @@
+#include "hl7export/ResultMessage.h"
+
+#include "core/Hl7Escaping.h"
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+namespace {
+
+const QString kOpen = u"offen"_s;
+
+QString segment(const QString& name, const QStringList& fields) { return name + u'|' + fields.join(u'|'); }
+
+// The stored order line of a kind: by the whole order key, and for rows kept under the
+// first ten characters by older versions, by those.
+QString storedLine(Context& ctx, const QString& orderKey, const QString& kind)
+{
+    if (orderKey.isEmpty())
+        return {};
+    const QString sql = u"SELECT STRING_TEXT FROM HL7_STRINGS WHERE ORDER_ID = ? AND STRING_DEF = ? ORDER BY TIME_STAMP"_s;
+    auto row = ctx.db.first(sql, {orderKey, kind});
+    if (!row && orderKey.size() > 10)
+        row = ctx.db.first(sql, {orderKey.left(10), kind});
+    return row ? row->text(u"STRING_TEXT") : QString();
+}
+
+QString observationLine(int setId, const ParameterTexts& texts, const QString& value, const QString& interpretation,
+                        const QString& status)
+{
+    return segment(u"OBX"_s, {QString::number(setId), u"NM"_s, EscapeHl7(texts.importCode) + u'^' + EscapeHl7(texts.longName),
+                              QString(), value, EscapeHl7(texts.unit), EscapeHl7(texts.cutoff), interpretation, QString(),
+                              QString(), status});
+}
+
+} // namespace
+
+QStringList ResultMessage::lines() const
+{
+    QStringList all{msh, pid, pv1, obr};
+    all << obx << nte;
+    return all;
+}
+
+QString ObservationTime(const QDateTime& lastChange)
+{
+    if (!lastChange.isValid())
+        return {};
+    if (lastChange.time() == QTime(0, 0))
+        return lastChange.date().toString(u"yyyyMMdd"_s);
+    return lastChange.toString(u"yyyyMMddHHmm"_s);
+}
+
+ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const TestCatalogue& tests)
+{
+    const AppConfig& c = ctx.config;
+    const QString id = EscapeHl7(sampleId);
+    ResultMessage message;
+
+    const auto sample = ctx.db.first(
+        u"SELECT STATUS_1, LAST_CHANGE_DAT, COMMENT_COLL, COMMENT_COM, COMMENT_D_M FROM SAMPLE_BASE WHERE SAMPLE_ID = ?"_s,
+        {sampleId});
+    const QString orderKey = sample ? sample->text(u"STATUS_1") : QString();
+
+    message.msh = segment(u"MSH"_s, {u"^~\\&"_s, c.HL7ORUSender, QString(), c.HL7ORUEmpf, QString(), ctx.nowText(),
+                                     QString(), u"ORU^R01"_s, id, u"P"_s, u"2.3"_s});
+    message.pid = storedLine(ctx, orderKey, u"PID"_s);
+    message.pv1 = storedLine(ctx, orderKey, u"PV1"_s);
+
+    const bool requestsLeft =
+        !ctx.db.query(u"SELECT DISTINCT PARAMETER_ID FROM REQUEST WHERE SAMPLE_ID = ?"_s, {sampleId}).isEmpty();
+    QStringList obr{u"1"_s, id, c.OBR3TEXT, QString(), QString(), QString(),
+                    sample ? ObservationTime(sample->dateTime(u"LAST_CHANGE_DAT")) : QString()};
+    for (int field = 8; field <= 24; ++field)
+        obr << QString();
+    obr << (requestsLeft ? u"P"_s : u"F"_s);
+    message.obr = segment(u"OBR"_s, obr);
+
+    int setId = 0;
+    const QList<Row> results = ctx.db.query(
+        u"SELECT R.PARAMETER_ID, RESULT, INTERPRETATION FROM RESULTS R INNER JOIN TEST_DEF TD "
+        u"ON R.PARAMETER_ID = TD.PARAMETER_ID WHERE SAMPLE_ID = ? ORDER BY PRINT_POS, R.PARAMETER_ID"_s,
+        {sampleId});
+    for (const Row& row : results)
+        message.obx << observationLine(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()),
+                                       EscapeHl7(row.text(u"RESULT")), EscapeHl7(row.text(u"INTERPRETATION")), u"F"_s);
+    const QList<Row> open = ctx.db.query(
+        u"SELECT DISTINCT RQ.PARAMETER_ID, PRINT_POS FROM REQUEST RQ INNER JOIN TEST_DEF TD "
+        u"ON RQ.PARAMETER_ID = TD.PARAMETER_ID WHERE SAMPLE_ID = ? ORDER BY PRINT_POS, RQ.PARAMETER_ID"_s,
+        {sampleId});
+    for (const Row& row : open)
+        message.obx << observationLine(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()), kOpen, kOpen,
+                                       u"O"_s);
+
+    if (sample) {
+        for (const QStringView column : {u"COMMENT_COLL", u"COMMENT_COM", u"COMMENT_D_M"}) {
+            const QString comment = sample->text(column).trimmed();
+            if (!comment.isEmpty())
+                message.nte << segment(u"NTE"_s, {QString::number(message.nte.size() + 1), EscapeHl7(comment)});
+        }
+    }
+    return message;
+}
+
+} // namespace kestrin

@@ -1,0 +1,229 @@
+#include "LabStation.h"
+#include "OrderBuilder.h"
+#include "TestMain.h"
+
+#include "hl7export/ExportCycle.h"
+#include "hl7import/MessageReader.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+using namespace kestrin;
+using test::OrderBuilder;
+
+namespace {
+
+void queueSample(test::LabStation& station, const QString& sample, const QList<int>& parameters = {1})
+{
+    OrderMessage message;
+    ReadMessageText(station.ctx(), OrderBuilder().sample(sample).test(u"AMP"_s).text(), message);
+    station.db().exec(u"DELETE FROM REQUEST WHERE SAMPLE_ID = ?"_s, {sample}); // the work is done
+    for (const int parameter : parameters) {
+        station.db().exec(u"INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT, INTERPRETATION) VALUES (?, ?, ?, ?)"_s,
+                          {sample, parameter, u"12"_s, u"negative"_s});
+        station.db().exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {sample, parameter});
+    }
+}
+
+QStringList exportFiles(const test::LabStation& station) { return test::FileNames(station.config.ExportPath); }
+
+QString exported(const test::LabStation& station, const QString& name)
+{
+    return QString::fromLatin1(test::ReadFile(station.config.ExportPath + name));
+}
+
+} // namespace
+
+#define STATION(name)                                                                                        \
+    QFETCH(QString, engine);                                                                                 \
+    test::LabStation name(engine);                                                                           \
+    KESTRIN_REQUIRE(name.scratch);                                                                           \
+    name.seedTests()
+
+class TestExportCycle : public QObject {
+    Q_OBJECT
+private slots:
+    void emptyQueueDoesNothing();
+    void oneFilePerSampleAndQueueEmptied_data() { test::AddEngineRows(); }
+    void oneFilePerSampleAndQueueEmptied();
+    void logLines();
+    void nameWithoutLeaderOrExtension();
+    void earlierFileReplaced();
+    void staleTemporaryFileNotAppended();
+    void unsafeSampleIdStaysInsideTheFolder();
+    void failingSampleDoesNotStopTheOthers_data() { test::AddEngineRows(); }
+    void failingSampleDoesNotStopTheOthers();
+    void apostropheInSampleId_data() { test::AddEngineRows(); }
+    void apostropheInSampleId();
+    void publishedAcrossFileSystems();
+    void generalHl7ReaderAgrees();
+};
+
+void TestExportCycle::emptyQueueDoesNothing()
+{
+    test::LabStation station(u"sqlite"_s);
+    const qsizetype lines = station.logLines().size();
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 0);
+    QVERIFY(exportFiles(station).isEmpty());
+    QCOMPARE(station.logLines().size(), lines);
+}
+
+void TestExportCycle::oneFilePerSampleAndQueueEmptied()
+{
+    STATION(station);
+    queueSample(station, u"4711"_s, {1, 4, 8});
+    queueSample(station, u"4712"_s);
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 2);
+    QCOMPARE(exportFiles(station), (QStringList{u"ORU_4711.hl7"_s, u"ORU_4712.hl7"_s}));
+    QCOMPARE(exported(station, u"ORU_4711.hl7"_s).count(u"MSH|"_s), 1);
+    QVERIFY(exported(station, u"ORU_4711.hl7"_s).endsWith(u"|||F\r\n"_s));
+    QVERIFY(station.column(u"SELECT SAMPLE_ID FROM REQ2SEND"_s).isEmpty());
+    QVERIFY(test::FileNames(station.config.TempExportPath).isEmpty());
+}
+
+void TestExportCycle::logLines()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    queueSample(station, u"4711"_s);
+    const qsizetype before = station.logLines().size();
+    ExportPendingResults(station.ctx());
+    const QStringList lines = station.logLines().mid(before);
+    const QString now = u"20.01.2019 14:05:03"_s;
+    QCOMPARE(lines.first(), u"Monitor: Start Export f\u00fcr Probe: 4711"_s);
+    QCOMPARE(lines.at(1), now + u" L->K MSH|^~\\&|KESTRIN||KIS||20.01.2019 14:05:03||ORU^R01|4711|P|2.3"_s);
+    QCOMPARE(lines.at(2), now + u" L->K PID|1||P100||Meier^Anna||19800101|F"_s);
+    QCOMPARE(lines.last(), u"Monitor: Export abgeschlossen f\u00fcr Probe: 4711/Datei: "_s + station.config.ExportPath +
+                               u"ORU_4711.hl7"_s);
+    QCOMPARE(lines.size(), 2 + 5);
+}
+
+void TestExportCycle::nameWithoutLeaderOrExtension()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.config.ExportLeader.clear();
+    station.config.ExportExtension.clear();
+    queueSample(station, u"4711"_s);
+    ExportPendingResults(station.ctx());
+    QCOMPARE(exportFiles(station), QStringList{u"4711"_s});
+}
+
+void TestExportCycle::earlierFileReplaced()
+{
+    test::LabStation station(u"sqlite"_s);
+    test::WriteFile(station.config.ExportPath + u"ORU_4711.hl7"_s, "an earlier export");
+    queueSample(station, u"4711"_s);
+    ExportPendingResults(station.ctx());
+    QVERIFY(exported(station, u"ORU_4711.hl7"_s).startsWith(u"MSH|"_s));
+    QCOMPARE(exportFiles(station), QStringList{u"ORU_4711.hl7"_s});
+}
+
+void TestExportCycle::staleTemporaryFileNotAppended()
+{
+    test::LabStation station(u"sqlite"_s);
+    // What an interrupted attempt of this process (same name) or the old program left.
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    test::WriteFile(station.config.TempExportPath + u"ORU_4711.hl7."_s + pid + u".tmp"_s, "MSH|half a message\r\n");
+    queueSample(station, u"4711"_s);
+    ExportPendingResults(station.ctx());
+    const QString file = exported(station, u"ORU_4711.hl7"_s);
+    QCOMPARE(file.count(u"MSH|"_s), 1);
+    QVERIFY(!file.contains(u"half"_s));
+}
+
+void TestExportCycle::unsafeSampleIdStaysInsideTheFolder()
+{
+    test::LabStation station(u"sqlite"_s);
+    queueSample(station, u"../x/4711"_s);
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 1);
+    QCOMPARE(exportFiles(station), QStringList{u"ORU_.._x_4711.hl7"_s});
+    QVERIFY(exported(station, u"ORU_.._x_4711.hl7"_s).contains(u"|ORU^R01|../x/4711|P|2.3"_s));
+}
+
+void TestExportCycle::failingSampleDoesNotStopTheOthers()
+{
+    STATION(station);
+    queueSample(station, u"A1"_s);
+    queueSample(station, u"B2"_s, {1, 8});
+    queueSample(station, u"C3"_s);
+    // A folder where B2's file belongs: it cannot be published.
+    QDir().mkpath(station.config.ExportPath + u"ORU_B2.hl7/blocked"_s);
+    const CycleOutcome outcome = ExportPendingResults(station.ctx());
+    QCOMPARE(outcome.handled, 2);
+    QCOMPARE(outcome.failed, 1);
+    QCOMPARE(station.column(u"SELECT SAMPLE_ID FROM REQ2SEND ORDER BY PARAMETER_ID"_s),
+             (QStringList{u"B2"_s, u"B2"_s}));
+    QVERIFY(QFileInfo(station.config.ExportPath + u"ORU_A1.hl7"_s).isFile());
+    QVERIFY(QFileInfo(station.config.ExportPath + u"ORU_C3.hl7"_s).isFile());
+    QVERIFY(!station.logLines().filter(u"Monitor: Export fehlgeschlagen f\u00fcr Probe: B2 Fehlerbeschreibung: "_s).isEmpty());
+    // Once the way is clear, the next cycle sends it.
+    QDir(station.config.ExportPath + u"ORU_B2.hl7"_s).removeRecursively();
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 1);
+    QVERIFY(station.column(u"SELECT SAMPLE_ID FROM REQ2SEND"_s).isEmpty());
+}
+
+void TestExportCycle::apostropheInSampleId()
+{
+    STATION(station);
+    queueSample(station, u"O'4711"_s);
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 1);
+    QVERIFY(exported(station, u"ORU_O'4711.hl7"_s).contains(u"OBX|1|NM|AMP^Amphetamines||12|"_s));
+    QVERIFY(station.column(u"SELECT SAMPLE_ID FROM REQ2SEND"_s).isEmpty());
+}
+
+// The temporary folder on another file system: copied under a temporary name, then renamed.
+void TestExportCycle::publishedAcrossFileSystems()
+{
+    QTemporaryDir memory(u"/dev/shm/kestrin-XXXXXX"_s);
+    if (!memory.isValid())
+        QSKIP("No /dev/shm for a second file system");
+    test::LabStation station(u"sqlite"_s);
+    station.config.TempExportPath = memory.path() + u"/"_s;
+    queueSample(station, u"4711"_s);
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 1);
+    QCOMPARE(exportFiles(station), QStringList{u"ORU_4711.hl7"_s});
+    QVERIFY(QDir(memory.path()).isEmpty());
+}
+
+// A general HL7 reader (python-hl7, Debian's python3-hl7) finds every field where it belongs.
+void TestExportCycle::generalHl7ReaderAgrees()
+{
+    const QString python = QStandardPaths::findExecutable(u"python3"_s, {u"/usr/bin"_s});
+    QProcess probe;
+    probe.start(python.isEmpty() ? u"python3"_s : python, {u"-c"_s, u"import hl7"_s});
+    if (!probe.waitForFinished(30000) || probe.exitCode() != 0)
+        QSKIP("python3 with the hl7 module (Debian package python3-hl7) is not installed");
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    queueSample(station, u"4711"_s, {1, 8});
+    station.db().exec(u"UPDATE SAMPLE_BASE SET COMMENT_COM = ? WHERE SAMPLE_ID = ?"_s, {u"a|b^c"_s, u"4711"_s});
+    ExportPendingResults(station.ctx());
+    const QString script = uR"(
+import sys, hl7
+text = open(sys.argv[1], encoding='cp1252', newline='').read().replace('\r\n', '\r')
+m = hl7.parse(text)
+msh, obr, obx, nte = m.segment('MSH'), m.segment('OBR'), m.segments('OBX'), m.segment('NTE')
+print(msh[3], msh[5], msh[9], msh[10], msh[11], msh[12], sep=';')
+print(m.segment('PID')[3], m.segment('PID')[5][0][0], m.segment('PID')[5][0][1], sep=';')
+print(obr[1], obr[2], obr[3], obr[7], obr[25], len(obr) - 1, sep=';')
+for o in obx:
+    print(o[1], o[2], o[3][0][0], o[3][0][1], o[5], o[6], o[7], o[8], o[11], sep=';')
+print(nte[1], m.unescape(str(nte[2])), sep=';')
+)"_s;
+    QProcess reader;
+    reader.start(python.isEmpty() ? u"python3"_s : python,
+                 {u"-c"_s, script, station.config.ExportPath + u"ORU_4711.hl7"_s});
+    QVERIFY(reader.waitForFinished(30000));
+    QVERIFY2(reader.exitCode() == 0, reader.readAllStandardError().constData());
+    const QStringList lines = QString::fromUtf8(reader.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines, (QStringList{u"KESTRIN;KIS;ORU^R01;4711;P;2.3"_s, u"P100;Meier;Anna"_s,
+                                 u"1;4711;DRUGSCREEN;201901201405;F;25"_s,
+                                 u"1;NM;THC;Cannabinoids;12;ng/mL;50;negative;F"_s,
+                                 u"2;NM;AMP;Amphetamines;12;ng/mL;500;negative;F"_s, u"1;a|b^c"_s}));
+}
+
+KESTRIN_TEST_MAIN(TestExportCycle)
+#include "tst_exportcycle.moc"
