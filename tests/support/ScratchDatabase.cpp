@@ -54,7 +54,7 @@ bool adminExec(const PgServer& server, const QString& sql, QString* error)
         db.setDatabaseName(server.dbname);
         db.setUserName(server.user);
         db.setPassword(server.password);
-        db.setConnectOptions(u"connect_timeout=5"_s);
+        db.setConnectOptions(u"connect_timeout=5;options=-cclient_min_messages=warning"_s);
         if (db.open()) {
             QSqlQuery query(db);
             ok = query.exec(sql);
