@@ -4,18 +4,10 @@
 //
 //   export_bench [N=10000] [samples per commit=100]
 
-#include "PeakMemory.h"
-
-#include "core/CommLog.h"
+#include "BenchStation.h"
 #include "hl7export/ExportCycle.h"
-#include "labdb/ChangeMarkers.h"
-#include "labdb/Connection.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
-#include <QTextStream>
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -29,67 +21,48 @@ int main(int argc, char* argv[])
     if (args.size() > 2)
         options.samplesPerCommit = args.at(2).toInt();
 
-    QTemporaryDir dir;
-    AppConfig config;
-    config.ComputerName = u"BENCH"_s;
-    config.Engine = u"sqlite"_s;
-    config.DatabaseName = dir.filePath(u"lab.sqlite"_s);
-    config.ExportPath = dir.filePath(u"out/"_s);
-    config.TempExportPath = dir.filePath(u"tmp/"_s);
-    config.ComLogPath = dir.filePath(u"log/"_s);
+    bench::BenchStation station;
+    AppConfig& config = station.config;
+    config.ExportPath = station.dir.filePath(u"out/"_s);
+    config.TempExportPath = station.dir.filePath(u"tmp/"_s);
     config.ExportLeader = u"ORU_"_s;
     config.ExportExtension = u".hl7"_s;
     config.HL7ORUSender = u"KESTRIN"_s;
     config.HL7ORUEmpf = u"KIS"_s;
     config.OBR3TEXT = u"DRUGSCREEN"_s;
-
-    const auto db = ConnectDatabase(config);
+    station.open();
+    Database& db = station.db();
     {
-        Transaction seed(*db);
+        Transaction seed(db);
         for (int p = 1; p <= 10; ++p)
-            db->exec(u"INSERT INTO TEST_DEF (PARAMETER_ID, IMP_CODE_LDT, LONG, UNIT, CUTOFF, PRINT_POS) "
-                     u"VALUES (?, ?, ?, ?, ?, ?)"_s,
-                     {p, u"T%1"_s.arg(p), u"Test %1"_s.arg(p), u"ng/mL"_s, u"%1"_s.arg(p * 50), p});
+            db.exec(u"INSERT INTO TEST_DEF (PARAMETER_ID, IMP_CODE_LDT, LONG, UNIT, CUTOFF, PRINT_POS) "
+                    u"VALUES (?, ?, ?, ?, ?, ?)"_s,
+                    {p, u"T%1"_s.arg(p), u"Test %1"_s.arg(p), u"ng/mL"_s, u"%1"_s.arg(p * 50), p});
         const QDateTime now = QDateTime::currentDateTime();
         for (int i = 0; i < count; ++i) {
             const QString sample = u"B%1"_s.arg(i, 8, 10, QChar(u'0'));
             const QString order = u"ORD%1"_s.arg(i, 8, 10, QChar(u'0'));
-            db->exec(u"INSERT INTO SAMPLE_BASE (SAMPLE_ID, STATUS_1, LAST_CHANGE_DAT, COMMENT_COLL) VALUES (?, ?, ?, ?)"_s,
-                     {sample, order, now, u"Abnahme unter Sicht"_s});
-            db->exec(u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_DEF, STRING_DEF_CTR, STRING_TEXT, TIME_STAMP) "
-                     u"VALUES (?, ?, ?, ?, ?)"_s,
-                     {order, u"PID"_s, 1, u"PID|1||P%1||Meier^Anna||19800101|F"_s.arg(i), now});
-            db->exec(u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_DEF, STRING_DEF_CTR, STRING_TEXT, TIME_STAMP) "
-                     u"VALUES (?, ?, ?, ?, ?)"_s,
-                     {order, u"PV1"_s, 1, u"PV1|1|O|TOX^^^HOSP"_s, now});
+            db.exec(
+                u"INSERT INTO SAMPLE_BASE (SAMPLE_ID, STATUS_1, LAST_CHANGE_DAT, COMMENT_COLL) VALUES (?, ?, ?, ?)"_s,
+                {sample, order, now, u"Abnahme unter Sicht"_s});
+            db.exec(u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_DEF, STRING_DEF_CTR, STRING_TEXT, TIME_STAMP) "
+                    u"VALUES (?, ?, ?, ?, ?)"_s,
+                    {order, u"PID"_s, 1, u"PID|1||P%1||Meier^Anna||19800101|F"_s.arg(i), now});
+            db.exec(u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_DEF, STRING_DEF_CTR, STRING_TEXT, TIME_STAMP) "
+                    u"VALUES (?, ?, ?, ?, ?)"_s,
+                    {order, u"PV1"_s, 1, u"PV1|1|O|TOX^^^HOSP"_s, now});
             for (int p = 1; p <= 5; ++p) {
-                db->exec(u"INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT, INTERPRETATION) VALUES (?, ?, ?, ?)"_s,
-                         {sample, p, QString::number(p * 17), u"negative"_s});
-                db->exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {sample, p});
+                db.exec(u"INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT, INTERPRETATION) VALUES (?, ?, ?, ?)"_s,
+                        {sample, p, QString::number(p * 17), u"negative"_s});
+                db.exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {sample, p});
             }
             for (int p = 6; p <= 7; ++p)
-                db->exec(u"INSERT INTO REQUEST (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {sample, p});
+                db.exec(u"INSERT INTO REQUEST (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {sample, p});
         }
         seed.commit();
     }
-    SystemClock clock;
-    CommLog log(clock, {}, u"windows-1252"_s);
-    Context ctx{config, *db, log, clock};
-    OpenLogFile(ctx);
-
-    const qint64 before = bench::PeakMemoryBytes();
-    QElapsedTimer timer;
-    timer.start();
-    const CycleOutcome outcome = ExportPendingResults(ctx, options);
-    const double seconds = timer.nsecsElapsed() / 1e9;
-
-    QTextStream out(stdout);
-    out << "export_bench: " << count << " queued samples (5 results, 2 open requests each), "
-        << options.samplesPerCommit << " samples per commit\n"
-        << "  exported " << outcome.handled << ", failed " << outcome.failed << " in "
-        << QString::number(seconds, 'f', 2) << " s: " << QString::number(outcome.handled / seconds, 'f', 0)
-        << " samples per second\n"
-        << "  peak memory " << QString::number(bench::PeakMemoryBytes() / 1048576.0, 'f', 1)
-        << " MiB (before the cycle " << QString::number(before / 1048576.0, 'f', 1) << " MiB)\n";
-    return outcome.failed == 0 && outcome.handled == count ? 0 : 1;
+    return bench::MeasureCycle(
+        u"export_bench: %1 queued samples (5 results, 2 open requests each), %2 samples per commit"_s.arg(count).arg(
+            options.samplesPerCommit),
+        u"samples"_s, count, [&] { return ExportPendingResults(station.ctx(), options); });
 }

@@ -3,28 +3,21 @@
 //
 //   import_bench [N=10000] [messages per commit=100]
 
-#include "PeakMemory.h"
-
-#include "core/CommLog.h"
+#include "BenchStation.h"
 #include "hl7import/ImportCycle.h"
-#include "labdb/ChangeMarkers.h"
-#include "labdb/Connection.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
-#include <QTextStream>
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
 
 namespace {
 
-const QStringList kCodes{u"AMP"_s, u"BAR"_s, u"BZD"_s, u"COC"_s, u"MDMA"_s, u"MTD"_s, u"OPI"_s, u"THC"_s, u"CREA"_s,
-                         u"ETG"_s};
+const QStringList kCodes{u"AMP"_s, u"BAR"_s, u"BZD"_s, u"COC"_s,  u"MDMA"_s,
+                         u"MTD"_s, u"OPI"_s, u"THC"_s, u"CREA"_s, u"ETG"_s};
 const QStringList kSurnames{u"Meier"_s, u"M\u00fcller"_s, u"Schmidt"_s, u"O'Neil"_s, u"Nguyen"_s, u"Kowalski"_s};
 const QStringList kForenames{u"Anna"_s, u"J\u00fcrgen"_s, u"Fatima"_s, u"Lukas"_s, u"Marie"_s, u"Ole"_s};
 
@@ -35,12 +28,12 @@ QByteArray orderFile(int i, QRandomGenerator& random)
     QStringList lines;
     lines << u"MSH|^~\\&|KIS|HOSP|KESTRIN|LAB|20261207091405||ORM^O01|MSG%1|P|2.3"_s.arg(i);
     lines << u"PID|1||PAT%1||%2^%3||%4|%5"_s.arg(QString::number(random.bounded(1, 5000)),
-                                               kSurnames.at(random.bounded(kSurnames.size())),
-                                               kForenames.at(random.bounded(kForenames.size())),
-                                               u"19%1%2%3"_s.arg(random.bounded(40, 99))
-                                                   .arg(random.bounded(1, 13), 2, 10, QChar(u'0'))
-                                                   .arg(random.bounded(1, 29), 2, 10, QChar(u'0')),
-                                               random.bounded(2) ? u"F"_s : u"M"_s);
+                                                 kSurnames.at(random.bounded(kSurnames.size())),
+                                                 kForenames.at(random.bounded(kForenames.size())),
+                                                 u"19%1%2%3"_s.arg(random.bounded(40, 99))
+                                                     .arg(random.bounded(1, 13), 2, 10, QChar(u'0'))
+                                                     .arg(random.bounded(1, 29), 2, 10, QChar(u'0')),
+                                                 random.bounded(2) ? u"F"_s : u"M"_s);
     lines << u"PV1|1|O|TOX^^^HOSP"_s;
     lines << u"ORC|NW|%1"_s.arg(sample) + QString(u"|"_s).repeated(19) + u"WARD%1"_s.arg(random.bounded(1, 40));
     const int tests = random.bounded(3, 7);
@@ -68,15 +61,11 @@ int main(int argc, char* argv[])
     if (args.size() > 2)
         options.messagesPerCommit = args.at(2).toInt();
 
-    QTemporaryDir dir;
-    AppConfig config;
-    config.ComputerName = u"BENCH"_s;
-    config.Engine = u"sqlite"_s;
-    config.DatabaseName = dir.filePath(u"lab.sqlite"_s);
-    config.ImportPath = dir.filePath(u"in/"_s);
+    bench::BenchStation station;
+    AppConfig& config = station.config;
+    config.ImportPath = station.dir.filePath(u"in/"_s);
     config.ImportDonePath = config.ImportPath + u"Done"_s;
     config.ImportErrorPath = config.ImportPath + u"EinleseFehler"_s;
-    config.ComLogPath = dir.filePath(u"log/"_s);
     config.ImportExtension = u"hl7"_s;
     config.ImportMinAge = 0;
     config.StdSampleMaterial = u"S"_s;
@@ -88,27 +77,12 @@ int main(int argc, char* argv[])
         if (!file.open(QIODevice::WriteOnly) || file.write(orderFile(i, random)) < 0)
             return 2;
     }
-
-    const auto db = ConnectDatabase(config);
+    station.open();
     for (int p = 0; p < kCodes.size(); ++p)
-        db->exec(u"INSERT INTO TEST_DEF (PARAMETER_ID, IMP_CODE_LDT, PRINT_POS) VALUES (?, ?, ?)"_s,
-                 {p + 1, kCodes.at(p), p + 1});
-    SystemClock clock;
-    CommLog log(clock, {}, u"windows-1252"_s);
-    Context ctx{config, *db, log, clock};
-    OpenLogFile(ctx);
+        station.db().exec(u"INSERT INTO TEST_DEF (PARAMETER_ID, IMP_CODE_LDT, PRINT_POS) VALUES (?, ?, ?)"_s,
+                          {p + 1, kCodes.at(p), p + 1});
 
-    const qint64 before = bench::PeakMemoryBytes();
-    QElapsedTimer timer;
-    timer.start();
-    const CycleOutcome outcome = RunImportCycle(ctx, options);
-    const double seconds = timer.nsecsElapsed() / 1e9;
-
-    QTextStream out(stdout);
-    out << "import_bench: " << count << " order files, " << options.messagesPerCommit << " messages per commit\n"
-        << "  handled " << outcome.handled << ", failed " << outcome.failed << " in " << QString::number(seconds, 'f', 2)
-        << " s: " << QString::number(outcome.handled / seconds, 'f', 0) << " messages per second\n"
-        << "  peak memory " << QString::number(bench::PeakMemoryBytes() / 1048576.0, 'f', 1) << " MiB (before the cycle "
-        << QString::number(before / 1048576.0, 'f', 1) << " MiB)\n";
-    return outcome.failed == 0 && outcome.handled == count ? 0 : 1;
+    return bench::MeasureCycle(
+        u"import_bench: %1 order files, %2 messages per commit"_s.arg(count).arg(options.messagesPerCommit),
+        u"messages"_s, count, [&] { return RunImportCycle(station.ctx(), options); });
 }

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake make pkg-config
+  g++ cmake make pkg-config clang-format
   qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
   unixodbc tdsodbc libsqliteodbc

@@ -21,7 +21,8 @@ int RunCheck(const AppConfig& config, QTextStream& out)
         out << line << '\n';
     if (config.Engine == u"sqlserver")
         out << "OleDbConnectionString="
-            << MaskPassword(OleDbConnectionString(config.SqlServerKind, config.DatabaseName, config.ServerName)) << '\n';
+            << MaskPassword(OleDbConnectionString(config.SqlServerKind, config.DatabaseName, config.ServerName))
+            << '\n';
     out << '\n';
 
     for (const QString& problem : StartupProblems(config)) {
@@ -30,9 +31,9 @@ int RunCheck(const AppConfig& config, QTextStream& out)
     }
 
     const std::pair<const char16_t*, QString> folders[] = {
-        {u"ImportPath", config.ImportPath},         {u"ImportDonePath", config.ImportDonePath},
+        {u"ImportPath", config.ImportPath},           {u"ImportDonePath", config.ImportDonePath},
         {u"ImportErrorPath", config.ImportErrorPath}, {u"ExportPath", config.ExportPath},
-        {u"TempExportPath", config.TempExportPath}, {u"ComLogPath", config.ComLogPath},
+        {u"TempExportPath", config.TempExportPath},   {u"ComLogPath", config.ComLogPath},
     };
     for (const auto& [name, path] : folders) {
         const FolderState state = CheckFolder(path);

@@ -46,8 +46,9 @@ void Service::start(StartupProgress& progress)
         connect(m_window.get(), &MainWindow::stopRequested, this, &Service::shutdown);
         owner = m_window.get();
     }
-    m_timers = new CycleTimers(CycleSchedule(m_config.ComputerName, m_config.ImportCycle, m_config.ExportCycle),
-                               [this] { importCycle(); }, [this] { exportCycle(); }, owner);
+    m_timers = new CycleTimers(
+        CycleSchedule(m_config.ComputerName, m_config.ImportCycle, m_config.ExportCycle), [this] { importCycle(); },
+        [this] { exportCycle(); }, owner);
     progress.setTitle(m_config.StationId + u" - Communication loading ... "_s);
 
     progress.showStatus(u"Initializing ... "_s);
@@ -94,7 +95,7 @@ void Service::openSerialPort(SerialPortDrain*& drain, const char16_t* name, int 
     const QString deviceName = SerialDeviceName(portNumber, device);
     if (!drain->open(deviceName))
         throw StartupError(u"Serial port %1 (%2) cannot be opened: %3"_s.arg(QString::number(portNumber), deviceName,
-                                                                              drain->errorString()));
+                                                                             drain->errorString()));
 }
 
 void Service::startTimers() { m_timers->start(m_config.ExportTimerEnabled); }
@@ -132,9 +133,8 @@ CycleOutcome Service::importCycle()
 
 CycleOutcome Service::exportCycle()
 {
-    return guarded(u"Export cycle"_s, [this] {
-        return m_entries.exportCycle ? m_entries.exportCycle(*m_context) : CycleOutcome{};
-    });
+    return guarded(u"Export cycle"_s,
+                   [this] { return m_entries.exportCycle ? m_entries.exportCycle(*m_context) : CycleOutcome{}; });
 }
 
 int Service::runOnce(CycleChoice choice)

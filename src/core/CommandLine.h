@@ -10,11 +10,11 @@ enum class CycleChoice { None, Import, Export, All };
 
 // Kestrin's own switches, beside the laboratory's.
 struct RunOptions {
-    QString IniPath;       // "/ini=PATH": this INI file instead of the usual one
-    bool Check = false;    // "/check": print the effective settings, test, exit
-    bool Help = false;     // "/help", "-h", "--help"
-    bool Headless = false; // "/headless": the service without windows
-    bool InitDb = false;   // "/initdb": create missing tables, exit
+    QString IniPath;                       // "/ini=PATH": this INI file instead of the usual one
+    bool Check = false;                    // "/check": print the effective settings, test, exit
+    bool Help = false;                     // "/help", "-h", "--help"
+    bool Headless = false;                 // "/headless": the service without windows
+    bool InitDb = false;                   // "/initdb": create missing tables, exit
     CycleChoice Cycle = CycleChoice::None; // "/cycle=import|export|all"
 
     bool showsWindows() const { return !Check && !Help && !Headless && !InitDb && Cycle == CycleChoice::None; }

@@ -177,7 +177,8 @@ IniSettings ReadConfiguration(const QString& path)
     if (!file.exists()) {
         QDir().mkpath(QFileInfo(path).absolutePath());
         if (!file.open(QIODevice::WriteOnly))
-            throw StartupError(u"The INI file %1 does not exist and cannot be created: %2"_s.arg(path, file.errorString()));
+            throw StartupError(
+                u"The INI file %1 does not exist and cannot be created: %2"_s.arg(path, file.errorString()));
         file.close();
     }
     if (!file.open(QIODevice::ReadOnly))
@@ -197,7 +198,9 @@ IniSettings ReadConfiguration(const QString& path)
 
 QStringList DescribeConfiguration(const AppConfig& c)
 {
-    const auto line = [](QStringView name, const auto& value) -> QString { return name.toString() + u'=' + describe(value); };
+    const auto line = [](QStringView name, const auto& value) -> QString {
+        return name.toString() + u'=' + describe(value);
+    };
     return {
         line(u"IniFilePath", c.IniFilePath),
         line(u"ComputerName", c.ComputerName),

@@ -4,8 +4,8 @@ using namespace Qt::StringLiterals;
 
 namespace kestrin {
 
-CycleTimers::CycleTimers(CycleSchedule schedule, std::function<void()> importCycle,
-                         std::function<void()> exportCycle, QObject* parent)
+CycleTimers::CycleTimers(CycleSchedule schedule, std::function<void()> importCycle, std::function<void()> exportCycle,
+                         QObject* parent)
     : QObject(parent)
     , m_schedule(schedule)
     , m_importCycle(std::move(importCycle))

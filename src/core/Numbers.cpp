@@ -75,8 +75,7 @@ std::optional<double> ParseNumber(QStringView text)
 }
 
 namespace {
-template <typename Int>
-std::optional<Int> toWhole(QStringView text)
+template <typename Int> std::optional<Int> toWhole(QStringView text)
 {
     const auto number = ParseNumber(text);
     if (!number)

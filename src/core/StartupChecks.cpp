@@ -62,10 +62,7 @@ QStringList StartupProblems(const AppConfig& c)
     return problems;
 }
 
-QString PortText(const std::optional<double>& port)
-{
-    return port ? QString::number(*port, 'g', 15) : QString();
-}
+QString PortText(const std::optional<double>& port) { return port ? QString::number(*port, 'g', 15) : QString(); }
 
 QString TrayTipText(const QString& stationId, const std::optional<double>& comPort)
 {

@@ -14,8 +14,8 @@ struct ControlName {
 };
 
 constexpr std::array kControlNames = {
-    ControlName{2, u"{STX}"}, ControlName{3, u"{ETX}"},  ControlName{4, u"{EOT}"},  ControlName{5, u"{ENQ}"},
-    ControlName{6, u"{ACK}"}, ControlName{10, u"{LF}"},  ControlName{13, u"{CR}"},  ControlName{21, u"{NAK}"},
+    ControlName{2, u"{STX}"},  ControlName{3, u"{ETX}"},  ControlName{4, u"{EOT}"}, ControlName{5, u"{ENQ}"},
+    ControlName{6, u"{ACK}"},  ControlName{10, u"{LF}"},  ControlName{13, u"{CR}"}, ControlName{21, u"{NAK}"},
     ControlName{23, u"{ETB}"}, ControlName{17, u"{DC1}"},
 };
 

@@ -49,7 +49,8 @@ CycleOutcome ExportPendingResults(Context& ctx, const ExportOptions& options)
             published << sampleId;
             ++outcome.handled;
         } catch (const std::exception& e) {
-            ctx.log.logall(u"Export fehlgeschlagen f\u00fcr Probe: "_s + sampleId + u" Fehlerbeschreibung: "_s + ErrorText(e),
+            ctx.log.logall(u"Export fehlgeschlagen f\u00fcr Probe: "_s + sampleId + u" Fehlerbeschreibung: "_s +
+                               ErrorText(e),
                            LogDirection::Monitor);
             ++outcome.failed;
         }

@@ -26,7 +26,8 @@ QString processTag() { return QString::number(QCoreApplication::applicationPid()
 void copyIntoPlace(const QString& temporary, const QString& finalPath)
 {
     const QFileInfo target(finalPath);
-    const QString staging = target.absoluteDir().filePath(u"."_s + target.fileName() + u'.' + processTag() + u".part"_s);
+    const QString staging =
+        target.absoluteDir().filePath(u"."_s + target.fileName() + u'.' + processTag() + u".part"_s);
     QFile::remove(staging);
     if (!QFile::copy(temporary, staging))
         throw Error(u"The result file cannot be copied to %1."_s.arg(staging));

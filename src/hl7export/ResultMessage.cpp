@@ -18,7 +18,8 @@ QString storedLine(Context& ctx, const QString& orderKey, const QString& kind)
 {
     if (orderKey.isEmpty())
         return {};
-    const QString sql = u"SELECT STRING_TEXT FROM HL7_STRINGS WHERE ORDER_ID = ? AND STRING_DEF = ? ORDER BY TIME_STAMP"_s;
+    const QString sql =
+        u"SELECT STRING_TEXT FROM HL7_STRINGS WHERE ORDER_ID = ? AND STRING_DEF = ? ORDER BY TIME_STAMP"_s;
     auto row = ctx.db.first(sql, {orderKey, kind});
     if (!row && orderKey.size() > 10)
         row = ctx.db.first(sql, {orderKey.left(10), kind});
@@ -28,9 +29,10 @@ QString storedLine(Context& ctx, const QString& orderKey, const QString& kind)
 QString observationLine(int setId, const ParameterTexts& texts, const QString& value, const QString& interpretation,
                         const QString& status)
 {
-    return segment(u"OBX"_s, {QString::number(setId), u"NM"_s, EscapeHl7(texts.importCode) + u'^' + EscapeHl7(texts.longName),
-                              QString(), value, EscapeHl7(texts.unit), EscapeHl7(texts.cutoff), interpretation, QString(),
-                              QString(), status});
+    return segment(u"OBX"_s,
+                   {QString::number(setId), u"NM"_s, EscapeHl7(texts.importCode) + u'^' + EscapeHl7(texts.longName),
+                    QString(), value, EscapeHl7(texts.unit), EscapeHl7(texts.cutoff), interpretation, QString(),
+                    QString(), status});
 }
 
 } // namespace
@@ -62,14 +64,20 @@ ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const 
         {sampleId});
     const QString orderKey = sample ? sample->text(u"STATUS_1") : QString();
 
-    message.msh = segment(u"MSH"_s, {u"^~\\&"_s, c.HL7ORUSender, QString(), c.HL7ORUEmpf, QString(), ctx.nowText(),
-                                     QString(), u"ORU^R01"_s, id, u"P"_s, u"2.3"_s});
+    message.msh = segment(u"MSH"_s,
+                          {u"^~\\&"_s, c.HL7ORUSender, QString(), c.HL7ORUEmpf, QString(), ctx.nowText(), QString(),
+                           u"ORU^R01"_s, id, u"P"_s, u"2.3"_s});
     message.pid = storedLine(ctx, orderKey, u"PID"_s);
     message.pv1 = storedLine(ctx, orderKey, u"PV1"_s);
 
     const bool requestsLeft =
         !ctx.db.query(u"SELECT DISTINCT PARAMETER_ID FROM REQUEST WHERE SAMPLE_ID = ?"_s, {sampleId}).isEmpty();
-    QStringList obr{u"1"_s, id, c.OBR3TEXT, QString(), QString(), QString(),
+    QStringList obr{u"1"_s,
+                    id,
+                    c.OBR3TEXT,
+                    QString(),
+                    QString(),
+                    QString(),
                     sample ? ObservationTime(sample->dateTime(u"LAST_CHANGE_DAT")) : QString()};
     for (int field = 8; field <= 24; ++field)
         obr << QString();
@@ -77,17 +85,17 @@ ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const 
     message.obr = segment(u"OBR"_s, obr);
 
     int setId = 0;
-    const QList<Row> results = ctx.db.query(
-        u"SELECT R.PARAMETER_ID, RESULT, INTERPRETATION FROM RESULTS R INNER JOIN TEST_DEF TD "
-        u"ON R.PARAMETER_ID = TD.PARAMETER_ID WHERE SAMPLE_ID = ? ORDER BY PRINT_POS, R.PARAMETER_ID"_s,
-        {sampleId});
+    const QList<Row> results =
+        ctx.db.query(u"SELECT R.PARAMETER_ID, RESULT, INTERPRETATION FROM RESULTS R INNER JOIN TEST_DEF TD "
+                     u"ON R.PARAMETER_ID = TD.PARAMETER_ID WHERE SAMPLE_ID = ? ORDER BY PRINT_POS, R.PARAMETER_ID"_s,
+                     {sampleId});
     for (const Row& row : results)
         message.obx << observationLine(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()),
                                        EscapeHl7(row.text(u"RESULT")), EscapeHl7(row.text(u"INTERPRETATION")), u"F"_s);
-    const QList<Row> open = ctx.db.query(
-        u"SELECT DISTINCT RQ.PARAMETER_ID, PRINT_POS FROM REQUEST RQ INNER JOIN TEST_DEF TD "
-        u"ON RQ.PARAMETER_ID = TD.PARAMETER_ID WHERE SAMPLE_ID = ? ORDER BY PRINT_POS, RQ.PARAMETER_ID"_s,
-        {sampleId});
+    const QList<Row> open =
+        ctx.db.query(u"SELECT DISTINCT RQ.PARAMETER_ID, PRINT_POS FROM REQUEST RQ INNER JOIN TEST_DEF TD "
+                     u"ON RQ.PARAMETER_ID = TD.PARAMETER_ID WHERE SAMPLE_ID = ? ORDER BY PRINT_POS, RQ.PARAMETER_ID"_s,
+                     {sampleId});
     for (const Row& row : open)
         message.obx << observationLine(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()), kOpen, kOpen,
                                        u"O"_s);

@@ -15,8 +15,9 @@ TestCatalogue TestCatalogue::Load(Database& db)
         const qint64 id = row.value(u"PARAMETER_ID").toLongLong();
         if (catalogue.m_texts.contains(id))
             continue; // the first row of a parameter counts
-        catalogue.m_texts.insert(id, {row.text(u"IMP_CODE_LDT").trimmed(), row.text(u"LONG").trimmed(),
-                                      row.text(u"UNIT").trimmed(), row.text(u"CUTOFF").trimmed()});
+        catalogue.m_texts.insert(id,
+                                 {row.text(u"IMP_CODE_LDT").trimmed(), row.text(u"LONG").trimmed(),
+                                  row.text(u"UNIT").trimmed(), row.text(u"CUTOFF").trimmed()});
     }
     return catalogue;
 }

@@ -86,7 +86,7 @@ std::optional<QString> ClaimOrderFile(const QString& folder, const QString& file
 {
     const QDir dir(folder);
     const QString claimName = kClaimPrefix + safeHost(claimant.host) + u'#' + QString::number(claimant.pid) + u'#' +
-                              QString::number(claimant.now.toMSecsSinceEpoch()) + u'#' + fileName;
+        QString::number(claimant.now.toMSecsSinceEpoch()) + u'#' + fileName;
     const QString claimPath = dir.filePath(claimName);
     if (!QFile::rename(dir.filePath(fileName), claimPath))
         return std::nullopt;
@@ -134,8 +134,8 @@ std::optional<QString> FileInto(const QString& sourcePath, const QString& target
         if (source.rename(candidate))
             return candidate;
         if (!QFileInfo::exists(candidate))
-            throw std::runtime_error(u"%1 cannot be moved to %2: %3"_s.arg(sourcePath, candidate, source.errorString())
-                                         .toStdString());
+            throw std::runtime_error(
+                u"%1 cannot be moved to %2: %3"_s.arg(sourcePath, candidate, source.errorString()).toStdString());
     }
     return std::nullopt;
 }

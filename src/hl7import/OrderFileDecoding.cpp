@@ -14,11 +14,11 @@ namespace {
 const QHash<QString, QString>& knownCharsets()
 {
     static const QHash<QString, QString> names{
-        {u"ASCII"_s, u"ISO-8859-1"_s},      {u"8859/1"_s, u"ISO-8859-1"_s},  {u"8859/2"_s, u"ISO-8859-2"_s},
-        {u"8859/3"_s, u"ISO-8859-3"_s},     {u"8859/4"_s, u"ISO-8859-4"_s},  {u"8859/5"_s, u"ISO-8859-5"_s},
-        {u"8859/6"_s, u"ISO-8859-6"_s},     {u"8859/7"_s, u"ISO-8859-7"_s},  {u"8859/8"_s, u"ISO-8859-8"_s},
-        {u"8859/9"_s, u"ISO-8859-9"_s},     {u"8859/15"_s, u"ISO-8859-15"_s}, {u"UNICODE UTF-8"_s, u"UTF-8"_s},
-        {u"UTF-8"_s, u"UTF-8"_s},           {u"UNICODE"_s, u"UTF-8"_s},
+        {u"ASCII"_s, u"ISO-8859-1"_s},  {u"8859/1"_s, u"ISO-8859-1"_s},   {u"8859/2"_s, u"ISO-8859-2"_s},
+        {u"8859/3"_s, u"ISO-8859-3"_s}, {u"8859/4"_s, u"ISO-8859-4"_s},   {u"8859/5"_s, u"ISO-8859-5"_s},
+        {u"8859/6"_s, u"ISO-8859-6"_s}, {u"8859/7"_s, u"ISO-8859-7"_s},   {u"8859/8"_s, u"ISO-8859-8"_s},
+        {u"8859/9"_s, u"ISO-8859-9"_s}, {u"8859/15"_s, u"ISO-8859-15"_s}, {u"UNICODE UTF-8"_s, u"UTF-8"_s},
+        {u"UTF-8"_s, u"UTF-8"_s},       {u"UNICODE"_s, u"UTF-8"_s},
     };
     return names;
 }

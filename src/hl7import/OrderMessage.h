@@ -9,14 +9,13 @@ namespace kestrin {
 // One HL7 order message as the import holds it while reading: the fields of its segments
 // by HL7 field number, the segment counters, and the values derived from them.
 struct OrderMessage {
-    static constexpr int kFieldSlots = 100;    // elements 0..99: [0] the whole line
-    static constexpr int kRowSlots = 100;      // rows 1..99 of repeated segments
-    static constexpr int kObrObxColumns = 21;  // columns 0..20
-    static constexpr int kNteColumns = 6;      // columns 0..5; NTE-n in column n + 1
+    static constexpr int kFieldSlots = 100;   // elements 0..99: [0] the whole line
+    static constexpr int kRowSlots = 100;     // rows 1..99 of repeated segments
+    static constexpr int kObrObxColumns = 21; // columns 0..20
+    static constexpr int kNteColumns = 6;     // columns 0..5; NTE-n in column n + 1
 
     using Fields = std::array<QString, kFieldSlots>;
-    template <int Columns>
-    using Rows = std::array<std::array<QString, Columns>, kRowSlots>;
+    template <int Columns> using Rows = std::array<std::array<QString, Columns>, kRowSlots>;
 
     Fields MshFields; // [n] MSH-n for n = 2..99; [1] stays empty (MSH-1 is the separator)
     Fields PidFields;

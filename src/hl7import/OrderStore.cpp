@@ -15,19 +15,19 @@ namespace kestrin {
 namespace {
 
 // Column sizes of the laboratory database that the import writes.
-constexpr int kOrderIdSize = 20;       // HL7_STRINGS.ORDER_ID, SAMPLE_BASE.STATUS_1
-constexpr int kStringDefSize = 10;     // HL7_STRINGS.STRING_DEF
-constexpr int kStringTextSize = 2000;  // HL7_STRINGS.STRING_TEXT
-constexpr int kRequestSampleSize = 18; // REQUEST.SAMPLE_ID
-constexpr int kSampleIdSize = 19;      // SAMPLE_BASE.SAMPLE_ID
-constexpr int kSiIdSize = 14;          // PATIENTS.SI_ID, SAMPLE_BASE.SI_ID
-constexpr int kNameSize = 30;          // PATIENTS.SURNAME, FORENAME
-constexpr int kFlagSize = 1;           // PATIENTS.SEX, SAMPLE_BASE.SAMPLE_MAT
-constexpr int kCustomerIdSize = 10;    // CUSTOMER.CUST_ID as the program writes it
+constexpr int kOrderIdSize = 20;        // HL7_STRINGS.ORDER_ID, SAMPLE_BASE.STATUS_1
+constexpr int kStringDefSize = 10;      // HL7_STRINGS.STRING_DEF
+constexpr int kStringTextSize = 2000;   // HL7_STRINGS.STRING_TEXT
+constexpr int kRequestSampleSize = 18;  // REQUEST.SAMPLE_ID
+constexpr int kSampleIdSize = 19;       // SAMPLE_BASE.SAMPLE_ID
+constexpr int kSiIdSize = 14;           // PATIENTS.SI_ID, SAMPLE_BASE.SI_ID
+constexpr int kNameSize = 30;           // PATIENTS.SURNAME, FORENAME
+constexpr int kFlagSize = 1;            // PATIENTS.SEX, SAMPLE_BASE.SAMPLE_MAT
+constexpr int kCustomerIdSize = 10;     // CUSTOMER.CUST_ID as the program writes it
 constexpr int kSampleCustomerSize = 20; // SAMPLE_BASE.CUST_ID
-constexpr int kCustomerNameSize = 60;  // CUSTOMER.CUST_NAME
-constexpr int kRemarkSize = 255;       // SAMPLE_BASE.COMMENT_COLL
-constexpr int kAdd3Size = 14;          // SAMPLE_BASE.ADD3
+constexpr int kCustomerNameSize = 60;   // CUSTOMER.CUST_NAME
+constexpr int kRemarkSize = 255;        // SAMPLE_BASE.COMMENT_COLL
+constexpr int kAdd3Size = 14;           // SAMPLE_BASE.ADD3
 
 const QString kEntryUser = u"Kestrin"_s;
 
@@ -54,10 +54,10 @@ QString CutToColumn(const QString& text, int size)
 
 void ArchiveSegment(Context& ctx, const OrderMessage& m, const QString& line, const QString& identifier, int counter)
 {
-    ctx.db.exec(u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_DEF, STRING_DEF_CTR, STRING_TEXT, TIME_STAMP) "
-                u"VALUES (?, ?, ?, ?, ?)"_s,
-                {orderKey(m), CutToColumn(identifier, kStringDefSize), counter, CutToColumn(line, kStringTextSize),
-                 ctx.now()});
+    ctx.db.exec(
+        u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_DEF, STRING_DEF_CTR, STRING_TEXT, TIME_STAMP) "
+        u"VALUES (?, ?, ?, ?, ?)"_s,
+        {orderKey(m), CutToColumn(identifier, kStringDefSize), counter, CutToColumn(line, kStringTextSize), ctx.now()});
 }
 
 void DeleteOpenRequests(Context& ctx, const QString& sampleId)
@@ -74,11 +74,13 @@ void SavePatient(Context& ctx, const OrderMessage& m)
                               CutToColumn(FieldValue(m, m.PatientForename), kNameSize),
                               CutToColumn(FieldValue(m, m.pid(8)), kFlagSize), ctx.now(), id};
     if (known) {
-        ctx.db.exec(u"UPDATE PATIENTS SET SURNAME = ?, FORENAME = ?, SEX = ?, ENTRY_DATE = ? WHERE SI_ID = ?"_s, values);
+        ctx.db.exec(u"UPDATE PATIENTS SET SURNAME = ?, FORENAME = ?, SEX = ?, ENTRY_DATE = ? WHERE SI_ID = ?"_s,
+                    values);
         ctx.log.logall(u"Patient mit ID: "_s + m.pid(3) + u"schon vorhanden. Daten wurden upgedated."_s,
                        LogDirection::Monitor);
     } else {
-        ctx.db.exec(u"INSERT INTO PATIENTS (SURNAME, FORENAME, SEX, ENTRY_DATE, SI_ID) VALUES (?, ?, ?, ?, ?)"_s, values);
+        ctx.db.exec(u"INSERT INTO PATIENTS (SURNAME, FORENAME, SEX, ENTRY_DATE, SI_ID) VALUES (?, ?, ?, ?, ?)"_s,
+                    values);
     }
     SaveBirthDate(ctx, m);
 }
@@ -174,8 +176,8 @@ void SaveRequests(Context& ctx, const OrderMessage& m)
 
 QString LookupParameterId(Context& ctx, const QString& importCode)
 {
-    const auto row = ctx.db.first(u"SELECT PARAMETER_ID FROM TEST_DEF WHERE IMP_CODE_LDT = ? ORDER BY PARAMETER_ID"_s,
-                                  {importCode});
+    const auto row =
+        ctx.db.first(u"SELECT PARAMETER_ID FROM TEST_DEF WHERE IMP_CODE_LDT = ? ORDER BY PARAMETER_ID"_s, {importCode});
     return row ? row->text(u"PARAMETER_ID") : QString();
 }
 

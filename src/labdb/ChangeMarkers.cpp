@@ -49,8 +49,8 @@ void OpenLogFile(Context& ctx)
 {
     const QString name = LogFileName(ctx.config.ComLogPath, ctx.config.StationId, ctx.now().date());
     if (!ctx.log.open(name))
-        throw std::runtime_error(u"The communication log %1 cannot be opened: %2"_s.arg(name, ctx.log.errorString())
-                                     .toStdString());
+        throw std::runtime_error(
+            u"The communication log %1 cannot be opened: %2"_s.arg(name, ctx.log.errorString()).toStdString());
     ctx.log.writeLine(u"Kestrin Module Started : "_s + ctx.nowText());
     ctx.log.writeLine(u"Config:"_s);
     ctx.log.writeLine(u"Importpfad: "_s + ctx.config.ImportPath);
@@ -79,7 +79,7 @@ void CheckDayAndShiftChange(Context& ctx)
         if (!firstShift || !(ctx.config.ShiftLength > 0))
             throw std::runtime_error("The first shift or the shift length of the INI file cannot be used.");
         shiftChanged = ShiftNumber(lastShift, *firstShift, ctx.config.ShiftLength) !=
-                       ShiftNumber(now, *firstShift, ctx.config.ShiftLength);
+            ShiftNumber(now, *firstShift, ctx.config.ShiftLength);
     }
     if (shiftChanged) {
         Transaction transaction(ctx.db);

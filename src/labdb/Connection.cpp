@@ -36,12 +36,12 @@ QString OleDbConnectionString(const QString& sqlServerKind, const QString& datab
 {
     if (sqlServerKind == u"2000")
         return u"Provider=SQLOLEDB.1;Persist Security Info=True;Trusted_Connection=yes;"_s + u"Initial Catalog="_s +
-               databaseName + u";"_s + u"Data Source="_s + serverName;
+            databaseName + u";"_s + u"Data Source="_s + serverName;
     if (sqlServerKind == u"quorix")
         return u"Provider=SQLOLEDB.1;Persist Security Info=False;"_s + u"Initial Catalog="_s + databaseName + u";"_s +
-               u"User ID="_s + kProgramUser + u"; PWD="_s + kProgramPassword + u";"_s + u"Data Source="_s + serverName;
+            u"User ID="_s + kProgramUser + u"; PWD="_s + kProgramPassword + u";"_s + u"Data Source="_s + serverName;
     return u"Provider=SQLOLEDB.1;Persist Security Info=true;"_s + u"Initial Catalog="_s + databaseName + u";"_s +
-           u"User ID=sa;"_s + u"Data Source="_s + serverName;
+        u"User ID=sa;"_s + u"Data Source="_s + serverName;
 }
 
 QString OdbcConnectionString(const QString& sqlServerKind, const QString& databaseName, const QString& serverName,
@@ -49,8 +49,8 @@ QString OdbcConnectionString(const QString& sqlServerKind, const QString& databa
 {
     const bool freeTds = driver.contains(u"FreeTDS"_s, Qt::CaseInsensitive);
     // FreeTDS does not know the "(local)" of the Windows client.
-    const QString server = freeTds && serverName.compare(u"(local)"_s, Qt::CaseInsensitive) == 0 ? u"localhost"_s
-                                                                                                 : serverName;
+    const QString server =
+        freeTds && serverName.compare(u"(local)"_s, Qt::CaseInsensitive) == 0 ? u"localhost"_s : serverName;
     QString text = u"DRIVER={%1};SERVER=%2;DATABASE=%3;"_s.arg(driver, server, databaseName);
     if (freeTds)
         text += u"TDS_Version=7.4;ClientCharset=UTF-8;"_s;
@@ -113,8 +113,8 @@ std::unique_ptr<Database> ConnectDatabase(const AppConfig& config)
     const bool newEmbeddedFile = config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName);
     if (config.Engine == u"sqlite") {
         if (parameters.databaseName.isEmpty())
-            throw StartupError(u"The key \"database\" names no file for the sqlite database (INI file %1)."_s.arg(
-                config.IniFilePath));
+            throw StartupError(
+                u"The key \"database\" names no file for the sqlite database (INI file %1)."_s.arg(config.IniFilePath));
         QDir().mkpath(QFileInfo(parameters.databaseName).absolutePath());
     }
     auto db = std::make_unique<Database>(MakeDialect(config.Engine), std::move(parameters));
@@ -133,7 +133,8 @@ std::unique_ptr<Database> ConnectAnalyzerDatabase(const AppConfig& config)
     ConnectionParameters p;
     const QString path = embeddedFile(config, config.AccessPath);
     p.description = u"the analyser database \"%1\""_s.arg(path);
-    const bool access = path.endsWith(u".mdb"_s, Qt::CaseInsensitive) || path.endsWith(u".accdb"_s, Qt::CaseInsensitive);
+    const bool access =
+        path.endsWith(u".mdb"_s, Qt::CaseInsensitive) || path.endsWith(u".accdb"_s, Qt::CaseInsensitive);
     std::unique_ptr<Dialect> dialect;
     if (access) {
 #ifdef Q_OS_WIN

@@ -34,8 +34,8 @@ void Database::open()
     if (isOpen())
         return;
     QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
-                          ? QSqlDatabase::database(m_connectionName, false)
-                          : QSqlDatabase::addDatabase(m_dialect->qtDriver(), m_connectionName);
+        ? QSqlDatabase::database(m_connectionName, false)
+        : QSqlDatabase::addDatabase(m_dialect->qtDriver(), m_connectionName);
     if (!db.isValid())
         throw DbError(u"The Qt database driver %1 is not installed."_s.arg(m_dialect->qtDriver()), QString());
     db.setDatabaseName(m_parameters.databaseName);
@@ -80,10 +80,7 @@ void Database::reopen()
     open();
 }
 
-void Database::fail(const QSqlQuery& query, const QString& sql) const
-{
-    throw DbError(query.lastError().text(), sql);
-}
+void Database::fail(const QSqlQuery& query, const QString& sql) const { throw DbError(query.lastError().text(), sql); }
 
 void Database::run(const QString& sql)
 {
@@ -164,10 +161,7 @@ std::optional<Row> Database::first(const QString& sql, const QVariantList& value
     return rows.takeFirst();
 }
 
-bool Database::tableExists(const QString& table)
-{
-    return first(m_dialect->tableExistsQuery(), {table}).has_value();
-}
+bool Database::tableExists(const QString& table) { return first(m_dialect->tableExistsQuery(), {table}).has_value(); }
 
 QStringList Database::columns(const QString& table)
 {

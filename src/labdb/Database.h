@@ -7,8 +7,8 @@
 #include <QSqlQuery>
 
 #include <memory>
-#include <unordered_map>
 #include <optional>
+#include <unordered_map>
 
 namespace kestrin {
 

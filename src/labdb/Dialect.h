@@ -16,7 +16,7 @@ class Dialect {
 public:
     virtual ~Dialect() = default;
 
-    virtual QString engine() const = 0;  // "sqlite", "postgres", "sqlserver"
+    virtual QString engine() const = 0;   // "sqlite", "postgres", "sqlserver"
     virtual QString qtDriver() const = 0; // the Qt SQL driver
 
     // An identifier quoted for this engine; throws a DbError unless IsIdentifier holds.

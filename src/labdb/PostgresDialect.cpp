@@ -1,6 +1,5 @@
 #include "labdb/PostgresDialect.h"
 
-
 #include <QDateTime>
 
 using namespace Qt::StringLiterals;
@@ -10,10 +9,7 @@ namespace kestrin {
 QString PostgresDialect::engine() const { return u"postgres"_s; }
 QString PostgresDialect::qtDriver() const { return u"QPSQL"_s; }
 
-QString PostgresDialect::quoteIdentifier(const QString& identifier) const
-{
-    return u'"' + identifier.toLower() + u'"';
-}
+QString PostgresDialect::quoteIdentifier(const QString& identifier) const { return u'"' + identifier.toLower() + u'"'; }
 
 QString PostgresDialect::currentTime() const { return u"LOCALTIMESTAMP(0)"_s; }
 

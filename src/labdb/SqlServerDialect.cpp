@@ -1,6 +1,5 @@
 #include "labdb/SqlServerDialect.h"
 
-
 #include <QDateTime>
 
 using namespace Qt::StringLiterals;
@@ -10,10 +9,7 @@ namespace kestrin {
 QString SqlServerDialect::engine() const { return u"sqlserver"_s; }
 QString SqlServerDialect::qtDriver() const { return u"QODBC"_s; }
 
-QString SqlServerDialect::quoteIdentifier(const QString& identifier) const
-{
-    return u'[' + identifier + u']';
-}
+QString SqlServerDialect::quoteIdentifier(const QString& identifier) const { return u'[' + identifier + u']'; }
 
 QString SqlServerDialect::currentTime() const { return u"getdate()"_s; }
 

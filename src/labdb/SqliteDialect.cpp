@@ -1,6 +1,5 @@
 #include "labdb/SqliteDialect.h"
 
-
 #include <QDateTime>
 
 using namespace Qt::StringLiterals;
@@ -15,10 +14,7 @@ const QString kDateFormat = u"yyyy-MM-dd HH:mm:ss"_s;
 QString SqliteDialect::engine() const { return u"sqlite"_s; }
 QString SqliteDialect::qtDriver() const { return u"QSQLITE"_s; }
 
-QString SqliteDialect::quoteIdentifier(const QString& identifier) const
-{
-    return u'"' + identifier + u'"';
-}
+QString SqliteDialect::quoteIdentifier(const QString& identifier) const { return u'"' + identifier + u'"'; }
 
 QString SqliteDialect::currentTime() const { return u"datetime('now','localtime')"_s; }
 
@@ -70,7 +66,8 @@ QVariant SqliteDialect::toBound(const QVariant& value) const
 {
     switch (value.metaType().id()) {
     case QMetaType::QDateTime:
-        return value.isNull() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(value.toDateTime().toString(kDateFormat));
+        return value.isNull() ? QVariant(QMetaType(QMetaType::QString))
+                              : QVariant(value.toDateTime().toString(kDateFormat));
     case QMetaType::QDate:
         return value.isNull() ? QVariant(QMetaType(QMetaType::QString))
                               : QVariant(QDateTime(value.toDate(), QTime(0, 0)).toString(kDateFormat));

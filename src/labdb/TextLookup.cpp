@@ -17,9 +17,8 @@ QString LookupText(Database& db, const QString& language, qint32 key)
     const bool knownLanguage = IsIdentifier(language) && db.columns(kTable).contains(language, Qt::CaseInsensitive);
     if (!knownLanguage)
         return kNotAvailable;
-    const auto row = db.first(u"SELECT %1 AS caption, english FROM textstrings WHERE \"key\" = ?"_s.arg(
-                                  db.dialect().quote(language)),
-                              {key});
+    const auto row = db.first(
+        u"SELECT %1 AS caption, english FROM textstrings WHERE \"key\" = ?"_s.arg(db.dialect().quote(language)), {key});
     if (!row)
         return kNotAvailable;
     const QString caption = row->text(u"caption");

@@ -1,5 +1,4 @@
 #include "TestMain.h"
-
 #include "labdb/Database.h"
 
 #include <QFile>
@@ -74,8 +73,8 @@ void TestProgram::checkNamesSwitchValues()
     const QString ini = m_dir.filePath(u"sound.ini"_s);
     test::WriteFile(ini, kSoundIni);
     const Run run = runKestrin({u"/ini="_s + ini, u"/check"_s, u"/id=LAB2"_s, u"/type=INPUT"_s, u"/com=2"_s});
-    for (const QString& expected : {u"StationId=LAB2"_s, u"RunType=INPUT"_s, u"ComPort=2"_s,
-                                    u"ExportTimerEnabled=false"_s})
+    for (const QString& expected :
+         {u"StationId=LAB2"_s, u"RunType=INPUT"_s, u"ComPort=2"_s, u"ExportTimerEnabled=false"_s})
         QVERIFY2(run.out.split(u'\n').contains(expected), qPrintable(expected));
 }
 
@@ -83,8 +82,9 @@ void TestProgram::cycleOnANewDatabase()
 {
     const QString folder = m_dir.filePath(u"cycle"_s);
     const QString ini = folder + u"/lab.ini"_s;
-    test::WriteFile(ini, "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nImportPath=in\nExportPath=out\n"
-                         "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\nImportExtension=hl7\n");
+    test::WriteFile(ini,
+                    "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nImportPath=in\nExportPath=out\n"
+                    "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\nImportExtension=hl7\n");
     const Run run = runKestrin({u"/ini="_s + ini, u"/cycle=import"_s});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     const QStringList logs = test::FileNames(folder + u"/log"_s);
@@ -100,9 +100,10 @@ void TestProgram::orderInResultOut()
 {
     const QString folder = m_dir.filePath(u"roundtrip"_s);
     const QString ini = folder + u"/lab.ini"_s;
-    test::WriteFile(ini, "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nImportPath=in\nExportPath=out\n"
-                         "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\nImportExtension=hl7\n"
-                         "ImportMinAge=0\nExportLeader=ORU_\nExportExtension=.hl7\nHL7ORUSender=KESTRIN\n");
+    test::WriteFile(ini,
+                    "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nImportPath=in\nExportPath=out\n"
+                    "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\nImportExtension=hl7\n"
+                    "ImportMinAge=0\nExportLeader=ORU_\nExportExtension=.hl7\nHL7ORUSender=KESTRIN\n");
     test::WriteFile(folder + u"/in/order.hl7"_s,
                     "MSH|^~\\&|KIS|HOSP|KESTRIN|LAB|20190120||ORM^O01|M1|P|2.3\rPID|1||P1||Meier^Anna\r"
                     "ORC|NW|4711\rOBR|1|4711||THC^Cannabinoids\r");
@@ -112,7 +113,8 @@ void TestProgram::orderInResultOut()
         p.databaseName = folder + u"/lab.sqlite"_s;
         Database db(MakeDialect(u"sqlite"_s), p);
         db.open();
-        db.exec(u"INSERT INTO TEST_DEF (PARAMETER_ID, IMP_CODE_LDT, LONG, PRINT_POS) VALUES (8, 'THC', 'Cannabinoids', 1)"_s);
+        db.exec(
+            u"INSERT INTO TEST_DEF (PARAMETER_ID, IMP_CODE_LDT, LONG, PRINT_POS) VALUES (8, 'THC', 'Cannabinoids', 1)"_s);
     }
     Run run = runKestrin({u"/ini="_s + ini, u"/cycle=all"_s});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
@@ -124,7 +126,8 @@ void TestProgram::orderInResultOut()
         Database db(MakeDialect(u"sqlite"_s), p);
         db.open();
         db.exec(u"DELETE FROM REQUEST"_s);
-        db.exec(u"INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT, INTERPRETATION) VALUES ('4711', 8, '74', 'positive')"_s);
+        db.exec(
+            u"INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT, INTERPRETATION) VALUES ('4711', 8, '74', 'positive')"_s);
         db.exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES ('4711', 8)"_s);
     }
     run = runKestrin({u"/ini="_s + ini, u"/cycle=export"_s});
@@ -142,10 +145,10 @@ void TestProgram::startupRefuses_data()
 
     QTest::newRow("export cycle no number")
         << QByteArray("ExportCycle=soon\n") << QStringList() << QStringList{u"ExportCycle"_s, u"soon"_s, u"INI"_s};
-    QTest::newRow("test switch no number") << kSoundIni << QStringList{u"/test=abc"_s}
-                                           << QStringList{u"/test"_s, u"abc"_s};
-    QTest::newRow("test switch beyond 16 bits") << kSoundIni << QStringList{u"/test=70000"_s}
-                                                << QStringList{u"/test"_s, u"70000"_s};
+    QTest::newRow("test switch no number")
+        << kSoundIni << QStringList{u"/test=abc"_s} << QStringList{u"/test"_s, u"abc"_s};
+    QTest::newRow("test switch beyond 16 bits")
+        << kSoundIni << QStringList{u"/test=70000"_s} << QStringList{u"/test"_s, u"70000"_s};
     QTest::newRow("shift length 0") << QByteArray("shiftlen=0\nfirstshift=01.01.2019 06:00:00\n") << QStringList()
                                     << QStringList{u"shiftlen"_s};
     QTest::newRow("first shift no date") << QByteArray("shiftlen=8\nfirstshift=Montag\n") << QStringList()
@@ -159,7 +162,8 @@ void TestProgram::startupRefuses()
     QFETCH(QByteArray, ini);
     QFETCH(QStringList, arguments);
     QFETCH(QStringList, named);
-    const QString iniPath = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_') + u".ini"_s);
+    const QString iniPath =
+        m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_') + u".ini"_s);
     test::WriteFile(iniPath, ini);
     const Run run = runKestrin(QStringList{u"/ini="_s + iniPath, u"/check"_s} + arguments);
     QCOMPARE(run.exitCode, 2);

@@ -1,5 +1,4 @@
 #include "GuiTestMain.h"
-
 #include "app/Service.h"
 #include "core/StartupError.h"
 #include "labdb/Database.h"
@@ -35,10 +34,7 @@ AppConfig stationConfig(const QTemporaryDir& dir)
     return c;
 }
 
-QString logText(Service& service)
-{
-    return QString::fromLatin1(test::ReadFile(service.context().log.fileName()));
-}
+QString logText(Service& service) { return QString::fromLatin1(test::ReadFile(service.context().log.fileName())); }
 
 } // namespace
 
@@ -115,7 +111,8 @@ void TestService::failingCycleIsLoggedAndTheServiceGoesOn()
     SilentProgress progress;
     service.start(progress);
     QCOMPARE(service.importCycle().failed, 1);
-    QVERIFY2(logText(service).contains(u"\r\nMonitor: Import cycle failed: folder gone\r\n"_s), qPrintable(logText(service)));
+    QVERIFY2(logText(service).contains(u"\r\nMonitor: Import cycle failed: folder gone\r\n"_s),
+             qPrintable(logText(service)));
     const CycleOutcome second = service.importCycle();
     QCOMPARE(second.handled, 1);
     QCOMPARE(second.failed, 0);

@@ -1,5 +1,4 @@
 #include "TestMain.h"
-
 #include "core/CommandLine.h"
 
 using namespace Qt::StringLiterals;
@@ -41,38 +40,38 @@ void TestCommandLine::laboratorySwitches_data()
         << QStringList{u"/type=input"_s} << u"HL7"_s << u"input"_s << unset << QString() << unset << u"0"_s << false;
     QTest::newRow("MGC keeps export") << QStringList{u"/type=MGC"_s} << u"HL7"_s << u"MGC"_s << unset << QString()
                                       << unset << u"0"_s << true;
-    QTest::newRow("mgc keeps export too") << QStringList{u"/type=mgc"_s} << u"HL7"_s << u"mgc"_s << unset
-                                          << QString() << unset << u"0"_s << true;
+    QTest::newRow("mgc keeps export too")
+        << QStringList{u"/type=mgc"_s} << u"HL7"_s << u"mgc"_s << unset << QString() << unset << u"0"_s << true;
     QTest::newRow("blanks removed from type")
         << QStringList{u"/type= A C T "_s} << u"HL7"_s << u"ACT"_s << unset << QString() << unset << u"0"_s << false;
     QTest::newRow("station id") << QStringList{u"/id=LAB2"_s} << u"LAB2"_s << QString() << unset << QString() << unset
                                 << u"0"_s << true;
-    QTest::newRow("upper-case key ignored") << QStringList{u"/ID=LAB2"_s} << u"HL7"_s << QString() << unset
-                                            << QString() << unset << u"0"_s << true;
-    QTest::newRow("blank before = makes another key") << QStringList{u"/id"_s, u"=LAB2"_s} << u"HL7"_s << QString()
-                                                      << unset << QString() << unset << u"0"_s << true;
-    QTest::newRow("later = dropped") << QStringList{u"/id=a=b"_s} << u"ab"_s << QString() << unset << QString()
-                                     << unset << u"0"_s << true;
-    QTest::newRow("blanks removed from id") << QStringList{u"/id=L"_s, u"A B"_s} << u"LAB"_s << QString() << unset
-                                            << QString() << unset << u"0"_s << true;
+    QTest::newRow("upper-case key ignored")
+        << QStringList{u"/ID=LAB2"_s} << u"HL7"_s << QString() << unset << QString() << unset << u"0"_s << true;
+    QTest::newRow("blank before = makes another key")
+        << QStringList{u"/id"_s, u"=LAB2"_s} << u"HL7"_s << QString() << unset << QString() << unset << u"0"_s << true;
+    QTest::newRow("later = dropped") << QStringList{u"/id=a=b"_s} << u"ab"_s << QString() << unset << QString() << unset
+                                     << u"0"_s << true;
+    QTest::newRow("blanks removed from id")
+        << QStringList{u"/id=L"_s, u"A B"_s} << u"LAB"_s << QString() << unset << QString() << unset << u"0"_s << true;
     QTest::newRow("switches in one argument") << QStringList{u"/id=A/type=INPUT/com=3"_s} << u"A"_s << u"INPUT"_s
                                               << QVariant(3.0) << QString() << unset << u"0"_s << false;
-    QTest::newRow("repeated key overwrites") << QStringList{u"/id=A"_s, u"/id=B"_s} << u"B"_s << QString() << unset
-                                             << QString() << unset << u"0"_s << true;
-    QTest::newRow("text before the first / ignored") << QStringList{u"id=X"_s, u"/autoreq=1"_s} << u"HL7"_s
-                                                     << QString() << unset << QString() << unset << u"1"_s << true;
+    QTest::newRow("repeated key overwrites")
+        << QStringList{u"/id=A"_s, u"/id=B"_s} << u"B"_s << QString() << unset << QString() << unset << u"0"_s << true;
+    QTest::newRow("text before the first / ignored") << QStringList{u"id=X"_s, u"/autoreq=1"_s} << u"HL7"_s << QString()
+                                                     << unset << QString() << unset << u"1"_s << true;
     QTest::newRow("com without number is port 0, which is set")
         << QStringList{u"/com=abc"_s} << u"HL7"_s << QString() << QVariant(0.0) << QString() << unset << u"0"_s << true;
-    QTest::newRow("com takes the leading number") << QStringList{u"/com=3x"_s} << u"HL7"_s << QString()
-                                                  << QVariant(3.0) << QString() << unset << u"0"_s << true;
+    QTest::newRow("com takes the leading number")
+        << QStringList{u"/com=3x"_s} << u"HL7"_s << QString() << QVariant(3.0) << QString() << unset << u"0"_s << true;
     QTest::newRow("com ignores blanks") << QStringList{u"/com=1"_s, u"2"_s} << u"HL7"_s << QString() << QVariant(12.0)
                                         << QString() << unset << u"0"_s << true;
     QTest::newRow("empty com is port 0") << QStringList{u"/com"_s} << u"HL7"_s << QString() << QVariant(0.0)
                                          << QString() << unset << u"0"_s << true;
     QTest::newRow("second port") << QStringList{u"/outtype=LIS"_s, u"/outcom=4"_s} << u"HL7"_s << QString() << unset
                                  << u"LIS"_s << QVariant(4.0) << u"0"_s << true;
-    QTest::newRow("unknown key ignored") << QStringList{u"/colour=red"_s} << u"HL7"_s << QString() << unset
-                                         << QString() << unset << u"0"_s << true;
+    QTest::newRow("unknown key ignored") << QStringList{u"/colour=red"_s} << u"HL7"_s << QString() << unset << QString()
+                                         << unset << u"0"_s << true;
 }
 
 void TestCommandLine::laboratorySwitches()
@@ -131,16 +130,15 @@ void TestCommandLine::kestrinSwitches_data()
     QTest::addColumn<bool>("windows");
     QTest::addColumn<bool>("valid");
 
-    QTest::newRow("none") << QStringList() << QString() << false << false << false << false << CycleChoice::None
-                          << true << true;
+    QTest::newRow("none") << QStringList() << QString() << false << false << false << false << CycleChoice::None << true
+                          << true;
     QTest::newRow("ini path keeps its slashes")
         << QStringList{u"/ini=/etc/kestrin/lab=2.ini"_s, u"/id=X"_s} << u"/etc/kestrin/lab=2.ini"_s << false << false
         << false << false << CycleChoice::None << true << true;
     QTest::newRow("check") << QStringList{u"/check"_s} << QString() << true << false << false << false
                            << CycleChoice::None << false << true;
-    QTest::newRow("flags followed by switches")
-        << QStringList{u"/check"_s, u"/headless"_s, u"/id=X"_s} << QString() << true << false << true << false
-        << CycleChoice::None << false << true;
+    QTest::newRow("flags followed by switches") << QStringList{u"/check"_s, u"/headless"_s, u"/id=X"_s} << QString()
+                                                << true << false << true << false << CycleChoice::None << false << true;
     QTest::newRow("help") << QStringList{u"/help"_s} << QString() << false << true << false << false
                           << CycleChoice::None << false << true;
     QTest::newRow("-h") << QStringList{u"-h"_s} << QString() << false << true << false << false << CycleChoice::None

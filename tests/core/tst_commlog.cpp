@@ -1,6 +1,5 @@
 #include "FixedClock.h"
 #include "TestMain.h"
-
 #include "core/CommLog.h"
 #include "core/CycleTimers.h"
 
@@ -26,7 +25,7 @@ void TestCommLog::lines_data()
 {
     QTest::addColumn<int>("direction");
     QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("file");    // empty: nothing at all
+    QTest::addColumn<QString>("file"); // empty: nothing at all
     QTest::addColumn<QString>("display");
 
     const QString now = u"20.01.2019 14:05:03"_s;
@@ -34,8 +33,8 @@ void TestCommLog::lines_data()
     QTest::newRow("1 analyser to host") << 1 << framed << now + u"  A->H{STX}M{ETX}"_s << now + u"  A->H{STX}M{ETX}"_s;
     QTest::newRow("2 host to analyser") << 2 << u"\x06"_s << now + u"  H->A{ACK}"_s << now + u"  H->A{ACK}"_s;
     QTest::newRow("3 monitor, no time in the file") << 3 << u"X"_s << u"Monitor: X"_s << now + u" Monitor: X"_s;
-    QTest::newRow("3 monitor keeps control characters") << 3 << u"a\rb"_s << u"Monitor: a\rb"_s
-                                                        << now + u" Monitor: a\rb"_s;
+    QTest::newRow("3 monitor keeps control characters")
+        << 3 << u"a\rb"_s << u"Monitor: a\rb"_s << now + u" Monitor: a\rb"_s;
     QTest::newRow("4 order in") << 4 << framed << now + u" K->L {STX}M{ETX}"_s << now + u"     K->L {STX}M{ETX}"_s;
     QTest::newRow("5 result out") << 5 << u"MSH|^~\\&\r"_s << now + u" L->K MSH|^~\\&{CR}"_s
                                   << now + u" L->K MSH|^~\\&{CR}"_s;
@@ -116,11 +115,14 @@ void TestCommLog::timerPausedWhileItsCycleRuns()
     bool activeDuringCycle = true;
     int cycles = 0;
     CycleTimers* timers = nullptr;
-    CycleTimers owner(CycleSchedule(u"LAB"_s, 0, 0), [&] {
-        ++cycles;
-        activeDuringCycle = timers->importTimer()->isActive();
-        throw std::runtime_error("cycle failed");
-    }, [] {});
+    CycleTimers owner(
+        CycleSchedule(u"LAB"_s, 0, 0),
+        [&] {
+            ++cycles;
+            activeDuringCycle = timers->importTimer()->isActive();
+            throw std::runtime_error("cycle failed");
+        },
+        [] {});
     timers = &owner;
     owner.start(false);
     QVERIFY(!owner.exportTimer()->isActive());

@@ -1,5 +1,4 @@
 #include "TestMain.h"
-
 #include "core/Configuration.h"
 #include "core/IniLocation.h"
 #include "core/StartupError.h"
@@ -57,8 +56,8 @@ void TestConfiguration::parse_data()
     QTest::newRow("folder already ending in a backslash")
         << QStringList{u"ImportPath=D:\\In\\"_s}
         << QStringList{u"ImportPath=D:\\In\\"_s, u"ImportDonePath=D:\\In\\Done"_s};
-    QTest::newRow("folder already ending in a slash") << QStringList{u"ExportPath=/srv/out/"_s}
-                                                      << QStringList{u"ExportPath=/srv/out/"_s};
+    QTest::newRow("folder already ending in a slash")
+        << QStringList{u"ExportPath=/srv/out/"_s} << QStringList{u"ExportPath=/srv/out/"_s};
     QTest::newRow("empty folder value becomes the separator")
         << QStringList{u"TempExportPath="_s} << QStringList{u"TempExportPath="_s + sep};
     QTest::newRow("blanks around = make another key")
@@ -73,17 +72,15 @@ void TestConfiguration::parse_data()
     QTest::newRow("further = dropped") << QStringList{u"database=a=b=c"_s} << QStringList{u"DatabaseName=abc"_s};
     QTest::newRow("line without = gives empty value")
         << QStringList{u"database=LAB"_s, u"database"_s} << QStringList{u"DatabaseName="_s};
-    QTest::newRow("later line overwrites") << QStringList{u"language=german"_s, u"language=english"_s}
-                                           << QStringList{u"Language=english"_s};
+    QTest::newRow("later line overwrites")
+        << QStringList{u"language=german"_s, u"language=english"_s} << QStringList{u"Language=english"_s};
     QTest::newRow("ComLogPath") << QStringList{u"ComLogPath=/log/a/"_s} << QStringList{u"ComLogPath=/log/a/"_s};
     QTest::newRow("COMLOGPATH") << QStringList{u"COMLOGPATH=/log/b/"_s} << QStringList{u"ComLogPath=/log/b/"_s};
-    QTest::newRow("comlogpath sets nothing") << QStringList{u"comlogpath=/log/c/"_s}
-                                             << QStringList{u"ComLogPath="_s};
+    QTest::newRow("comlogpath sets nothing") << QStringList{u"comlogpath=/log/c/"_s} << QStringList{u"ComLogPath="_s};
     QTest::newRow("shift length") << QStringList{u"shiftlen=8"_s} << QStringList{u"ShiftLength=8"_s};
-    QTest::newRow("shift length leading number") << QStringList{u"shiftlen=7.5 h"_s}
-                                                 << QStringList{u"ShiftLength=7.5"_s};
-    QTest::newRow("shift length without number") << QStringList{u"shiftlen=acht"_s}
-                                                 << QStringList{u"ShiftLength=0"_s};
+    QTest::newRow("shift length leading number")
+        << QStringList{u"shiftlen=7.5 h"_s} << QStringList{u"ShiftLength=7.5"_s};
+    QTest::newRow("shift length without number") << QStringList{u"shiftlen=acht"_s} << QStringList{u"ShiftLength=0"_s};
     QTest::newRow("cycles") << QStringList{u"ImportCycle=1"_s, u"ExportCycle=30"_s}
                             << QStringList{u"ImportCycle=1"_s, u"ExportCycle=30"_s};
     QTest::newRow("cycle half to even down") << QStringList{u"ImportCycle=2.5"_s} << QStringList{u"ImportCycle=2"_s};
@@ -93,9 +90,9 @@ void TestConfiguration::parse_data()
                                               u"CancelSign=CA"_s, u"STDSampleMat=S"_s}
                                << QStringList{u"HL7ORUSender=KESTRIN"_s, u"HL7ORUEmpf=KIS"_s, u"OBR3TEXT=TOX"_s,
                                               u"CancelSign=CA"_s, u"StdSampleMaterial=S"_s};
-    QTest::newRow("leaders and extensions") << QStringList{u"ImportExtension=hl7"_s, u"ExportLeader=ORU_"_s}
-                                            << QStringList{u"ImportExtension=hl7"_s, u"ExportLeader=ORU_"_s,
-                                                           u"ExportExtension="_s, u"ImportLeader="_s};
+    QTest::newRow("leaders and extensions")
+        << QStringList{u"ImportExtension=hl7"_s, u"ExportLeader=ORU_"_s}
+        << QStringList{u"ImportExtension=hl7"_s, u"ExportLeader=ORU_"_s, u"ExportExtension="_s, u"ImportLeader="_s};
     QTest::newRow("Kestrin's keys") << QStringList{u"engine=sqlite"_s, u"Charset=UTF-8"_s,
                                                    u"ShortDateFormat=M/d/yyyy"_s, u"TimeFormat=h:mm:ss AP"_s,
                                                    u"ImportMinAge=250"_s}
@@ -192,8 +189,10 @@ void TestConfiguration::relativeFoldersFollowTheIniFile()
 void TestConfiguration::encodings_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("UTF-8") << QByteArray("HL7ORUSender=L\xc3\xa4" "bor\n");
-    QTest::newRow("windows-1252") << QByteArray("HL7ORUSender=L\xe4" "bor\n");
+    QTest::newRow("UTF-8") << QByteArray("HL7ORUSender=L\xc3\xa4"
+                                         "bor\n");
+    QTest::newRow("windows-1252") << QByteArray("HL7ORUSender=L\xe4"
+                                                "bor\n");
 }
 
 void TestConfiguration::encodings()

@@ -1,5 +1,4 @@
 #include "TestMain.h"
-
 #include "core/DateTexts.h"
 
 using namespace Qt::StringLiterals;
@@ -33,8 +32,8 @@ void TestDateTexts::nowText_data()
     const QDateTime afternoon(QDate(2019, 1, 20), QTime(14, 5, 3));
     QTest::newRow("home setting") << german << afternoon << u"20.01.2019 14:05:03"_s;
     QTest::newRow("12-hour setting") << american << afternoon << u"1/20/2019 2:05:03 PM"_s;
-    QTest::newRow("midnight keeps its time") << german << QDateTime(QDate(2019, 1, 20), QTime(0, 0))
-                                             << u"20.01.2019 00:00:00"_s;
+    QTest::newRow("midnight keeps its time")
+        << german << QDateTime(QDate(2019, 1, 20), QTime(0, 0)) << u"20.01.2019 00:00:00"_s;
 }
 
 void TestDateTexts::nowText()

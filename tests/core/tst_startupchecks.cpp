@@ -1,5 +1,4 @@
 #include "TestMain.h"
-
 #include "core/CycleSchedule.h"
 #include "core/StartupChecks.h"
 
@@ -118,8 +117,7 @@ void TestStartupChecks::cutoffs_data()
     QTest::newRow("XJ machine") << u"XJ-LAB"_s << 10 << 60 << qint64(2) << qint64(2);
     QTest::newRow("xj in lower case") << u"xjtest"_s << 10 << 60 << qint64(2) << qint64(2);
     QTest::newRow("X alone is not XJ") << u"XLAB"_s << 10 << 60 << qint64(120) << qint64(60);
-    QTest::newRow("long cycles counted wide") << u"LABPC"_s << 100000 << 100000 << qint64(1200000)
-                                              << qint64(100000);
+    QTest::newRow("long cycles counted wide") << u"LABPC"_s << 100000 << 100000 << qint64(1200000) << qint64(100000);
 }
 
 void TestStartupChecks::cutoffs()

@@ -1,5 +1,4 @@
 #include "TestMain.h"
-
 #include "core/Numbers.h"
 #include "core/TextChecks.h"
 #include "core/TextCodec.h"
@@ -80,7 +79,9 @@ void TestTextHelpers::nameControlCharacters_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("frame") << u"\x02" "A\x03\r\n"_s << u"{STX}A{ETX}{CR}{LF}"_s;
+    QTest::newRow("frame") << u"\x02"
+                              "A\x03\r\n"_s
+                           << u"{STX}A{ETX}{CR}{LF}"_s;
     QTest::newRow("all named") << u"\x04\x05\x06\x15\x17\x11"_s << u"{EOT}{ENQ}{ACK}{NAK}{ETB}{DC1}"_s;
     QTest::newRow("others unchanged") << u"\x01\x07\tx"_s << u"\x01\x07\tx"_s;
     QTest::newRow("empty") << QString() << QString();
@@ -196,11 +197,17 @@ void TestTextHelpers::codecRoundTrip_data()
     QTest::addColumn<QString>("charset");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("windows-1252 umlaut and euro") << u"windows-1252"_s << u"M\u00fcller \u20ac"_s
-                                                  << QByteArray("M\xfcller \x80");
-    QTest::newRow("windows-1252 quotes") << u"cp1252"_s << u"\u201eA\u201c"_s << QByteArray("\x84" "A\x93");
-    QTest::newRow("ISO-8859-1") << u"ISO-8859-1"_s << u"Stra\u00dfe"_s << QByteArray("Stra\xdf" "e");
-    QTest::newRow("UTF-8") << u"UTF-8"_s << u"Stra\u00dfe"_s << QByteArray("Stra\xc3\x9f" "e");
+    QTest::newRow("windows-1252 umlaut and euro")
+        << u"windows-1252"_s << u"M\u00fcller \u20ac"_s << QByteArray("M\xfcller \x80");
+    QTest::newRow("windows-1252 quotes") << u"cp1252"_s << u"\u201eA\u201c"_s
+                                         << QByteArray("\x84"
+                                                       "A\x93");
+    QTest::newRow("ISO-8859-1") << u"ISO-8859-1"_s << u"Stra\u00dfe"_s
+                                << QByteArray("Stra\xdf"
+                                              "e");
+    QTest::newRow("UTF-8") << u"UTF-8"_s << u"Stra\u00dfe"_s
+                           << QByteArray("Stra\xc3\x9f"
+                                         "e");
 }
 
 void TestTextHelpers::codecRoundTrip()
@@ -218,8 +225,10 @@ void TestTextHelpers::unknownCharset()
 {
     QVERIFY(!TextCodec::isKnown(u"klingon-8"_s));
     QVERIFY(!TextCodec::isKnown(QString()));
-    QVERIFY(IsValidUtf8("Stra\xc3\x9f" "e"));
-    QVERIFY(!IsValidUtf8("Stra\xdf" "e"));
+    QVERIFY(IsValidUtf8("Stra\xc3\x9f"
+                        "e"));
+    QVERIFY(!IsValidUtf8("Stra\xdf"
+                         "e"));
 }
 
 KESTRIN_TEST_MAIN(TestTextHelpers)

@@ -1,7 +1,6 @@
 #include "LabStation.h"
 #include "OrderBuilder.h"
 #include "TestMain.h"
-
 #include "hl7export/ExportCycle.h"
 #include "hl7import/MessageReader.h"
 
@@ -22,8 +21,9 @@ void queueSample(test::LabStation& station, const QString& sample, const QList<i
     ReadMessageText(station.ctx(), OrderBuilder().sample(sample).test(u"AMP"_s).text(), message);
     station.db().exec(u"DELETE FROM REQUEST WHERE SAMPLE_ID = ?"_s, {sample}); // the work is done
     for (const int parameter : parameters) {
-        station.db().exec(u"INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT, INTERPRETATION) VALUES (?, ?, ?, ?)"_s,
-                          {sample, parameter, u"12"_s, u"negative"_s});
+        station.db().exec(
+            u"INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT, INTERPRETATION) VALUES (?, ?, ?, ?)"_s,
+            {sample, parameter, u"12"_s, u"negative"_s});
         station.db().exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {sample, parameter});
     }
 }
@@ -36,12 +36,6 @@ QString exported(const test::LabStation& station, const QString& name)
 }
 
 } // namespace
-
-#define STATION(name)                                                                                        \
-    QFETCH(QString, engine);                                                                                 \
-    test::LabStation name(engine);                                                                           \
-    KESTRIN_REQUIRE(name.scratch);                                                                           \
-    name.seedTests()
 
 class TestExportCycle : public QObject {
     Q_OBJECT
@@ -73,7 +67,7 @@ void TestExportCycle::emptyQueueDoesNothing()
 
 void TestExportCycle::oneFilePerSampleAndQueueEmptied()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     queueSample(station, u"4711"_s, {1, 4, 8});
     queueSample(station, u"4712"_s);
     QCOMPARE(ExportPendingResults(station.ctx()).handled, 2);
@@ -96,8 +90,9 @@ void TestExportCycle::logLines()
     QCOMPARE(lines.first(), u"Monitor: Start Export f\u00fcr Probe: 4711"_s);
     QCOMPARE(lines.at(1), now + u" L->K MSH|^~\\&|KESTRIN||KIS||20.01.2019 14:05:03||ORU^R01|4711|P|2.3"_s);
     QCOMPARE(lines.at(2), now + u" L->K PID|1||P100||Meier^Anna||19800101|F"_s);
-    QCOMPARE(lines.last(), u"Monitor: Export abgeschlossen f\u00fcr Probe: 4711/Datei: "_s + station.config.ExportPath +
-                               u"ORU_4711.hl7"_s);
+    QCOMPARE(lines.last(),
+             u"Monitor: Export abgeschlossen f\u00fcr Probe: 4711/Datei: "_s + station.config.ExportPath +
+                 u"ORU_4711.hl7"_s);
     QCOMPARE(lines.size(), 2 + 5);
 }
 
@@ -145,7 +140,7 @@ void TestExportCycle::unsafeSampleIdStaysInsideTheFolder()
 
 void TestExportCycle::failingSampleDoesNotStopTheOthers()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     queueSample(station, u"A1"_s);
     queueSample(station, u"B2"_s, {1, 8});
     queueSample(station, u"C3"_s);
@@ -158,7 +153,9 @@ void TestExportCycle::failingSampleDoesNotStopTheOthers()
              (QStringList{u"B2"_s, u"B2"_s}));
     QVERIFY(QFileInfo(station.config.ExportPath + u"ORU_A1.hl7"_s).isFile());
     QVERIFY(QFileInfo(station.config.ExportPath + u"ORU_C3.hl7"_s).isFile());
-    QVERIFY(!station.logLines().filter(u"Monitor: Export fehlgeschlagen f\u00fcr Probe: B2 Fehlerbeschreibung: "_s).isEmpty());
+    QVERIFY(!station.logLines()
+                 .filter(u"Monitor: Export fehlgeschlagen f\u00fcr Probe: B2 Fehlerbeschreibung: "_s)
+                 .isEmpty());
     // Once the way is clear, the next cycle sends it.
     QDir(station.config.ExportPath + u"ORU_B2.hl7"_s).removeRecursively();
     QCOMPARE(ExportPendingResults(station.ctx()).handled, 1);
@@ -167,7 +164,7 @@ void TestExportCycle::failingSampleDoesNotStopTheOthers()
 
 void TestExportCycle::apostropheInSampleId()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     queueSample(station, u"O'4711"_s);
     QCOMPARE(ExportPendingResults(station.ctx()).handled, 1);
     QVERIFY(exported(station, u"ORU_O'4711.hl7"_s).contains(u"OBX|1|NM|AMP^Amphetamines||12|"_s));
@@ -219,10 +216,10 @@ print(nte[1], m.unescape(str(nte[2])), sep=';')
     QVERIFY(reader.waitForFinished(30000));
     QVERIFY2(reader.exitCode() == 0, reader.readAllStandardError().constData());
     const QStringList lines = QString::fromUtf8(reader.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines, (QStringList{u"KESTRIN;KIS;ORU^R01;4711;P;2.3"_s, u"P100;Meier;Anna"_s,
-                                 u"1;4711;DRUGSCREEN;201901201405;F;25"_s,
-                                 u"1;NM;THC;Cannabinoids;12;ng/mL;50;negative;F"_s,
-                                 u"2;NM;AMP;Amphetamines;12;ng/mL;500;negative;F"_s, u"1;a|b^c"_s}));
+    QCOMPARE(lines,
+             (QStringList{u"KESTRIN;KIS;ORU^R01;4711;P;2.3"_s, u"P100;Meier;Anna"_s,
+                          u"1;4711;DRUGSCREEN;201901201405;F;25"_s, u"1;NM;THC;Cannabinoids;12;ng/mL;50;negative;F"_s,
+                          u"2;NM;AMP;Amphetamines;12;ng/mL;500;negative;F"_s, u"1;a|b^c"_s}));
 }
 
 KESTRIN_TEST_MAIN(TestExportCycle)

@@ -1,7 +1,6 @@
 #include "LabStation.h"
 #include "OrderBuilder.h"
 #include "TestMain.h"
-
 #include "hl7export/ExportCycle.h"
 #include "hl7export/ResultFile.h"
 #include "hl7export/ResultMessage.h"
@@ -34,12 +33,6 @@ ResultMessage compose(test::LabStation& station, const QString& sample)
 const QVariant kNullText = QVariant(QMetaType(QMetaType::QString));
 
 } // namespace
-
-#define STATION(name)                                                                                        \
-    QFETCH(QString, engine);                                                                                 \
-    test::LabStation name(engine);                                                                           \
-    KESTRIN_REQUIRE(name.scratch);                                                                           \
-    name.seedTests()
 
 class TestResultMessage : public QObject {
     Q_OBJECT
@@ -74,7 +67,7 @@ private slots:
 
 void TestResultMessage::wholeMessageAsExpected()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     importOrder(station, OrderBuilder().test(u"AMP"_s).test(u"COC"_s).test(u"THC"_s).note(u"Abnahme unter Sicht"_s));
     station.db().exec(u"DELETE FROM REQUEST WHERE PARAMETER_ID IN (1, 8)"_s);
     addResult(station, u"4711"_s, 1, u"112"_s, u"negative"_s);
@@ -88,7 +81,7 @@ void TestResultMessage::wholeMessageAsExpected()
 
 void TestResultMessage::finalWhenNothingIsOpen()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     importOrder(station, OrderBuilder());
     addResult(station, u"4711"_s, 8, u"12"_s, u"negative"_s);
     const ResultMessage m = compose(station, u"4711"_s);
@@ -98,18 +91,19 @@ void TestResultMessage::finalWhenNothingIsOpen()
 
 void TestResultMessage::openRequestsOnly()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     importOrder(station, OrderBuilder().test(u"THC"_s).test(u"AMP"_s).test(u"THC"_s));
     const ResultMessage m = compose(station, u"4711"_s);
     QVERIFY(m.obr.endsWith(u"|P"_s));
     // Distinct parameters, by print position.
-    QCOMPARE(m.obx, (QStringList{u"OBX|1|NM|THC^Cannabinoids||offen|ng/mL|50|offen|||O"_s,
-                                 u"OBX|2|NM|AMP^Amphetamines||offen|ng/mL|500|offen|||O"_s}));
+    QCOMPARE(m.obx,
+             (QStringList{u"OBX|1|NM|THC^Cannabinoids||offen|ng/mL|50|offen|||O"_s,
+                          u"OBX|2|NM|AMP^Amphetamines||offen|ng/mL|500|offen|||O"_s}));
 }
 
 void TestResultMessage::noOrderLinesGiveEmptyLines()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     station.db().exec(u"INSERT INTO REQUEST (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {u"LOOSE"_s, 4});
     const ResultMessage m = compose(station, u"LOOSE"_s);
     QVERIFY(m.pid.isEmpty());
@@ -120,7 +114,7 @@ void TestResultMessage::noOrderLinesGiveEmptyLines()
 
 void TestResultMessage::firstOfSeveralPidLines()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     importOrder(station, OrderBuilder().patient(u"P100"_s, u"First^Line"_s));
     station.clock.advance(60);
     importOrder(station, OrderBuilder().patient(u"P100"_s, u"Second^Line"_s));
@@ -129,7 +123,7 @@ void TestResultMessage::firstOfSeveralPidLines()
 
 void TestResultMessage::olderTenCharacterKeysAreFound()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     importOrder(station, OrderBuilder().controlId(u"ORDER-2019-0001234"_s));
     // Rows kept by the old program under the first ten characters only.
     station.db().exec(u"UPDATE HL7_STRINGS SET ORDER_ID = ?"_s, {u"ORDER-2019"_s});
@@ -138,7 +132,7 @@ void TestResultMessage::olderTenCharacterKeysAreFound()
 
 void TestResultMessage::emptyOrderKeyFindsNothing()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     // A PID archived before any MSH has an empty order key; a sample without STATUS_1 must
     // not send that stranger's line.
     station.db().exec(u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_DEF, STRING_TEXT) VALUES (?, ?, ?)"_s,
@@ -149,7 +143,7 @@ void TestResultMessage::emptyOrderKeyFindsNothing()
 
 void TestResultMessage::nullsGiveEmptyText()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     station.db().exec(u"INSERT INTO SAMPLE_BASE (SAMPLE_ID) VALUES (?)"_s, {u"S1"_s});
     station.db().exec(u"INSERT INTO TEST_DEF (PARAMETER_ID, PRINT_POS) VALUES (?, ?)"_s, {70000, 9});
     addResult(station, u"S1"_s, 70000, kNullText, kNullText);
@@ -161,15 +155,16 @@ void TestResultMessage::nullsGiveEmptyText()
 
 void TestResultMessage::commentsNumberedOverThosePresent()
 {
-    STATION(station);
-    station.db().exec(u"INSERT INTO SAMPLE_BASE (SAMPLE_ID, COMMENT_COLL, COMMENT_COM, COMMENT_D_M) VALUES (?, ?, ?, ?)"_s,
-                      {u"S1"_s, u"   "_s, kNullText, u"  Nachkontrolle  "_s});
+    KESTRIN_STATION(station);
+    station.db().exec(
+        u"INSERT INTO SAMPLE_BASE (SAMPLE_ID, COMMENT_COLL, COMMENT_COM, COMMENT_D_M) VALUES (?, ?, ?, ?)"_s,
+        {u"S1"_s, u"   "_s, kNullText, u"  Nachkontrolle  "_s});
     QCOMPARE(compose(station, u"S1"_s).nte, QStringList{u"NTE|1|Nachkontrolle"_s});
 }
 
 void TestResultMessage::delimitersInDataAreEscaped()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     importOrder(station, OrderBuilder().patient(u"P100"_s, u"Meier^Anna"_s));
     station.db().exec(u"UPDATE SAMPLE_BASE SET COMMENT_COM = ? WHERE SAMPLE_ID = ?"_s,
                       {u"pH 4|5 ^ R&D ~ C:\\ tr\u00fcb\nzweite Zeile"_s, u"4711"_s});
@@ -184,7 +179,7 @@ void TestResultMessage::delimitersInDataAreEscaped()
 
 void TestResultMessage::moreThanNinetyNineResults()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     importOrder(station, OrderBuilder());
     for (int p = 100; p < 220; ++p) {
         station.db().exec(u"INSERT INTO TEST_DEF (PARAMETER_ID, IMP_CODE_LDT, PRINT_POS) VALUES (?, ?, ?)"_s,

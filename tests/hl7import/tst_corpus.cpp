@@ -1,6 +1,5 @@
 #include "LabStation.h"
 #include "TestMain.h"
-
 #include "core/TextLines.h"
 #include "hl7import/ImportCycle.h"
 #include "hl7import/OrderFileDecoding.h"

@@ -1,7 +1,6 @@
 #include "LabStation.h"
 #include "OrderBuilder.h"
 #include "TestMain.h"
-
 #include "hl7import/ImportCycle.h"
 #include "hl7import/ImportFolder.h"
 
@@ -178,8 +177,8 @@ void TestImportCycle::freshForeignClaimIsLeftAlone()
 {
     test::LabStation station(u"sqlite"_s);
     station.dropOrder(u"busy.hl7"_s, order(u"1"_s));
-    const auto claim = ClaimOrderFile(station.config.ImportPath, u"busy.hl7"_s,
-                                      {u"OTHERPC"_s, 42, QDateTime::currentDateTime()});
+    const auto claim =
+        ClaimOrderFile(station.config.ImportPath, u"busy.hl7"_s, {u"OTHERPC"_s, 42, QDateTime::currentDateTime()});
     QVERIFY(claim);
     QCOMPARE(RunImportCycle(station.ctx()).handled, 0);
     QVERIFY(QFile::exists(*claim));

@@ -1,6 +1,5 @@
 #include "OrderBuilder.h"
 #include "TestMain.h"
-
 #include "labdb/Database.h"
 
 #include <QDir>
@@ -17,9 +16,10 @@ namespace {
 struct SharedFolder {
     SharedFolder()
     {
-        test::WriteFile(ini(), "engine=sqlite\ndatabase=lab.sqlite\nImportPath=in\nExportPath=out\n"
-                               "TempExportPath=tmp\nComLogPath=log\nImportExtension=hl7\nImportMinAge=0\n"
-                               "shiftlen=8\nfirstshift=01.01.2019 06:00:00\nCancelSign=CA\n");
+        test::WriteFile(ini(),
+                        "engine=sqlite\ndatabase=lab.sqlite\nImportPath=in\nExportPath=out\n"
+                        "TempExportPath=tmp\nComLogPath=log\nImportExtension=hl7\nImportMinAge=0\n"
+                        "shiftlen=8\nfirstshift=01.01.2019 06:00:00\nCancelSign=CA\n");
         QProcess init;
         init.start(test::KestrinProgram(), {u"/ini="_s + ini(), u"/initdb"_s});
         init.waitForFinished(60000);

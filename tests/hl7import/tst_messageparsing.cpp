@@ -1,5 +1,4 @@
 #include "TestMain.h"
-
 #include "core/Hl7Escaping.h"
 #include "hl7import/ImportFolder.h"
 #include "hl7import/MessageError.h"
@@ -45,7 +44,7 @@ void TestMessageParsing::fieldPositions_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("segment");
-    QTest::addColumn<int>("column");   // element or column of the buffer
+    QTest::addColumn<int>("column"); // element or column of the buffer
     QTest::addColumn<QString>("value");
 
     const QString msh = u"MSH|^~\\&|A|B|C|D|||ORM^O01|X1|P|2.3"_s;
@@ -74,11 +73,11 @@ void TestMessageParsing::fieldPositions()
     OrderMessage m;
     SplitSegmentFields(m, line, 1, segment);
     const QString id = segment.toUpper();
-    const QString& stored = id == u"MSH"   ? m.MshFields.at(column)
-                            : id == u"PID" ? m.PidFields.at(column)
-                            : id == u"ORC" ? m.OrcFields.at(column)
-                            : id == u"OBR" ? m.ObrFields.at(1).at(column)
-                                           : m.NteFields.at(1).at(column);
+    const QString& stored = id == u"MSH" ? m.MshFields.at(column)
+        : id == u"PID"                   ? m.PidFields.at(column)
+        : id == u"ORC"                   ? m.OrcFields.at(column)
+        : id == u"OBR"                   ? m.ObrFields.at(1).at(column)
+                                         : m.NteFields.at(1).at(column);
     QTEST(stored, "value");
 }
 
@@ -169,28 +168,27 @@ void TestMessageParsing::notes_data()
     QTest::addColumn<int>("flag");
 
     QTest::newRow("no notes") << QStringList() << u"S"_s << QString() << QString() << QString() << QString() << 0;
-    QTest::newRow("date after URIN DATUM") << QStringList{u"Probe URIN DATUM 24.12.2005"_s} << u"S"_s
-                                           << u"24.12.2005"_s << QString() << QString() << u"S"_s << 2;
+    QTest::newRow("date after URIN DATUM") << QStringList{u"Probe URIN DATUM 24.12.2005"_s} << u"S"_s << u"24.12.2005"_s
+                                           << QString() << QString() << u"S"_s << 2;
     QTest::newRow("URIN last gives urine, remark kept")
-        << QStringList{u"Abnahme 24.12.2005 URIN"_s} << u"S"_s << QString() << QString()
-        << u"Abnahme 24.12.2005 URIN"_s << u"U"_s << 1;
+        << QStringList{u"Abnahme 24.12.2005 URIN"_s} << u"S"_s << QString() << QString() << u"Abnahme 24.12.2005 URIN"_s
+        << u"U"_s << 1;
     QTest::newRow("date and time") << QStringList{u"URIN DATUM 24.12.2005 URIN UHRZEIT 08:15"_s} << u"S"_s
                                    << u"24.12.2005"_s << u"08:15"_s << QString() << u"S"_s << 2;
     QTest::newRow("keywords in any case") << QStringList{u"urin datum 24.12.2005"_s} << u"S"_s << u"24.12.2005"_s
                                           << QString() << QString() << u"S"_s << 2;
-    QTest::newRow("wrong length is no date") << QStringList{u"URIN DATUM 24.12.05"_s} << u"S"_s << QString()
-                                             << QString() << QString() << u"S"_s << 2;
+    QTest::newRow("wrong length is no date")
+        << QStringList{u"URIN DATUM 24.12.05"_s} << u"S"_s << QString() << QString() << QString() << u"S"_s << 2;
     QTest::newRow("DATUM alone keeps the comment out of the remark")
         << QStringList{u"Datum unbekannt"_s} << u"S"_s << QString() << QString() << QString() << u"S"_s << 2;
-    QTest::newRow("remarks appended without separator")
-        << QStringList{u"nuechtern"_s, u"eilig"_s} << u"S"_s << QString() << QString() << u"nuechterneilig"_s
-        << u"S"_s << 2;
+    QTest::newRow("remarks appended without separator") << QStringList{u"nuechtern"_s, u"eilig"_s} << u"S"_s
+                                                        << QString() << QString() << u"nuechterneilig"_s << u"S"_s << 2;
     QTest::newRow("standard U keeps an earlier urine flag")
         << QStringList{u"URIN"_s, u"Serum"_s} << u"U"_s << QString() << QString() << u"URINSerum"_s << u"U"_s << 1;
-    QTest::newRow("standard U without urine word") << QStringList{u"Serum"_s} << u"u"_s << QString() << QString()
-                                                   << u"Serum"_s << u"u"_s << 0;
-    QTest::newRow("empty comment has no words") << QStringList{QString()} << u"S"_s << QString() << QString()
-                                                << QString() << QString() << 0;
+    QTest::newRow("standard U without urine word")
+        << QStringList{u"Serum"_s} << u"u"_s << QString() << QString() << u"Serum"_s << u"u"_s << 0;
+    QTest::newRow("empty comment has no words")
+        << QStringList{QString()} << u"S"_s << QString() << QString() << QString() << QString() << 0;
     QTest::newRow("two blanks give an empty last word")
         << QStringList{u"URIN  "_s} << u"S"_s << QString() << QString() << u"URIN  "_s << u"S"_s << 2;
 }
@@ -264,12 +262,12 @@ void TestMessageParsing::decoding_data()
     QTest::addColumn<QString>("name");
     const QByteArray head = "MSH|^~\\&|A|B|C|D|||ORM^O01|1|P|2.3|||||";
     QTest::newRow("MSH-18 8859/1") << head + "|8859/1\rPID|1||1||M\xfcller^A\r" << u"UTF-8"_s << u"M\u00fcller^A"_s;
-    QTest::newRow("MSH-18 UNICODE UTF-8") << head + "|UNICODE UTF-8\rPID|1||1||M\xc3\xbcller^A\r" << u"windows-1252"_s
-                                          << u"M\u00fcller^A"_s;
-    QTest::newRow("undeclared valid UTF-8") << head + "|\rPID|1||1||M\xc3\xbcller^A\r" << u"windows-1252"_s
-                                            << u"M\u00fcller^A"_s;
-    QTest::newRow("undeclared windows-1252") << head + "|\rPID|1||1||M\xfcller \x80^A\r" << u"windows-1252"_s
-                                             << u"M\u00fcller \u20ac^A"_s;
+    QTest::newRow("MSH-18 UNICODE UTF-8")
+        << head + "|UNICODE UTF-8\rPID|1||1||M\xc3\xbcller^A\r" << u"windows-1252"_s << u"M\u00fcller^A"_s;
+    QTest::newRow("undeclared valid UTF-8")
+        << head + "|\rPID|1||1||M\xc3\xbcller^A\r" << u"windows-1252"_s << u"M\u00fcller^A"_s;
+    QTest::newRow("undeclared windows-1252")
+        << head + "|\rPID|1||1||M\xfcller \x80^A\r" << u"windows-1252"_s << u"M\u00fcller \u20ac^A"_s;
     QTest::newRow("unknown declaration") << head + "|ISO IR87\rPID|1||1||M\xfcller^A\r" << u"windows-1252"_s
                                          << u"M\u00fcller^A"_s;
     QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF") + head + "|\rPID|1||1||M\xc3\xbcller^A\r"

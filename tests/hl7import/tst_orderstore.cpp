@@ -1,7 +1,6 @@
 #include "LabStation.h"
 #include "OrderBuilder.h"
 #include "TestMain.h"
-
 #include "hl7import/MessageError.h"
 #include "hl7import/MessageReader.h"
 
@@ -18,12 +17,6 @@ void read(test::LabStation& station, const OrderBuilder& order)
 }
 
 } // namespace
-
-#define STATION(name)                                                                                        \
-    QFETCH(QString, engine);                                                                                 \
-    test::LabStation name(engine);                                                                           \
-    KESTRIN_REQUIRE(name.scratch);                                                                           \
-    name.seedTests()
 
 class TestOrderStore : public QObject {
     Q_OBJECT
@@ -62,11 +55,11 @@ private slots:
 
 void TestOrderStore::newSampleForAKnownPatient()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     station.db().exec(u"INSERT INTO PATIENTS (SI_ID, SURNAME) VALUES (?, ?)"_s, {u"P100"_s, u"Old"_s});
     read(station, OrderBuilder().patient(u"P100"_s, u"Meier^Anna"_s, u"19800101"_s, u"F"_s).test(u"AMP"_s));
-    const auto patient = station.db().first(u"SELECT P_ID, SURNAME, FORENAME, SEX FROM PATIENTS WHERE SI_ID = ?"_s,
-                                            {u"P100"_s});
+    const auto patient =
+        station.db().first(u"SELECT P_ID, SURNAME, FORENAME, SEX FROM PATIENTS WHERE SI_ID = ?"_s, {u"P100"_s});
     QCOMPARE(patient->text(u"SURNAME"), u"Meier"_s);
     QCOMPARE(patient->text(u"FORENAME"), u"Anna"_s);
     QCOMPARE(patient->text(u"SEX"), u"F"_s);
@@ -80,12 +73,13 @@ void TestOrderStore::newSampleForAKnownPatient()
     QCOMPARE(sample->text(u"CUST_ID"), u"KIS1"_s);
     QCOMPARE(sample->text(u"SI_ID"), u"P100"_s);
     QVERIFY(station.logLines().contains(u"Monitor: Patient mit ID: P100schon vorhanden. Daten wurden upgedated."_s));
-    QVERIFY(station.logLines().contains(u"20.01.2019 14:05:03 K->L Nachricht eingelesen: MSG0001 Auftrag/Probe: 4711"_s));
+    QVERIFY(
+        station.logLines().contains(u"20.01.2019 14:05:03 K->L Nachricht eingelesen: MSG0001 Auftrag/Probe: 4711"_s));
 }
 
 void TestOrderStore::sameMessageTwice()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     const OrderBuilder order = OrderBuilder().test(u"AMP"_s).test(u"THC"_s);
     read(station, order);
     read(station, order);
@@ -99,11 +93,11 @@ void TestOrderStore::sameMessageTwice()
 
 void TestOrderStore::requestsAndUnknownCodes()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     read(station, OrderBuilder().test(u"AMP"_s).test(u"XYZ"_s).test(u"THC"_s).segment(u"OBR|4|4711||"_s));
-    QCOMPARE(station.column(u"SELECT PARAMETER_ID FROM REQUEST WHERE SAMPLE_ID = ? ORDER BY PARAMETER_ID"_s,
-                            {u"4711"_s}),
-             (QStringList{u"1"_s, u"8"_s}));
+    QCOMPARE(
+        station.column(u"SELECT PARAMETER_ID FROM REQUEST WHERE SAMPLE_ID = ? ORDER BY PARAMETER_ID"_s, {u"4711"_s}),
+        (QStringList{u"1"_s, u"8"_s}));
     const QStringList log = station.logLines();
     QVERIFY(log.contains(u"Monitor: Kein Importcode f\u00fcr Probe: 4711/OBR Zeile: 2OBR.4: XYZ^XYZ"_s));
     QVERIFY(log.contains(u"Monitor: Kein Importcode f\u00fcr Probe: 4711/OBR Zeile: 4OBR.4: "_s));
@@ -117,8 +111,8 @@ void TestOrderStore::birthDates_data()
     QTest::addColumn<QDateTime>("stored");
     const QDateTime earlier(QDate(1970, 5, 5), QTime(0, 0));
     for (const QString& engine : {u"sqlite"_s, u"postgres"_s}) {
-        QTest::addRow("%s: leap day", qPrintable(engine)) << engine << u"20000229"_s
-                                                         << QDateTime(QDate(2000, 2, 29), QTime(0, 0));
+        QTest::addRow("%s: leap day", qPrintable(engine))
+            << engine << u"20000229"_s << QDateTime(QDate(2000, 2, 29), QTime(0, 0));
         QTest::addRow("%s: empty keeps", qPrintable(engine)) << engine << QString() << earlier;
         QTest::addRow("%s: 1900 is never stored", qPrintable(engine)) << engine << u"19000101"_s << earlier;
         QTest::addRow("%s: with time is no compact date", qPrintable(engine)) << engine << u"200002291230"_s << earlier;
@@ -127,7 +121,7 @@ void TestOrderStore::birthDates_data()
 
 void TestOrderStore::birthDates()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     QFETCH(QString, pid7);
     station.db().exec(u"INSERT INTO PATIENTS (SI_ID, BIRTH) VALUES (?, ?)"_s,
                       {u"P100"_s, QDateTime(QDate(1970, 5, 5), QTime(0, 0))});
@@ -154,7 +148,7 @@ void TestOrderStore::collectionDates_data()
 
 void TestOrderStore::collectionDates()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     QFETCH(QString, note);
     read(station, OrderBuilder().note(note));
     QTEST(station.db().first(u"SELECT COLL_DAT FROM SAMPLE_BASE"_s)->dateTime(u"COLL_DAT"), "stored");
@@ -162,7 +156,7 @@ void TestOrderStore::collectionDates()
 
 void TestOrderStore::customers()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     station.db().exec(u"INSERT INTO CUSTOMER (CUST_ID, CUST_NAME) VALUES (?, ?)"_s, {u"NONAME"_s, u"  "_s});
     station.db().exec(u"INSERT INTO CUSTOMER (CUST_ID, CUST_NAME) VALUES (?, ?)"_s, {u"NAMED"_s, u"Ward 3"_s});
     read(station, OrderBuilder().sample(u"1"_s).customer(u"NONAME"_s));
@@ -182,7 +176,7 @@ void TestOrderStore::customers()
 
 void TestOrderStore::cancellation()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     read(station, OrderBuilder().test(u"AMP"_s).test(u"COC"_s).test(u"THC"_s));
     station.db().exec(u"UPDATE REQUEST SET RESULT = ? WHERE PARAMETER_ID = ?"_s, {u"12"_s, 1});
     station.db().exec(u"UPDATE REQUEST SET ANALYZER_ID = ? WHERE PARAMETER_ID = ?"_s, {u"AN1"_s, 4});
@@ -197,13 +191,14 @@ void TestOrderStore::cancellation()
 
 void TestOrderStore::apostrophesAreData()
 {
-    STATION(station);
-    read(station, OrderBuilder()
-                      .controlId(u"O'MSG"_s)
-                      .patient(u"P'1"_s, u"O'Neil^Shaun"_s)
-                      .sample(u"S'1"_s)
-                      .customer(u"O'Neil"_s)
-                      .test(u"AMP"_s));
+    KESTRIN_STATION(station);
+    read(station,
+         OrderBuilder()
+             .controlId(u"O'MSG"_s)
+             .patient(u"P'1"_s, u"O'Neil^Shaun"_s)
+             .sample(u"S'1"_s)
+             .customer(u"O'Neil"_s)
+             .test(u"AMP"_s));
     QCOMPARE(station.column(u"SELECT SURNAME FROM PATIENTS WHERE SI_ID = ?"_s, {u"P'1"_s}), QStringList{u"O'Neil"_s});
     QCOMPARE(station.column(u"SELECT CUST_ID FROM CUSTOMER"_s), QStringList{u"O'Neil"_s});
     QCOMPARE(station.column(u"SELECT SAMPLE_ID FROM REQUEST"_s), QStringList{u"S'1"_s});
@@ -213,18 +208,19 @@ void TestOrderStore::apostrophesAreData()
 
 void TestOrderStore::longControlIdFindsItsSegments()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     read(station, OrderBuilder().controlId(u"ORDER-2019-0001234"_s));
     QCOMPARE(station.column(u"SELECT STATUS_1 FROM SAMPLE_BASE"_s), QStringList{u"ORDER-2019-0001234"_s});
-    QCOMPARE(station.column(u"SELECT STRING_DEF FROM HL7_STRINGS WHERE ORDER_ID = ? AND STRING_DEF = ?"_s,
-                            {u"ORDER-2019-0001234"_s, u"PID"_s})
+    QCOMPARE(station
+                 .column(u"SELECT STRING_DEF FROM HL7_STRINGS WHERE ORDER_ID = ? AND STRING_DEF = ?"_s,
+                         {u"ORDER-2019-0001234"_s, u"PID"_s})
                  .size(),
              1);
 }
 
 void TestOrderStore::escapesResolvedInColumnsOnly()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     const OrderBuilder order = OrderBuilder().patient(u"P100"_s, u"M\\S\\ller\\T\\Co^Anna"_s).customer(u"A\\F\\B"_s);
     read(station, order);
     QCOMPARE(station.column(u"SELECT SURNAME FROM PATIENTS"_s), QStringList{u"M^ller&Co"_s});
@@ -235,15 +231,15 @@ void TestOrderStore::escapesResolvedInColumnsOnly()
 
 void TestOrderStore::longValuesCutToTheirColumns()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     const QString sample = u"SAMPLE-0123456789-ABCDEF"_s; // 24 characters
-    read(station, OrderBuilder()
-                      .patient(u"PATIENT-0123456789"_s, QString(40, u'S') + u'^' + QString(35, u'F'), u"19800101"_s,
-                               u"FEMALE"_s)
-                      .sample(sample)
-                      .customer(QString(70, u'C'))
-                      .note(QString(300, u'x'))
-                      .test(u"AMP"_s));
+    read(station,
+         OrderBuilder()
+             .patient(u"PATIENT-0123456789"_s, QString(40, u'S') + u'^' + QString(35, u'F'), u"19800101"_s, u"FEMALE"_s)
+             .sample(sample)
+             .customer(QString(70, u'C'))
+             .note(QString(300, u'x'))
+             .test(u"AMP"_s));
     const auto patient = station.db().first(u"SELECT SI_ID, SURNAME, FORENAME, SEX FROM PATIENTS"_s);
     QCOMPARE(patient->text(u"SI_ID"), u"PATIENT-012345"_s);
     QCOMPARE(patient->text(u"SURNAME"), QString(30, u'S'));
@@ -259,7 +255,7 @@ void TestOrderStore::longValuesCutToTheirColumns()
 
 void TestOrderStore::parameterBeyondSixteenBits()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     station.db().exec(u"INSERT INTO TEST_DEF (PARAMETER_ID, IMP_CODE_LDT) VALUES (?, ?)"_s, {70000, u"BIG"_s});
     read(station, OrderBuilder().test(u"BIG"_s));
     QCOMPARE(station.column(u"SELECT PARAMETER_ID FROM REQUEST"_s), QStringList{u"70000"_s});
@@ -276,7 +272,7 @@ void TestOrderStore::messageWithoutIdentifiersFails_data()
 
 void TestOrderStore::messageWithoutIdentifiersFails()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     QFETCH(QString, sample);
     QFETCH(bool, patient);
     OrderBuilder order = OrderBuilder().sample(sample);
@@ -288,7 +284,7 @@ void TestOrderStore::messageWithoutIdentifiersFails()
 
 void TestOrderStore::segmentCountsAndArchive()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     OrderMessage message;
     const QString text = u"MSH|^~\\&|A|B|C|D|||ORM^O01|X1|P|2.3\rPID|1||P1||M^A\rPV1|1\rORC|NW|S1\r"
                          u"OBR|1|S1||AMP\rOBR|2|S1||THC\rNTE|1||x\r\r"_s;
@@ -306,7 +302,7 @@ void TestOrderStore::segmentCountsAndArchive()
 
 void TestOrderStore::unknownSegmentsAreLogged()
 {
-    STATION(station);
+    KESTRIN_STATION(station);
     read(station, OrderBuilder().segment(u"ZZZ|1"_s).segment(u"zzz|1"_s).segment(u"Z|short"_s));
     const QStringList log = station.logLines();
     QVERIFY(log.contains(u"20.01.2019 14:05:03 K->L Unbekannte Kennung: ZZZ"_s));

@@ -1,7 +1,6 @@
 #include "FixedClock.h"
 #include "ScratchDatabase.h"
 #include "TestMain.h"
-
 #include "labdb/ChangeMarkers.h"
 
 using namespace Qt::StringLiterals;
@@ -57,8 +56,9 @@ void seedControls(Database& db)
 QStringList controlBlocks(Database& db)
 {
     QStringList blocks;
-    for (const Row& row : db.query(
-             u"SELECT control_id, parameter_id, analyzer_id FROM control_block ORDER BY analyzer_id, control_id, parameter_id"_s))
+    for (
+        const Row& row : db.query(
+            u"SELECT control_id, parameter_id, analyzer_id FROM control_block ORDER BY analyzer_id, control_id, parameter_id"_s))
         blocks << row.text(u"control_id") + u'/' + row.text(u"parameter_id") + u'/' + row.text(u"analyzer_id");
     return blocks;
 }
@@ -122,8 +122,8 @@ void TestChangeMarkers::logFileHeader()
     Station station(scratch);
     OpenLogFile(station.ctx);
     OpenLogFile(station.ctx); // a second start on the same day appends
-    const QStringList header{u"Kestrin Module Started : 20.01.2019 13:40:00"_s, u"Config:"_s,
-                             u"Importpfad: /lab/in/"_s, u"Exportpfad: /lab/out/"_s};
+    const QStringList header{u"Kestrin Module Started : 20.01.2019 13:40:00"_s, u"Config:"_s, u"Importpfad: /lab/in/"_s,
+                             u"Exportpfad: /lab/out/"_s};
     QCOMPARE(station.logLines(QDate(2019, 1, 20)), header + header);
     QCOMPARE(station.markers(), (QStringList{u"HL7_log_change"_s, u"HL7_log_change"_s}));
 }

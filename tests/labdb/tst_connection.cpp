@@ -1,6 +1,5 @@
 #include "ScratchDatabase.h"
 #include "TestMain.h"
-
 #include "core/StartupError.h"
 #include "labdb/Connection.h"
 #include "labdb/DbError.h"
@@ -45,11 +44,14 @@ void TestConnection::oleDbStrings_data()
         << u"quorix"_s
         << u"Provider=SQLOLEDB.1;Persist Security Info=False;Initial Catalog=LAB;User ID=quorix; PWD=plover;Data Source=(local)"_s;
     QTest::newRow("empty: administrator")
-        << QString() << u"Provider=SQLOLEDB.1;Persist Security Info=true;Initial Catalog=LAB;User ID=sa;Data Source=(local)"_s;
+        << QString()
+        << u"Provider=SQLOLEDB.1;Persist Security Info=true;Initial Catalog=LAB;User ID=sa;Data Source=(local)"_s;
     QTest::newRow("2000 with a blank: administrator")
-        << u"2000 "_s << u"Provider=SQLOLEDB.1;Persist Security Info=true;Initial Catalog=LAB;User ID=sa;Data Source=(local)"_s;
+        << u"2000 "_s
+        << u"Provider=SQLOLEDB.1;Persist Security Info=true;Initial Catalog=LAB;User ID=sa;Data Source=(local)"_s;
     QTest::newRow("QUORIX in capitals: administrator")
-        << u"QUORIX"_s << u"Provider=SQLOLEDB.1;Persist Security Info=true;Initial Catalog=LAB;User ID=sa;Data Source=(local)"_s;
+        << u"QUORIX"_s
+        << u"Provider=SQLOLEDB.1;Persist Security Info=true;Initial Catalog=LAB;User ID=sa;Data Source=(local)"_s;
 }
 
 void TestConnection::oleDbStrings()
@@ -87,7 +89,8 @@ void TestConnection::passwordsMasked_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("OLE DB") << u"User ID=quorix; PWD=plover;Data Source=x"_s << u"User ID=quorix; PWD=****;Data Source=x"_s;
+    QTest::newRow("OLE DB") << u"User ID=quorix; PWD=plover;Data Source=x"_s
+                            << u"User ID=quorix; PWD=****;Data Source=x"_s;
     QTest::newRow("ODBC") << u"UID=quorix;PWD=plover;"_s << u"UID=quorix;PWD=****;"_s;
     QTest::newRow("Password key") << u"Password=secret"_s << u"Password=****"_s;
     QTest::newRow("nothing to mask") << u"Trusted_Connection=yes;"_s << u"Trusted_Connection=yes;"_s;

@@ -1,6 +1,5 @@
 #include "ScratchDatabase.h"
 #include "TestMain.h"
-
 #include "labdb/DbError.h"
 
 using namespace Qt::StringLiterals;

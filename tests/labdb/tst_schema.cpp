@@ -1,6 +1,5 @@
 #include "ScratchDatabase.h"
 #include "TestMain.h"
-
 #include "labdb/DbError.h"
 #include "labdb/Schema.h"
 #include "labdb/SqlServerDialect.h"
@@ -81,7 +80,8 @@ void TestSchema::columnsTakeTheirSizes()
     const QString line(2000, u'x');
     db.exec(u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_TEXT) VALUES (?, ?)"_s, {QString(20, u'1'), line});
     QCOMPARE(db.first(u"SELECT STRING_TEXT FROM HL7_STRINGS"_s)->text(u"STRING_TEXT"), line);
-    db.exec(u"INSERT INTO PATIENTS (SURNAME) VALUES (?)"_s, {u"M\u00fcller-L\u00fcdenscheidt \u0645\u062d\u0645\u062f"_s});
+    db.exec(u"INSERT INTO PATIENTS (SURNAME) VALUES (?)"_s,
+            {u"M\u00fcller-L\u00fcdenscheidt \u0645\u062d\u0645\u062f"_s});
     QCOMPARE(db.first(u"SELECT SURNAME FROM PATIENTS"_s)->text(u"SURNAME"),
              u"M\u00fcller-L\u00fcdenscheidt \u0645\u062d\u0645\u062f"_s);
 }

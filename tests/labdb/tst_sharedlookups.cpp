@@ -1,6 +1,5 @@
 #include "ScratchDatabase.h"
 #include "TestMain.h"
-
 #include "labdb/DbError.h"
 #include "labdb/Patients.h"
 #include "labdb/SessionTable.h"
@@ -38,7 +37,9 @@ void TestSharedLookups::lookupText_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<QString>("expected");
     for (const QString& engine : {u"sqlite"_s, u"postgres"_s}) {
-        const auto row = [&](const char* name) -> QTestData& { return QTest::addRow("%s: %s", qPrintable(engine), name) << engine; };
+        const auto row = [&](const char* name) -> QTestData& {
+            return QTest::addRow("%s: %s", qPrintable(engine), name) << engine;
+        };
         row("German text") << u"german"_s << 6601 << u"Benutzer w\u00e4hlen"_s;
         row("English text") << u"english"_s << 6601 << u"Select user"_s;
         row("language column in other case") << u"GERMAN"_s << 6601 << u"Benutzer w\u00e4hlen"_s;
@@ -75,7 +76,9 @@ void TestSharedLookups::findPatient_data()
     QTest::addColumn<QVariant>("siId");
     QTest::addColumn<QString>("expected");
     for (const QString& engine : {u"sqlite"_s, u"postgres"_s}) {
-        const auto row = [&](const char* name) -> QTestData& { return QTest::addRow("%s: %s", qPrintable(engine), name) << engine; };
+        const auto row = [&](const char* name) -> QTestData& {
+            return QTest::addRow("%s: %s", qPrintable(engine), name) << engine;
+        };
         row("known") << QVariant(u"P100"_s) << u"2"_s;
         row("first of two") << QVariant(u"TWICE"_s) << u"3"_s;
         row("unknown") << QVariant(u"P999"_s) << QString();
@@ -94,7 +97,8 @@ void TestSharedLookups::findPatient()
     scratch.createSchema();
     Database& db = scratch.db();
     EnsurePatientOne(db);
-    for (const QVariant& id : {QVariant(u"P100"_s), QVariant(u"TWICE"_s), QVariant(u"TWICE"_s), QVariant(u"O'N"_s), nullText})
+    for (const QVariant& id :
+         {QVariant(u"P100"_s), QVariant(u"TWICE"_s), QVariant(u"TWICE"_s), QVariant(u"O'N"_s), nullText})
         db.exec(u"INSERT INTO PATIENTS (SI_ID) VALUES (?)"_s, {id});
     QTEST(FindPatientBySiId(db, siId), "expected");
 }

@@ -1,5 +1,4 @@
 #include "GuiTestMain.h"
-
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/SplashWindow.h"
 #include "mainwindow/TrafficView.h"

@@ -1,5 +1,4 @@
 #include "TestMain.h"
-
 #include "mainwindow/SerialPortDrain.h"
 
 #include <QProcess>
@@ -51,7 +50,8 @@ void TestSerialPort::receivedDataIsDropped()
 
     QFile other(analyser);
     QVERIFY(other.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-    other.write("\x02" "1H|\\^&\x03\r\n");
+    other.write("\x02"
+                "1H|\\^&\x03\r\n");
     QTRY_COMPARE(drain.bytesDropped(), qint64(10));
     QCOMPARE(drain.port().bytesAvailable(), qint64(0));
     drain.close();

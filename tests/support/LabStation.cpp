@@ -1,7 +1,6 @@
 #include "LabStation.h"
 
 #include "TestEnvironment.h"
-
 #include "core/TextCodec.h"
 #include "labdb/ChangeMarkers.h"
 

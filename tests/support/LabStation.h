@@ -2,7 +2,6 @@
 
 #include "FixedClock.h"
 #include "ScratchDatabase.h"
-
 #include "core/CommLog.h"
 #include "labdb/Context.h"
 
@@ -45,3 +44,11 @@ private:
 };
 
 } // namespace kestrin::test
+
+// A station with the test definitions, on the engine of the current data row; skips (or
+// fails in CI) where that engine is missing.
+#define KESTRIN_STATION(name)                                                                                          \
+    QFETCH(QString, engine);                                                                                           \
+    kestrin::test::LabStation name(engine);                                                                            \
+    KESTRIN_REQUIRE(name.scratch);                                                                                     \
+    name.seedTests()

@@ -52,11 +52,11 @@ bool PostgresRequired();
 } // namespace kestrin::test
 
 // Skips a database test that has no database, or fails it where a skip is not allowed.
-#define KESTRIN_REQUIRE(scratch)                                                                             \
-    do {                                                                                                     \
-        if (!(scratch).available()) {                                                                        \
-            if (kestrin::test::PostgresRequired())                                                           \
-                QFAIL(qPrintable((scratch).unavailableReason()));                                            \
-            QSKIP(qPrintable((scratch).unavailableReason()));                                                \
-        }                                                                                                    \
+#define KESTRIN_REQUIRE(scratch)                                                                                       \
+    do {                                                                                                               \
+        if (!(scratch).available()) {                                                                                  \
+            if (kestrin::test::PostgresRequired())                                                                     \
+                QFAIL(qPrintable((scratch).unavailableReason()));                                                      \
+            QSKIP(qPrintable((scratch).unavailableReason()));                                                          \
+        }                                                                                                              \
     } while (false)

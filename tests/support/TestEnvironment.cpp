@@ -42,10 +42,7 @@ QByteArray ReadFile(const QString& path)
     return file.readAll();
 }
 
-QStringList FileNames(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
+QStringList FileNames(const QString& folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
 QString KestrinProgram() { return qEnvironmentVariable("KESTRIN_BINARY"); }
 

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/AppConfig.h"
+#include "core/Clock.h"
+#include "core/CommLog.h"
+#include "core/CycleOutcome.h"
+#include "labdb/Context.h"
+#include "labdb/Database.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace kestrin::bench {
+
+// A station in a temporary folder with a fresh embedded database (durable commits, as in the
+// laboratory), its communication log and the context that holds them.
+class BenchStation {
+public:
+    BenchStation();
+    // Connects and opens the log; set the configuration before.
+    void open();
+    Context& ctx() { return *m_ctx; }
+    Database& db() { return *m_db; }
+
+    QTemporaryDir dir;
+    AppConfig config;
+
+private:
+    SystemClock m_clock;
+    std::unique_ptr<Database> m_db;
+    std::unique_ptr<CommLog> m_log;
+    std::unique_ptr<Context> m_ctx;
+};
+
+// Runs one cycle and prints what it handled per second and the peak memory. Returns the
+// exit status: 0 when every one of `expected` items was handled.
+int MeasureCycle(const QString& title, const QString& items, int expected, const std::function<CycleOutcome()>& cycle);
+
+} // namespace kestrin::bench
