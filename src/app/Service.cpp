@@ -68,6 +68,8 @@ void Service::start(StartupProgress& progress)
 
     progress.showStatus(u"Connecting 2 DB ... "_s);
     m_db = ConnectDatabase(m_config);
+    if (m_config.RunType == u"MGC")
+        m_analyzerDb = ConnectAnalyzerDatabase(m_config);
     m_context = std::make_unique<Context>(Context{m_config, *m_db, *m_log, m_clock});
 
     if (!m_config.OutType.isEmpty() && m_config.OutPort)

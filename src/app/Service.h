@@ -54,6 +54,8 @@ public:
     void shutdown();
 
     Context& context() { return *m_context; }
+    // The analyser's own database; run mode MGC only, else null.
+    Database* analyzerDatabase() const { return m_analyzerDb.get(); }
     const AppConfig& config() const { return m_config; }
     MainWindow* window() const { return m_window.get(); }
     TrayIcon* tray() const { return m_tray; }
@@ -69,6 +71,7 @@ private:
     SystemClock m_clock;
     std::unique_ptr<CommLog> m_log;
     std::unique_ptr<Database> m_db;
+    std::unique_ptr<Database> m_analyzerDb;
     std::unique_ptr<Context> m_context;
     std::unique_ptr<MainWindow> m_window;
     TrayIcon* m_tray = nullptr;

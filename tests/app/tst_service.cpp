@@ -1,4 +1,5 @@
 #include "GuiTestMain.h"
+#include "TestEnvironment.h"
 #include "app/Service.h"
 #include "core/StartupError.h"
 #include "labdb/Database.h"
@@ -48,6 +49,8 @@ private slots:
     void exportTimerFollowsTheTypeSwitch_data();
     void exportTimerFollowsTheTypeSwitch();
     void unopenablePortStopsStartUp();
+    void analyserDatabaseOnlyForMgc_data();
+    void analyserDatabaseOnlyForMgc();
     void displayShowsTheLog();
 };
 
@@ -148,6 +151,8 @@ void TestService::exportTimerFollowsTheTypeSwitch()
     AppConfig config = stationConfig(dir);
     config.RunType = type;
     config.ExportTimerEnabled = type.isEmpty() || type.toUpper() == u"MGC";
+    config.AccessPath = dir.filePath(u"analyser.db"_s);
+    test::WriteFile(config.AccessPath, QByteArray());
     Service service(config, {}, false);
     SilentProgress progress;
     service.start(progress);
@@ -176,6 +181,41 @@ void TestService::unopenablePortStopsStartUp()
         QVERIFY(e.message().contains(u"Serial port 3"_s));
         QVERIFY(e.message().contains(u"no-such-port"_s));
     }
+}
+
+void TestService::analyserDatabaseOnlyForMgc_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("opened");
+    QTest::addColumn<bool>("startsUp");
+    QTest::newRow("MGC with an analyser file") << u"MGC"_s << u"analyser.db"_s << true << true;
+    QTest::newRow("other types never open it") << u"ACT"_s << u"analyser.db"_s << false << true;
+    QTest::newRow("MGC without the file") << u"MGC"_s << u"missing.db"_s << false << false;
+}
+
+void TestService::analyserDatabaseOnlyForMgc()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, file);
+    QFETCH(bool, opened);
+    QFETCH(bool, startsUp);
+    QTemporaryDir dir;
+    test::WriteFile(dir.filePath(u"analyser.db"_s), QByteArray());
+    AppConfig config = stationConfig(dir);
+    config.RunType = type;
+    config.AccessPath = dir.filePath(file);
+    Service service(config, {}, false);
+    SilentProgress progress;
+    bool started = true;
+    try {
+        service.start(progress);
+    } catch (const StartupError& e) {
+        started = false;
+        QVERIFY(e.message().contains(file));
+    }
+    QCOMPARE(started, startsUp);
+    QCOMPARE(service.analyzerDatabase() != nullptr, opened);
 }
 
 void TestService::displayShowsTheLog()
