@@ -146,9 +146,9 @@ CycleOutcome RunImportCycle(Context& ctx, const ImportOptions& options)
                            LogDirection::OrderIn);
             ctx.log.logall(u"Fehlerbeschreibung: "_s + ErrorText(e), LogDirection::OrderIn);
             ClearMessageBuffers(*message);
-            batch.commitAndFile();
             fileFailed(ctx, file);
             ++outcome.failed;
+            batch.commitAndFile();
             return outcome;
         }
         batch.add(file);

@@ -31,7 +31,7 @@ public:
     QStringList errorFiles() const;
     // The communication log's lines so far.
     QStringList logLines() const;
-    // The values of one column, in the order of a second one.
+    // The first column of every row a query returns, as text.
     QStringList column(const QString& sql, const QVariantList& values = {});
 
     ScratchDatabase scratch;
