@@ -30,23 +30,21 @@ void readLine(Context& ctx, OrderMessage& m, const QString& line)
     const QString read = line.left(3);
     const QString id = read.toUpper();
     OrderMessage::Counts& counts = m.SegmentCounts;
+    // MSH, PID, PV1, ORC: one set of fields, overwritten by a later segment of the kind.
+    const auto single = [&](OrderMessage::Fields& fields, qint16& counter) {
+        fields[0] = line;
+        SplitSegmentFields(m, line, ++counter, id);
+        ArchiveSegment(ctx, m, line, id, counter);
+    };
     if (id == u"MSH") {
-        m.MshFields[0] = line;
-        SplitSegmentFields(m, line, ++counts.msh, id);
-        ArchiveSegment(ctx, m, line, id, counts.msh);
+        single(m.MshFields, counts.msh);
     } else if (id == u"PID") {
-        m.PidFields[0] = line;
-        SplitSegmentFields(m, line, ++counts.pid, id);
-        ArchiveSegment(ctx, m, line, id, counts.pid);
+        single(m.PidFields, counts.pid);
         SplitPatientName(m);
     } else if (id == u"PV1") {
-        m.Pv1Fields[0] = line;
-        SplitSegmentFields(m, line, ++counts.pv1, id);
-        ArchiveSegment(ctx, m, line, id, counts.pv1);
+        single(m.Pv1Fields, counts.pv1);
     } else if (id == u"ORC") {
-        m.OrcFields[0] = line;
-        SplitSegmentFields(m, line, ++counts.orc, id);
-        ArchiveSegment(ctx, m, line, id, counts.orc);
+        single(m.OrcFields, counts.orc);
     } else if (id == u"OBR") {
         const qint16 row = nextRow(counts.obr, id);
         m.ObrFields[row][0] = line;

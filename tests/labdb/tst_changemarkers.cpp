@@ -65,6 +65,15 @@ QStringList controlBlocks(Database& db)
 
 } // namespace
 
+// A scratch database of the row's engine with the schema, a station on it, its log opened.
+#define KESTRIN_OPEN_STATION(scratch, station)                                                                         \
+    QFETCH(QString, engine);                                                                                           \
+    test::ScratchDatabase scratch(engine);                                                                             \
+    KESTRIN_REQUIRE(scratch);                                                                                          \
+    scratch.createSchema();                                                                                            \
+    Station station(scratch);                                                                                          \
+    OpenLogFile(station.ctx)
+
 class TestChangeMarkers : public QObject {
     Q_OBJECT
 private slots:
@@ -115,12 +124,7 @@ void TestChangeMarkers::shiftNumbers()
 
 void TestChangeMarkers::logFileHeader()
 {
-    QFETCH(QString, engine);
-    test::ScratchDatabase scratch(engine);
-    KESTRIN_REQUIRE(scratch);
-    scratch.createSchema();
-    Station station(scratch);
-    OpenLogFile(station.ctx);
+    KESTRIN_OPEN_STATION(scratch, station);
     OpenLogFile(station.ctx); // a second start on the same day appends
     const QStringList header{u"Kestrin Module Started : 20.01.2019 13:40:00"_s, u"Config:"_s, u"Importpfad: /lab/in/"_s,
                              u"Exportpfad: /lab/out/"_s};
@@ -130,12 +134,7 @@ void TestChangeMarkers::logFileHeader()
 
 void TestChangeMarkers::emptyLogRecordsADayChange()
 {
-    QFETCH(QString, engine);
-    test::ScratchDatabase scratch(engine);
-    KESTRIN_REQUIRE(scratch);
-    scratch.createSchema();
-    Station station(scratch);
-    OpenLogFile(station.ctx);
+    KESTRIN_OPEN_STATION(scratch, station);
     CheckDayAndShiftChange(station.ctx);
     // A day change, no shift change, and the log opened again with its header.
     QCOMPARE(station.markers(), (QStringList{u"HL7_log_change"_s, u"HL7_log_change"_s, u"d_change"_s}));
@@ -144,12 +143,7 @@ void TestChangeMarkers::emptyLogRecordsADayChange()
 
 void TestChangeMarkers::shiftMarkers()
 {
-    QFETCH(QString, engine);
-    test::ScratchDatabase scratch(engine);
-    KESTRIN_REQUIRE(scratch);
-    scratch.createSchema();
-    Station station(scratch);
-    OpenLogFile(station.ctx);
+    KESTRIN_OPEN_STATION(scratch, station);
     CheckDayAndShiftChange(station.ctx); // d_change at 13:40
     const auto shiftMarkers = [&] { return station.markers().filter(u"s_change"_s).size(); };
     CheckDayAndShiftChange(station.ctx);
@@ -166,12 +160,7 @@ void TestChangeMarkers::shiftMarkers()
 
 void TestChangeMarkers::dayChangeOpensTheNewDaysLog()
 {
-    QFETCH(QString, engine);
-    test::ScratchDatabase scratch(engine);
-    KESTRIN_REQUIRE(scratch);
-    scratch.createSchema();
-    Station station(scratch);
-    OpenLogFile(station.ctx);
+    KESTRIN_OPEN_STATION(scratch, station);
     CheckDayAndShiftChange(station.ctx);
     CheckDayAndShiftChange(station.ctx);
     station.clock.set(QDateTime(QDate(2019, 1, 21), QTime(0, 1)));
