@@ -1,8 +1,8 @@
 #include "BenchStation.h"
 
 #include "PeakMemory.h"
-#include "labdb/ChangeMarkers.h"
 #include "labdb/Connection.h"
+#include "station/ChangeMarkers.h"
 
 #include <QElapsedTimer>
 #include <QTextStream>

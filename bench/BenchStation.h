@@ -1,11 +1,11 @@
 #pragma once
 
-#include "core/AppConfig.h"
+#include "config/AppConfig.h"
 #include "core/Clock.h"
-#include "core/CommLog.h"
-#include "core/CycleOutcome.h"
-#include "labdb/Context.h"
 #include "labdb/Database.h"
+#include "station/CommLog.h"
+#include "station/Context.h"
+#include "station/CycleOutcome.h"
 
 #include <QTemporaryDir>
 

@@ -29,13 +29,16 @@ else()
   endif()
 endif()
 
-# kestrin_add_module(<module> SOURCES <files...> DEPENDS <targets...>)
-# One folder of src/ becomes the static library kestrin_<module>.
+# kestrin_add_module(<module> SOURCES <files...> HEADERS <names...> DEPENDS <targets...>)
+# One folder of src/ becomes the static library kestrin_<module>. Its public headers lie in
+# include/<module>/ and are included as "<module>/Name.h"; that folder is all a module shows
+# to those that link it, so a module can only include what it links.
 function(kestrin_add_module module)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;DEPENDS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;HEADERS;DEPENDS")
   set(target kestrin_${module})
-  add_library(${target} STATIC ${arg_SOURCES})
-  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  list(TRANSFORM arg_HEADERS PREPEND include/${module}/)
+  add_library(${target} STATIC ${arg_SOURCES} ${arg_HEADERS})
+  target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
   target_link_libraries(${target} PUBLIC kestrin_settings ${arg_DEPENDS})
 endfunction()
 

@@ -1,9 +1,9 @@
 #include "app/CheckCommand.h"
 
-#include "core/Configuration.h"
+#include "config/Configuration.h"
+#include "config/StartupChecks.h"
+#include "core/Error.h"
 #include "core/FolderCheck.h"
-#include "core/StartupChecks.h"
-#include "core/StartupError.h"
 #include "labdb/Connection.h"
 #include "labdb/DbError.h"
 #include "labdb/Schema.h"
@@ -58,8 +58,8 @@ int RunCheck(const AppConfig& config, QTextStream& out)
             out << "Tables: missing " << missing.join(u", ") << " (kestrin /initdb creates them)\n";
             usable = false;
         }
-    } catch (const Error& e) {
-        out << "Database: " << e.message() << '\n';
+    } catch (const std::exception& e) {
+        out << "Database: " << ErrorText(e) << '\n';
         usable = false;
     }
     out.flush();

@@ -1,11 +1,11 @@
 #include "app/Main.h"
 
 #include "app/CheckCommand.h"
-#include "app/Service.h"
+#include "app/Program.h"
 #include "app/Startup.h"
-#include "core/CommandLine.h"
-#include "core/StartupChecks.h"
-#include "core/StartupError.h"
+#include "config/CommandLine.h"
+#include "config/StartupChecks.h"
+#include "core/Error.h"
 #include "hl7export/ExportCycle.h"
 #include "hl7import/ImportCycle.h"
 #include "labdb/Connection.h"
@@ -71,13 +71,13 @@ int RunWithWindows(const CommandLine& commandLine)
     try {
         const AppConfig config = LoadConfiguration(commandLine, *splash);
         refuseProblems(config);
-        Service service(config, Cycles(), true);
-        service.start(*splash);
-        service.startTimers();
+        Program program(config, Cycles(), true);
+        program.start(*splash);
+        program.service().startTimers();
         return QApplication::exec();
-    } catch (const Error& e) {
+    } catch (const std::exception& e) {
         splash->hide();
-        return failStartup(e.message(), true);
+        return failStartup(ErrorText(e), true);
     }
 }
 
@@ -93,14 +93,14 @@ int RunWithoutWindows(const CommandLine& commandLine)
         if (commandLine.run.InitDb)
             return RunInitDb(config);
         refuseProblems(config);
-        Service service(config, Cycles(), false);
-        service.start(progress);
+        Program program(config, Cycles(), false);
+        program.start(progress);
         if (commandLine.run.Cycle != CycleChoice::None)
-            return service.runOnce(commandLine.run.Cycle);
-        service.startTimers();
+            return program.service().runOnce(commandLine.run.Cycle);
+        program.service().startTimers();
         return QCoreApplication::exec();
-    } catch (const Error& e) {
-        return failStartup(e.message(), false);
+    } catch (const std::exception& e) {
+        return failStartup(ErrorText(e), false);
     }
 }
 

@@ -1,8 +1,8 @@
 #include "app/Startup.h"
 
-#include "core/Configuration.h"
-#include "core/IniLocation.h"
-#include "core/StartupError.h"
+#include "config/Configuration.h"
+#include "config/IniLocation.h"
+#include "core/Error.h"
 
 #include <QFileInfo>
 #include <QSysInfo>

@@ -16,7 +16,7 @@ namespace {
 
 [[noreturn]] void fail(const QString& what, const QFile& file)
 {
-    throw Error(u"%1 %2: %3"_s.arg(what, file.fileName(), file.errorString()));
+    throw FileError(u"%1 %2: %3"_s.arg(what, file.fileName(), file.errorString()));
 }
 
 QString processTag() { return QString::number(QCoreApplication::applicationPid()); }
@@ -30,14 +30,14 @@ void copyIntoPlace(const QString& temporary, const QString& finalPath)
         target.absoluteDir().filePath(u"."_s + target.fileName() + u'.' + processTag() + u".part"_s);
     QFile::remove(staging);
     if (!QFile::copy(temporary, staging))
-        throw Error(u"The result file cannot be copied to %1."_s.arg(staging));
+        throw FileError(u"The result file cannot be copied to %1."_s.arg(staging));
     QFile copy(staging);
     if (!copy.open(QIODevice::ReadWrite) || !SyncToDisk(copy))
         fail(u"The result file cannot be forced to disk:"_s, copy);
     copy.close();
     if (!RenameReplacing(staging, finalPath)) {
         QFile::remove(staging);
-        throw Error(u"The result file cannot be renamed to %1."_s.arg(finalPath));
+        throw FileError(u"The result file cannot be renamed to %1."_s.arg(finalPath));
     }
     QFile::remove(temporary);
 }
@@ -62,7 +62,7 @@ QString WriteResultFile(Context& ctx, const QString& sampleId, const ResultMessa
     const QString temporary = c.TempExportPath + name + u'.' + processTag() + u".tmp"_s;
     for (const QString& folder : {c.TempExportPath, c.ExportPath}) {
         if (!QDir().mkpath(folder))
-            throw Error(u"The folder %1 cannot be created."_s.arg(folder));
+            throw FileError(u"The folder %1 cannot be created."_s.arg(folder));
     }
 
     const TextCodec codec(c.Charset);

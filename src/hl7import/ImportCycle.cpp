@@ -10,7 +10,6 @@
 #include <QDir>
 
 #include <memory>
-#include <stdexcept>
 
 using namespace Qt::StringLiterals;
 
@@ -26,7 +25,7 @@ struct ClaimedFile {
 void ensureFolder(const QString& path)
 {
     if (!QDir().mkpath(path))
-        throw std::runtime_error(u"The folder %1 cannot be created."_s.arg(path).toStdString());
+        throw FileError(u"The folder %1 cannot be created."_s.arg(path));
 }
 
 // The messages stored since the last commit, and their claimed files.
@@ -84,8 +83,8 @@ private:
             m_ctx.log.logall(u"The order file %1 cannot be filed: 1000 files of that name are in %2 already; "
                              u"it stays in the import folder."_s.arg(file.name, m_ctx.config.ImportDonePath),
                              LogDirection::Monitor);
-        } catch (const std::runtime_error& e) {
-            m_ctx.log.logall(QString::fromUtf8(e.what()), LogDirection::Monitor);
+        } catch (const FileError& e) {
+            m_ctx.log.logall(e.message(), LogDirection::Monitor);
         }
         ReleaseClaim(file.claimPath, m_ctx.config.ImportPath, file.name);
     }
@@ -109,8 +108,8 @@ void fileFailed(Context& ctx, const ClaimedFile& file)
         ensureFolder(ctx.config.ImportErrorPath);
         if (FileInto(file.claimPath, ctx.config.ImportErrorPath, file.name))
             return;
-    } catch (const std::runtime_error& e) {
-        ctx.log.logall(QString::fromUtf8(e.what()), LogDirection::Monitor);
+    } catch (const FileError& e) {
+        ctx.log.logall(e.message(), LogDirection::Monitor);
     }
     // Never lost: back into the import folder, to be read again.
     ReleaseClaim(file.claimPath, ctx.config.ImportPath, file.name);

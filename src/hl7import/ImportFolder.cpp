@@ -1,11 +1,11 @@
 #include "hl7import/ImportFolder.h"
 
+#include "core/Error.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-
-#include <stdexcept>
 
 using namespace Qt::StringLiterals;
 
@@ -97,7 +97,7 @@ bool ReleaseClaim(const QString& claimPath, const QString& folder, const QString
 {
     try {
         return FileInto(claimPath, folder, fileName).has_value();
-    } catch (const std::runtime_error&) {
+    } catch (const FileError&) {
         return false;
     }
 }
@@ -134,8 +134,7 @@ std::optional<QString> FileInto(const QString& sourcePath, const QString& target
         if (source.rename(candidate))
             return candidate;
         if (!QFileInfo::exists(candidate))
-            throw std::runtime_error(
-                u"%1 cannot be moved to %2: %3"_s.arg(sourcePath, candidate, source.errorString()).toStdString());
+            throw FileError(u"%1 cannot be moved to %2: %3"_s.arg(sourcePath, candidate, source.errorString()));
     }
     return std::nullopt;
 }

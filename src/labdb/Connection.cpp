@@ -1,6 +1,6 @@
 #include "labdb/Connection.h"
 
-#include "core/StartupError.h"
+#include "core/Error.h"
 #include "labdb/DbError.h"
 #include "labdb/Schema.h"
 

@@ -1,6 +1,6 @@
 #include "labdb/Dialect.h"
 
-#include "labdb/DbError.h"
+#include "core/Error.h"
 #include "labdb/PostgresDialect.h"
 #include "labdb/SqlServerDialect.h"
 #include "labdb/SqliteDialect.h"
@@ -20,7 +20,7 @@ bool IsIdentifier(const QString& text)
 QString Dialect::quote(const QString& identifier) const
 {
     if (!IsIdentifier(identifier))
-        throw DbError(u"\"%1\" is no valid name for a table or column."_s.arg(identifier), QString());
+        throw ProgramError(u"\"%1\" is no valid name for a table or column."_s.arg(identifier));
     return quoteIdentifier(identifier);
 }
 

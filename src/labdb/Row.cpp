@@ -1,6 +1,6 @@
 #include "labdb/Row.h"
 
-#include "labdb/DbError.h"
+#include "core/Error.h"
 
 #include <QDateTime>
 
@@ -20,8 +20,7 @@ QVariant Row::value(QStringView column) const
         if (m_columns->at(i).compare(column, Qt::CaseInsensitive) == 0)
             return m_values.at(i);
     }
-    throw DbError(u"The result has no column %1 (it has %2)."_s.arg(column.toString(), m_columns->join(u", ")),
-                  QString());
+    throw ProgramError(u"The result has no column %1 (it has %2)."_s.arg(column.toString(), m_columns->join(u", ")));
 }
 
 QString Row::text(QStringView column) const

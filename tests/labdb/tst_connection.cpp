@@ -1,6 +1,6 @@
 #include "ScratchDatabase.h"
 #include "TestMain.h"
-#include "core/StartupError.h"
+#include "core/Error.h"
 #include "labdb/Connection.h"
 #include "labdb/DbError.h"
 #include "labdb/Schema.h"

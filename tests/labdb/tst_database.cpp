@@ -1,5 +1,6 @@
 #include "ScratchDatabase.h"
 #include "TestMain.h"
+#include "core/Error.h"
 #include "labdb/DbError.h"
 
 using namespace Qt::StringLiterals;
@@ -64,7 +65,7 @@ void TestDatabase::rowsByColumnNameInAnyCase()
     QVERIFY(row);
     QCOMPARE(row->value(u"id").toInt(), 7);
     QCOMPARE(row->text(u"NAME"), u"Meier"_s);
-    QVERIFY_THROWS_EXCEPTION(DbError, row->value(u"missing"));
+    QVERIFY_THROWS_EXCEPTION(ProgramError, row->value(u"missing"));
 }
 
 void TestDatabase::errorCarriesDriverTextAndStatement()

@@ -1,6 +1,6 @@
 #include "ScratchDatabase.h"
 #include "TestMain.h"
-#include "labdb/DbError.h"
+#include "core/Error.h"
 #include "labdb/Patients.h"
 #include "labdb/SessionTable.h"
 #include "labdb/TextLookup.h"
@@ -147,8 +147,8 @@ void TestSharedLookups::sessionTableNameIsChecked()
 {
     test::ScratchDatabase scratch(u"sqlite"_s);
     scratch.createSchema();
-    QVERIFY_THROWS_EXCEPTION(DbError, CreateSessionTable(scratch.db(), u"INPUT"_s, u"A-1"_s));
-    QVERIFY_THROWS_EXCEPTION(DbError, CreateSessionTable(scratch.db(), u"INPUT"_s, u"x; DROP TABLE REQUEST"_s));
+    QVERIFY_THROWS_EXCEPTION(StartupError, CreateSessionTable(scratch.db(), u"INPUT"_s, u"A-1"_s));
+    QVERIFY_THROWS_EXCEPTION(StartupError, CreateSessionTable(scratch.db(), u"INPUT"_s, u"x; DROP TABLE REQUEST"_s));
     QVERIFY(scratch.db().tableExists(u"REQUEST"_s));
 }
 

@@ -2,8 +2,8 @@
 
 #include "FixedClock.h"
 #include "ScratchDatabase.h"
-#include "core/CommLog.h"
-#include "labdb/Context.h"
+#include "station/CommLog.h"
+#include "station/Context.h"
 
 #include <memory>
 

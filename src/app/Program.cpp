@@ -1,0 +1,91 @@
+#include "app/Program.h"
+
+#include "config/StartupChecks.h"
+#include "core/Error.h"
+#include "labdb/SessionTable.h"
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/TrayIcon.h"
+
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+Program::Program(AppConfig config, CycleEntries entries, bool windows, QObject* parent)
+    : QObject(parent)
+    , m_windows(windows)
+    , m_service(std::make_unique<Service>(std::move(config), std::move(entries)))
+{
+}
+
+Program::~Program()
+{
+    m_station.reset();
+    m_window.reset();
+}
+
+void Program::start(StartupProgress& progress)
+{
+    if (m_windows)
+        createWindows();
+    m_service->start(progress, [this] { addIcon(); });
+    startRunMode(progress);
+}
+
+void Program::createWindows()
+{
+    const AppConfig& c = m_service->config();
+    m_window = std::make_unique<MainWindow>();
+    m_window->setWindowTitle(c.StationId + u" at "_s + c.ImportPath);
+    m_window->setRequestMonitorAvailable(false);
+    connect(&m_service->log(), &CommLog::displayLine, m_window.get(), &MainWindow::addTrafficLine);
+    connect(m_window.get(), &MainWindow::stopRequested, m_service.get(), &Service::shutdown);
+    connect(m_service.get(), &Service::stopping, this, [this] {
+        if (m_tray)
+            m_tray->remove();
+        m_window->hide();
+        if (m_station)
+            m_station->hide();
+    });
+}
+
+void Program::addIcon()
+{
+    if (!m_window)
+        return;
+    const AppConfig& c = m_service->config();
+    m_tray = new TrayIcon(TrayTipText(c.StationId, c.ComPort), m_window.get());
+    connect(m_tray, &TrayIcon::viewRequested, m_window.get(), &MainWindow::showCommunication);
+    connect(m_tray, &TrayIcon::exitRequested, m_service.get(), &Service::shutdown);
+    if (TrayIcon::isAvailable()) {
+        m_tray->show();
+    } else {
+        // Without a notification area the window is the only way in.
+        m_window->setHidesOnClose(false);
+        m_window->show();
+    }
+}
+
+void Program::startRunMode(StartupProgress& progress)
+{
+    const AppConfig& c = m_service->config();
+    switch (c.Mode) {
+    case RunMode::Service:
+    case RunMode::OtherType:
+    case RunMode::SampleIdStation:
+        break;
+    case RunMode::QcLink:
+        break;
+    case RunMode::EntryStation:
+        try {
+            CreateSessionTable(m_service->context().db, c.RunType, c.StationId);
+        } catch (const std::exception& e) {
+            throw StartupError(ErrorText(e));
+        }
+        break;
+    }
+    progress.finish();
+}
+
+} // namespace kestrin

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "station/Service.h"
+
+#include <QObject>
+
+#include <memory>
+
+class QWidget;
+
+namespace kestrin {
+
+class MainWindow;
+class TrayIcon;
+
+// One run of Kestrin with what its run mode adds to the service: the main window with its
+// notification-area icon where windows are in use, and the station of the mode. It owns all
+// of it: the station goes first, then the windows, then the service with its database and log.
+class Program : public QObject {
+    Q_OBJECT
+public:
+    Program(AppConfig config, CycleEntries entries, bool windows, QObject* parent = nullptr);
+    ~Program() override;
+
+    // The start-up steps after the INI file, then what the run mode runs; the start-up
+    // window is finished on the way. Throws a StartupError naming what failed.
+    void start(StartupProgress& progress);
+
+    Service& service() { return *m_service; }
+    MainWindow* window() const { return m_window.get(); }
+    TrayIcon* tray() const { return m_tray; }
+    // The station window of run mode ACT or INPUT, else null.
+    QWidget* station() const { return m_station.get(); }
+
+private:
+    void createWindows();
+    void addIcon();
+    // What each run mode runs at the end of start-up; a station's closing ends the program.
+    void startRunMode(StartupProgress& progress);
+
+    bool m_windows;
+    std::unique_ptr<Service> m_service;
+    std::unique_ptr<MainWindow> m_window;
+    TrayIcon* m_tray = nullptr; // a child of the main window
+    std::unique_ptr<QWidget> m_station;
+};
+
+} // namespace kestrin

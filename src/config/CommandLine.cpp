@@ -1,0 +1,145 @@
+#include "config/CommandLine.h"
+
+#include "config/IniLocation.h"
+#include "core/Numbers.h"
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+namespace {
+
+QString withoutBlanks(QString value) { return value.remove(u' '); }
+
+// The key before the first "=", the rest with every further "=" dropped.
+std::pair<QString, QString> splitSwitch(QStringView piece)
+{
+    const qsizetype equals = piece.indexOf(u'=');
+    if (equals < 0)
+        return {piece.toString(), QString()};
+    QString value = piece.mid(equals + 1).toString();
+    value.remove(u'=');
+    return {piece.left(equals).toString(), value};
+}
+
+// Kestrin's own switches are often written without a value ("/check /id=X"), so their key
+// may carry the blank that separated the arguments.
+void applyKestrinSwitch(CommandLine& result, const QString& key, const QString& value)
+{
+    RunOptions& run = result.run;
+    if (key == u"ini") {
+        run.IniPath = value.trimmed();
+    } else if (key == u"check") {
+        run.Check = true;
+    } else if (key == u"help") {
+        run.Help = true;
+    } else if (key == u"headless") {
+        run.Headless = true;
+    } else if (key == u"initdb") {
+        run.InitDb = true;
+    } else if (key == u"cycle") {
+        const QString choice = withoutBlanks(value);
+        if (choice == u"import")
+            run.Cycle = CycleChoice::Import;
+        else if (choice == u"export")
+            run.Cycle = CycleChoice::Export;
+        else if (choice == u"all")
+            run.Cycle = CycleChoice::All;
+        else
+            result.errors << u"Switch /cycle: \"%1\" is none of import, export, all."_s.arg(value.trimmed());
+    }
+}
+
+void applySwitch(CommandLine& result, const QString& key, const QString& value)
+{
+    CommandLineSettings& s = result.settings;
+    if (key == u"id") {
+        s.StationId = withoutBlanks(value);
+    } else if (key == u"type") {
+        s.RunType = withoutBlanks(value);
+        result.typeGiven = true;
+    } else if (key == u"com") {
+        s.ComPort = LeadingNumber(value);
+    } else if (key == u"outtype") {
+        s.OutType = withoutBlanks(value);
+    } else if (key == u"outcom") {
+        s.OutPort = LeadingNumber(value);
+    } else if (key == u"outid") {
+        s.OutId = withoutBlanks(value);
+    } else if (key == u"autoreq") {
+        s.AutoReq = withoutBlanks(value);
+    } else if (key == u"autoval") {
+        s.AutoVal = withoutBlanks(value);
+    } else if (key == u"test") {
+        const auto number = ToInt16(withoutBlanks(value));
+        if (number)
+            s.TestParameter = *number;
+        else
+            result.errors << u"Switch /test: \"%1\" is no whole number from -32768 to 32767."_s.arg(value.trimmed());
+    } else {
+        applyKestrinSwitch(result, key.trimmed(), value);
+    }
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments)
+{
+    CommandLine result;
+    QStringList rest;
+    for (const QString& argument : arguments) {
+        if (argument.startsWith(u"/ini="))
+            result.run.IniPath = argument.mid(5);
+        else if (argument == u"-h" || argument == u"--help")
+            result.run.Help = true;
+        else
+            rest << argument;
+    }
+    const QString text = rest.join(u' ');
+    const QStringList pieces = text.split(u'/');
+    for (qsizetype i = 1; i < pieces.size(); ++i) {
+        const auto [key, value] = splitSwitch(pieces.at(i));
+        applySwitch(result, key, value);
+    }
+    const RunModeChoice choice =
+        ChooseRunMode(result.typeGiven ? std::optional(result.settings.RunType) : std::nullopt);
+    result.settings.Mode = choice.mode;
+    result.settings.ExportTimerEnabled = choice.exportCycle;
+    return result;
+}
+
+QString CommandLineHelp()
+{
+    return uR"(Usage: kestrin [/switch=value ...]
+
+Laboratory switches (keys are case-sensitive; blanks in values are removed):
+  /id=STATION      station identity; names the log file and the work table (default HL7)
+  /type=MODE       run mode: INPUT (manual result entry), ACT (sample-ID station),
+                   MGC (quality-control orders into the analyser database); any type
+                   other than MGC switches the result export off. Without a type
+                   Kestrin is the import and export service.
+  /com=N           open serial port N (COMn on Windows, /dev/ttyS(N-1) or ComDevice1)
+  /outtype=KIND    kind of the second serial connection
+  /outcom=N        second serial port; opened only together with /outtype
+  /outid=ID        identity of the second connection
+  /autoreq=VALUE   automatic request setting of the station (default 0)
+  /autoval=VALUE   automatic validation setting of the station
+  /test=N          parameter number the manual entry station records results for
+
+Kestrin's own switches:
+  /ini=PATH        read this INI file (the path runs to the end of its argument)
+  /check           print the effective settings, test the database and the folders, exit
+  /cycle=WHICH     run one cycle without windows and exit: import, export or all;
+                   exit status 0 all items handled, 1 an item failed and was kept safe,
+                   2 start-up failed
+  /headless        run the service without windows or tray icon (servers, services)
+  /initdb          create the missing tables in the configured database and exit;
+                   never drops or alters a table
+  /help, -h, --help  this text
+
+Without /ini the INI file is %1 when it exists,
+else HL7.ini in the program's folder.
+)"_s.arg(IniOverridePath());
+}
+
+} // namespace kestrin

@@ -1,0 +1,259 @@
+#include "config/Configuration.h"
+
+#include "core/Error.h"
+#include "core/Numbers.h"
+#include "core/TextCodec.h"
+#include "core/TextLines.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <array>
+#include <variant>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+namespace {
+
+enum class Conversion {
+    Text,
+    Folder,        // trailing separator ensured
+    ImportFolder,  // a folder whose "Done" and "EinleseFehler" folders are derived
+    LeadingNumber, // the number the text begins with, else 0
+    Cycle,         // a whole number; no number is an error
+    Milliseconds,  // a whole number of 0 or more
+};
+
+using Field = std::variant<QString IniSettings::*, double IniSettings::*, qint32 IniSettings::*>;
+
+struct IniKey {
+    QStringView key;
+    Field field;
+    Conversion conversion;
+};
+
+// Every key of the INI file, in the order the keys are tested.
+const std::array kIniKeys = {
+    IniKey{u"language", &IniSettings::Language, Conversion::Text},
+    IniKey{u"server", &IniSettings::ServerName, Conversion::Text},
+    IniKey{u"AccessPath", &IniSettings::AccessPath, Conversion::Text},
+    IniKey{u"database", &IniSettings::DatabaseName, Conversion::Text},
+    IniKey{u"SQLSVR", &IniSettings::SqlServerKind, Conversion::Text},
+    IniKey{u"AppPath", &IniSettings::AppPath, Conversion::Folder},
+    IniKey{u"ComLogPath", &IniSettings::ComLogPath, Conversion::Folder},
+    IniKey{u"ImportPath", &IniSettings::ImportPath, Conversion::ImportFolder},
+    IniKey{u"ExportPath", &IniSettings::ExportPath, Conversion::Folder},
+    IniKey{u"TempExportPath", &IniSettings::TempExportPath, Conversion::Folder},
+    IniKey{u"COMLOGPATH", &IniSettings::ComLogPath, Conversion::Folder},
+    IniKey{u"shiftlen", &IniSettings::ShiftLength, Conversion::LeadingNumber},
+    IniKey{u"firstshift", &IniSettings::FirstShift, Conversion::Text},
+    IniKey{u"ImportCycle", &IniSettings::ImportCycle, Conversion::Cycle},
+    IniKey{u"ExportCycle", &IniSettings::ExportCycle, Conversion::Cycle},
+    IniKey{u"dateformat", &IniSettings::DateFormat, Conversion::Text},
+    IniKey{u"lang_dateformat", &IniSettings::LangDateFormat, Conversion::Text},
+    IniKey{u"USdateimport", &IniSettings::UsDateImport, Conversion::Text},
+    IniKey{u"STDSampleMat", &IniSettings::StdSampleMaterial, Conversion::Text},
+    IniKey{u"ImportLeader", &IniSettings::ImportLeader, Conversion::Text},
+    IniKey{u"ExportLeader", &IniSettings::ExportLeader, Conversion::Text},
+    IniKey{u"ImportExtension", &IniSettings::ImportExtension, Conversion::Text},
+    IniKey{u"ExportExtension", &IniSettings::ExportExtension, Conversion::Text},
+    IniKey{u"CancelSign", &IniSettings::CancelSign, Conversion::Text},
+    IniKey{u"HL7ORUSender", &IniSettings::HL7ORUSender, Conversion::Text},
+    IniKey{u"HL7ORUEmpf", &IniSettings::HL7ORUEmpf, Conversion::Text},
+    IniKey{u"OBR3TEXT", &IniSettings::OBR3TEXT, Conversion::Text},
+    // Kestrin's own keys.
+    IniKey{u"engine", &IniSettings::Engine, Conversion::Text},
+    IniKey{u"Charset", &IniSettings::Charset, Conversion::Text},
+    IniKey{u"ShortDateFormat", &IniSettings::ShortDateFormat, Conversion::Text},
+    IniKey{u"TimeFormat", &IniSettings::TimeFormat, Conversion::Text},
+    IniKey{u"DbUser", &IniSettings::DbUser, Conversion::Text},
+    IniKey{u"DbPassword", &IniSettings::DbPassword, Conversion::Text},
+    IniKey{u"OdbcDriver", &IniSettings::OdbcDriver, Conversion::Text},
+    IniKey{u"ComDevice1", &IniSettings::ComDevice1, Conversion::Text},
+    IniKey{u"ComDevice2", &IniSettings::ComDevice2, Conversion::Text},
+    IniKey{u"ImportMinAge", &IniSettings::ImportMinAge, Conversion::Milliseconds},
+};
+
+const QString kDoneFolder = u"Done"_s;
+const QString kErrorFolder = u"EinleseFehler"_s;
+
+void deriveImportFolders(IniSettings& s)
+{
+    s.ImportDonePath = s.ImportPath + kDoneFolder;
+    s.ImportErrorPath = s.ImportPath + kErrorFolder;
+}
+
+void store(IniSettings& s, const IniKey& key, const QString& value, std::vector<SettingError>& errors)
+{
+    const QString keyText = key.key.toString();
+    switch (key.conversion) {
+    case Conversion::Text:
+        s.*std::get<QString IniSettings::*>(key.field) = value;
+        break;
+    case Conversion::Folder:
+        s.*std::get<QString IniSettings::*>(key.field) = WithTrailingSeparator(value);
+        break;
+    case Conversion::ImportFolder:
+        s.*std::get<QString IniSettings::*>(key.field) = WithTrailingSeparator(value);
+        deriveImportFolders(s);
+        break;
+    case Conversion::LeadingNumber:
+        s.*std::get<double IniSettings::*>(key.field) = LeadingNumber(value);
+        break;
+    case Conversion::Cycle:
+        if (const auto number = ToInt32(value))
+            s.*std::get<qint32 IniSettings::*>(key.field) = *number;
+        else
+            errors.push_back({keyText, value, u"not a whole number"_s});
+        break;
+    case Conversion::Milliseconds:
+        if (const auto number = ToInt32(value); number && *number >= 0)
+            s.*std::get<qint32 IniSettings::*>(key.field) = *number;
+        else
+            errors.push_back({keyText, value, u"not a whole number of milliseconds (0 or more)"_s});
+        break;
+    }
+}
+
+QString resolved(const QString& folder, const QDir& base)
+{
+    if (folder.isEmpty() || !QDir::isRelativePath(folder))
+        return folder;
+    const QString absolute = QDir::cleanPath(base.absoluteFilePath(folder));
+    return WithTrailingSeparator(QDir::toNativeSeparators(absolute));
+}
+
+QString describe(const QString& value) { return value; }
+QString describe(double value) { return QString::number(value, 'g', 15); }
+QString describe(qint32 value) { return QString::number(value); }
+QString describe(const std::optional<double>& value) { return value ? describe(*value) : QString(); }
+
+} // namespace
+
+QString WithTrailingSeparator(const QString& folder)
+{
+    if (folder.endsWith(u'/') || folder.endsWith(u'\\'))
+        return folder;
+    return folder + QDir::separator();
+}
+
+ParsedConfiguration ParseConfiguration(const QStringList& lines)
+{
+    ParsedConfiguration result;
+    for (const QString& line : lines) {
+        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'['))
+            continue;
+        const qsizetype equals = line.indexOf(u'=');
+        const QString key = equals < 0 ? line : line.left(equals);
+        QString value = equals < 0 ? QString() : line.mid(equals + 1);
+        value.remove(u'=');
+        for (const IniKey& candidate : kIniKeys) {
+            if (candidate.key == key) {
+                store(result.settings, candidate, value, result.errors);
+                break;
+            }
+        }
+    }
+    return result;
+}
+
+void ResolveRelativeFolders(IniSettings& s, const QString& iniFolder)
+{
+    const QDir base(iniFolder);
+    for (QString* folder : {&s.AppPath, &s.ComLogPath, &s.ExportPath, &s.TempExportPath})
+        *folder = resolved(*folder, base);
+    if (!s.ImportPath.isEmpty()) {
+        s.ImportPath = resolved(s.ImportPath, base);
+        deriveImportFolders(s);
+    }
+}
+
+IniSettings ReadConfiguration(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists()) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (!file.open(QIODevice::WriteOnly))
+            throw StartupError(
+                u"The INI file %1 does not exist and cannot be created: %2"_s.arg(path, file.errorString()));
+        file.close();
+    }
+    if (!file.open(QIODevice::ReadOnly))
+        throw StartupError(u"The INI file %1 cannot be read: %2"_s.arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    // INI files are written by hand in the workstations' code page or, lately, in UTF-8.
+    const QString text = IsValidUtf8(bytes) ? QString::fromUtf8(bytes) : TextCodec(u"windows-1252"_s).decode(bytes);
+    ParsedConfiguration parsed = ParseConfiguration(SplitLines(text));
+    if (!parsed.errors.empty()) {
+        const SettingError& e = parsed.errors.front();
+        throw StartupError(u"The INI file %1: the key \"%2\" has the value \"%3\", which is %4."_s.arg(
+            path, e.key, e.value, e.reason));
+    }
+    ResolveRelativeFolders(parsed.settings, QFileInfo(path).absolutePath());
+    return parsed.settings;
+}
+
+QStringList DescribeConfiguration(const AppConfig& c)
+{
+    const auto line = [](QStringView name, const auto& value) -> QString {
+        return name.toString() + u'=' + describe(value);
+    };
+    return {
+        line(u"IniFilePath", c.IniFilePath),
+        line(u"ComputerName", c.ComputerName),
+        line(u"StationId", c.StationId),
+        line(u"RunType", c.RunType),
+        line(u"RunMode", RunModeName(c.Mode)),
+        line(u"ComPort", c.ComPort),
+        line(u"OutType", c.OutType),
+        line(u"OutPort", c.OutPort),
+        line(u"OutId", c.OutId),
+        line(u"AutoReq", c.AutoReq),
+        line(u"AutoVal", c.AutoVal),
+        line(u"TestParameter", qint32(c.TestParameter)),
+        line(u"ExportTimerEnabled", c.ExportTimerEnabled ? u"true"_s : u"false"_s),
+        line(u"Language", c.Language),
+        line(u"ServerName", c.ServerName),
+        line(u"AccessPath", c.AccessPath),
+        line(u"DatabaseName", c.DatabaseName),
+        line(u"SqlServerKind", c.SqlServerKind),
+        line(u"AppPath", c.AppPath),
+        line(u"ComLogPath", c.ComLogPath),
+        line(u"ImportPath", c.ImportPath),
+        line(u"ImportDonePath", c.ImportDonePath),
+        line(u"ImportErrorPath", c.ImportErrorPath),
+        line(u"ExportPath", c.ExportPath),
+        line(u"TempExportPath", c.TempExportPath),
+        line(u"ShiftLength", c.ShiftLength),
+        line(u"FirstShift", c.FirstShift),
+        line(u"ImportCycle", c.ImportCycle),
+        line(u"ExportCycle", c.ExportCycle),
+        line(u"DateFormat", c.DateFormat),
+        line(u"LangDateFormat", c.LangDateFormat),
+        line(u"UsDateImport", c.UsDateImport),
+        line(u"StdSampleMaterial", c.StdSampleMaterial),
+        line(u"ImportLeader", c.ImportLeader),
+        line(u"ExportLeader", c.ExportLeader),
+        line(u"ImportExtension", c.ImportExtension),
+        line(u"ExportExtension", c.ExportExtension),
+        line(u"CancelSign", c.CancelSign),
+        line(u"HL7ORUSender", c.HL7ORUSender),
+        line(u"HL7ORUEmpf", c.HL7ORUEmpf),
+        line(u"OBR3TEXT", c.OBR3TEXT),
+        line(u"Engine", c.Engine),
+        line(u"Charset", c.Charset),
+        line(u"ShortDateFormat", c.ShortDateFormat),
+        line(u"TimeFormat", c.TimeFormat),
+        line(u"DbUser", c.DbUser),
+        line(u"DbPassword", c.DbPassword.isEmpty() ? QString() : u"****"_s),
+        line(u"OdbcDriver", c.OdbcDriver),
+        line(u"ComDevice1", c.ComDevice1),
+        line(u"ComDevice2", c.ComDevice2),
+        line(u"ImportMinAge", c.ImportMinAge),
+    };
+}
+
+} // namespace kestrin

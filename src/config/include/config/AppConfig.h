@@ -1,0 +1,79 @@
+#pragma once
+
+#include "config/PlatformDefaults.h"
+#include "config/RunMode.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace kestrin {
+
+// Values of the "/key=value" switches a station is started with.
+struct CommandLineSettings {
+    QString StationId = QStringLiteral("HL7");
+    QString RunType;
+    std::optional<double> ComPort; // an absent switch differs from port 0
+    QString OutType;
+    std::optional<double> OutPort;
+    QString OutId;
+    QString AutoReq = QStringLiteral("0");
+    QString AutoVal;
+    qint16 TestParameter = 0;
+    // Both follow from the "type" switch (ChooseRunMode) and are set once, by the parser.
+    RunMode Mode = RunMode::Service;
+    bool ExportTimerEnabled = true;
+};
+
+// Values of the INI file. Folder values always end with a path separator.
+struct IniSettings {
+    QString Language;
+    QString ServerName = QStringLiteral("(local)");
+    QString AccessPath;
+    QString DatabaseName;
+    QString SqlServerKind;
+    QString AppPath;
+    QString ComLogPath;
+    QString ImportPath;
+    QString ImportDonePath;
+    QString ImportErrorPath;
+    QString ExportPath;
+    QString TempExportPath;
+    double ShiftLength = 0;
+    QString FirstShift;
+    qint32 ImportCycle = 0;
+    qint32 ExportCycle = 0;
+    QString DateFormat;
+    QString LangDateFormat;
+    QString UsDateImport;
+    QString StdSampleMaterial;
+    QString ImportLeader;
+    QString ExportLeader;
+    QString ImportExtension;
+    QString ExportExtension;
+    QString CancelSign;
+    QString HL7ORUSender;
+    QString HL7ORUEmpf;
+    QString OBR3TEXT;
+
+    // Kestrin's own keys.
+    QString Engine = QStringLiteral("sqlserver");
+    QString Charset = QStringLiteral("windows-1252");
+    QString ShortDateFormat = QStringLiteral("dd.MM.yyyy");
+    QString TimeFormat = QStringLiteral("HH:mm:ss");
+    QString DbUser;
+    QString DbPassword;
+    QString OdbcDriver = DefaultOdbcDriver();
+    QString ComDevice1;
+    QString ComDevice2;
+    qint32 ImportMinAge = 1000;
+};
+
+// The settings record of one run: command line, machine name and INI file.
+// Written during start-up only; everything else reads it.
+struct AppConfig : CommandLineSettings, IniSettings {
+    QString ComputerName;
+    QString IniFilePath;
+};
+
+} // namespace kestrin

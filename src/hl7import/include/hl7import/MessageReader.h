@@ -1,0 +1,17 @@
+#pragma once
+
+#include "hl7import/OrderMessage.h"
+#include "station/Context.h"
+
+namespace kestrin {
+
+// Reads one order file segment by segment into `message`, archiving its MSH, PID, PV1, ORC
+// and OBX lines, then deletes the sample's open requests (a cancellation) or stores the
+// patient, customer, sample and requests. Throws on anything that goes wrong; the buffers
+// then hold what was read so far. Clears the buffers when it succeeds.
+void ReadMessageFile(Context& ctx, const QString& path, OrderMessage& message);
+
+// The same for the text of a message, without a file.
+void ReadMessageText(Context& ctx, const QString& text, OrderMessage& message);
+
+} // namespace kestrin

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "config/AppConfig.h"
+#include "labdb/Database.h"
+
+#include <memory>
+
+namespace kestrin {
+
+// The OLE DB connection string of the laboratory's SQL Server for a login kind: "2000"
+// integrated, "quorix" the program's own login, anything else the administrator.
+QString OleDbConnectionString(const QString& sqlServerKind, const QString& databaseName, const QString& serverName);
+
+// The same connection for an ODBC driver.
+QString OdbcConnectionString(const QString& sqlServerKind, const QString& databaseName, const QString& serverName,
+                             const QString& driver);
+
+// A connection string with its password shown as "****".
+QString MaskPassword(const QString& connectionString);
+
+// How the configuration reaches the laboratory database; throws a StartupError for an
+// unknown engine.
+ConnectionParameters LabConnectionParameters(const AppConfig& config);
+
+// Opens the laboratory database of the configuration. A new embedded database file gets
+// the whole schema. Throws a StartupError naming engine, server and database.
+std::unique_ptr<Database> ConnectDatabase(const AppConfig& config);
+
+// The analyser's own database (run mode MGC): an Access file through ODBC on Windows, any
+// other file as an embedded database. Throws a StartupError.
+std::unique_ptr<Database> ConnectAnalyzerDatabase(const AppConfig& config);
+
+} // namespace kestrin

@@ -1,0 +1,112 @@
+#include "station/ChangeMarkers.h"
+
+#include "core/Error.h"
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+namespace {
+
+const QString kLogChange = u"HL7_log_change"_s;
+const QString kDayChange = u"d_change"_s;
+const QString kShiftChange = u"s_change"_s;
+
+void insertMarker(Context& ctx, const QString& key)
+{
+    ctx.db.exec(u"INSERT INTO quorix_log (time_stamp, log_key) VALUES (?, ?)"_s, {ctx.now(), key});
+}
+
+QDateTime latestMarker(Context& ctx, const QString& key)
+{
+    const auto row = ctx.db.first(u"SELECT MAX(time_stamp) AS latest FROM quorix_log WHERE log_key = ?"_s, {key});
+    return row ? row->dateTime(u"latest") : QDateTime();
+}
+
+// Hours counted as hour boundaries crossed, on the wall clock (10:59 to 11:00 is one).
+qint64 hourBoundaries(const QDateTime& from, const QDateTime& to)
+{
+    const auto hourSerial = [](const QDateTime& t) { return t.date().toJulianDay() * 24 + t.time().hour(); };
+    return hourSerial(to) - hourSerial(from);
+}
+
+} // namespace
+
+QString LogFileName(const QString& comLogPath, const QString& stationId, const QDate& day)
+{
+    return comLogPath + stationId + u'_' + day.toString(u"yyyyMMdd"_s) + u"_log.txt"_s;
+}
+
+qint64 ShiftNumber(const QDateTime& time, const QDateTime& firstShift, double shiftLength)
+{
+    return static_cast<qint64>(std::trunc(double(std::llabs(hourBoundaries(firstShift, time))) / shiftLength));
+}
+
+void OpenLogFile(Context& ctx)
+{
+    const QString name = LogFileName(ctx.config.ComLogPath, ctx.config.StationId, ctx.now().date());
+    if (!ctx.log.open(name))
+        throw FileError(u"The communication log %1 cannot be opened: %2"_s.arg(name, ctx.log.errorString()));
+    ctx.log.writeLine(u"Kestrin Module Started : "_s + ctx.nowText());
+    ctx.log.writeLine(u"Config:"_s);
+    ctx.log.writeLine(u"Importpfad: "_s + ctx.config.ImportPath);
+    ctx.log.writeLine(u"Exportpfad: "_s + ctx.config.ExportPath);
+    insertMarker(ctx, kLogChange);
+}
+
+void CheckDayAndShiftChange(Context& ctx)
+{
+    const QDateTime now = ctx.now();
+    const QDateTime lastDay = latestMarker(ctx, kDayChange);
+    // Only the day of the month counts, as the laboratory's reports expect.
+    if (!lastDay.isValid() || lastDay.date().day() != now.date().day()) {
+        Transaction transaction(ctx.db);
+        RebuildAnalyzerControlBlocks(ctx.db, ctx.config.StationId);
+        insertMarker(ctx, kDayChange);
+        transaction.commit();
+        ctx.log.close();
+        OpenLogFile(ctx);
+        return;
+    }
+    const QDateTime lastShift = latestMarker(ctx, kShiftChange);
+    bool shiftChanged = !lastShift.isValid();
+    if (!shiftChanged) {
+        const auto firstShift = ParseRegionalDateTime(ctx.config.FirstShift, ctx.regional());
+        if (!firstShift || !(ctx.config.ShiftLength > 0))
+            throw ProgramError(u"The first shift or the shift length of the INI file cannot be used."_s);
+        shiftChanged = ShiftNumber(lastShift, *firstShift, ctx.config.ShiftLength) !=
+            ShiftNumber(now, *firstShift, ctx.config.ShiftLength);
+    }
+    if (shiftChanged) {
+        Transaction transaction(ctx.db);
+        RebuildAnalyzerControlBlocks(ctx.db, ctx.config.StationId);
+        insertMarker(ctx, kShiftChange);
+        transaction.commit();
+    }
+}
+
+void RebuildAnalyzerControlBlocks(Database& db, const QString& analyzerId)
+{
+    const QList<Row> controls = db.query(u"SELECT DISTINCT control_id, analyzer_id FROM control_def cd "
+                                         u"INNER JOIN param2channel p2c ON cd.parameter_id = p2c.parameter_id "
+                                         u"WHERE analyzer_id = ? ORDER BY control_id"_s,
+                                         {analyzerId});
+    for (const Row& control : controls)
+        RebuildControlBlock(db, control.text(u"control_id"), control.text(u"analyzer_id"));
+}
+
+void RebuildControlBlock(Database& db, const QString& controlId, const QString& analyzerId)
+{
+    db.exec(u"DELETE FROM control_block WHERE control_id = ? AND analyzer_id = ?"_s, {controlId, analyzerId});
+    const QList<Row> rows = db.query(u"SELECT control_id, cd.parameter_id, analyzer_id FROM control_def cd "
+                                     u"INNER JOIN param2channel p2c ON cd.parameter_id = p2c.parameter_id "
+                                     u"WHERE control_id = ? AND analyzer_id = ? ORDER BY cd.parameter_id"_s,
+                                     {controlId, analyzerId});
+    for (const Row& row : rows)
+        db.exec(u"INSERT INTO control_block (control_id, parameter_id, analyzer_id) VALUES (?, ?, ?)"_s,
+                {row.text(u"control_id"), row.value(u"parameter_id"), row.text(u"analyzer_id")});
+}
+
+} // namespace kestrin

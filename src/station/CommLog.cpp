@@ -1,0 +1,87 @@
+#include "station/CommLog.h"
+
+#include "core/DateTexts.h"
+#include "core/TextChecks.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+std::optional<LogLines> FormatLogLines(const QString& message, int direction, const QString& nowText)
+{
+    switch (LogDirection(direction)) {
+    case LogDirection::AnalyzerToHost: {
+        const QString line = nowText + u"  A->H"_s + NameControlCharacters(message);
+        return LogLines{line, line};
+    }
+    case LogDirection::HostToAnalyzer: {
+        const QString line = nowText + u"  H->A"_s + NameControlCharacters(message);
+        return LogLines{line, line};
+    }
+    case LogDirection::Monitor:
+        return LogLines{u"Monitor: "_s + message, nowText + u" Monitor: "_s + message};
+    case LogDirection::OrderIn:
+        return LogLines{nowText + u" K->L "_s + NameControlCharacters(message),
+                        nowText + u"     K->L "_s + NameControlCharacters(message)};
+    case LogDirection::ResultOut: {
+        const QString line = nowText + u" L->K "_s + NameControlCharacters(message);
+        return LogLines{line, line};
+    }
+    case LogDirection::EntryStation:
+        return LogLines{nowText + u" INPUT: "_s + message, nowText + u"     L->H"_s + message};
+    }
+    return std::nullopt;
+}
+
+CommLog::CommLog(const Clock& clock, RegionalFormat format, const QString& charset, QObject* parent)
+    : QObject(parent)
+    , m_clock(clock)
+    , m_format(std::move(format))
+    , m_codec(charset)
+{
+}
+
+CommLog::~CommLog() { close(); }
+
+bool CommLog::open(const QString& fileName)
+{
+    close();
+    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    m_file.setFileName(fileName);
+    return m_file.open(QIODevice::WriteOnly | QIODevice::Append);
+}
+
+void CommLog::close()
+{
+    if (m_file.isOpen())
+        m_file.close();
+}
+
+void CommLog::writeLine(const QString& line)
+{
+    // A log that cannot be written must not stop the laboratory's work: say so and go on.
+    if (!m_file.isOpen()) {
+        QTextStream(stderr) << "kestrin: the communication log is not open: " << line << Qt::endl;
+        return;
+    }
+    if (m_file.write(m_codec.encode(line) + "\r\n") < 0 || !m_file.flush())
+        QTextStream(stderr) << "kestrin: cannot write the communication log " << m_file.fileName() << ": "
+                            << m_file.errorString() << Qt::endl;
+}
+
+void CommLog::logall(const QString& message, int direction)
+{
+    const auto lines = FormatLogLines(message, direction, nowText());
+    if (!lines)
+        return;
+    writeLine(lines->file);
+    emit displayLine(lines->display);
+}
+
+QString CommLog::nowText() const { return NowText(m_clock.now(), m_format); }
+
+} // namespace kestrin

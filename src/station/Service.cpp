@@ -1,0 +1,135 @@
+#include "station/Service.h"
+
+#include "core/Error.h"
+#include "devices/SerialPortDrain.h"
+#include "labdb/Connection.h"
+#include "labdb/Patients.h"
+#include "station/ChangeMarkers.h"
+
+#include <QCoreApplication>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+Service::Service(AppConfig config, CycleEntries entries, QObject* parent)
+    : QObject(parent)
+    , m_config(std::move(config))
+    , m_entries(std::move(entries))
+    , m_log(std::make_unique<CommLog>(m_clock, RegionalFormat{m_config.ShortDateFormat, m_config.TimeFormat},
+                                      m_config.Charset))
+    , m_timers(std::make_unique<CycleTimers>(
+          CycleSchedule(m_config.ComputerName, m_config.ImportCycle, m_config.ExportCycle), [this] { importCycle(); },
+          [this] { exportCycle(); }))
+{
+}
+
+Service::~Service() { m_timers->stop(); }
+
+void Service::start(StartupProgress& progress, const std::function<void()>& addIcon)
+{
+    progress.setTitle(m_config.StationId + u" - Communication loading ... "_s);
+    progress.showStatus(u"Initializing ... "_s);
+    progress.yield();
+    if (addIcon)
+        addIcon();
+
+    progress.showStatus(u"Connecting 2 DB ... "_s);
+    m_db = ConnectDatabase(m_config);
+    if (m_config.Mode == RunMode::QcLink)
+        m_analyzerDb = ConnectAnalyzerDatabase(m_config);
+    m_context = std::make_unique<Context>(Context{m_config, *m_db, *m_log, m_clock});
+
+    if (!m_config.OutType.isEmpty() && m_config.OutPort)
+        m_port2 = openSerialPort(u"MSComm2", int(*m_config.OutPort), m_config.ComDevice2);
+    if (m_config.ComPort)
+        m_port1 = openSerialPort(u"MSComm1", int(*m_config.ComPort), m_config.ComDevice1);
+
+    progress.showStatus(u"opening Logfile ... "_s);
+    try {
+        OpenLogFile(*m_context);
+        EnsurePatientOne(*m_db);
+        CheckDayAndShiftChange(*m_context);
+    } catch (const std::exception& e) {
+        throw StartupError(ErrorText(e));
+    }
+}
+
+std::unique_ptr<SerialPortDrain> Service::openSerialPort(const char16_t* name, int portNumber, const QString& device)
+{
+    auto drain = std::make_unique<SerialPortDrain>(QString::fromUtf16(name));
+    const QString deviceName = SerialDeviceName(portNumber, device);
+    if (!drain->open(deviceName))
+        throw StartupError(u"Serial port %1 (%2) cannot be opened: %3"_s.arg(QString::number(portNumber), deviceName,
+                                                                             drain->errorString()));
+    return drain;
+}
+
+SerialPortDrain* Service::serialPort(int number) const { return number == 1 ? m_port1.get() : m_port2.get(); }
+
+void Service::startTimers() { m_timers->start(m_config.ExportTimerEnabled); }
+
+CycleOutcome Service::guarded(const QString& what, const std::function<CycleOutcome()>& body)
+{
+    try {
+        if (!m_db->isAlive()) {
+            if (!m_connectionLost)
+                m_log->logall(u"The connection to %1 is lost; Kestrin opens it again."_s.arg(m_db->description()),
+                              LogDirection::Monitor);
+            m_connectionLost = true;
+            m_db->reopen();
+            m_log->logall(u"The connection to %1 is open again."_s.arg(m_db->description()), LogDirection::Monitor);
+            m_connectionLost = false;
+        }
+        return body();
+    } catch (const std::exception& e) {
+        if (!m_connectionLost)
+            m_log->logall(u"%1 failed: %2"_s.arg(what, ErrorText(e)), LogDirection::Monitor);
+        CycleOutcome stopped;
+        stopped.stopped = true;
+        return stopped;
+    }
+}
+
+CycleOutcome Service::importCycle()
+{
+    return guarded(u"Import cycle"_s, [this] {
+        CycleOutcome outcome;
+        if (m_entries.importCycle)
+            outcome = m_entries.importCycle(*m_context);
+        CheckDayAndShiftChange(*m_context);
+        return outcome;
+    });
+}
+
+CycleOutcome Service::exportCycle()
+{
+    return guarded(u"Export cycle"_s,
+                   [this] { return m_entries.exportCycle ? m_entries.exportCycle(*m_context) : CycleOutcome{}; });
+}
+
+int Service::runOnce(CycleChoice choice)
+{
+    CycleOutcome outcome;
+    if (choice == CycleChoice::Import || choice == CycleChoice::All)
+        outcome += importCycle();
+    if (choice == CycleChoice::Export || choice == CycleChoice::All)
+        outcome += exportCycle();
+    if (outcome.stopped)
+        return 2;
+    return outcome.failed > 0 ? 1 : 0;
+}
+
+void Service::shutdown()
+{
+    m_timers->stop();
+    emit stopping();
+    for (SerialPortDrain* port : {m_port1.get(), m_port2.get()}) {
+        if (port)
+            port->close();
+    }
+    m_log->close();
+    QCoreApplication::exit(0);
+}
+
+} // namespace kestrin

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "config/AppConfig.h"
+#include "core/Clock.h"
+#include "core/DateTexts.h"
+#include "labdb/Database.h"
+#include "station/CommLog.h"
+
+namespace kestrin {
+
+// What the service's work needs, created at start-up and handed to it: the settings, the
+// laboratory database, the communication log and the clock.
+struct Context {
+    const AppConfig& config;
+    Database& db;
+    CommLog& log;
+    const Clock& clock;
+
+    RegionalFormat regional() const { return {config.ShortDateFormat, config.TimeFormat}; }
+    QDateTime now() const { return clock.now(); }
+    QString nowText() const { return NowText(clock.now(), regional()); }
+};
+
+} // namespace kestrin

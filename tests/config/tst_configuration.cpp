@@ -1,0 +1,224 @@
+#include "TestMain.h"
+#include "config/Configuration.h"
+#include "config/IniLocation.h"
+#include "core/Error.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+using namespace kestrin;
+
+namespace {
+
+const QString sep = QDir::separator();
+
+// The "/check" lines of the settings, so that rows name fields as the program does.
+QStringList describe(const IniSettings& settings)
+{
+    AppConfig config;
+    static_cast<IniSettings&>(config) = settings;
+    return DescribeConfiguration(config);
+}
+
+} // namespace
+
+class TestConfiguration : public QObject {
+    Q_OBJECT
+private slots:
+    void parse_data();
+    void parse();
+    void refusedValues_data();
+    void refusedValues();
+    void emptyFileGivesStartValues();
+    void missingFileIsCreatedEmpty();
+    void unreadableFileStopsStartUp();
+    void errorNamesFileKeyAndValue();
+    void relativeFoldersFollowTheIniFile();
+    void encodings_data();
+    void encodings();
+    void locate_data();
+    void locate();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestConfiguration::parse_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("expected"); // "/check" lines that must appear
+
+    QTest::newRow("import folder and derived folders")
+        << QStringList{u"ImportPath=D:\\In"_s}
+        << QStringList{u"ImportPath=D:\\In"_s + sep, u"ImportDonePath=D:\\In"_s + sep + u"Done"_s,
+                       u"ImportErrorPath=D:\\In"_s + sep + u"EinleseFehler"_s};
+    QTest::newRow("folder already ending in a backslash")
+        << QStringList{u"ImportPath=D:\\In\\"_s}
+        << QStringList{u"ImportPath=D:\\In\\"_s, u"ImportDonePath=D:\\In\\Done"_s};
+    QTest::newRow("folder already ending in a slash")
+        << QStringList{u"ExportPath=/srv/out/"_s} << QStringList{u"ExportPath=/srv/out/"_s};
+    QTest::newRow("empty folder value becomes the separator")
+        << QStringList{u"TempExportPath="_s} << QStringList{u"TempExportPath="_s + sep};
+    QTest::newRow("blanks around = make another key")
+        << QStringList{u"server = LABSRV"_s} << QStringList{u"ServerName=(local)"_s};
+    QTest::newRow("value not trimmed") << QStringList{u"database= LAB "_s} << QStringList{u"DatabaseName= LAB "_s};
+    QTest::newRow("section line skipped even with =")
+        << QStringList{u"[server=X]"_s} << QStringList{u"ServerName=(local)"_s};
+    QTest::newRow("comment line skipped") << QStringList{u";server=X"_s} << QStringList{u"ServerName=(local)"_s};
+    QTest::newRow("keys are global across sections")
+        << QStringList{u"[Database]"_s, u"server=LAB1"_s, u"[Other]"_s, u"SQLSVR=2000"_s}
+        << QStringList{u"ServerName=LAB1"_s, u"SqlServerKind=2000"_s};
+    QTest::newRow("further = dropped") << QStringList{u"database=a=b=c"_s} << QStringList{u"DatabaseName=abc"_s};
+    QTest::newRow("line without = gives empty value")
+        << QStringList{u"database=LAB"_s, u"database"_s} << QStringList{u"DatabaseName="_s};
+    QTest::newRow("later line overwrites")
+        << QStringList{u"language=german"_s, u"language=english"_s} << QStringList{u"Language=english"_s};
+    QTest::newRow("ComLogPath") << QStringList{u"ComLogPath=/log/a/"_s} << QStringList{u"ComLogPath=/log/a/"_s};
+    QTest::newRow("COMLOGPATH") << QStringList{u"COMLOGPATH=/log/b/"_s} << QStringList{u"ComLogPath=/log/b/"_s};
+    QTest::newRow("comlogpath sets nothing") << QStringList{u"comlogpath=/log/c/"_s} << QStringList{u"ComLogPath="_s};
+    QTest::newRow("shift length") << QStringList{u"shiftlen=8"_s} << QStringList{u"ShiftLength=8"_s};
+    QTest::newRow("shift length leading number")
+        << QStringList{u"shiftlen=7.5 h"_s} << QStringList{u"ShiftLength=7.5"_s};
+    QTest::newRow("shift length without number") << QStringList{u"shiftlen=acht"_s} << QStringList{u"ShiftLength=0"_s};
+    QTest::newRow("cycles") << QStringList{u"ImportCycle=1"_s, u"ExportCycle=30"_s}
+                            << QStringList{u"ImportCycle=1"_s, u"ExportCycle=30"_s};
+    QTest::newRow("cycle half to even down") << QStringList{u"ImportCycle=2.5"_s} << QStringList{u"ImportCycle=2"_s};
+    QTest::newRow("cycle half to even up") << QStringList{u"ExportCycle=3.5"_s} << QStringList{u"ExportCycle=4"_s};
+    QTest::newRow("cycle with blanks") << QStringList{u"ExportCycle= 12 "_s} << QStringList{u"ExportCycle=12"_s};
+    QTest::newRow("HL7 texts") << QStringList{u"HL7ORUSender=KESTRIN"_s, u"HL7ORUEmpf=KIS"_s, u"OBR3TEXT=TOX"_s,
+                                              u"CancelSign=CA"_s, u"STDSampleMat=S"_s}
+                               << QStringList{u"HL7ORUSender=KESTRIN"_s, u"HL7ORUEmpf=KIS"_s, u"OBR3TEXT=TOX"_s,
+                                              u"CancelSign=CA"_s, u"StdSampleMaterial=S"_s};
+    QTest::newRow("leaders and extensions")
+        << QStringList{u"ImportExtension=hl7"_s, u"ExportLeader=ORU_"_s}
+        << QStringList{u"ImportExtension=hl7"_s, u"ExportLeader=ORU_"_s, u"ExportExtension="_s, u"ImportLeader="_s};
+    QTest::newRow("Kestrin's keys") << QStringList{u"engine=sqlite"_s, u"Charset=UTF-8"_s,
+                                                   u"ShortDateFormat=M/d/yyyy"_s, u"TimeFormat=h:mm:ss AP"_s,
+                                                   u"ImportMinAge=250"_s}
+                                    << QStringList{u"Engine=sqlite"_s, u"Charset=UTF-8"_s,
+                                                   u"ShortDateFormat=M/d/yyyy"_s, u"TimeFormat=h:mm:ss AP"_s,
+                                                   u"ImportMinAge=250"_s};
+    QTest::newRow("password masked") << QStringList{u"DbPassword=secret"_s} << QStringList{u"DbPassword=****"_s};
+}
+
+void TestConfiguration::parse()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, expected);
+    const ParsedConfiguration parsed = ParseConfiguration(lines);
+    QVERIFY(parsed.errors.empty());
+    const QStringList described = describe(parsed.settings);
+    for (const QString& line : expected)
+        QVERIFY2(described.contains(line), qPrintable(line + u" not in\n"_s + described.join(u'\n')));
+}
+
+void TestConfiguration::refusedValues_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("key");
+
+    QTest::newRow("export cycle without number") << u"ExportCycle=abc"_s << u"ExportCycle"_s;
+    QTest::newRow("import cycle empty") << u"ImportCycle="_s << u"ImportCycle"_s;
+    QTest::newRow("import cycle beyond 32 bits") << u"ImportCycle=99999999999"_s << u"ImportCycle"_s;
+    QTest::newRow("negative minimum age") << u"ImportMinAge=-5"_s << u"ImportMinAge"_s;
+}
+
+void TestConfiguration::refusedValues()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, key);
+    const ParsedConfiguration parsed = ParseConfiguration({line});
+    QCOMPARE(parsed.errors.size(), std::size_t(1));
+    QCOMPARE(parsed.errors.front().key, key);
+    QCOMPARE(parsed.errors.front().value, line.mid(line.indexOf(u'=') + 1));
+}
+
+void TestConfiguration::emptyFileGivesStartValues()
+{
+    const IniSettings s = ParseConfiguration({}).settings;
+    QCOMPARE(s.ServerName, u"(local)"_s);
+    QCOMPARE(s.ImportCycle, 0);
+    QCOMPARE(s.ExportCycle, 0);
+    QCOMPARE(s.ImportPath, QString());
+    QCOMPARE(s.Engine, u"sqlserver"_s);
+}
+
+void TestConfiguration::missingFileIsCreatedEmpty()
+{
+    const QString path = m_dir.filePath(u"new/HL7.ini"_s);
+    const IniSettings s = ReadConfiguration(path);
+    QVERIFY(QFileInfo::exists(path));
+    QCOMPARE(QFileInfo(path).size(), 0);
+    QCOMPARE(s.ServerName, u"(local)"_s);
+}
+
+void TestConfiguration::unreadableFileStopsStartUp()
+{
+    const QString folderInsteadOfFile = m_dir.filePath(u"folder.ini"_s);
+    QDir().mkpath(folderInsteadOfFile);
+    QVERIFY_THROWS_EXCEPTION(StartupError, ReadConfiguration(folderInsteadOfFile));
+}
+
+void TestConfiguration::errorNamesFileKeyAndValue()
+{
+    const QString path = m_dir.filePath(u"bad.ini"_s);
+    test::WriteFile(path, "ImportCycle=1\r\nExportCycle=soon\r\n");
+    try {
+        ReadConfiguration(path);
+        QFAIL("no error");
+    } catch (const StartupError& e) {
+        QVERIFY2(e.message().contains(path), qPrintable(e.message()));
+        QVERIFY(e.message().contains(u"\"ExportCycle\""_s));
+        QVERIFY(e.message().contains(u"\"soon\""_s));
+    }
+}
+
+void TestConfiguration::relativeFoldersFollowTheIniFile()
+{
+    const QString path = m_dir.filePath(u"lab/kestrin.ini"_s);
+    test::WriteFile(path, "ImportPath=orders\nExportPath=/abs/out\nComLogPath=../log\n");
+    const IniSettings s = ReadConfiguration(path);
+    const QString lab = QFileInfo(m_dir.filePath(u"lab"_s)).absoluteFilePath();
+    QCOMPARE(s.ImportPath, QDir::toNativeSeparators(lab + u"/orders"_s) + sep);
+    QCOMPARE(s.ImportDonePath, s.ImportPath + u"Done"_s);
+    QCOMPARE(s.ExportPath, u"/abs/out"_s + sep);
+    QCOMPARE(s.ComLogPath, QDir::toNativeSeparators(QFileInfo(m_dir.path()).absoluteFilePath() + u"/log"_s) + sep);
+}
+
+void TestConfiguration::encodings_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("UTF-8") << QByteArray("HL7ORUSender=L\xc3\xa4"
+                                         "bor\n");
+    QTest::newRow("windows-1252") << QByteArray("HL7ORUSender=L\xe4"
+                                                "bor\n");
+}
+
+void TestConfiguration::encodings()
+{
+    QFETCH(QByteArray, bytes);
+    const QString path = m_dir.filePath(u"enc.ini"_s);
+    test::WriteFile(path, bytes);
+    QCOMPARE(ReadConfiguration(path).HL7ORUSender, u"L\u00e4bor"_s);
+}
+
+void TestConfiguration::locate_data()
+{
+    QTest::addColumn<bool>("overrideExists");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("override file wins") << true << u"/etc/kestrin/quorix.ini"_s;
+    QTest::newRow("program folder otherwise") << false << u"/opt/kestrin/bin/HL7.ini"_s;
+}
+
+void TestConfiguration::locate()
+{
+    QFETCH(bool, overrideExists);
+    const QString overridePath = u"/etc/kestrin/quorix.ini"_s;
+    const QString found = LocateIniFile(overridePath, u"/opt/kestrin/bin"_s,
+                                        [&](const QString& p) { return overrideExists && p == overridePath; });
+    QTEST(found, "expected");
+}
+
+KESTRIN_TEST_MAIN(TestConfiguration)
+#include "tst_configuration.moc"

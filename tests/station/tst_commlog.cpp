@@ -1,0 +1,151 @@
+#include "FixedClock.h"
+#include "TestMain.h"
+#include "station/CommLog.h"
+#include "station/CycleTimers.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+using namespace kestrin;
+
+class TestCommLog : public QObject {
+    Q_OBJECT
+private slots:
+    void lines_data();
+    void lines();
+    void writtenInCharsetAndFlushedAtOnce();
+    void reopeningAppends();
+    void displayGetsTheDisplayLine();
+    void closedLogDoesNotStopTheWork();
+    void timerPausedWhileItsCycleRuns();
+    void timerStoppedDuringItsCycleStaysStopped();
+};
+
+void TestCommLog::lines_data()
+{
+    QTest::addColumn<int>("direction");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("file"); // empty: nothing at all
+    QTest::addColumn<QString>("display");
+
+    const QString now = u"20.01.2019 14:05:03"_s;
+    const QString framed = u"\x02M\x03"_s;
+    QTest::newRow("1 analyser to host") << 1 << framed << now + u"  A->H{STX}M{ETX}"_s << now + u"  A->H{STX}M{ETX}"_s;
+    QTest::newRow("2 host to analyser") << 2 << u"\x06"_s << now + u"  H->A{ACK}"_s << now + u"  H->A{ACK}"_s;
+    QTest::newRow("3 monitor, no time in the file") << 3 << u"X"_s << u"Monitor: X"_s << now + u" Monitor: X"_s;
+    QTest::newRow("3 monitor keeps control characters")
+        << 3 << u"a\rb"_s << u"Monitor: a\rb"_s << now + u" Monitor: a\rb"_s;
+    QTest::newRow("4 order in") << 4 << framed << now + u" K->L {STX}M{ETX}"_s << now + u"     K->L {STX}M{ETX}"_s;
+    QTest::newRow("5 result out") << 5 << u"MSH|^~\\&\r"_s << now + u" L->K MSH|^~\\&{CR}"_s
+                                  << now + u" L->K MSH|^~\\&{CR}"_s;
+    QTest::newRow("6 entry station keeps control characters")
+        << 6 << u"S1\x02"_s << now + u" INPUT: S1\x02"_s << now + u"     L->HS1\x02"_s;
+    QTest::newRow("0 writes nothing") << 0 << u"X"_s << QString() << QString();
+    QTest::newRow("7 writes nothing") << 7 << u"X"_s << QString() << QString();
+}
+
+void TestCommLog::lines()
+{
+    QFETCH(int, direction);
+    QFETCH(QString, message);
+    QFETCH(QString, file);
+    QFETCH(QString, display);
+    const auto lines = FormatLogLines(message, direction, u"20.01.2019 14:05:03"_s);
+    QCOMPARE(lines.has_value(), !file.isEmpty());
+    if (lines) {
+        QCOMPARE(lines->file, file);
+        QCOMPARE(lines->display, display);
+    }
+}
+
+void TestCommLog::writtenInCharsetAndFlushedAtOnce()
+{
+    QTemporaryDir dir;
+    test::FixedClock clock;
+    CommLog log(clock, {}, u"windows-1252"_s);
+    const QString path = dir.filePath(u"log/HL7_20190120_log.txt"_s);
+    QVERIFY(log.open(path));
+    log.logall(u"Patient M\u00fcller"_s, LogDirection::OrderIn);
+    // Still open: what a killed program leaves behind.
+    QCOMPARE(test::ReadFile(path), QByteArray("20.01.2019 14:05:03 K->L Patient M\xfcller\r\n"));
+}
+
+void TestCommLog::reopeningAppends()
+{
+    QTemporaryDir dir;
+    test::FixedClock clock;
+    const QString path = dir.filePath(u"a.txt"_s);
+    {
+        CommLog log(clock, {}, u"UTF-8"_s);
+        QVERIFY(log.open(path));
+        log.writeLine(u"first"_s);
+    }
+    CommLog log(clock, {}, u"UTF-8"_s);
+    QVERIFY(log.open(path));
+    log.writeLine(u"second"_s);
+    QCOMPARE(test::ReadFile(path), QByteArray("first\r\nsecond\r\n"));
+}
+
+void TestCommLog::displayGetsTheDisplayLine()
+{
+    QTemporaryDir dir;
+    test::FixedClock clock;
+    CommLog log(clock, {}, u"UTF-8"_s);
+    QVERIFY(log.open(dir.filePath(u"a.txt"_s)));
+    QSignalSpy shown(&log, &CommLog::displayLine);
+    log.logall(u"X"_s, 3);
+    log.logall(u"ignored"_s, 9);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().first().toString(), u"20.01.2019 14:05:03 Monitor: X"_s);
+}
+
+void TestCommLog::closedLogDoesNotStopTheWork()
+{
+    test::FixedClock clock;
+    CommLog log(clock, {}, u"UTF-8"_s);
+    QSignalSpy shown(&log, &CommLog::displayLine);
+    log.logall(u"X"_s, 4); // no file open: said on stderr, shown all the same
+    QCOMPARE(shown.size(), 1);
+    QTemporaryDir dir;
+    QVERIFY(!log.open(dir.path())); // a folder is no file
+}
+
+void TestCommLog::timerPausedWhileItsCycleRuns()
+{
+    bool activeDuringCycle = true;
+    int cycles = 0;
+    CycleTimers* timers = nullptr;
+    CycleTimers owner(
+        CycleSchedule(u"LAB"_s, 0, 0),
+        [&] {
+            ++cycles;
+            activeDuringCycle = timers->importTimer()->isActive();
+            throw std::runtime_error("cycle failed");
+        },
+        [] {});
+    timers = &owner;
+    owner.start(false);
+    QVERIFY(!owner.exportTimer()->isActive());
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, owner.importTick());
+    QCOMPARE(cycles, 1);
+    QVERIFY(!activeDuringCycle);
+    QVERIFY(owner.importTimer()->isActive());
+    QCOMPARE(owner.importTimer()->interval(), 5000);
+    QCOMPARE(owner.exportTimer()->interval(), 1000);
+}
+
+void TestCommLog::timerStoppedDuringItsCycleStaysStopped()
+{
+    CycleTimers* timers = nullptr;
+    CycleTimers owner(
+        CycleSchedule(u"LAB"_s, 0, 0), [&] { timers->stop(); }, [] {});
+    timers = &owner;
+    owner.start(true);
+    owner.importTick();
+    QVERIFY(!owner.importTimer()->isActive());
+    QVERIFY(!owner.exportTimer()->isActive());
+}
+
+KESTRIN_TEST_MAIN(TestCommLog)
+#include "tst_commlog.moc"

@@ -1,0 +1,176 @@
+#include "TestEnvironment.h"
+#include "TestMain.h"
+#include "core/Error.h"
+#include "labdb/Database.h"
+#include "station/Service.h"
+
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+using namespace kestrin;
+
+namespace {
+
+AppConfig stationConfig(const QTemporaryDir& dir)
+{
+    AppConfig c;
+    c.ComputerName = u"LABPC"_s;
+    c.Engine = u"sqlite"_s;
+    c.DatabaseName = dir.filePath(u"lab.sqlite"_s);
+    c.ComLogPath = dir.filePath(u"log/"_s);
+    c.ImportPath = dir.filePath(u"in/"_s);
+    c.ExportPath = dir.filePath(u"out/"_s);
+    c.ShiftLength = 8;
+    c.FirstShift = u"01.01.2019 06:00:00"_s;
+    c.ImportCycle = 1;
+    c.ExportCycle = 30;
+    return c;
+}
+
+QString logText(Service& service) { return QString::fromLatin1(test::ReadFile(service.context().log.fileName())); }
+
+} // namespace
+
+class TestService : public QObject {
+    Q_OBJECT
+private slots:
+    void startsAndRecordsTheMarkers();
+    void failingCycleIsLoggedAndTheServiceGoesOn();
+    void lostConnectionIsOpenedAgain();
+    void exportTimerFollowsTheRunMode_data();
+    void exportTimerFollowsTheRunMode();
+    void unopenablePortStopsStartUp();
+    void analyserDatabaseOnlyForMgc_data();
+    void analyserDatabaseOnlyForMgc();
+};
+
+void TestService::startsAndRecordsTheMarkers()
+{
+    QTemporaryDir dir;
+    Service service(stationConfig(dir), {});
+    SilentProgress progress;
+    service.start(progress);
+    QStringList keys;
+    for (const Row& row : service.context().db.query(u"SELECT log_key FROM quorix_log"_s))
+        keys << row.text(u"log_key");
+    keys.sort();
+    QCOMPARE(keys, (QStringList{u"HL7_log_change"_s, u"HL7_log_change"_s, u"Patient 1 insert"_s, u"d_change"_s}));
+    QVERIFY(logText(service).startsWith(u"Kestrin Module Started : "_s));
+}
+
+void TestService::failingCycleIsLoggedAndTheServiceGoesOn()
+{
+    QTemporaryDir dir;
+    int calls = 0;
+    CycleEntries entries;
+    entries.importCycle = [&](Context&) -> CycleOutcome {
+        if (++calls == 1)
+            throw FileError(u"folder gone"_s);
+        if (calls == 2)
+            return {1, 1};
+        return {1, 0};
+    };
+    Service service(stationConfig(dir), entries);
+    SilentProgress progress;
+    service.start(progress);
+    QVERIFY(service.importCycle().stopped);
+    QVERIFY2(logText(service).contains(u"\r\nMonitor: Import cycle failed: folder gone\r\n"_s),
+             qPrintable(logText(service)));
+    // An item kept safe is 1 for "/cycle"; a cycle that could not run would be 2.
+    QCOMPARE(service.runOnce(CycleChoice::Import), 1);
+    const CycleOutcome third = service.importCycle();
+    QCOMPARE(third.handled, 1);
+    QVERIFY(!third.stopped);
+    QCOMPARE(service.runOnce(CycleChoice::Import), 0);
+}
+
+void TestService::lostConnectionIsOpenedAgain()
+{
+    QTemporaryDir dir;
+    Service service(stationConfig(dir), {});
+    SilentProgress progress;
+    service.start(progress);
+    service.context().db.close();
+    QVERIFY(!service.importCycle().stopped);
+    QVERIFY(service.context().db.isAlive());
+    QVERIFY(logText(service).contains(u"is open again."_s));
+}
+
+void TestService::exportTimerFollowsTheRunMode_data()
+{
+    QTest::addColumn<bool>("exportEnabled");
+    QTest::newRow("export on") << true;
+    QTest::newRow("export off") << false;
+}
+
+void TestService::exportTimerFollowsTheRunMode()
+{
+    QFETCH(bool, exportEnabled);
+    QTemporaryDir dir;
+    AppConfig config = stationConfig(dir);
+    config.ExportTimerEnabled = exportEnabled;
+    Service service(config, {});
+    SilentProgress progress;
+    service.start(progress);
+    service.startTimers();
+    QVERIFY(service.timers()->importTimer()->isActive());
+    QCOMPARE(service.timers()->exportTimer()->isActive(), exportEnabled);
+    // The configured cycles count in every run mode.
+    QCOMPARE(service.timers()->schedule().importCutoff(), qint64(12));
+    QCOMPARE(service.timers()->schedule().exportCutoff(), qint64(30));
+}
+
+void TestService::unopenablePortStopsStartUp()
+{
+    QTemporaryDir dir;
+    AppConfig config = stationConfig(dir);
+    config.ComPort = 3;
+    config.ComDevice1 = dir.filePath(u"no-such-port"_s);
+    Service service(config, {});
+    SilentProgress progress;
+    try {
+        service.start(progress);
+        QFAIL("no error");
+    } catch (const StartupError& e) {
+        QVERIFY(e.message().contains(u"Serial port 3"_s));
+        QVERIFY(e.message().contains(u"no-such-port"_s));
+    }
+}
+
+void TestService::analyserDatabaseOnlyForMgc_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("opened");
+    QTest::addColumn<bool>("startsUp");
+    QTest::newRow("MGC with an analyser file") << int(RunMode::QcLink) << u"analyser.db"_s << true << true;
+    QTest::newRow("other types never open it") << int(RunMode::SampleIdStation) << u"analyser.db"_s << false << true;
+    QTest::newRow("MGC without the file") << int(RunMode::QcLink) << u"missing.db"_s << false << false;
+}
+
+void TestService::analyserDatabaseOnlyForMgc()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, file);
+    QFETCH(bool, opened);
+    QFETCH(bool, startsUp);
+    QTemporaryDir dir;
+    test::WriteFile(dir.filePath(u"analyser.db"_s), QByteArray());
+    AppConfig config = stationConfig(dir);
+    config.Mode = RunMode(mode);
+    config.AccessPath = dir.filePath(file);
+    Service service(config, {});
+    SilentProgress progress;
+    bool started = true;
+    try {
+        service.start(progress);
+    } catch (const StartupError& e) {
+        started = false;
+        QVERIFY(e.message().contains(file));
+    }
+    QCOMPARE(started, startsUp);
+    QCOMPARE(service.analyzerDatabase() != nullptr, opened);
+}
+
+KESTRIN_TEST_MAIN(TestService)
+#include "tst_service.moc"
