@@ -18,7 +18,10 @@ void dequeuePublished(Context& ctx, QStringList& published)
 {
     if (published.isEmpty())
         return;
-    SyncFolder(ctx.config.ExportPath);
+    // Rows go only when the files they were sent in will survive a power cut.
+    if (!SyncFolder(ctx.config.ExportPath))
+        throw FileError(
+            u"The export folder %1 cannot be forced to disk; the samples stay queued."_s.arg(ctx.config.ExportPath));
     Transaction transaction(ctx.db);
     for (const QString& sampleId : published)
         DequeueSample(ctx, sampleId);

@@ -5,6 +5,7 @@
 #include "core/Numbers.h"
 #include "hl7import/MessageError.h"
 #include "labdb/Patients.h"
+#include "labdb/Schema.h"
 
 #include <limits>
 
@@ -14,26 +15,38 @@ namespace kestrin {
 
 namespace {
 
-// Column sizes of the laboratory database that the import writes.
-constexpr int kOrderIdSize = 20;        // HL7_STRINGS.ORDER_ID, SAMPLE_BASE.STATUS_1
-constexpr int kStringDefSize = 10;      // HL7_STRINGS.STRING_DEF
-constexpr int kStringTextSize = 2000;   // HL7_STRINGS.STRING_TEXT
-constexpr int kRequestSampleSize = 18;  // REQUEST.SAMPLE_ID
-constexpr int kSampleIdSize = 19;       // SAMPLE_BASE.SAMPLE_ID
-constexpr int kSiIdSize = 14;           // PATIENTS.SI_ID, SAMPLE_BASE.SI_ID
-constexpr int kNameSize = 30;           // PATIENTS.SURNAME, FORENAME
-constexpr int kFlagSize = 1;            // PATIENTS.SEX, SAMPLE_BASE.SAMPLE_MAT
-constexpr int kCustomerIdSize = 10;     // CUSTOMER.CUST_ID as the program writes it
-constexpr int kSampleCustomerSize = 20; // SAMPLE_BASE.CUST_ID
-constexpr int kCustomerNameSize = 60;   // CUSTOMER.CUST_NAME
-constexpr int kRemarkSize = 255;        // SAMPLE_BASE.COMMENT_COLL
-constexpr int kAdd3Size = 14;           // SAMPLE_BASE.ADD3
+// What the import cuts its values to: the sizes of the columns they are written into.
+struct ColumnSizes {
+    int orderId = ColumnSize(u"HL7_STRINGS", u"ORDER_ID"); // and SAMPLE_BASE.STATUS_1
+    int stringDef = ColumnSize(u"HL7_STRINGS", u"STRING_DEF");
+    int stringText = ColumnSize(u"HL7_STRINGS", u"STRING_TEXT");
+    int requestSample = ColumnSize(u"REQUEST", u"SAMPLE_ID");
+    int sampleId = ColumnSize(u"SAMPLE_BASE", u"SAMPLE_ID");
+    int siId = ColumnSize(u"PATIENTS", u"SI_ID");
+    int name = ColumnSize(u"PATIENTS", u"SURNAME");
+    int sex = ColumnSize(u"PATIENTS", u"SEX");
+    int sampleCustomer = ColumnSize(u"SAMPLE_BASE", u"CUST_ID");
+    int customerName = ColumnSize(u"CUSTOMER", u"CUST_NAME");
+    int remark = ColumnSize(u"SAMPLE_BASE", u"COMMENT_COLL");
+    int material = ColumnSize(u"SAMPLE_BASE", u"SAMPLE_MAT");
+    int add3 = ColumnSize(u"SAMPLE_BASE", u"ADD3");
+};
+
+const ColumnSizes& sizes()
+{
+    static const ColumnSizes columns;
+    return columns;
+}
+
+// The laboratory's customer IDs are 10 characters, although the column holds more: a longer
+// value is found again by what was stored.
+constexpr int kCustomerIdSize = 10;
 
 const QString kEntryUser = u"Kestrin"_s;
 
-QString orderKey(const OrderMessage& m) { return CutToColumn(FieldValue(m, m.msh(10)), kOrderIdSize); }
-QString siId(const OrderMessage& m) { return CutToColumn(FieldValue(m, m.pid(3)), kSiIdSize); }
-QString sampleId(const OrderMessage& m) { return CutToColumn(FieldValue(m, m.orc(2)), kSampleIdSize); }
+QString orderKey(const OrderMessage& m) { return CutToColumn(FieldValue(m, m.msh(10)), sizes().orderId); }
+QString siId(const OrderMessage& m) { return CutToColumn(FieldValue(m, m.pid(3)), sizes().siId); }
+QString sampleId(const OrderMessage& m) { return CutToColumn(FieldValue(m, m.orc(2)), sizes().sampleId); }
 
 } // namespace
 
@@ -54,25 +67,25 @@ QString CutToColumn(const QString& text, int size)
 
 void ArchiveSegment(Context& ctx, const OrderMessage& m, const QString& line, const QString& identifier, int counter)
 {
-    ctx.db.exec(
-        u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_DEF, STRING_DEF_CTR, STRING_TEXT, TIME_STAMP) "
-        u"VALUES (?, ?, ?, ?, ?)"_s,
-        {orderKey(m), CutToColumn(identifier, kStringDefSize), counter, CutToColumn(line, kStringTextSize), ctx.now()});
+    ctx.db.exec(u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_DEF, STRING_DEF_CTR, STRING_TEXT, TIME_STAMP) "
+                u"VALUES (?, ?, ?, ?, ?)"_s,
+                {orderKey(m), CutToColumn(identifier, sizes().stringDef), counter,
+                 CutToColumn(line, sizes().stringText), ctx.now()});
 }
 
 void DeleteOpenRequests(Context& ctx, const QString& sampleId)
 {
     ctx.db.exec(u"DELETE FROM REQUEST WHERE SAMPLE_ID = ? AND RESULT IS NULL AND ANALYZER_ID IS NULL"_s,
-                {CutToColumn(sampleId, kRequestSampleSize)});
+                {CutToColumn(sampleId, sizes().requestSample)});
 }
 
 void SavePatient(Context& ctx, const OrderMessage& m)
 {
     const QString id = siId(m);
     const bool known = ctx.db.first(u"SELECT P_ID FROM PATIENTS WHERE SI_ID = ?"_s, {id}).has_value();
-    const QVariantList values{CutToColumn(FieldValue(m, m.PatientSurname), kNameSize),
-                              CutToColumn(FieldValue(m, m.PatientForename), kNameSize),
-                              CutToColumn(FieldValue(m, m.pid(8)), kFlagSize), ctx.now(), id};
+    const QVariantList values{CutToColumn(FieldValue(m, m.PatientSurname), sizes().name),
+                              CutToColumn(FieldValue(m, m.PatientForename), sizes().name),
+                              CutToColumn(FieldValue(m, m.pid(8)), sizes().sex), ctx.now(), id};
     if (known) {
         ctx.db.exec(u"UPDATE PATIENTS SET SURNAME = ?, FORENAME = ?, SEX = ?, ENTRY_DATE = ? WHERE SI_ID = ?"_s,
                     values);
@@ -98,7 +111,7 @@ void SaveCustomer(Context& ctx, const OrderMessage& m, const QString& customer)
     const QString value = FieldValue(m, customer);
     // Looked up by what is stored, so a long customer value finds its row again.
     const QString id = CutToColumn(value, kCustomerIdSize);
-    const QString name = CutToColumn(value, kCustomerNameSize);
+    const QString name = CutToColumn(value, sizes().customerName);
     const auto row = ctx.db.first(u"SELECT CUST_ID, CUST_NAME FROM CUSTOMER WHERE CUST_ID = ?"_s, {id});
     if (!row)
         ctx.db.exec(u"INSERT INTO CUSTOMER (CUST_ID, CUST_NAME, CREATED) VALUES (?, ?, ?)"_s, {id, name, ctx.now()});
@@ -112,12 +125,12 @@ void SaveSample(Context& ctx, const OrderMessage& m)
     const bool known = ctx.db.first(u"SELECT SAMPLE_ID FROM SAMPLE_BASE WHERE SAMPLE_ID = ?"_s, {id}).has_value();
     const QString patient = FindPatientBySiId(ctx.db, siId(m));
     QVariantList values{siId(m),
-                        CutToColumn(FieldValue(m, m.orc(21)), kSampleCustomerSize),
+                        CutToColumn(FieldValue(m, m.orc(21)), sizes().sampleCustomer),
                         orderKey(m),
                         ctx.now(),
-                        CutToColumn(FieldValue(m, m.CollectionRemark), kRemarkSize),
-                        CutToColumn(m.SampleMaterial, kFlagSize),
-                        CutToColumn(QString::number(m.MaterialFlag), kAdd3Size),
+                        CutToColumn(FieldValue(m, m.CollectionRemark), sizes().remark),
+                        CutToColumn(m.SampleMaterial, sizes().material),
+                        CutToColumn(QString::number(m.MaterialFlag), sizes().add3),
                         kEntryUser,
                         patient.isEmpty() ? QVariant(QMetaType(QMetaType::Int)) : QVariant(patient.toInt()),
                         id};
@@ -149,7 +162,7 @@ void SaveCollectionDate(Context& ctx, const OrderMessage& m)
 void SaveRequests(Context& ctx, const OrderMessage& m)
 {
     const Hl7Delimiters delimiters = Hl7Delimiters::fromEncodingCharacters(m.msh(2));
-    const QString requestSample = CutToColumn(FieldValue(m, m.orc(2)), kRequestSampleSize);
+    const QString requestSample = CutToColumn(FieldValue(m, m.orc(2)), sizes().requestSample);
     QString codes;
     for (int k = 1; k <= m.SegmentCounts.obr; ++k) {
         const QString& field = m.obr(k, 4);

@@ -1,5 +1,6 @@
 #include "labdb/Schema.h"
 
+#include "core/Error.h"
 #include "labdb/Database.h"
 
 using namespace Qt::StringLiterals;
@@ -102,6 +103,19 @@ QStringList LabTableNames()
     for (const TableDef& table : LabTables())
         names << table.name;
     return names;
+}
+
+int ColumnSize(QStringView table, QStringView column)
+{
+    for (const TableDef& def : LabTables()) {
+        if (def.name.compare(table, Qt::CaseInsensitive) != 0)
+            continue;
+        for (const ColumnDef& c : def.columns) {
+            if (c.name.compare(column, Qt::CaseInsensitive) == 0 && c.type == ColumnType::Text)
+                return c.size;
+        }
+    }
+    throw ProgramError(u"The schema has no text column %1.%2."_s.arg(table.toString(), column.toString()));
 }
 
 QStringList CreateTableStatements(const Dialect& dialect, const TableDef& table)

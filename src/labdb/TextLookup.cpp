@@ -14,17 +14,34 @@ const QString kTable = u"textstrings"_s;
 
 QString LookupText(Database& db, const QString& language, qint32 key)
 {
+    return LookupTexts(db, language, {key}).value(key);
+}
+
+QHash<qint32, QString> LookupTexts(Database& db, const QString& language, const QList<qint32>& keys)
+{
+    QHash<qint32, QString> texts;
+    for (const qint32 key : keys)
+        texts.insert(key, kNotAvailable);
     const bool knownLanguage = IsIdentifier(language) && db.columns(kTable).contains(language, Qt::CaseInsensitive);
-    if (!knownLanguage)
-        return kNotAvailable;
-    const auto row = db.first(
-        u"SELECT %1 AS caption, english FROM textstrings WHERE \"key\" = ?"_s.arg(db.dialect().quote(language)), {key});
-    if (!row)
-        return kNotAvailable;
-    const QString caption = row->text(u"caption");
-    if (!caption.isEmpty())
-        return caption;
-    return row->isNull(u"english") ? kNotAvailable : row->text(u"english");
+    if (keys.isEmpty() || !knownLanguage)
+        return texts;
+    const Dialect& d = db.dialect();
+    QStringList marks;
+    QVariantList values;
+    for (const qint32 key : keys) {
+        marks << u"?"_s;
+        values << key;
+    }
+    const QString sql = u"SELECT %1 AS k, %2 AS caption, %3 AS english FROM %4 WHERE %1 IN (%5)"_s.arg(
+        d.quote(u"key"_s), d.quote(language), d.quote(u"english"_s), d.quote(kTable), marks.join(u", "));
+    for (const Row& row : db.query(sql, values)) {
+        const QString caption = row.text(u"caption");
+        const QString text = !caption.isEmpty() ? caption
+            : row.isNull(u"english")            ? kNotAvailable
+                                                : row.text(u"english");
+        texts.insert(row.value(u"k").toInt(), text);
+    }
+    return texts;
 }
 
 } // namespace kestrin

@@ -119,7 +119,7 @@ void TestExportCycle::earlierFileReplaced()
 void TestExportCycle::staleTemporaryFileNotAppended()
 {
     test::LabStation station(u"sqlite"_s);
-    // What an interrupted attempt of this process (same name) or the old program left.
+    // What an interrupted attempt of this process (same name) or an older version left.
     const QString pid = QString::number(QCoreApplication::applicationPid());
     test::WriteFile(station.config.TempExportPath + u"ORU_4711.hl7."_s + pid + u".tmp"_s, "MSH|half a message\r\n");
     queueSample(station, u"4711"_s);

@@ -125,7 +125,7 @@ void TestResultMessage::olderTenCharacterKeysAreFound()
 {
     KESTRIN_STATION(station);
     importOrder(station, OrderBuilder().controlId(u"ORDER-2019-0001234"_s));
-    // Rows kept by the old program under the first ten characters only.
+    // Rows kept by older versions under the first ten characters only.
     station.db().exec(u"UPDATE HL7_STRINGS SET ORDER_ID = ?"_s, {u"ORDER-2019"_s});
     QCOMPARE(compose(station, u"4711"_s).pid, u"PID|1||P100||Meier^Anna||19800101|F"_s);
 }

@@ -14,6 +14,7 @@ using namespace kestrin;
 class TestCorpus : public QObject {
     Q_OBJECT
 private slots:
+    void everyFileEndsFiled_data() { test::AddEngineRows(); }
     void everyFileEndsFiled();
 };
 
@@ -21,10 +22,14 @@ void TestCorpus::everyFileEndsFiled()
 {
     const QDir corpus(test::SourceDir() + u"/../shared/corpus/hl7"_s);
     const QStringList files = corpus.entryList({u"*.hl7"_s}, QDir::Files, QDir::Name);
-    if (files.isEmpty())
-        QSKIP("The shared HL7 corpus is not beside the project");
-    test::LabStation station(u"sqlite"_s);
-    station.seedTests();
+    if (files.isEmpty()) {
+        // In CI the corpus is always there: a skip would hide that nothing was tried.
+        const char* reason = "The HL7 corpus (../shared/corpus/hl7) is not beside the project: skipped";
+        if (qEnvironmentVariable("KESTRIN_REQUIRE_CORPUS") == u"1")
+            QFAIL(reason);
+        QSKIP(reason);
+    }
+    KESTRIN_STATION(station);
     int done = 0;
     for (const QString& name : files) {
         const QByteArray bytes = test::ReadFile(corpus.filePath(name));

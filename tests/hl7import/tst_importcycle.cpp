@@ -35,10 +35,12 @@ private slots:
     void firstFailureEndsTheCycle();
     void cancellationGoesToDone();
     void youngFilesWait();
+    void loneCarriageReturnsEndSegments_data() { test::AddEngineRows(); }
     void loneCarriageReturnsEndSegments();
     void staleClaimsAreTakenBack();
     void freshForeignClaimIsLeftAlone();
     void allPrefixesTakenKeepsTheFile();
+    void commitsInGroups_data() { test::AddEngineRows(); }
     void commitsInGroups();
     void failedCommitGivesTheFilesBack();
 };
@@ -146,8 +148,7 @@ void TestImportCycle::youngFilesWait()
 
 void TestImportCycle::loneCarriageReturnsEndSegments()
 {
-    test::LabStation station(u"sqlite"_s);
-    station.seedTests();
+    KESTRIN_STATION(station);
     for (const QString& end : {u"\r"_s, u"\n"_s, u"\r\n"_s}) {
         const QString sample = u"S%1"_s.arg(end.size() + (end == u"\n" ? 10 : 0));
         station.dropOrder(sample + u".hl7"_s, OrderBuilder().sample(sample).test(u"THC"_s).text(end).toLatin1());
@@ -200,8 +201,7 @@ void TestImportCycle::allPrefixesTakenKeepsTheFile()
 
 void TestImportCycle::commitsInGroups()
 {
-    test::LabStation station(u"sqlite"_s);
-    station.seedTests();
+    KESTRIN_STATION(station);
     for (int i = 1; i <= 5; ++i)
         station.dropOrder(u"%1.hl7"_s.arg(i), order(u"S%1"_s.arg(i)));
     ImportOptions options;

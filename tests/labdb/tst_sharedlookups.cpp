@@ -68,6 +68,8 @@ void TestSharedLookups::lookupText()
     db.exec(insert, {6603, u"Result"_s, nullText});
     db.exec(insert, {6604, nullText, nullText});
     QTEST(LookupText(db, language, key), "expected");
+    // A window's captions in one query give what each key gives alone.
+    QTEST(LookupTexts(db, language, {9999, 6601, 6602, 6603, 6604}).value(key), "expected");
 }
 
 void TestSharedLookups::findPatient_data()

@@ -28,6 +28,10 @@ const std::vector<TableDef>& LabTables();
 
 QStringList LabTableNames();
 
+// The size of a text column of a laboratory table, what values are cut to before they are
+// written. A table or column the schema does not hold is a ProgramError.
+int ColumnSize(QStringView table, QStringView column);
+
 // The CREATE TABLE and CREATE INDEX statements of one table.
 QStringList CreateTableStatements(const Dialect& dialect, const TableDef& table);
 
