@@ -42,6 +42,19 @@ function(kestrin_add_module module)
   target_link_libraries(${target} PUBLIC kestrin_settings ${arg_DEPENDS})
 endfunction()
 
+# kestrin_add_window(<module> SOURCES <files...> HEADERS <names...> DEPENDS <targets...>)
+# The windows of a station module: the library kestrin_<module>_window beside the module's
+# logic library, with headers in the same include/<module>/ folder. Only the window library
+# links Qt Widgets, so the logic cannot include a window by mistake: it would not compile.
+function(kestrin_add_window module)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;HEADERS;DEPENDS")
+  set(target kestrin_${module}_window)
+  list(TRANSFORM arg_HEADERS PREPEND include/${module}/)
+  add_library(${target} STATIC ${arg_SOURCES} ${arg_HEADERS})
+  target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  target_link_libraries(${target} PUBLIC kestrin_settings kestrin_${module} Qt6::Widgets ${arg_DEPENDS})
+endfunction()
+
 # kestrin_add_test(<name> SOURCES <files...> DEPENDS <targets...> [LABELS <labels...>])
 # One QtTest executable, registered with CTest under its own name.
 function(kestrin_add_test name)
