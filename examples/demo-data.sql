@@ -51,6 +51,14 @@ INSERT INTO param2channel (parameter_id, analyzer_id, channel_id) VALUES
   (6, 'AN1', 6), (7, 'AN1', 7), (8, 'AN1', 8), (9, 'AN1', 9),
   (1, 'HL7', 1), (4, 'HL7', 2), (8, 'HL7', 3);
 
+-- AN1's control blocks as a day change builds them, so that its QC orders go out
+-- (kestrin /type=MGC /id=AN1) even when another station has already begun the day.
+INSERT INTO control_block (control_id, parameter_id, analyzer_id) VALUES
+  ('QC-HIGH-1', 1, 'AN1'), ('QC-HIGH-1', 3, 'AN1'), ('QC-HIGH-1', 4, 'AN1'), ('QC-HIGH-1', 7, 'AN1'),
+  ('QC-HIGH-1', 8, 'AN1'),
+  ('QC-LOW-1', 1, 'AN1'), ('QC-LOW-1', 3, 'AN1'), ('QC-LOW-1', 4, 'AN1'), ('QC-LOW-1', 7, 'AN1'),
+  ('QC-LOW-1', 8, 'AN1');
+
 INSERT INTO textstrings ("key", english, german) VALUES
   (6601, 'Select user', 'Benutzer wählen'),
   (6602, 'Please select a user', 'Bitte Benutzer wählen'),

@@ -12,6 +12,10 @@ if [ ! -f "$db" ]; then
   "$kestrin" "/ini=$ini" /initdb
   sqlite3 "$db" < "$top/examples/demo-data.sql"
 fi
+analyser="$top/examples/run/analyser.sqlite"
+if [ ! -f "$analyser" ]; then
+  sqlite3 "$analyser" < "$top/examples/analyser-schema.sql"
+fi
 mkdir -p "$top/examples/run/import"
 cp "$top"/examples/orders/*.hl7 "$top/examples/run/import/" 2>/dev/null || true
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then

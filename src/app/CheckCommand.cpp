@@ -7,6 +7,7 @@
 #include "labdb/Connection.h"
 #include "labdb/DbError.h"
 #include "labdb/Schema.h"
+#include "qclink/QcOrders.h"
 
 #include <QFileInfo>
 
@@ -39,6 +40,20 @@ int RunCheck(const AppConfig& config, QTextStream& out)
         const FolderState state = CheckFolder(path);
         out << "Folder " << QStringView(name) << ": " << path << " (" << state.description << ")\n";
         usable = usable && state.usable;
+    }
+
+    if (config.Mode == RunMode::QcLink) {
+        try {
+            const auto analyser = ConnectAnalyzerDatabase(config);
+            out << "Analyser database: connected to " << analyser->description() << '\n';
+            if (const QStringList missing = MissingAnalyzerTables(*analyser); !missing.isEmpty()) {
+                out << "Analyser tables: missing " << missing.join(u", ") << '\n';
+                usable = false;
+            }
+        } catch (const std::exception& e) {
+            out << "Analyser database: " << ErrorText(e) << '\n';
+            usable = false;
+        }
     }
 
     try {

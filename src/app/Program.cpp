@@ -5,6 +5,7 @@
 #include "labdb/SessionTable.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/TrayIcon.h"
+#include "qclink/QcOrders.h"
 
 #include <QWidget>
 
@@ -76,6 +77,7 @@ void Program::startRunMode(StartupProgress& progress)
     case RunMode::SampleIdStation:
         break;
     case RunMode::QcLink:
+        TransferQcOrders(m_service->context(), *m_service->analyzerDatabase());
         break;
     case RunMode::EntryStation:
         try {

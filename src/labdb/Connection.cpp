@@ -1,6 +1,7 @@
 #include "labdb/Connection.h"
 
 #include "core/Error.h"
+#include "labdb/AccessDialect.h"
 #include "labdb/DbError.h"
 #include "labdb/Schema.h"
 
@@ -128,11 +129,19 @@ std::unique_ptr<Database> ConnectDatabase(const AppConfig& config)
     return db;
 }
 
+QString AnalyzerDatabasePath(const AppConfig& config) { return embeddedFile(config, config.AccessPath); }
+
 std::unique_ptr<Database> ConnectAnalyzerDatabase(const AppConfig& config)
 {
     ConnectionParameters p;
-    const QString path = embeddedFile(config, config.AccessPath);
+    const QString path = AnalyzerDatabasePath(config);
     p.description = u"the analyser database \"%1\""_s.arg(path);
+    if (config.AccessPath.isEmpty())
+        throw StartupError(u"Run mode MGC writes into the analyser's database, but the key \"AccessPath\" names none "
+                           u"(INI file %1)."_s.arg(config.IniFilePath));
+    if (!QFileInfo::exists(path))
+        throw StartupError(u"The analyser database %1 does not exist (key \"AccessPath\", INI file %2)."_s.arg(
+            path, config.IniFilePath));
     const bool access =
         path.endsWith(u".mdb"_s, Qt::CaseInsensitive) || path.endsWith(u".accdb"_s, Qt::CaseInsensitive);
     std::unique_ptr<Dialect> dialect;
@@ -140,15 +149,12 @@ std::unique_ptr<Database> ConnectAnalyzerDatabase(const AppConfig& config)
 #ifdef Q_OS_WIN
         p.databaseName = u"DRIVER={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=%1;UID=admin;"_s.arg(
             QDir::toNativeSeparators(path));
-        dialect = MakeDialect(u"sqlserver"_s);
+        dialect = std::make_unique<AccessDialect>();
 #else
         throw StartupError(u"The analyser database %1 is an Access file, which only opens on Windows "
                            u"(key \"AccessPath\", INI file %2)."_s.arg(path, config.IniFilePath));
 #endif
     } else {
-        if (!QFileInfo::exists(path))
-            throw StartupError(u"The analyser database %1 does not exist (key \"AccessPath\", INI file %2)."_s.arg(
-                path, config.IniFilePath));
         p.databaseName = path;
         dialect = MakeDialect(u"sqlite"_s);
     }

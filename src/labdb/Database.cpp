@@ -171,7 +171,15 @@ std::optional<Row> Database::first(const QString& sql, const QVariantList& value
     return rows.takeFirst();
 }
 
-bool Database::tableExists(const QString& table) { return first(m_dialect->tableExistsQuery(), {table}).has_value(); }
+bool Database::tableExists(const QString& table)
+{
+    const QString sql = m_dialect->tableExistsQuery();
+    if (!sql.isEmpty())
+        return first(sql, {table}).has_value();
+    if (!isOpen())
+        throw DbError(u"The connection to %1 is not open."_s.arg(m_parameters.description), QString());
+    return QSqlDatabase::database(m_connectionName, false).tables().contains(table, Qt::CaseInsensitive);
+}
 
 QStringList Database::columns(const QString& table)
 {

@@ -12,6 +12,7 @@ QString PostgresDialect::qtDriver() const { return u"QPSQL"_s; }
 QString PostgresDialect::quoteIdentifier(const QString& identifier) const { return u'"' + identifier.toLower() + u'"'; }
 
 QString PostgresDialect::currentTime() const { return u"LOCALTIMESTAMP(0)"_s; }
+QString PostgresDialect::currentDate() const { return u"CURRENT_DATE"_s; }
 
 QString PostgresDialect::tableExistsQuery() const
 {

@@ -13,6 +13,9 @@ QString SqlServerDialect::quoteIdentifier(const QString& identifier) const { ret
 
 QString SqlServerDialect::currentTime() const { return u"getdate()"_s; }
 
+// Midnight of today; SQL Server 2000 has no DATE type to cast to.
+QString SqlServerDialect::currentDate() const { return u"DATEADD(day, DATEDIFF(day, 0, getdate()), 0)"_s; }
+
 QString SqlServerDialect::tableExistsQuery() const
 {
     return u"SELECT name FROM sysobjects WHERE name = ? AND xtype = 'U'"_s;

@@ -17,6 +17,7 @@ QString SqliteDialect::qtDriver() const { return u"QSQLITE"_s; }
 QString SqliteDialect::quoteIdentifier(const QString& identifier) const { return u'"' + identifier + u'"'; }
 
 QString SqliteDialect::currentTime() const { return u"datetime('now','localtime')"_s; }
+QString SqliteDialect::currentDate() const { return u"datetime('now','localtime','start of day')"_s; }
 
 QString SqliteDialect::tableExistsQuery() const
 {

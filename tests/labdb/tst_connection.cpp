@@ -196,9 +196,16 @@ void TestConnection::analyzerDatabase()
 {
     AppConfig config;
     config.RunType = u"MGC"_s;
-    config.AccessPath = m_dir.filePath(u"analyser.mdb"_s);
-#ifndef Q_OS_WIN
     QVERIFY_THROWS_EXCEPTION(StartupError, ConnectAnalyzerDatabase(config));
+#ifndef Q_OS_WIN
+    config.AccessPath = m_dir.filePath(u"analyser.mdb"_s);
+    test::WriteFile(config.AccessPath, QByteArray());
+    try {
+        ConnectAnalyzerDatabase(config);
+        QFAIL("An Access file opened without its Windows driver.");
+    } catch (const StartupError& e) {
+        QVERIFY2(e.message().contains(u"Windows"_s), qPrintable(e.message()));
+    }
 #endif
     config.AccessPath = m_dir.filePath(u"missing.db"_s);
     QVERIFY_THROWS_EXCEPTION(StartupError, ConnectAnalyzerDatabase(config));

@@ -1,5 +1,6 @@
 #include "ScratchDatabase.h"
 
+#include "TestEnvironment.h"
 #include "labdb/DbError.h"
 #include "labdb/Schema.h"
 
@@ -7,6 +8,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
+
+#include <stdexcept>
 
 using namespace Qt::StringLiterals;
 
@@ -76,6 +79,23 @@ void AddEngineRows()
     QTest::addColumn<QString>("engine");
     QTest::newRow("sqlite") << u"sqlite"_s;
     QTest::newRow("postgres") << u"postgres"_s;
+}
+
+void RunSqlScript(Database& db, const QString& sourceFile)
+{
+    const QString script = QString::fromUtf8(ReadFile(SourceDir() + sourceFile));
+    if (script.isEmpty())
+        throw std::runtime_error("the script " + sourceFile.toStdString() + " is missing or empty");
+    QString statement;
+    for (const QString& line : script.split(u'\n')) {
+        if (line.startsWith(u"--"))
+            continue;
+        statement += line + u'\n';
+        if (line.trimmed().endsWith(u';')) {
+            db.exec(statement.trimmed().chopped(1));
+            statement.clear();
+        }
+    }
 }
 
 bool PostgresRequired() { return qEnvironmentVariable("KESTRIN_REQUIRE_PG") == u"1"; }

@@ -46,6 +46,10 @@ private:
     std::unique_ptr<Database> m_db;
 };
 
+// Runs a script of the source tree (such as "/examples/demo-data.sql") whose statements each
+// end with ";" at the end of a line; lines beginning with "--" are skipped.
+void RunSqlScript(Database& db, const QString& sourceFile);
+
 // True when CI demands that PostgreSQL tests run (KESTRIN_REQUIRE_PG=1).
 bool PostgresRequired();
 

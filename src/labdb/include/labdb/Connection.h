@@ -26,6 +26,9 @@ ConnectionParameters LabConnectionParameters(const AppConfig& config);
 // the whole schema. Throws a StartupError naming engine, server and database.
 std::unique_ptr<Database> ConnectDatabase(const AppConfig& config);
 
+// The file of the analyser's own database: `AccessPath`, relative to the INI file's folder.
+QString AnalyzerDatabasePath(const AppConfig& config);
+
 // The analyser's own database (run mode MGC): an Access file through ODBC on Windows, any
 // other file as an embedded database. Throws a StartupError.
 std::unique_ptr<Database> ConnectAnalyzerDatabase(const AppConfig& config);

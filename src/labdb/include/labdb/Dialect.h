@@ -16,14 +16,17 @@ class Dialect {
 public:
     virtual ~Dialect() = default;
 
-    virtual QString engine() const = 0;   // "sqlite", "postgres", "sqlserver"
+    virtual QString engine() const = 0;   // "sqlite", "postgres", "sqlserver", "access"
     virtual QString qtDriver() const = 0; // the Qt SQL driver
 
     // An identifier quoted for this engine; throws a DbError unless IsIdentifier holds.
     QString quote(const QString& identifier) const;
     // SQL for the database server's current local time.
     virtual QString currentTime() const = 0;
-    // A query with one bound table name that returns a row when that table exists.
+    // SQL for today's date on the database server, as a date value at midnight.
+    virtual QString currentDate() const = 0;
+    // A query with one bound table name that returns a row when that table exists; an
+    // empty text means the driver's own list of tables.
     virtual QString tableExistsQuery() const = 0;
     // Statements that create `copy` as an empty table with the columns of `source`.
     virtual QStringList createEmptyCopy(const QString& copy, const QString& source) const = 0;

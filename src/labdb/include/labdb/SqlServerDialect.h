@@ -10,6 +10,7 @@ public:
     QString engine() const override;
     QString qtDriver() const override;
     QString currentTime() const override;
+    QString currentDate() const override;
     QString tableExistsQuery() const override;
     QStringList createEmptyCopy(const QString& copy, const QString& source) const override;
     QStringList beforeFixedIdentityInsert(const QString& table) const override;

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "labdb/Dialect.h"
+
+namespace kestrin {
+
+// An analyser's own Access database, reached through the ODBC Access driver on Windows.
+// Kestrin never creates its tables; it writes orders into those the analyser's software made.
+class AccessDialect final : public Dialect {
+public:
+    QString engine() const override;
+    QString qtDriver() const override;
+    QString currentTime() const override;
+    QString currentDate() const override;
+    QString tableExistsQuery() const override;
+    QStringList createEmptyCopy(const QString& copy, const QString& source) const override;
+    QStringList beforeFixedIdentityInsert(const QString& table) const override;
+    QStringList afterFixedIdentityInsert(const QString& table, const QString& column) const override;
+    QString dateLiteral(const QDateTime& value) const override;
+    QString columnType(ColumnType type, int size) const override;
+    QString savepoint(const QString& name) const override;
+    QString rollbackToSavepoint(const QString& name) const override;
+    QString releaseSavepoint(const QString& name) const override;
+
+protected:
+    QString quoteIdentifier(const QString& identifier) const override;
+};
+
+} // namespace kestrin
