@@ -62,7 +62,7 @@ RequestMonitorWindow::RequestMonitorWindow(RequestMonitor& monitor, QWidget* par
     m_status->setObjectName(u"lblStatus"_s);
     m_status->setWordWrap(true);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // Would reload every 10 seconds; like the laboratory's monitor it is never switched on.
+    // Would reload every 10 seconds; switched off, as in older versions.
     m_timer->setObjectName(u"Timer1"_s);
     m_timer->setInterval(10000);
 
