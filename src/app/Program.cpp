@@ -5,6 +5,8 @@
 #include "labdb/SessionTable.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/TrayIcon.h"
+#include "monitors/RequestMonitor.h"
+#include "monitors/RequestMonitorWindow.h"
 #include "qclink/QcOrders.h"
 
 #include <QWidget>
@@ -22,6 +24,8 @@ Program::Program(AppConfig config, CycleEntries entries, bool windows, QObject* 
 
 Program::~Program()
 {
+    m_monitorWindow.reset();
+    m_monitor.reset();
     m_station.reset();
     m_window.reset();
 }
@@ -31,6 +35,9 @@ void Program::start(StartupProgress& progress)
     if (m_windows)
         createWindows();
     m_service->start(progress, [this] { addIcon(); });
+    // The monitor reads the database, which is connected only now.
+    if (m_window)
+        m_window->setRequestMonitorAvailable(true);
     startRunMode(progress);
 }
 
@@ -42,13 +49,25 @@ void Program::createWindows()
     m_window->setRequestMonitorAvailable(false);
     connect(&m_service->log(), &CommLog::displayLine, m_window.get(), &MainWindow::addTrafficLine);
     connect(m_window.get(), &MainWindow::stopRequested, m_service.get(), &Service::shutdown);
+    connect(m_window.get(), &MainWindow::requestMonitorRequested, this, &Program::showRequestMonitor);
     connect(m_service.get(), &Service::stopping, this, [this] {
         if (m_tray)
             m_tray->remove();
         m_window->hide();
         if (m_station)
             m_station->hide();
+        if (m_monitorWindow)
+            m_monitorWindow->close();
     });
+}
+
+void Program::showRequestMonitor()
+{
+    if (!m_monitorWindow) {
+        m_monitor = std::make_unique<RequestMonitor>(m_service->context());
+        m_monitorWindow = std::make_unique<RequestMonitorWindow>(*m_monitor);
+    }
+    m_monitorWindow->open();
 }
 
 void Program::addIcon()

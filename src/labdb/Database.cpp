@@ -3,6 +3,7 @@
 #include "labdb/DbError.h"
 
 #include <QSqlError>
+#include <QSqlQueryModel>
 #include <QSqlRecord>
 #include <QUuid>
 
@@ -72,6 +73,14 @@ bool Database::isAlive()
         return false;
     QSqlQuery probe(QSqlDatabase::database(m_connectionName, false));
     return probe.exec(u"SELECT 1"_s) && probe.next();
+}
+
+std::unique_ptr<Database> Database::newConnection() const
+{
+    std::unique_ptr<Dialect> dialect = MakeDialect(m_dialect->engine());
+    if (!dialect)
+        throw ProgramError(u"No second connection can be made to %1."_s.arg(m_parameters.description));
+    return std::make_unique<Database>(std::move(dialect), m_parameters);
 }
 
 void Database::reopen()
@@ -169,6 +178,23 @@ std::optional<Row> Database::first(const QString& sql, const QVariantList& value
     if (rows.isEmpty())
         return std::nullopt;
     return rows.takeFirst();
+}
+
+void Database::queryModel(QSqlQueryModel& model, const QString& sql, const QVariantList& values)
+{
+    if (!isOpen())
+        throw DbError(u"The connection to %1 is not open."_s.arg(m_parameters.description), sql);
+    // Scrollable, unlike the other statements: the model seeks back to rows it has read.
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    if (!query.prepare(sql))
+        fail(query, sql);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        query.bindValue(int(i), m_dialect->toBound(values.at(i)));
+    if (!query.exec())
+        fail(query, sql);
+    model.setQuery(std::move(query));
+    if (model.lastError().isValid())
+        throw DbError(model.lastError().text(), sql);
 }
 
 bool Database::tableExists(const QString& table)

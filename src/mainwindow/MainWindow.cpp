@@ -65,7 +65,7 @@ void MainWindow::showCommunication()
 void MainWindow::setRequestMonitorAvailable(bool available)
 {
     m_monitor->setEnabled(available);
-    m_monitor->setToolTip(available ? QString() : u"The request monitor is not part of this version."_s);
+    m_monitor->setToolTip(available ? QString() : u"The request monitor opens once the database is connected."_s);
 }
 
 void MainWindow::addTrafficLine(const QString& line) { m_traffic->addLine(line); }

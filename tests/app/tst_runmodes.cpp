@@ -6,10 +6,12 @@
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/TrafficView.h"
 #include "mainwindow/TrayIcon.h"
+#include "monitors/RequestMonitorWindow.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -41,6 +43,7 @@ private slots:
     void exitClosesPortsLogAndIcon();
     void displayShowsTheLog();
     void entryStationGetsItsWorkTable();
+    void requestMonitorOpensOnce();
 };
 
 void TestRunModes::exitClosesPortsLogAndIcon()
@@ -97,6 +100,33 @@ void TestRunModes::entryStationGetsItsWorkTable()
     SilentProgress progress;
     program.start(progress);
     QVERIFY(program.service().context().db.tableExists(u"INPUT_HL7"_s));
+}
+
+// The main window's button opens the monitor; pressed again it brings the same one back.
+void TestRunModes::requestMonitorOpensOnce()
+{
+    QTemporaryDir dir;
+    Program program(stationConfig(dir), {}, true);
+    SilentProgress progress;
+    program.start(progress);
+    auto* button = program.window()->findChild<QPushButton*>(u"Command3"_s);
+    QVERIFY(button->isEnabled());
+    const auto monitors = [] {
+        int n = 0;
+        for (const QWidget* w : QApplication::topLevelWidgets())
+            n += w->objectName() == u"frmReqMonitor" ? 1 : 0;
+        return n;
+    };
+    QTest::mouseClick(button, Qt::LeftButton);
+    RequestMonitorWindow* monitor = program.requestMonitor();
+    QVERIFY(monitor && monitor->isVisible());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(program.requestMonitor(), monitor);
+    QCOMPARE(monitors(), 1);
+    monitor->close();
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(monitor->isVisible());
+    QCOMPARE(monitors(), 1);
 }
 
 KESTRIN_GUI_TEST_MAIN(TestRunModes)

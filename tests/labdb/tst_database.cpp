@@ -3,6 +3,8 @@
 #include "core/Error.h"
 #include "labdb/DbError.h"
 
+#include <QSqlQueryModel>
+
 using namespace Qt::StringLiterals;
 using namespace kestrin;
 
@@ -28,6 +30,8 @@ private slots:
     void reopenAfterClose_data() { test::AddEngineRows(); }
     void reopenAfterClose();
     void sqliteStoresItsOwnDateForm();
+    void modelReadsThroughASecondConnection_data() { test::AddEngineRows(); }
+    void modelReadsThroughASecondConnection();
 };
 
 namespace {
@@ -189,6 +193,36 @@ void TestDatabase::reopenAfterClose()
     db.reopen();
     QVERIFY(db.isAlive());
     QCOMPARE(db.query(u"SELECT id FROM t"_s).size(), 0);
+}
+
+// A view's model reads its snapshot lazily on a second connection while others write.
+void TestDatabase::modelReadsThroughASecondConnection()
+{
+    QFETCH(QString, engine);
+    test::ScratchDatabase scratch(engine);
+    KESTRIN_REQUIRE(scratch);
+    Database& db = scratch.db();
+    makeTable(db);
+    {
+        Transaction fill(db);
+        for (int i = 0; i < 600; ++i)
+            db.exec(u"INSERT INTO t (id, name) VALUES (?, ?)"_s, {i, u"n%1"_s.arg(i)});
+        fill.commit();
+    }
+    auto reader = db.newConnection();
+    QVERIFY(!reader->isOpen());
+    reader->open();
+    QSqlQueryModel model;
+    reader->queryModel(model, u"SELECT id, name FROM t WHERE id >= ? ORDER BY id"_s, {100});
+    QCOMPARE(model.data(model.index(0, 1)).toString(), u"n100"_s);
+
+    scratch.connectAgain()->exec(u"INSERT INTO t (id) VALUES (?)"_s, {1000});
+    db.exec(u"INSERT INTO t (id) VALUES (?)"_s, {1001});
+    while (model.canFetchMore())
+        model.fetchMore();
+    QCOMPARE(model.rowCount(), 500);
+    QVERIFY_THROWS_EXCEPTION(DbError, reader->queryModel(model, u"SELECT id FROM no_such_table"_s));
+    QCOMPARE(model.rowCount(), 500);
 }
 
 void TestDatabase::sqliteStoresItsOwnDateForm()

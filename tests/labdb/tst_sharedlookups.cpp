@@ -161,7 +161,7 @@ void TestSharedLookups::demoDataLoads()
     test::ScratchDatabase scratch(engine);
     KESTRIN_REQUIRE(scratch);
     scratch.createSchema();
-    test::RunSqlScript(scratch.db(), u"/examples/demo-data.sql"_s);
+    scratch.loadDemoData();
     QCOMPARE(LookupText(scratch.db(), u"german"_s, 6601), u"Benutzer w\u00e4hlen"_s);
     QCOMPARE(scratch.db().query(u"SELECT PARAMETER_ID FROM TEST_DEF WHERE IMP_CODE_LDT = ?"_s, {u"THC"_s}).size(), 1);
 }

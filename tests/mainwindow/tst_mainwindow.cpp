@@ -121,7 +121,7 @@ void TestMainWindow::screenshot()
         QSKIP("KESTRIN_SCREENSHOT names no file");
     MainWindow window;
     window.setWindowTitle(u"HL7 at D:\\HL7\\Import\\"_s);
-    window.setRequestMonitorAvailable(false);
+    window.setRequestMonitorAvailable(true);
     const QStringList lines{
         u"07.12.2026 09:14:05     K->L Nachricht eingelesen: MSG00815 Auftrag/Probe: 4711"_s,
         u"07.12.2026 09:14:05     K->L Anforderungen f\u00fcr Probe 4711: AMP, COC, THC, "_s,

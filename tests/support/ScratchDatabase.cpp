@@ -9,7 +9,7 @@
 #include <QSqlQuery>
 #include <QUuid>
 
-#include <stdexcept>
+
 
 using namespace Qt::StringLiterals;
 
@@ -85,7 +85,7 @@ void RunSqlScript(Database& db, const QString& sourceFile)
 {
     const QString script = QString::fromUtf8(ReadFile(SourceDir() + sourceFile));
     if (script.isEmpty())
-        throw std::runtime_error("the script " + sourceFile.toStdString() + " is missing or empty");
+        throw FileError(u"the script "_s + sourceFile + u" is missing or empty"_s);
     QString statement;
     for (const QString& line : script.split(u'\n')) {
         if (line.startsWith(u"--"))
@@ -154,6 +154,8 @@ std::unique_ptr<Database> ScratchDatabase::connect() const
 }
 
 void ScratchDatabase::createSchema() { CreateMissingTables(*m_db); }
+
+void ScratchDatabase::loadDemoData() { RunSqlScript(*m_db, u"/examples/demo-data.sql"_s); }
 
 std::unique_ptr<Database> ScratchDatabase::connectAgain() const { return connect(); }
 

@@ -11,6 +11,8 @@ class QWidget;
 namespace kestrin {
 
 class MainWindow;
+class RequestMonitor;
+class RequestMonitorWindow;
 class TrayIcon;
 
 // One run of Kestrin with what its run mode adds to the service: the main window with its
@@ -31,10 +33,14 @@ public:
     TrayIcon* tray() const { return m_tray; }
     // The station window of run mode ACT or INPUT, else null.
     QWidget* station() const { return m_station.get(); }
+    // The request monitor once the main window has opened it, else null.
+    RequestMonitorWindow* requestMonitor() const { return m_monitorWindow.get(); }
 
 private:
     void createWindows();
     void addIcon();
+    // "Request Monitor": one monitor window, made at its first opening.
+    void showRequestMonitor();
     // What each run mode runs at the end of start-up; a station's closing ends the program.
     void startRunMode(StartupProgress& progress);
 
@@ -43,6 +49,8 @@ private:
     std::unique_ptr<MainWindow> m_window;
     TrayIcon* m_tray = nullptr; // a child of the main window
     std::unique_ptr<QWidget> m_station;
+    std::unique_ptr<RequestMonitor> m_monitor;
+    std::unique_ptr<RequestMonitorWindow> m_monitorWindow;
 };
 
 } // namespace kestrin

@@ -1,0 +1,212 @@
+#include "GuiTestMain.h"
+#include "LabStation.h"
+#include "OrderBuilder.h"
+#include "TestEnvironment.h"
+#include "hl7import/ImportCycle.h"
+#include "labdb/DbError.h"
+#include "monitors/RequestMonitor.h"
+#include "monitors/RequestMonitorWindow.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+
+using namespace Qt::StringLiterals;
+using namespace kestrin;
+using test::OrderBuilder;
+
+namespace {
+
+// Every row the grid's model holds, its cells joined by "|".
+QStringList rowsOf(const QTableView* grid)
+{
+    const QAbstractItemModel* model = grid->model();
+    QStringList rows;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < model->columnCount(); ++c)
+            cells << model->data(model->index(r, c)).toString();
+        rows << cells.join(u'|');
+    }
+    return rows;
+}
+
+QStringList headingsOf(const QTableView* grid)
+{
+    const QAbstractItemModel* model = grid->model();
+    QStringList headings;
+    for (int c = 0; c < model->columnCount(); ++c)
+        headings << model->headerData(c, Qt::Horizontal).toString();
+    return headings;
+}
+
+void addRequest(Database& db, const QString& sample, int parameter, const QVariant& result = {})
+{
+    db.exec(u"INSERT INTO REQUEST (SAMPLE_ID, PARAMETER_ID, RESULT) VALUES (?, ?, ?)"_s, {sample, parameter, result});
+}
+
+// The request monitor's window on a station's database, as the main window opens it.
+struct Monitor {
+    explicit Monitor(test::LabStation& station, RequestMonitor::Connect connect = {})
+        : logic(station.ctx(), std::move(connect))
+        , window(logic)
+    {
+        window.open();
+    }
+    QTableView* requests() const { return window.findChild<QTableView*>(u"DataGrid1"_s); }
+    QTableView* req2send() const { return window.findChild<QTableView*>(u"DataGrid2"_s); }
+    QString status() const { return window.findChild<QLabel*>(u"lblStatus"_s)->text(); }
+    void reload() { QTest::mouseClick(window.findChild<QPushButton*>(u"Command1"_s), Qt::LeftButton); }
+
+    RequestMonitor logic;
+    RequestMonitorWindow window;
+};
+
+} // namespace
+
+class TestRequestMonitor : public QObject {
+    Q_OBJECT
+private slots:
+    void emptyDatabaseShowsOnlyHeadings_data() { test::AddEngineRows(); }
+    void emptyDatabaseShowsOnlyHeadings();
+    void reloadShowsImportedRequestsInOrder_data() { test::AddEngineRows(); }
+    void reloadShowsImportedRequestsInOrder();
+    void failingReloadKeepsTheLists_data();
+    void failingReloadKeepsTheLists();
+    void largeListIsFetchedAsScrolled_data() { test::AddEngineRows(); }
+    void largeListIsFetchedAsScrolled();
+    void screenshot();
+};
+
+void TestRequestMonitor::emptyDatabaseShowsOnlyHeadings()
+{
+    KESTRIN_STATION(station);
+    Monitor monitor(station);
+    QVERIFY(monitor.window.isVisible());
+    QCOMPARE(rowsOf(monitor.requests()), QStringList());
+    QCOMPARE(rowsOf(monitor.req2send()), QStringList());
+    QCOMPARE(headingsOf(monitor.requests()), (QStringList{u"sample_id"_s, u"short"_s, u"result"_s}));
+    QCOMPARE(headingsOf(monitor.req2send()), (QStringList{u"sample_id"_s, u"short"_s}));
+    QCOMPARE(monitor.status(), u"Request: 0 rows, Req2send: 0 rows, read at 20.01.2019 14:05:03"_s);
+}
+
+void TestRequestMonitor::reloadShowsImportedRequestsInOrder()
+{
+    KESTRIN_STATION(station);
+    Monitor monitor(station);
+    station.dropOrder(u"a.hl7"_s,
+                      OrderBuilder().controlId(u"M2"_s).sample(u"4712"_s).test(u"THC"_s).test(u"AMP"_s).text());
+    station.dropOrder(u"b.hl7"_s, OrderBuilder().controlId(u"M1"_s).sample(u"4711"_s).test(u"COC"_s).text());
+    QCOMPARE(RunImportCycle(station.ctx()).handled, 2);
+    station.db().exec(u"UPDATE REQUEST SET RESULT = ? WHERE SAMPLE_ID = ? AND PARAMETER_ID = ?"_s,
+                      {u"74"_s, u"4712"_s, 8});
+    station.db().exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?), (?, ?)"_s,
+                      {u"4712"_s, 8, u"4711"_s, 4});
+    QCOMPARE(rowsOf(monitor.requests()), QStringList());
+
+    station.clock.advance(60);
+    monitor.reload();
+    QCOMPARE(rowsOf(monitor.requests()), (QStringList{u"4711|COC|"_s, u"4712|AMP|"_s, u"4712|THC|74"_s}));
+    QCOMPARE(rowsOf(monitor.req2send()), (QStringList{u"4711|COC"_s, u"4712|THC"_s}));
+    QCOMPARE(monitor.status(), u"Request: 3 rows, Req2send: 2 rows, read at 20.01.2019 14:06:03"_s);
+}
+
+void TestRequestMonitor::failingReloadKeepsTheLists_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<bool>("outage"); // the server is gone, else a table it reads is
+    for (const QString& engine : {u"sqlite"_s, u"postgres"_s}) {
+        QTest::addRow("%s connection lost", qPrintable(engine)) << engine << true;
+        QTest::addRow("%s table gone", qPrintable(engine)) << engine << false;
+    }
+}
+
+void TestRequestMonitor::failingReloadKeepsTheLists()
+{
+    KESTRIN_STATION(station);
+    QFETCH(bool, outage);
+    bool down = false;
+    addRequest(station.db(), u"4711"_s, 1);
+    station.db().exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {u"4711"_s, 1});
+    Monitor monitor(station, [&]() -> std::unique_ptr<Database> {
+        if (down)
+            throw DbError(u"server closed the connection unexpectedly"_s, {});
+        return station.db().newConnection();
+    });
+    const QStringList requests{u"4711|AMP|"_s};
+    QCOMPARE(rowsOf(monitor.requests()), requests);
+
+    addRequest(station.db(), u"4712"_s, 8, u"12"_s);
+    if (outage)
+        down = true;
+    else
+        station.db().exec(u"ALTER TABLE TEST_DEF RENAME TO TEST_DEF_AWAY"_s);
+    station.clock.advance(60);
+    monitor.reload();
+    QCOMPARE(rowsOf(monitor.requests()), requests);
+    QCOMPARE(rowsOf(monitor.req2send()), QStringList{u"4711|AMP"_s});
+    QVERIFY(monitor.logic.failed());
+    QVERIFY2(monitor.status().startsWith(u"Reload failed at 20.01.2019 14:06:03: "_s), qPrintable(monitor.status()));
+    if (outage)
+        QVERIFY(monitor.status().contains(u"server closed the connection unexpectedly"_s));
+    QVERIFY(monitor.status().endsWith(u"the lists show the database as read at 20.01.2019 14:05:03."_s));
+    QVERIFY2(station.logLines().last().contains(u"Monitor: Request monitor: reload failed: "_s),
+             qPrintable(station.logLines().last()));
+
+    if (outage)
+        down = false;
+    else
+        station.db().exec(u"ALTER TABLE TEST_DEF_AWAY RENAME TO TEST_DEF"_s);
+    monitor.reload();
+    QCOMPARE(rowsOf(monitor.requests()), (QStringList{u"4711|AMP|"_s, u"4712|THC|12"_s}));
+    QVERIFY(!monitor.logic.failed());
+    QVERIFY(monitor.status().startsWith(u"Request: 2 rows, Req2send: 1 row, "_s));
+}
+
+void TestRequestMonitor::largeListIsFetchedAsScrolled()
+{
+    KESTRIN_STATION(station);
+    {
+        Transaction fill(station.db());
+        const int tests[] = {1, 4, 8};
+        for (int i = 0; i < 1000; ++i)
+            addRequest(station.db(), u"S%1"_s.arg(i, 4, 10, QChar(u'0')), tests[i % 3]);
+        fill.commit();
+    }
+    Monitor monitor(station);
+    QCOMPARE(monitor.logic.requestCount(), 1000);
+    QVERIFY(monitor.status().startsWith(u"Request: 1000 rows, "_s));
+    QAbstractItemModel* model = monitor.requests()->model();
+    // PostgreSQL's driver hands over every row at once; SQLite's reads them step by step.
+    if (station.scratch.engine() == u"sqlite")
+        QVERIFY(model->rowCount() < 1000);
+    for (int i = 0; i < 20 && model->canFetchMore({}); ++i)
+        monitor.requests()->scrollToBottom();
+    QCOMPARE(model->rowCount(), 1000);
+    QCOMPARE(model->data(model->index(999, 0)).toString(), u"S0999"_s);
+}
+
+// KESTRIN_SCREENSHOT=path writes a picture of the monitor on the demo data after the demo's
+// order files have been imported.
+void TestRequestMonitor::screenshot()
+{
+    const QString path = qEnvironmentVariable("KESTRIN_SCREENSHOT");
+    if (path.isEmpty())
+        QSKIP("KESTRIN_SCREENSHOT names no file");
+    test::LabStation station(u"sqlite"_s);
+    station.scratch.loadDemoData();
+    const QDir orders(test::SourceDir() + u"/examples/orders"_s);
+    for (const QString& name : orders.entryList(QDir::Files))
+        station.dropOrder(name, test::ReadFile(orders.filePath(name)));
+    QCOMPARE(RunImportCycle(station.ctx()).stopped, false);
+    station.db().exec(u"UPDATE REQUEST SET RESULT = ? WHERE SAMPLE_ID = ? AND PARAMETER_ID = ?"_s,
+                      {u"142"_s, u"26001002"_s, 9});
+    station.clock.set(QDateTime(QDate(2026, 12, 7), QTime(9, 14, 5)));
+    Monitor monitor(station);
+    QVERIFY(QTest::qWaitForWindowExposed(&monitor.window));
+    QVERIFY(monitor.window.grab().save(path));
+}
+
+KESTRIN_GUI_TEST_MAIN(TestRequestMonitor)
+#include "tst_requestmonitor.moc"
