@@ -57,10 +57,12 @@ int RunInitDb(const AppConfig& config)
     return kExitOk;
 }
 
-// The cycles the timers and "/cycle" run.
+// The cycles the timers and "/cycle" run; the import keeps what it knows from cycle to cycle.
 CycleEntries Cycles()
 {
-    return {[](Context& ctx) { return RunImportCycle(ctx); }, [](Context& ctx) { return ExportPendingResults(ctx); }};
+    auto importState = std::make_shared<ImportState>();
+    return {[importState](Context& ctx) { return RunImportCycle(ctx, *importState); },
+            [](Context& ctx) { return ExportPendingResults(ctx); }};
 }
 
 int RunWithWindows(const CommandLine& commandLine)

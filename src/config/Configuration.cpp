@@ -20,14 +20,22 @@ namespace {
 
 enum class Conversion {
     Text,
-    Folder,        // trailing separator ensured
+    Folder,        // trailing separator ensured; empty is an error (it would be the root)
+    UnusedFolder,  // the same, but empty is kept: read by nothing
     ImportFolder,  // a folder whose "Done" and "EinleseFehler" folders are derived
     LeadingNumber, // the number the text begins with, else 0
     Cycle,         // a whole number; no number is an error
     Milliseconds,  // a whole number of 0 or more
+    Bytes,         // a whole number of 1 or more
+    Extension,     // three characters without a dot, the only kind a file name can end in
+    Format,        // a date or time format of sane length
 };
 
-using Field = std::variant<QString IniSettings::*, double IniSettings::*, qint32 IniSettings::*>;
+// A date or time format is read back character by character, at a cost that grows with the
+// square of its length; real formats are short.
+constexpr qsizetype kMaxFormatLength = 64;
+
+using Field = std::variant<QString IniSettings::*, double IniSettings::*, qint32 IniSettings::*, qint64 IniSettings::*>;
 
 struct IniKey {
     QStringView key;
@@ -42,7 +50,7 @@ const std::array kIniKeys = {
     IniKey{u"AccessPath", &IniSettings::AccessPath, Conversion::Text},
     IniKey{u"database", &IniSettings::DatabaseName, Conversion::Text},
     IniKey{u"SQLSVR", &IniSettings::SqlServerKind, Conversion::Text},
-    IniKey{u"AppPath", &IniSettings::AppPath, Conversion::Folder},
+    IniKey{u"AppPath", &IniSettings::AppPath, Conversion::UnusedFolder},
     IniKey{u"ComLogPath", &IniSettings::ComLogPath, Conversion::Folder},
     IniKey{u"ImportPath", &IniSettings::ImportPath, Conversion::ImportFolder},
     IniKey{u"ExportPath", &IniSettings::ExportPath, Conversion::Folder},
@@ -58,7 +66,7 @@ const std::array kIniKeys = {
     IniKey{u"STDSampleMat", &IniSettings::StdSampleMaterial, Conversion::Text},
     IniKey{u"ImportLeader", &IniSettings::ImportLeader, Conversion::Text},
     IniKey{u"ExportLeader", &IniSettings::ExportLeader, Conversion::Text},
-    IniKey{u"ImportExtension", &IniSettings::ImportExtension, Conversion::Text},
+    IniKey{u"ImportExtension", &IniSettings::ImportExtension, Conversion::Extension},
     IniKey{u"ExportExtension", &IniSettings::ExportExtension, Conversion::Text},
     IniKey{u"CancelSign", &IniSettings::CancelSign, Conversion::Text},
     IniKey{u"HL7ORUSender", &IniSettings::HL7ORUSender, Conversion::Text},
@@ -67,14 +75,15 @@ const std::array kIniKeys = {
     // Kestrin's own keys.
     IniKey{u"engine", &IniSettings::Engine, Conversion::Text},
     IniKey{u"Charset", &IniSettings::Charset, Conversion::Text},
-    IniKey{u"ShortDateFormat", &IniSettings::ShortDateFormat, Conversion::Text},
-    IniKey{u"TimeFormat", &IniSettings::TimeFormat, Conversion::Text},
+    IniKey{u"ShortDateFormat", &IniSettings::ShortDateFormat, Conversion::Format},
+    IniKey{u"TimeFormat", &IniSettings::TimeFormat, Conversion::Format},
     IniKey{u"DbUser", &IniSettings::DbUser, Conversion::Text},
     IniKey{u"DbPassword", &IniSettings::DbPassword, Conversion::Text},
     IniKey{u"OdbcDriver", &IniSettings::OdbcDriver, Conversion::Text},
     IniKey{u"ComDevice1", &IniSettings::ComDevice1, Conversion::Text},
     IniKey{u"ComDevice2", &IniSettings::ComDevice2, Conversion::Text},
     IniKey{u"ImportMinAge", &IniSettings::ImportMinAge, Conversion::Milliseconds},
+    IniKey{u"ImportMaxBytes", &IniSettings::ImportMaxBytes, Conversion::Bytes},
 };
 
 const QString kDoneFolder = u"Done"_s;
@@ -94,11 +103,17 @@ void store(IniSettings& s, const IniKey& key, const QString& value, std::vector<
         s.*std::get<QString IniSettings::*>(key.field) = value;
         break;
     case Conversion::Folder:
-        s.*std::get<QString IniSettings::*>(key.field) = WithTrailingSeparator(value);
-        break;
     case Conversion::ImportFolder:
+        if (value.isEmpty()) {
+            errors.push_back({keyText, value, u"no folder (an empty value would be the root of the file system)"_s});
+            break;
+        }
         s.*std::get<QString IniSettings::*>(key.field) = WithTrailingSeparator(value);
-        deriveImportFolders(s);
+        if (key.conversion == Conversion::ImportFolder)
+            deriveImportFolders(s);
+        break;
+    case Conversion::UnusedFolder:
+        s.*std::get<QString IniSettings::*>(key.field) = WithTrailingSeparator(value);
         break;
     case Conversion::LeadingNumber:
         s.*std::get<double IniSettings::*>(key.field) = LeadingNumber(value);
@@ -115,6 +130,26 @@ void store(IniSettings& s, const IniKey& key, const QString& value, std::vector<
         else
             errors.push_back({keyText, value, u"not a whole number of milliseconds (0 or more)"_s});
         break;
+    case Conversion::Bytes:
+        if (const auto number = ToInt32(value); number && *number >= 1)
+            s.*std::get<qint64 IniSettings::*>(key.field) = *number;
+        else
+            errors.push_back({keyText, value, u"not a whole number of bytes (1 or more)"_s});
+        break;
+    case Conversion::Extension:
+        // The last three characters of a file name are compared with it: anything else never matches.
+        if (value.size() == 3 && !value.contains(u'.'))
+            s.*std::get<QString IniSettings::*>(key.field) = value;
+        else
+            errors.push_back({keyText, value, u"no extension a file name can end in (three characters, no dot)"_s});
+        break;
+    case Conversion::Format:
+        if (value.size() <= kMaxFormatLength)
+            s.*std::get<QString IniSettings::*>(key.field) = value;
+        else
+            errors.push_back({keyText, value.left(kMaxFormatLength) + u"...",
+                              u"longer than %1 characters, more than any date or time format"_s.arg(kMaxFormatLength)});
+        break;
     }
 }
 
@@ -129,6 +164,7 @@ QString resolved(const QString& folder, const QDir& base)
 QString describe(const QString& value) { return value; }
 QString describe(double value) { return QString::number(value, 'g', 15); }
 QString describe(qint32 value) { return QString::number(value); }
+QString describe(qint64 value) { return QString::number(value); }
 QString describe(const std::optional<double>& value) { return value ? describe(*value) : QString(); }
 
 } // namespace
@@ -253,6 +289,7 @@ QStringList DescribeConfiguration(const AppConfig& c)
         line(u"ComDevice1", c.ComDevice1),
         line(u"ComDevice2", c.ComDevice2),
         line(u"ImportMinAge", c.ImportMinAge),
+        line(u"ImportMaxBytes", c.ImportMaxBytes),
     };
 }
 

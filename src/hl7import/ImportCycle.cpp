@@ -2,7 +2,7 @@
 
 #include "core/ProcessAlive.h"
 #include "hl7import/ImportFolder.h"
-#include "hl7import/MessageError.h"
+#include "hl7import/ImportJournal.h"
 #include "hl7import/MessageReader.h"
 #include "labdb/DbError.h"
 
@@ -22,140 +22,254 @@ struct ClaimedFile {
     QString name;
 };
 
+QString claimName(const ClaimedFile& file) { return QFileInfo(file.claimPath).fileName(); }
+
 void ensureFolder(const QString& path)
 {
     if (!QDir().mkpath(path))
         throw FileError(u"The folder %1 cannot be created."_s.arg(path));
 }
 
-// The messages stored since the last commit, and their claimed files.
-class Batch {
+// A database that fails is no fault of the message being stored: only a refusal of its data,
+// by a database that still answers, is.
+bool databaseFailed(Database& db, const std::exception& e)
+{
+    const auto* error = dynamic_cast<const DbError*>(&e);
+    return error && (!error->refusesData() || !db.isAlive());
+}
+
+class ImportRun {
 public:
-    Batch(Context& ctx, CycleOutcome& outcome)
+    ImportRun(Context& ctx, ImportState& state, const ImportOptions& options)
         : m_ctx(ctx)
-        , m_outcome(outcome)
+        , m_state(state)
+        , m_options(options)
+        , m_me{ctx.config.ComputerName, QCoreApplication::applicationPid(), QDateTime::currentDateTime()}
     {
     }
-    ~Batch()
+
+    ~ImportRun()
     {
         // Leaving without commit (an error escaped): the messages are not stored, so their
         // files go back to the import folder to be read again.
         if (m_transaction) {
             m_transaction.reset();
-            releaseAll();
+            releaseBatch();
         }
     }
 
-    void open()
-    {
-        if (!m_transaction)
-            m_transaction = std::make_unique<Transaction>(m_ctx.db);
-    }
-    void add(ClaimedFile file) { m_files.push_back(std::move(file)); }
-    qsizetype size() const { return m_files.size(); }
-
-    // Commits, then files what the commit holds into "Done".
-    void commitAndFile()
-    {
-        if (!m_transaction)
-            return;
-        try {
-            m_transaction->commit();
-        } catch (const DbError&) {
-            m_transaction.reset();
-            releaseAll();
-            throw;
-        }
-        m_transaction.reset();
-        for (const ClaimedFile& file : m_files)
-            fileDone(file);
-        m_files.clear();
-    }
+    CycleOutcome run();
 
 private:
-    void fileDone(const ClaimedFile& file)
-    {
-        try {
-            if (FileInto(file.claimPath, m_ctx.config.ImportDonePath, file.name)) {
-                ++m_outcome.handled;
-                return;
-            }
-            m_ctx.log.logall(u"The order file %1 cannot be filed: 1000 files of that name are in %2 already; "
-                             u"it stays in the import folder."_s.arg(file.name, m_ctx.config.ImportDonePath),
-                             LogDirection::Monitor);
-        } catch (const FileError& e) {
-            m_ctx.log.logall(e.message(), LogDirection::Monitor);
-        }
-        ReleaseClaim(file.claimPath, m_ctx.config.ImportPath, file.name);
-    }
-
-    void releaseAll()
-    {
-        for (const ClaimedFile& file : m_files)
-            ReleaseClaim(file.claimPath, m_ctx.config.ImportPath, file.name);
-        m_files.clear();
-    }
+    const AppConfig& config() const { return m_ctx.config; }
+    void settleLeftClaims();
+    void listAndStore();
+    // True when the cycle goes on.
+    bool storeOne(const OrderFile& file, OrderMessage& message);
+    void commitAndFile();
+    void fileDone(const ClaimedFile& file);
+    void fileFailed(const ClaimedFile& file);
+    void releaseBatch();
+    void say(const QString& key, const QString& text);
+    void sayMended(const QString& key, const QString& text);
 
     Context& m_ctx;
-    CycleOutcome& m_outcome;
+    ImportState& m_state;
+    const ImportOptions& m_options;
+    const Claimant m_me;
+    CycleOutcome m_outcome;
     std::unique_ptr<Transaction> m_transaction;
-    std::vector<ClaimedFile> m_files;
+    std::vector<ClaimedFile> m_batch;
 };
 
-void fileFailed(Context& ctx, const ClaimedFile& file)
+void ImportRun::say(const QString& key, const QString& text)
 {
-    try {
-        ensureFolder(ctx.config.ImportErrorPath);
-        if (FileInto(file.claimPath, ctx.config.ImportErrorPath, file.name))
-            return;
-    } catch (const FileError& e) {
-        ctx.log.logall(e.message(), LogDirection::Monitor);
+    if (m_state.notices.raise(key))
+        m_ctx.log.logall(text, LogDirection::Monitor);
+}
+
+void ImportRun::sayMended(const QString& key, const QString& text)
+{
+    if (m_state.notices.mend(key))
+        m_ctx.log.logall(text, LogDirection::Monitor);
+}
+
+CycleOutcome ImportRun::run()
+{
+    ensureFolder(config().ImportPath);
+    ensureFolder(config().ImportDonePath);
+    if (!m_state.journalReady) {
+        EnsureImportJournal(m_ctx.db);
+        m_state.journalReady = true;
     }
-    // Never lost: back into the import folder, to be read again.
-    ReleaseClaim(file.claimPath, ctx.config.ImportPath, file.name);
+    settleLeftClaims();
+    ForgetImportedBefore(m_ctx.db, m_ctx.now().addDays(-m_options.journalDays));
+    listAndStore();
+    return m_outcome;
+}
+
+void ImportRun::settleLeftClaims()
+{
+    for (const FoundClaim& claim : LeftClaims(config().ImportPath, m_me, m_options.staleClaimMs, IsProcessAlive)) {
+        if (WasImported(m_ctx.db, claim.claimName))
+            fileDone({claim.path, claim.name});
+        else
+            ReleaseClaim(claim.path, config().ImportPath, claim.name);
+    }
+    // Failed files that the error folder could not take before.
+    for (const FoundClaim& failed : SetAsideFiles(config().ImportPath)) {
+        try {
+            QDir().mkpath(config().ImportErrorPath);
+            if (FileInto(failed.path, config().ImportErrorPath, failed.name))
+                sayMended(u"error folder"_s,
+                          u"The folder %1 takes failed order files again."_s.arg(config().ImportErrorPath));
+        } catch (const FileError&) {
+            // Said when it was set aside; it waits for the next cycle.
+        }
+    }
+}
+
+void ImportRun::listAndStore()
+{
+    const FolderListing listing =
+        ListOrderFiles(config().ImportPath, config().ImportExtension, config().ImportMinAge, m_me.now);
+    for (const QString& name : listing.notRegular)
+        say(u"not regular:"_s + name,
+            u"%1 in the import folder is no regular file (a folder, device or pipe); it is not read."_s.arg(name));
+    const auto message = std::make_unique<OrderMessage>();
+    for (const OrderFile& file : listing.files) {
+        if (!storeOne(file, *message))
+            return;
+    }
+    commitAndFile();
+}
+
+bool ImportRun::storeOne(const OrderFile& file, OrderMessage& message)
+{
+    // Before the claim: a file is never claimed without a transaction to hold it.
+    if (!m_transaction)
+        m_transaction = std::make_unique<Transaction>(m_ctx.db);
+    const Claimant now{m_me.host, m_me.pid, QDateTime::currentDateTime()};
+    const ClaimAttempt claim = ClaimOrderFile(config().ImportPath, file, now);
+    if (claim.path.isEmpty()) {
+        if (!claim.error.isEmpty())
+            say(u"claim:"_s + file.name,
+                u"The order file %1 cannot be taken: %2"_s.arg(config().ImportPath + file.name, claim.error));
+        return true; // another station took it, or it waits
+    }
+    sayMended(u"claim:"_s + file.name, u"The order file %1 can be taken again."_s.arg(file.name));
+    const ClaimedFile claimed{claim.path, file.name};
+    try {
+        Transaction savepoint(m_ctx.db);
+        ReadMessageFile(m_ctx, claimed.claimPath, message);
+        RecordImported(m_ctx.db, claimName(claimed), claimed.name, m_ctx.now());
+        savepoint.commit();
+    } catch (const std::exception& e) {
+        if (databaseFailed(m_ctx.db, e)) {
+            ClearMessageBuffers(message);
+            ReleaseClaim(claimed.claimPath, config().ImportPath, claimed.name);
+            m_ctx.log.logall(u"The database failed while the order file %1 was stored; it goes back to the "
+                             u"import folder and is read again when the database answers."_s.arg(claimed.name),
+                             LogDirection::Monitor);
+            throw;
+        }
+        m_ctx.log.logall(u"Fehler beim lesen der Nachricht : "_s + message.msh(10) + u" Auftrag/Probe: "_s +
+                             message.orc(2),
+                         LogDirection::OrderIn);
+        m_ctx.log.logall(u"Fehlerbeschreibung: "_s + ErrorText(e), LogDirection::OrderIn);
+        ClearMessageBuffers(message);
+        fileFailed(claimed);
+        ++m_outcome.failed;
+        commitAndFile();
+        return false;
+    }
+    m_batch.push_back(claimed);
+    if (qsizetype(m_batch.size()) >= m_options.messagesPerCommit)
+        commitAndFile();
+    return true;
+}
+
+void ImportRun::commitAndFile()
+{
+    if (!m_transaction)
+        return;
+    try {
+        m_transaction->commit();
+    } catch (const DbError&) {
+        m_transaction.reset();
+        releaseBatch();
+        throw;
+    }
+    m_transaction.reset();
+    for (const ClaimedFile& file : m_batch)
+        fileDone(file);
+    m_batch.clear();
+}
+
+void ImportRun::fileDone(const ClaimedFile& file)
+{
+    const QString& done = config().ImportDonePath;
+    QString problem;
+    try {
+        if (FileInto(file.claimPath, done, file.name)) {
+            ++m_outcome.handled;
+            sayMended(u"done folder"_s, u"The folder %1 takes order files again."_s.arg(done));
+            return;
+        }
+        problem = u"1000 files of that name are in it already"_s;
+    } catch (const FileError& e) {
+        problem = e.message();
+    }
+    // The message is stored: its claim stays, and a later cycle files it, never storing it again.
+    ++m_outcome.failed;
+    say(u"done folder"_s,
+        u"Stored order files cannot be filed into %1 (%2); they stay claimed in the import "
+        u"folder and are filed when it can be written."_s.arg(done, problem));
+}
+
+void ImportRun::fileFailed(const ClaimedFile& file)
+{
+    const QString& failed = config().ImportErrorPath;
+    QString problem;
+    try {
+        ensureFolder(failed);
+        if (FileInto(file.claimPath, failed, file.name))
+            return;
+        problem = u"1000 files of that name are in it already"_s;
+    } catch (const FileError& e) {
+        problem = e.message();
+    }
+    // Set aside under a name no cycle takes, so that it does not block the files after it.
+    try {
+        SetAsideFailed(file.claimPath, m_me, file.name);
+        say(u"error folder"_s,
+            u"Failed order files cannot be filed into %1 (%2); they are set aside in the import "
+            u"folder and filed when it can be written."_s.arg(failed, problem));
+    } catch (const FileError& e) {
+        m_ctx.log.logall(e.message(), LogDirection::Monitor);
+        ReleaseClaim(file.claimPath, config().ImportPath, file.name);
+    }
+}
+
+void ImportRun::releaseBatch()
+{
+    for (const ClaimedFile& file : m_batch)
+        ReleaseClaim(file.claimPath, config().ImportPath, file.name);
+    m_batch.clear();
 }
 
 } // namespace
 
+CycleOutcome RunImportCycle(Context& ctx, ImportState& state, const ImportOptions& options)
+{
+    ImportRun run(ctx, state, options);
+    return run.run();
+}
+
 CycleOutcome RunImportCycle(Context& ctx, const ImportOptions& options)
 {
-    const AppConfig& c = ctx.config;
-    ensureFolder(c.ImportPath);
-    ensureFolder(c.ImportDonePath);
-
-    const Claimant me{c.ComputerName, QCoreApplication::applicationPid(), QDateTime::currentDateTime()};
-    ReleaseStaleClaims(c.ImportPath, me, options.staleClaimMs, IsProcessAlive);
-
-    CycleOutcome outcome;
-    const auto message = std::make_unique<OrderMessage>();
-    Batch batch(ctx, outcome);
-    for (const QString& name : ListOrderFiles(c.ImportPath, c.ImportExtension, c.ImportMinAge, me.now)) {
-        batch.open(); // before the claim: a file is never claimed without a transaction to hold it
-        const auto claim = ClaimOrderFile(c.ImportPath, name, {me.host, me.pid, QDateTime::currentDateTime()});
-        if (!claim)
-            continue; // another station took it
-        const ClaimedFile file{*claim, name};
-        try {
-            Transaction savepoint(ctx.db);
-            ReadMessageFile(ctx, file.claimPath, *message);
-            savepoint.commit();
-        } catch (const std::exception& e) {
-            ctx.log.logall(u"Fehler beim lesen der Nachricht : "_s + message->msh(10) + u" Auftrag/Probe: "_s +
-                               message->orc(2),
-                           LogDirection::OrderIn);
-            ctx.log.logall(u"Fehlerbeschreibung: "_s + ErrorText(e), LogDirection::OrderIn);
-            ClearMessageBuffers(*message);
-            fileFailed(ctx, file);
-            ++outcome.failed;
-            batch.commitAndFile();
-            return outcome;
-        }
-        batch.add(file);
-        if (batch.size() >= options.messagesPerCommit)
-            batch.commitAndFile();
-    }
-    batch.commitAndFile();
-    return outcome;
+    ImportState state;
+    return RunImportCycle(ctx, state, options);
 }
 
 } // namespace kestrin

@@ -1,7 +1,9 @@
 #include "hl7import/ImportFolder.h"
 
 #include "core/Error.h"
+#include "hl7import/NativeFileNames.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -16,7 +18,11 @@ namespace {
 // .kestrin-claim#host#pid#claimed-at-ms#original name: the three parts before the name
 // hold no "#", so the name may.
 const QString kClaimPrefix = u".kestrin-claim#"_s;
+const QString kFailedPrefix = u".kestrin-failed#"_s;
 constexpr int kMaxPrefix = 1000;
+// Every common file system takes 255 bytes; a little is left for the prefixes of "Done".
+constexpr qsizetype kMaxClaimBytes = 240;
+constexpr qsizetype kMaxHostLength = 32;
 
 struct ClaimInfo {
     QString host;
@@ -25,11 +31,11 @@ struct ClaimInfo {
     QString name;
 };
 
-std::optional<ClaimInfo> parseClaim(const QString& fileName)
+std::optional<ClaimInfo> parseMarked(const QString& fileName, const QString& prefix)
 {
-    if (!fileName.startsWith(kClaimPrefix))
+    if (!fileName.startsWith(prefix))
         return std::nullopt;
-    const QStringView rest = QStringView(fileName).mid(kClaimPrefix.size());
+    const QStringView rest = QStringView(fileName).mid(prefix.size());
     const qsizetype a = rest.indexOf(u'#');
     const qsizetype b = a < 0 ? -1 : rest.indexOf(u'#', a + 1);
     const qsizetype c = b < 0 ? -1 : rest.indexOf(u'#', b + 1);
@@ -45,9 +51,39 @@ std::optional<ClaimInfo> parseClaim(const QString& fileName)
 
 QString safeHost(const QString& host)
 {
-    QString h = host;
+    QString h = host.left(kMaxHostLength);
     h.replace(u'#', u'_').replace(u'/', u'_').replace(u'\\', u'_');
     return h.isEmpty() ? u"host"_s : h;
+}
+
+QString markedName(const QString& prefix, const Claimant& claimant, const QString& fileName)
+{
+    const QString head = prefix + safeHost(claimant.host) + u'#' + QString::number(claimant.pid) + u'#' +
+        QString::number(claimant.now.toMSecsSinceEpoch()) + u'#';
+    if (QFile::encodeName(head + fileName).size() <= kMaxClaimBytes)
+        return head + fileName;
+    const QString suffix = u'~' +
+        QString::fromLatin1(QCryptographicHash::hash(fileName.toUtf8(), QCryptographicHash::Sha1).toHex().left(8));
+    QString kept = fileName;
+    while (!kept.isEmpty() && QFile::encodeName(head + kept + suffix).size() > kMaxClaimBytes)
+        kept.chop(kept.size() >= 2 && kept.at(kept.size() - 1).isLowSurrogate() ? 2 : 1);
+    return head + kept + suffix;
+}
+
+QList<FoundClaim> marked(const QString& folder, const QString& prefix)
+{
+    QList<FoundClaim> found;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name)) {
+        if (const auto info = parseMarked(name, prefix))
+            found.append({dir.filePath(name), name, info->name});
+    }
+    return found;
+}
+
+bool isOrderName(const QString& name, const QString& extension)
+{
+    return !name.startsWith(kClaimPrefix) && !name.startsWith(kFailedPrefix) && HasImportExtension(name, extension);
 }
 
 } // namespace
@@ -59,39 +95,99 @@ bool HasImportExtension(const QString& fileName, const QString& extension)
 
 QString ClaimedName(const QString& fileName)
 {
-    const auto info = parseClaim(fileName);
+    const auto info = parseMarked(fileName, kClaimPrefix);
     return info ? info->name : QString();
 }
 
-QStringList ListOrderFiles(const QString& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now)
+FolderListing ListOrderFiles(const QString& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now)
 {
     // Names only, one file at a time: a folder of many thousand orders costs little memory.
-    QStringList names;
-    QDirIterator files(folder, QDir::Files | QDir::Hidden);
-    while (files.hasNext()) {
-        files.next();
-        const QString name = files.fileName();
-        if (name.startsWith(kClaimPrefix) || !HasImportExtension(name, extension))
+    FolderListing listing;
+    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QList<QByteArray> undecodable = UndecodableFileNames(folder);
+    while (entries.hasNext()) {
+        entries.next();
+        const QString name = entries.fileName();
+        if (!isOrderName(name, extension))
             continue;
+        const QFileInfo info = entries.fileInfo();
+        if (!info.exists())
+            continue; // no text name reaches it: listed by its bytes below
+        if (!info.isFile()) {
+            listing.notRegular << name;
+            continue;
+        }
         // A file still being written by the sender waits for the next cycle.
-        if (minAgeMs > 0 && files.fileInfo().lastModified().msecsTo(now) < minAgeMs)
+        if (minAgeMs > 0 && info.lastModified().msecsTo(now) < minAgeMs)
             continue;
-        names << name;
+        listing.files.append({name, {}});
     }
-    names.sort();
-    return names;
+    for (const QByteArray& native : undecodable) {
+        const QString name = ReadableFileName(native);
+        if (isOrderName(name, extension))
+            listing.files.append({name, native});
+    }
+    std::sort(listing.files.begin(), listing.files.end(),
+              [](const OrderFile& a, const OrderFile& b) { return a.name < b.name; });
+    return listing;
 }
 
-std::optional<QString> ClaimOrderFile(const QString& folder, const QString& fileName, const Claimant& claimant)
+QString ClaimFileName(const Claimant& claimant, const QString& fileName)
+{
+    return markedName(kClaimPrefix, claimant, fileName);
+}
+
+ClaimAttempt ClaimOrderFile(const QString& folder, const OrderFile& file, const Claimant& claimant)
 {
     const QDir dir(folder);
-    const QString claimName = kClaimPrefix + safeHost(claimant.host) + u'#' + QString::number(claimant.pid) + u'#' +
-        QString::number(claimant.now.toMSecsSinceEpoch()) + u'#' + fileName;
-    const QString claimPath = dir.filePath(claimName);
-    if (!QFile::rename(dir.filePath(fileName), claimPath))
-        return std::nullopt;
-    return claimPath;
+    const QString claimName = ClaimFileName(claimant, file.name);
+    QString error;
+    if (!file.nativeName.isEmpty()) {
+        if (RenameNativeName(folder, file.nativeName, claimName, &error))
+            return {dir.filePath(claimName), {}};
+        return {{}, error};
+    }
+    QFile source(dir.filePath(file.name));
+    if (source.rename(dir.filePath(claimName)))
+        return {dir.filePath(claimName), {}};
+    // Gone: another station was quicker. Still there: it cannot be renamed.
+    if (!source.exists())
+        return {};
+    return {{}, source.errorString()};
 }
+
+ClaimAttempt ClaimOrderFile(const QString& folder, const QString& fileName, const Claimant& claimant)
+{
+    return ClaimOrderFile(folder, OrderFile{fileName, {}}, claimant);
+}
+
+QList<FoundClaim> LeftClaims(const QString& folder, const Claimant& claimant, qint64 staleAfterMs,
+                             const std::function<bool(qint64)>& isAlive)
+{
+    QList<FoundClaim> left;
+    for (const FoundClaim& claim : marked(folder, kClaimPrefix)) {
+        const auto info = parseMarked(claim.claimName, kClaimPrefix);
+        const bool thisHost = info->host == safeHost(claimant.host);
+        const bool ownEarlier = thisHost && info->pid == claimant.pid;
+        const bool deadHere = thisHost && info->pid != claimant.pid && !isAlive(info->pid);
+        const bool stale = claimant.now.toMSecsSinceEpoch() - info->claimedAtMs > staleAfterMs;
+        if (ownEarlier || deadHere || stale)
+            left.append(claim);
+    }
+    return left;
+}
+
+QString SetAsideFailed(const QString& claimPath, const Claimant& claimant, const QString& fileName)
+{
+    const QFileInfo claim(claimPath);
+    const QString target = claim.absoluteDir().filePath(markedName(kFailedPrefix, claimant, fileName));
+    QFile source(claimPath);
+    if (!source.rename(target))
+        throw FileError(u"%1 cannot be set aside as %2: %3"_s.arg(claimPath, target, source.errorString()));
+    return target;
+}
+
+QList<FoundClaim> SetAsideFiles(const QString& folder) { return marked(folder, kFailedPrefix); }
 
 bool ReleaseClaim(const QString& claimPath, const QString& folder, const QString& fileName)
 {
@@ -100,26 +196,6 @@ bool ReleaseClaim(const QString& claimPath, const QString& folder, const QString
     } catch (const FileError&) {
         return false;
     }
-}
-
-QStringList ReleaseStaleClaims(const QString& folder, const Claimant& claimant, qint64 staleAfterMs,
-                               const std::function<bool(qint64)>& isAlive)
-{
-    QStringList released;
-    const QDir dir(folder);
-    const QStringList claims = dir.entryList({kClaimPrefix + u'*'}, QDir::Files | QDir::Hidden, QDir::Name);
-    for (const QString& claimName : claims) {
-        const auto info = parseClaim(claimName);
-        if (!info)
-            continue;
-        const bool thisHost = info->host == safeHost(claimant.host);
-        const bool ownEarlier = thisHost && info->pid == claimant.pid;
-        const bool deadHere = thisHost && info->pid != claimant.pid && !isAlive(info->pid);
-        const bool stale = claimant.now.toMSecsSinceEpoch() - info->claimedAtMs > staleAfterMs;
-        if ((ownEarlier || deadHere || stale) && ReleaseClaim(dir.filePath(claimName), folder, info->name))
-            released << info->name;
-    }
-    return released;
 }
 
 std::optional<QString> FileInto(const QString& sourcePath, const QString& targetFolder, const QString& fileName)

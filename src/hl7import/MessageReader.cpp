@@ -7,6 +7,7 @@
 #include "hl7import/OrderStore.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -15,6 +16,8 @@ namespace kestrin {
 namespace {
 
 constexpr qint16 kMaxRepeats = 99; // rows of OBR, OBX and NTE
+// A file of thousands of unknown segments must not flood the log.
+constexpr int kMaxUnknownLines = 100;
 
 qint16 nextRow(qint16& counter, const QString& identifier)
 {
@@ -23,7 +26,7 @@ qint16 nextRow(qint16& counter, const QString& identifier)
     return ++counter;
 }
 
-void readLine(Context& ctx, OrderMessage& m, const QString& line)
+void readLine(Context& ctx, OrderMessage& m, const QString& line, int& unknown)
 {
     if (line.isEmpty())
         return;
@@ -58,7 +61,7 @@ void readLine(Context& ctx, OrderMessage& m, const QString& line)
         const qint16 row = nextRow(counts.nte, id);
         m.NteFields[row][0] = line;
         SplitSegmentFields(m, line, row, id);
-    } else {
+    } else if (++unknown <= kMaxUnknownLines) {
         ctx.log.logall(u"Unbekannte Kennung: "_s + read, LogDirection::OrderIn);
     }
 }
@@ -77,8 +80,13 @@ void requireIdentifiers(const OrderMessage& m)
 void ReadMessageText(Context& ctx, const QString& text, OrderMessage& m)
 {
     m.SegmentCounts = {};
+    int unknown = 0;
     for (const QString& line : SplitLines(text))
-        readLine(ctx, m, line);
+        readLine(ctx, m, line, unknown);
+    if (unknown > kMaxUnknownLines)
+        ctx.log.logall(u"%1 further segments of unknown kind in this message are not listed one by one."_s.arg(
+                           unknown - kMaxUnknownLines),
+                       LogDirection::OrderIn);
     ctx.log.logall(u"Nachricht eingelesen: "_s + m.msh(10) + u" Auftrag/Probe: "_s + m.orc(2), LogDirection::OrderIn);
     if (m.orc(1) == ctx.config.CancelSign) {
         DeleteOpenRequests(ctx, FieldValue(m, m.orc(2)));
@@ -96,11 +104,22 @@ void ReadMessageText(Context& ctx, const QString& text, OrderMessage& m)
 
 void ReadMessageFile(Context& ctx, const QString& path, OrderMessage& m)
 {
+    const qint64 limit = ctx.config.ImportMaxBytes;
+    const QFileInfo info(path);
+    // A pipe or device would never end; a huge file would take the machine's memory.
+    if (!info.isFile())
+        throw MessageError(u"The order file %1 is no regular file."_s.arg(path));
+    if (info.size() > limit)
+        throw MessageError(u"The order file %1 has %2 bytes, more than ImportMaxBytes (%3); it is not read."_s.arg(
+            path, QString::number(info.size()), QString::number(limit)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw MessageError(u"The order file %1 cannot be read: %2"_s.arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.read(limit + 1);
     file.close();
+    if (bytes.size() > limit)
+        throw MessageError(u"The order file %1 grew beyond ImportMaxBytes (%2) while it was read."_s.arg(
+            path, QString::number(limit)));
     ReadMessageText(ctx, DecodeOrderFile(bytes, ctx.config.Charset), m);
 }
 

@@ -57,6 +57,10 @@ QString FieldValue(const OrderMessage& message, const QString& raw)
 
 QString CutToColumn(const QString& text, int size)
 {
+    // A field the segment does not have is empty text, never NULL: keys and the laboratory's
+    // queries expect text on every engine.
+    if (text.isNull())
+        return u""_s;
     if (text.size() <= size)
         return text;
     qsizetype length = size;

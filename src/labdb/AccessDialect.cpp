@@ -46,6 +46,12 @@ QString AccessDialect::dateLiteral(const QDateTime& value) const
     return u'#' + value.toString(u"yyyy-MM-dd HH:mm:ss"_s) + u'#';
 }
 
+// The Access ODBC driver reports SQLSTATEs: class 22 (data) and 23 (keys and constraints).
+bool AccessDialect::refusesData(const QString& code) const
+{
+    return code.startsWith(u"22"_s) || code.startsWith(u"23"_s);
+}
+
 QString AccessDialect::columnType(ColumnType type, int size) const
 {
     switch (type) {

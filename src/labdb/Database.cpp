@@ -89,7 +89,17 @@ void Database::reopen()
     open();
 }
 
-void Database::fail(const QSqlQuery& query, const QString& sql) const { throw DbError(query.lastError().text(), sql); }
+DbError Database::errorOf(const QSqlError& error, const QString& sql) const
+{
+    QString text = error.text().trimmed();
+    // Some drivers say nothing when the server went away in the middle of a statement.
+    if (text.isEmpty())
+        text = u"%1 gave no reason (code %2); the connection may be lost."_s.arg(
+            m_parameters.description, error.nativeErrorCode().isEmpty() ? u"none"_s : error.nativeErrorCode());
+    return DbError(text, sql, m_dialect->refusesData(error.nativeErrorCode()), error.nativeErrorCode());
+}
+
+void Database::fail(const QSqlQuery& query, const QString& sql) const { throw errorOf(query.lastError(), sql); }
 
 void Database::run(const QString& sql)
 {
@@ -122,9 +132,9 @@ QSqlQuery& Database::execute(const QString& sql, const QVariantList& values)
     for (qsizetype i = 0; i < values.size(); ++i)
         query.bindValue(int(i), m_dialect->toBound(values.at(i)));
     if (!query.exec()) {
-        const QString error = query.lastError().text();
+        const DbError error = errorOf(query.lastError(), sql);
         m_statements.erase(it);
-        throw DbError(error, sql);
+        throw error;
     }
     return query;
 }
@@ -154,9 +164,9 @@ QList<Row> Database::query(const QString& sql, const QVariantList& values)
         rows.emplace_back(columns, std::move(row));
     }
     if (query.lastError().isValid()) {
-        const QString error = query.lastError().text();
+        const DbError error = errorOf(query.lastError(), sql);
         query.finish();
-        throw DbError(error, sql);
+        throw error;
     }
     query.finish();
     return rows;
@@ -219,7 +229,7 @@ void Database::begin()
         if (sql.isEmpty()) {
             QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
             if (!db.transaction())
-                throw DbError(db.lastError().text(), u"BEGIN TRANSACTION"_s);
+                throw errorOf(db.lastError(), u"BEGIN TRANSACTION"_s);
         } else {
             run(sql);
         }
@@ -239,7 +249,7 @@ void Database::commit()
             if (m_dialect->beginTransaction().isEmpty()) {
                 QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
                 if (!db.commit())
-                    throw DbError(db.lastError().text(), u"COMMIT"_s);
+                    throw errorOf(db.lastError(), u"COMMIT"_s);
             } else {
                 run(u"COMMIT"_s);
             }
@@ -261,7 +271,7 @@ void Database::rollbackOutermost()
     if (m_dialect->beginTransaction().isEmpty()) {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         if (!db.rollback())
-            throw DbError(db.lastError().text(), u"ROLLBACK"_s);
+            throw errorOf(db.lastError(), u"ROLLBACK"_s);
     } else {
         run(u"ROLLBACK"_s);
     }

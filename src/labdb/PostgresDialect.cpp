@@ -39,6 +39,12 @@ QString PostgresDialect::dateLiteral(const QDateTime& value) const
     return u"TIMESTAMP '"_s + value.toString(u"yyyy-MM-dd HH:mm:ss"_s) + u'\'';
 }
 
+// SQLSTATE classes 22 (data exception) and 23 (integrity constraint violation).
+bool PostgresDialect::refusesData(const QString& code) const
+{
+    return code.startsWith(u"22"_s) || code.startsWith(u"23"_s);
+}
+
 QString PostgresDialect::columnType(ColumnType type, int size) const
 {
     switch (type) {

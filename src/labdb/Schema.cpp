@@ -86,7 +86,20 @@ std::vector<TableDef> makeTables()
         {u"user_base"_s, {text(u"userid", 20), text(u"comment", 60)}, {}, {}},
         {u"textstrings"_s, {integer(u"key"), text(u"english", 255), text(u"german", 255)}, {u"key"_s}, {}},
         {u"quorix_log"_s, {date(u"time_stamp"), text(u"log_key", 50), text(u"log_val", 255)}, {}, {{u"log_key"_s}}},
+        // Kestrin's own: the claimed order files whose messages are stored.
+        {u"KESTRIN_IMPORTS"_s,
+         {text(u"CLAIM_NAME", 255), text(u"FILE_NAME", 255), date(u"STORED_AT")},
+         {u"CLAIM_NAME"_s},
+         {{u"STORED_AT"_s}}},
     };
+}
+
+void createTable(Database& db, const TableDef& table)
+{
+    Transaction transaction(db);
+    for (const QString& statement : CreateTableStatements(db.dialect(), table))
+        db.exec(statement);
+    transaction.commit();
 }
 
 } // namespace
@@ -160,16 +173,25 @@ QStringList MissingTables(Database& db)
     return missing;
 }
 
+bool EnsureTable(Database& db, QStringView name)
+{
+    if (db.tableExists(name.toString()))
+        return false;
+    for (const TableDef& table : LabTables()) {
+        if (table.name.compare(name, Qt::CaseInsensitive) == 0) {
+            createTable(db, table);
+            return true;
+        }
+    }
+    throw ProgramError(u"The schema has no table %1."_s.arg(name.toString()));
+}
+
 QStringList CreateMissingTables(Database& db)
 {
     const QStringList missing = MissingTables(db);
     for (const TableDef& table : LabTables()) {
-        if (!missing.contains(table.name))
-            continue;
-        Transaction transaction(db);
-        for (const QString& statement : CreateTableStatements(db.dialect(), table))
-            db.exec(statement);
-        transaction.commit();
+        if (missing.contains(table.name))
+            createTable(db, table);
     }
     return missing;
 }

@@ -42,6 +42,15 @@ QString SqlServerDialect::dateLiteral(const QDateTime& value) const
     return u"{ts '"_s + value.toString(u"yyyy-MM-dd HH:mm:ss"_s) + u"'}"_s;
 }
 
+// The ODBC driver reports either the server's error number (NULL into NOT NULL, foreign and
+// unique keys, truncation, conversion) or an SQLSTATE of class 22 or 23.
+bool SqlServerDialect::refusesData(const QString& code) const
+{
+    static const QStringList refusals{u"515"_s,  u"547"_s, u"2601"_s, u"2627"_s, u"2628"_s,
+                                      u"8152"_s, u"245"_s, u"8114"_s, u"241"_s,  u"242"_s};
+    return refusals.contains(code) || code.startsWith(u"22"_s) || code.startsWith(u"23"_s);
+}
+
 QString SqlServerDialect::columnType(ColumnType type, int size) const
 {
     switch (type) {

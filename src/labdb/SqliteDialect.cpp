@@ -34,6 +34,14 @@ QStringList SqliteDialect::afterFixedIdentityInsert(const QString&, const QStrin
 
 QString SqliteDialect::dateLiteral(const QDateTime& value) const { return u'\'' + value.toString(kDateFormat) + u'\''; }
 
+// SQLITE_TOOBIG, SQLITE_CONSTRAINT, SQLITE_MISMATCH, also as extended codes (low byte).
+bool SqliteDialect::refusesData(const QString& code) const
+{
+    bool ok = false;
+    const int primary = code.toInt(&ok) & 0xFF;
+    return ok && (primary == 18 || primary == 19 || primary == 20);
+}
+
 QString SqliteDialect::columnType(ColumnType type, int size) const
 {
     switch (type) {

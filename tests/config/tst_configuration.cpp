@@ -58,8 +58,6 @@ void TestConfiguration::parse_data()
         << QStringList{u"ImportPath=D:\\In\\"_s, u"ImportDonePath=D:\\In\\Done"_s};
     QTest::newRow("folder already ending in a slash")
         << QStringList{u"ExportPath=/srv/out/"_s} << QStringList{u"ExportPath=/srv/out/"_s};
-    QTest::newRow("empty folder value becomes the separator")
-        << QStringList{u"TempExportPath="_s} << QStringList{u"TempExportPath="_s + sep};
     QTest::newRow("blanks around = make another key")
         << QStringList{u"server = LABSRV"_s} << QStringList{u"ServerName=(local)"_s};
     QTest::newRow("value not trimmed") << QStringList{u"database= LAB "_s} << QStringList{u"DatabaseName= LAB "_s};
@@ -100,6 +98,9 @@ void TestConfiguration::parse_data()
                                                    u"ShortDateFormat=M/d/yyyy"_s, u"TimeFormat=h:mm:ss AP"_s,
                                                    u"ImportMinAge=250"_s};
     QTest::newRow("password masked") << QStringList{u"DbPassword=secret"_s} << QStringList{u"DbPassword=****"_s};
+    QTest::newRow("unused AppPath may be empty")
+        << QStringList{u"AppPath="_s} << QStringList{u"AppPath="_s + QDir::separator()};
+    QTest::newRow("order file limit") << QStringList{u"ImportMaxBytes=2048"_s} << QStringList{u"ImportMaxBytes=2048"_s};
 }
 
 void TestConfiguration::parse()
@@ -122,6 +123,13 @@ void TestConfiguration::refusedValues_data()
     QTest::newRow("import cycle empty") << u"ImportCycle="_s << u"ImportCycle"_s;
     QTest::newRow("import cycle beyond 32 bits") << u"ImportCycle=99999999999"_s << u"ImportCycle"_s;
     QTest::newRow("negative minimum age") << u"ImportMinAge=-5"_s << u"ImportMinAge"_s;
+    for (const QString& key : {u"ImportPath"_s, u"ExportPath"_s, u"TempExportPath"_s, u"ComLogPath"_s, u"COMLOGPATH"_s})
+        QTest::addRow("empty %s: the root", qPrintable(key)) << key + u'=' << key;
+    QTest::newRow("extension with a dot") << u"ImportExtension=.hl"_s << u"ImportExtension"_s;
+    QTest::newRow("extension empty") << u"ImportExtension="_s << u"ImportExtension"_s;
+    QTest::newRow("extension of four") << u"ImportExtension=hl7x"_s << u"ImportExtension"_s;
+    QTest::newRow("a megabyte of time format") << u"TimeFormat="_s + QString(1 << 20, u'H') << u"TimeFormat"_s;
+    QTest::newRow("no bytes") << u"ImportMaxBytes=0"_s << u"ImportMaxBytes"_s;
 }
 
 void TestConfiguration::refusedValues()
@@ -131,7 +139,7 @@ void TestConfiguration::refusedValues()
     const ParsedConfiguration parsed = ParseConfiguration({line});
     QCOMPARE(parsed.errors.size(), std::size_t(1));
     QCOMPARE(parsed.errors.front().key, key);
-    QCOMPARE(parsed.errors.front().value, line.mid(line.indexOf(u'=') + 1));
+    QCOMPARE(parsed.errors.front().value.left(64), line.mid(line.indexOf(u'=') + 1).left(64));
 }
 
 void TestConfiguration::emptyFileGivesStartValues()

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -27,9 +28,9 @@ struct SharedFolder {
     QString ini() const { return dir.filePath(u"lab.ini"_s); }
     QString in() const { return dir.filePath(u"in"_s); }
 
-    void drop(int count)
+    void drop(int count, int first = 0)
     {
-        for (int i = 0; i < count; ++i) {
+        for (int i = first; i < first + count; ++i) {
             const QString sample = u"S%1"_s.arg(i, 5, 10, QChar(u'0'));
             const QString text = test::OrderBuilder().controlId(u"M"_s + sample).sample(sample).text();
             test::WriteFile(in() + u'/' + sample + u".hl7"_s, text.toLatin1());
@@ -57,6 +58,7 @@ class TestImportProcesses : public QObject {
 private slots:
     void twoProcessesShareOneFolder();
     void killedProcessLosesNoFile();
+    void killsAtRandomStoreEveryOrderOnce();
 };
 
 void TestImportProcesses::twoProcessesShareOneFolder()
@@ -101,6 +103,50 @@ void TestImportProcesses::killedProcessLosesNoFile()
     QCOMPARE(survivor->exitCode(), 0);
     QVERIFY2(shared.orderFilesLeft().isEmpty(), qPrintable(shared.orderFilesLeft().join(u", ")));
     QCOMPARE(shared.done().size() + shared.failed().size(), kFiles);
+}
+
+// Kills at random moments (while claiming, storing, committing, filing): afterwards every
+// order is stored exactly once and every file is in "Done" or "EinleseFehler".
+void TestImportProcesses::killsAtRandomStoreEveryOrderOnce()
+{
+    SharedFolder shared;
+    constexpr int kBatch = 600;
+    constexpr int kKills = 50;
+    int dropped = 0;
+    const quint32 seed = qEnvironmentVariableIsSet("KESTRIN_KILL_SEED")
+        ? quint32(qEnvironmentVariableIntValue("KESTRIN_KILL_SEED"))
+        : QRandomGenerator::global()->generate();
+    qInfo("kill seed %u (KESTRIN_KILL_SEED repeats it)", seed);
+    QRandomGenerator random(seed);
+    for (int kills = 0; kills < kKills;) {
+        // Always work left to interrupt.
+        if (shared.orderFilesLeft().size() < kBatch / 3) {
+            shared.drop(kBatch, dropped);
+            dropped += kBatch;
+        }
+        std::unique_ptr<QProcess> victim(shared.start());
+        QVERIFY(victim->waitForStarted());
+        QTest::qWait(int(random.bounded(30, 300)));
+        if (victim->state() == QProcess::Running) {
+            victim->kill();
+            ++kills;
+        }
+        victim->waitForFinished();
+    }
+    std::unique_ptr<QProcess> survivor(shared.start());
+    QVERIFY(survivor->waitForFinished(120000));
+    QCOMPARE(survivor->exitCode(), 0);
+    QVERIFY2(shared.orderFilesLeft().isEmpty(), qPrintable(shared.orderFilesLeft().join(u", ")));
+    QCOMPARE(shared.done().size(), dropped);
+    QVERIFY(shared.failed().isEmpty());
+
+    ConnectionParameters p;
+    p.databaseName = shared.dir.filePath(u"lab.sqlite"_s);
+    Database db(MakeDialect(u"sqlite"_s), p);
+    db.open();
+    // Each order stored exactly once, however the kills fell.
+    QCOMPARE(db.query(u"SELECT ORDER_ID FROM HL7_STRINGS WHERE STRING_DEF = ?"_s, {u"MSH"_s}).size(), dropped);
+    QCOMPARE(db.query(u"SELECT DISTINCT ORDER_ID FROM HL7_STRINGS"_s).size(), dropped);
 }
 
 KESTRIN_TEST_MAIN(TestImportProcesses)

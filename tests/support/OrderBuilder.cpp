@@ -70,6 +70,12 @@ OrderBuilder& OrderBuilder::withoutPatient()
     return *this;
 }
 
+OrderBuilder& OrderBuilder::shortSegments()
+{
+    m_short = true;
+    return *this;
+}
+
 QStringList OrderBuilder::lines() const
 {
     QString msh = u"MSH|^~\\&|KIS|HOSP|KESTRIN|LAB|20190120140503||ORM^O01|%1|P|2.3"_s.arg(m_controlId);
@@ -77,10 +83,11 @@ QStringList OrderBuilder::lines() const
         msh += u"||||||"_s + m_charset;
     QStringList lines{msh};
     if (m_patient) {
-        lines << u"PID|1||%1||%2||%3|%4"_s.arg(m_pid3, m_pid5, m_birth, m_sex);
+        lines << (m_short ? u"PID|1||%1||%2"_s.arg(m_pid3, m_pid5)
+                          : u"PID|1||%1||%2||%3|%4"_s.arg(m_pid3, m_pid5, m_birth, m_sex));
         lines << u"PV1|1|O|STAT^^^HOSP"_s;
     }
-    lines << u"ORC|%1|%2"_s.arg(m_orc1, m_orc2) + QString(u"|"_s).repeated(19) + m_orc21; // ORC-21
+    lines << u"ORC|%1|%2"_s.arg(m_orc1, m_orc2) + (m_short ? QString() : QString(u"|"_s).repeated(19) + m_orc21);
     lines << m_obr << m_nte << m_extra;
     return lines;
 }

@@ -21,6 +21,8 @@ public:
     OrderBuilder& note(const QString& comment);
     OrderBuilder& segment(const QString& line); // any further line, after the others
     OrderBuilder& withoutPatient();
+    // PID and ORC end after their last given field (no sex, no ORC-21), as some senders write them.
+    OrderBuilder& shortSegments();
 
     QStringList lines() const;
     // The lines, each followed by the line end (CR, the classic HL7 segment end).
@@ -34,6 +36,7 @@ private:
     QString m_birth = QStringLiteral("19800101");
     QString m_sex = QStringLiteral("F");
     bool m_patient = true;
+    bool m_short = false;
     QString m_orc1 = QStringLiteral("NW");
     QString m_orc2 = QStringLiteral("4711");
     QString m_orc21 = QStringLiteral("KIS1");

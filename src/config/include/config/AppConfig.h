@@ -67,6 +67,7 @@ struct IniSettings {
     QString ComDevice1;
     QString ComDevice2;
     qint32 ImportMinAge = 1000;
+    qint64 ImportMaxBytes = 10 * 1024 * 1024;
 };
 
 // The settings record of one run: command line, machine name and INI file.

@@ -2,6 +2,7 @@
 
 #include "station/Context.h"
 #include "station/CycleOutcome.h"
+#include "station/Notices.h"
 
 namespace kestrin {
 
@@ -11,11 +12,24 @@ struct ImportOptions {
     int messagesPerCommit = 100;
     // A claim this old is taken back whoever made it.
     qint64 staleClaimMs = 10 * 60 * 1000;
+    // Journal rows are kept this long, far beyond any claim that could still be settled.
+    qint64 journalDays = 30;
+};
+
+// What the import keeps from one cycle to the next.
+struct ImportState {
+    Notices notices; // standing problems, said once
+    bool journalReady = false;
 };
 
 // One import cycle: every order file in the import folder is claimed, read and stored (or
 // recognised as a cancellation) and filed into "Done"; the first file that fails goes into
-// "EinleseFehler" with two log lines, and the cycle ends there.
+// "EinleseFehler" with two log lines, and the cycle ends there. Claims left by a crash are
+// settled first: a stored message's file goes into "Done", any other is read again. When
+// the database fails (not the message), the cycle stops, the file goes back untouched and
+// the error is thrown.
+CycleOutcome RunImportCycle(Context& ctx, ImportState& state, const ImportOptions& options = {});
+// The same with a state of its own (one cycle, as "/cycle" and tests run it).
 CycleOutcome RunImportCycle(Context& ctx, const ImportOptions& options = {});
 
 } // namespace kestrin

@@ -16,33 +16,66 @@ struct Claimant {
     QDateTime now;
 };
 
-// The order files to take from a folder, sorted by name: names whose last three
-// characters equal the extension without regard to case (claims excluded), whose file has
-// rested at least minAgeMs since it was last written.
-QStringList ListOrderFiles(const QString& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now);
+// An order file found in the import folder.
+struct OrderFile {
+    QString name;          // as text; a byte that is no text in the file-name encoding shows as "_"
+    QByteArray nativeName; // the name's bytes where `name` cannot reach the file, else empty
+};
+
+struct FolderListing {
+    QList<OrderFile> files; // to take, sorted by name
+    QStringList notRegular; // names with the extension that are no regular file (device, FIFO, folder)
+};
+
+// The order files to take from a folder, sorted by name: regular files whose names' last
+// three characters equal the extension without regard to case (claims excluded), that have
+// rested at least minAgeMs since they were last written.
+FolderListing ListOrderFiles(const QString& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now);
 
 // True when the last three characters of a name (all of a shorter one) equal the extension,
 // both lower-cased.
 bool HasImportExtension(const QString& fileName, const QString& extension);
 
-// Takes a file out of the others' reach by renaming it, in the same folder, to a claim name
-// that names the claimant. Returns the claim's path, or nothing when another process was
-// quicker (or the file is gone).
-std::optional<QString> ClaimOrderFile(const QString& folder, const QString& fileName, const Claimant& claimant);
+// The claim name of a file: it names the claimant and, where the whole name stays within what
+// every file system takes, the original name; a longer name is cut and marked with a short
+// stable suffix, so that claim names never grow with the original.
+QString ClaimFileName(const Claimant& claimant, const QString& fileName);
 
-// Gives files back to the folder whose claims were left behind: by a process of this
-// machine that no longer runs, or by any process when older than staleAfterMs. Returns the
-// names given back.
-QStringList ReleaseStaleClaims(const QString& folder, const Claimant& claimant, qint64 staleAfterMs,
-                               const std::function<bool(qint64)>& isAlive);
+struct ClaimAttempt {
+    QString path;  // the claim's path; empty when the file was not claimed
+    QString error; // why not, when it was neither claimed nor taken by another process
+};
+
+// Takes a file out of the others' reach by renaming it, in the same folder, to its claim
+// name. A file another process was quicker to take (or that is gone) gives neither a path
+// nor an error.
+ClaimAttempt ClaimOrderFile(const QString& folder, const OrderFile& file, const Claimant& claimant);
+ClaimAttempt ClaimOrderFile(const QString& folder, const QString& fileName, const Claimant& claimant);
+
+// A claim found in the folder.
+struct FoundClaim {
+    QString path;
+    QString claimName;
+    QString name; // the original name as far as the claim name keeps it
+};
+
+// Claims left behind that this process must settle: its own from an earlier cycle, those of
+// a process of this machine that no longer runs, and any older than staleAfterMs.
+QList<FoundClaim> LeftClaims(const QString& folder, const Claimant& claimant, qint64 staleAfterMs,
+                             const std::function<bool(qint64)>& isAlive);
+
+// Files that failed but could not be moved into the error folder, set aside in the import
+// folder under a marked name that no cycle lists as an order.
+QString SetAsideFailed(const QString& claimPath, const Claimant& claimant, const QString& fileName);
+QList<FoundClaim> SetAsideFiles(const QString& folder);
 
 // Gives a claimed file back under its own name (or the first free prefixed name).
 bool ReleaseClaim(const QString& claimPath, const QString& folder, const QString& fileName);
 
 // Moves a file into a folder under its name, or, when that is taken, under the first free
 // name of 0name ... 999name. Never replaces a file. Returns the new path; nothing when all
-// 1000 names are taken (the file stays where it is). Throws a FileError when the
-// move fails for another reason.
+// 1000 names are taken (the file stays where it is). Throws a FileError when the move fails
+// for another reason.
 std::optional<QString> FileInto(const QString& sourcePath, const QString& targetFolder, const QString& fileName);
 
 // The original name of a claim's file name, empty for a name that is no claim.

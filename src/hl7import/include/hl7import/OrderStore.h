@@ -24,7 +24,7 @@ QString LookupParameterId(Context& ctx, const QString& importCode);
 
 // The value a message field stands for: escapes resolved with the message's own delimiters.
 QString FieldValue(const OrderMessage& message, const QString& raw);
-// Text cut to a column's size without splitting a character.
+// Text cut to a column's size without splitting a character; never a null text.
 QString CutToColumn(const QString& text, int size);
 
 } // namespace kestrin

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "labdb/DbError.h"
 #include "labdb/Dialect.h"
 #include "labdb/Row.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 
 #include <memory>
@@ -74,6 +76,7 @@ public:
 private:
     QSqlQuery& execute(const QString& sql, const QVariantList& values);
     void rollbackOutermost();
+    DbError errorOf(const QSqlError& error, const QString& sql) const;
     [[noreturn]] void fail(const QSqlQuery& query, const QString& sql) const;
     void run(const QString& sql);
 

@@ -5,22 +5,32 @@
 namespace kestrin {
 
 // A statement the database refused, or a connection that failed: the driver's text and
-// the statement it was about.
+// the statement it was about. `refusesData` tells a refusal of the data itself (a value or
+// key a column or constraint does not take: the item's fault) from trouble of the database
+// (a lost connection, a lock, a full disk: nobody's data is wrong, the work is tried again).
 class DbError : public Error {
 public:
-    DbError(const QString& driverText, const QString& statement)
+    DbError(const QString& driverText, const QString& statement, bool refusesData = false,
+            const QString& code = QString())
         : Error(statement.isEmpty() ? driverText : driverText + QStringLiteral(" [") + statement + u']')
         , m_driverText(driverText)
         , m_statement(statement)
+        , m_code(code)
+        , m_refusesData(refusesData)
     {
     }
 
     QString driverText() const { return m_driverText; }
     QString statement() const { return m_statement; }
+    // The engine's own code of the error (SQLSTATE, SQLite result code, native number).
+    QString code() const { return m_code; }
+    bool refusesData() const { return m_refusesData; }
 
 private:
     QString m_driverText;
     QString m_statement;
+    QString m_code;
+    bool m_refusesData;
 };
 
 } // namespace kestrin

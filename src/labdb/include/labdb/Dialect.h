@@ -46,6 +46,10 @@ public:
     // Statements run once after a connection opens.
     virtual QStringList sessionSetup() const { return {}; }
 
+    // Whether an error code of this engine means that the data was refused (a value or key
+    // that a column or constraint does not take) rather than that the database is in trouble.
+    virtual bool refusesData(const QString& code) const = 0;
+
     // A value as it is bound: dates as the engine stores them.
     virtual QVariant toBound(const QVariant& value) const { return value; }
 

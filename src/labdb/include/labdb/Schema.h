@@ -41,6 +41,9 @@ QString SchemaScript(const Dialect& dialect);
 // The laboratory tables the database lacks.
 QStringList MissingTables(Database& db);
 
+// Creates one table of the schema unless the database has it; true when it was created.
+bool EnsureTable(Database& db, QStringView name);
+
 // Creates the tables the database lacks, never touching one that exists; returns their names.
 QStringList CreateMissingTables(Database& db);
 

@@ -1,0 +1,32 @@
+#include "hl7import/ImportJournal.h"
+
+#include "labdb/Database.h"
+#include "labdb/Schema.h"
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+namespace {
+const QString kTable = u"KESTRIN_IMPORTS"_s;
+} // namespace
+
+void EnsureImportJournal(Database& db) { EnsureTable(db, kTable); }
+
+void RecordImported(Database& db, const QString& claimName, const QString& fileName, const QDateTime& now)
+{
+    db.exec(u"INSERT INTO KESTRIN_IMPORTS (CLAIM_NAME, FILE_NAME, STORED_AT) VALUES (?, ?, ?)"_s,
+            {claimName, fileName.left(ColumnSize(kTable, u"FILE_NAME")), now});
+}
+
+bool WasImported(Database& db, const QString& claimName)
+{
+    return db.first(u"SELECT CLAIM_NAME FROM KESTRIN_IMPORTS WHERE CLAIM_NAME = ?"_s, {claimName}).has_value();
+}
+
+void ForgetImportedBefore(Database& db, const QDateTime& before)
+{
+    db.exec(u"DELETE FROM KESTRIN_IMPORTS WHERE STORED_AT < ?"_s, {before});
+}
+
+} // namespace kestrin

@@ -1,0 +1,65 @@
+#include "hl7import/NativeFileNames.h"
+
+#include <QDir>
+#include <QFile>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <cstdio>
+#endif
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+QList<QByteArray> UndecodableFileNames(const QString& folder)
+{
+    QList<QByteArray> names;
+#ifndef Q_OS_WIN
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray native(entry->d_name);
+        if (QFile::encodeName(QFile::decodeName(native)) != native)
+            names << native;
+    }
+    ::closedir(dir);
+#else
+    Q_UNUSED(folder);
+#endif
+    return names;
+}
+
+QString ReadableFileName(const QByteArray& nativeName)
+{
+    QString name = QFile::decodeName(nativeName);
+    name.replace(QChar(QChar::ReplacementCharacter), u'_');
+    return name;
+}
+
+bool RenameNativeName(const QString& folder, const QByteArray& from, const QString& to, QString* error)
+{
+#ifndef Q_OS_WIN
+    const QByteArray dir = QFile::encodeName(QDir(folder).absolutePath()) + '/';
+    const QByteArray target = dir + QFile::encodeName(to);
+    const QByteArray source = dir + from;
+    if (::rename(source.constData(), target.constData()) == 0)
+        return true;
+    // A name that is gone was taken by another station: no error.
+    if (error && errno != ENOENT)
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+#else
+    Q_UNUSED(folder);
+    Q_UNUSED(from);
+    Q_UNUSED(to);
+    if (error)
+        *error = u"not supported"_s;
+    return false;
+#endif
+}
+
+} // namespace kestrin

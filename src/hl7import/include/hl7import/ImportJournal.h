@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+namespace kestrin {
+
+class Database;
+
+// Which claimed order files have their message stored. A file's row is written in the same
+// transaction as its message, so that a claim found again after a crash tells whether the
+// message is in the database (the file goes into "Done") or not (it is read again): every
+// order is stored exactly once.
+
+// Creates the journal's table where an older database lacks it.
+void EnsureImportJournal(Database& db);
+void RecordImported(Database& db, const QString& claimName, const QString& fileName, const QDateTime& now);
+bool WasImported(Database& db, const QString& claimName);
+// Claims are settled within minutes; rows this old are no longer asked for.
+void ForgetImportedBefore(Database& db, const QDateTime& before);
+
+} // namespace kestrin

@@ -1,0 +1,297 @@
+#include "LabStation.h"
+#include "OrderBuilder.h"
+#include "TestMain.h"
+#include "hl7import/ImportCycle.h"
+#include "hl7import/ImportFolder.h"
+#include "hl7import/ImportJournal.h"
+#include "labdb/DbError.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+using namespace Qt::StringLiterals;
+using namespace kestrin;
+using test::OrderBuilder;
+
+namespace {
+
+QByteArray order(const QString& sample) { return OrderBuilder().sample(sample).test(u"AMP"_s).text().toLatin1(); }
+
+int count(test::LabStation& station, const QString& sql, const QVariantList& values = {})
+{
+    return station.db().first(sql, values)->at(0).toInt();
+}
+
+int storedMessages(test::LabStation& station)
+{
+    return count(station, u"SELECT COUNT(*) FROM HL7_STRINGS WHERE STRING_DEF = ?"_s, {u"MSH"_s});
+}
+
+// Fills a folder with "name" and 0name ... 999name, so that nothing more of that name fits.
+void fillNames(const QString& folder, const QString& name)
+{
+    test::WriteFile(folder + u'/' + name, "old");
+    for (int i = 0; i < 1000; ++i)
+        test::WriteFile(folder + u'/' + QString::number(i) + name, "old");
+}
+
+// A trigger that refuses the requests of one sample, as a column or constraint refuses a value.
+void refuseSample(test::LabStation& station, const QString& sample)
+{
+    Database& db = station.db();
+    if (station.scratch.engine() == u"postgres") {
+        db.exec(u"CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN IF NEW.sample_id = '%1' THEN "
+                u"RAISE EXCEPTION 'refused' USING ERRCODE = 'check_violation'; END IF; RETURN NEW; END $$ "
+                u"LANGUAGE plpgsql"_s.arg(sample));
+        db.exec(u"CREATE TRIGGER refuse BEFORE INSERT ON request FOR EACH ROW EXECUTE FUNCTION refuse()"_s);
+    } else {
+        db.exec(u"CREATE TRIGGER refuse BEFORE INSERT ON REQUEST WHEN NEW.SAMPLE_ID = '%1' "
+                u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s.arg(sample));
+    }
+}
+
+} // namespace
+
+// What survives a database outage, a crash, an unwritable folder and hostile files.
+class TestImportSafety : public QObject {
+    Q_OBJECT
+private slots:
+    void refusedDataFailsTheMessage_data() { test::AddEngineRows(); }
+    void refusedDataFailsTheMessage();
+    void lostDatabaseSendsTheFileBack();
+    void committedClaimIsFiledNotStoredAgain_data() { test::AddEngineRows(); }
+    void committedClaimIsFiledNotStoredAgain();
+    void unfilableStoredFileIsNeverStoredTwice();
+    void unwritableErrorFolderBlocksNothing();
+    void absentFieldsAreEmptyText_data() { test::AddEngineRows(); }
+    void absentFieldsAreEmptyText();
+    void oversizedFileIsNotRead();
+    void onlyRegularFilesAreTaken();
+    void unknownSegmentsAreSummed();
+    void awkwardNamesAreTaken();
+    void errorClassification_data();
+    void errorClassification();
+};
+
+void TestImportSafety::refusedDataFailsTheMessage()
+{
+    KESTRIN_STATION(station);
+    refuseSample(station, u"BAD"_s);
+    station.dropOrder(u"1.hl7"_s, order(u"GOOD1"_s));
+    station.dropOrder(u"2.hl7"_s, order(u"BAD"_s));
+    const CycleOutcome outcome = RunImportCycle(station.ctx());
+    QCOMPARE(outcome.handled, 1);
+    QCOMPARE(outcome.failed, 1);
+    QCOMPARE(station.doneFiles(), QStringList{u"1.hl7"_s});
+    QCOMPARE(station.errorFiles(), QStringList{u"2.hl7"_s});
+}
+
+// The server ends the session in the middle of a message, as when PostgreSQL stops.
+void TestImportSafety::lostDatabaseSendsTheFileBack()
+{
+    test::LabStation station(u"postgres"_s);
+    KESTRIN_REQUIRE(station.scratch);
+    station.seedTests();
+    station.db().exec(u"CREATE FUNCTION outage() RETURNS trigger AS $$ BEGIN IF NEW.sample_id = 'S2' THEN "
+                      u"PERFORM pg_terminate_backend(pg_backend_pid()); END IF; RETURN NEW; END $$ "
+                      u"LANGUAGE plpgsql"_s);
+    station.db().exec(u"CREATE TRIGGER outage BEFORE INSERT ON request FOR EACH ROW EXECUTE FUNCTION outage()"_s);
+    const QByteArray second = order(u"S2"_s);
+    station.dropOrder(u"1.hl7"_s, order(u"S1"_s));
+    station.dropOrder(u"2.hl7"_s, second);
+    QVERIFY_THROWS_EXCEPTION(DbError, RunImportCycle(station.ctx()));
+    QVERIFY(station.errorFiles().isEmpty());
+    QCOMPARE(station.importFiles(), (QStringList{u"1.hl7"_s, u"2.hl7"_s}));
+    QCOMPARE(test::ReadFile(station.config.ImportPath + u"2.hl7"_s), second);
+    QVERIFY(!station.logLines().filter(u"goes back to the import folder"_s).isEmpty());
+
+    station.db().reopen();
+    station.db().exec(u"DROP TRIGGER outage ON request"_s);
+    QCOMPARE(RunImportCycle(station.ctx()).handled, 2);
+    QCOMPARE(storedMessages(station), 2);
+}
+
+// A kill after the commit and before the files reached "Done" leaves claims whose messages
+// are stored.
+void TestImportSafety::committedClaimIsFiledNotStoredAgain()
+{
+    KESTRIN_STATION(station);
+    const QString folder = station.config.ImportPath;
+    station.dropOrder(u"1.hl7"_s, order(u"S1"_s));
+    station.dropOrder(u"2.hl7"_s, order(u"S2"_s));
+    const Claimant dead{station.config.ComputerName, 999999999, QDateTime::currentDateTime()};
+    const ClaimAttempt stored = ClaimOrderFile(folder, u"1.hl7"_s, dead);
+    QVERIFY(!ClaimOrderFile(folder, u"2.hl7"_s, dead).path.isEmpty());
+    EnsureImportJournal(station.db());
+    RecordImported(station.db(), QFileInfo(stored.path).fileName(), u"1.hl7"_s, station.clock.now());
+
+    const CycleOutcome outcome = RunImportCycle(station.ctx());
+    QCOMPARE(outcome.handled, 2);
+    QCOMPARE(station.doneFiles(), (QStringList{u"1.hl7"_s, u"2.hl7"_s}));
+    QCOMPARE(storedMessages(station), 1); // only the one that was not stored before
+    QCOMPARE(station.column(u"SELECT SAMPLE_ID FROM REQUEST"_s), QStringList{u"S2"_s});
+}
+
+void TestImportSafety::unfilableStoredFileIsNeverStoredTwice()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    QDir().mkpath(station.config.ImportDonePath);
+    fillNames(station.config.ImportDonePath, u"x.hl7"_s);
+    station.dropOrder(u"x.hl7"_s, order(u"S1"_s));
+    ImportState state;
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        const CycleOutcome outcome = RunImportCycle(station.ctx(), state);
+        QCOMPARE(outcome.failed, 1);
+        QCOMPARE(outcome.handled, 0);
+    }
+    QCOMPARE(storedMessages(station), 1);
+    QCOMPARE(station.logLines().filter(u"cannot be filed into"_s).size(), 1); // once per outage
+    QCOMPARE(ClaimedName(station.importFiles().value(0)), u"x.hl7"_s);
+
+    QFile::remove(station.config.ImportDonePath + u"/5x.hl7"_s);
+    QCOMPARE(RunImportCycle(station.ctx(), state).handled, 1);
+    QVERIFY(station.importFiles().isEmpty());
+    QCOMPARE(storedMessages(station), 1);
+    QCOMPARE(station.logLines().filter(u"takes order files again"_s).size(), 1);
+}
+
+void TestImportSafety::unwritableErrorFolderBlocksNothing()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    test::WriteFile(station.config.ImportErrorPath, "a file where the folder belongs");
+    const QByteArray broken = OrderBuilder().sample(u"B"_s).patient(u"P9"_s, u"Meier"_s).text().toLatin1();
+    station.dropOrder(u"a.hl7"_s, broken);
+    station.dropOrder(u"b.hl7"_s, order(u"S1"_s));
+    ImportState state;
+    QCOMPARE(RunImportCycle(station.ctx(), state).failed, 1);
+    QCOMPARE(RunImportCycle(station.ctx(), state).handled, 1); // the failed file no longer comes first
+    QCOMPARE(station.doneFiles(), QStringList{u"b.hl7"_s});
+    QCOMPARE(station.logLines().filter(u"they are set aside"_s).size(), 1);
+
+    QFile::remove(station.config.ImportErrorPath);
+    RunImportCycle(station.ctx(), state);
+    QCOMPARE(station.errorFiles(), QStringList{u"a.hl7"_s});
+    QCOMPARE(test::ReadFile(station.config.ImportErrorPath + u"/a.hl7"_s), broken);
+    QVERIFY(station.importFiles().isEmpty());
+}
+
+void TestImportSafety::absentFieldsAreEmptyText()
+{
+    KESTRIN_STATION(station);
+    station.dropOrder(u"1.hl7"_s, OrderBuilder().sample(u"S1"_s).shortSegments().test(u"AMP"_s).text().toLatin1());
+    station.dropOrder(u"2.hl7"_s, OrderBuilder().sample(u"S2"_s).shortSegments().test(u"AMP"_s).text().toLatin1());
+    QCOMPARE(RunImportCycle(station.ctx()).handled, 2);
+    QCOMPARE(station.column(u"SELECT CUST_ID FROM CUSTOMER"_s), QStringList{QString()});
+    QCOMPARE(count(station, u"SELECT COUNT(*) FROM CUSTOMER WHERE CUST_ID IS NULL"_s), 0);
+    QCOMPARE(count(station, u"SELECT COUNT(*) FROM PATIENTS WHERE SEX IS NULL AND SI_ID = ?"_s, {u"P100"_s}), 0);
+    QCOMPARE(count(station, u"SELECT COUNT(*) FROM SAMPLE_BASE WHERE CUST_ID IS NULL OR COMMENT_COLL IS NULL"_s), 0);
+}
+
+void TestImportSafety::oversizedFileIsNotRead()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    station.config.ImportMaxBytes = 1000;
+    QByteArray big = order(u"S1"_s);
+    big.append(QByteArray(2000, 'x'));
+    station.dropOrder(u"big.hl7"_s, big);
+    QCOMPARE(RunImportCycle(station.ctx()).failed, 1);
+    QCOMPARE(station.errorFiles(), QStringList{u"big.hl7"_s});
+    QVERIFY(!station.logLines().filter(u"more than ImportMaxBytes"_s).isEmpty());
+    QCOMPARE(storedMessages(station), 0);
+}
+
+void TestImportSafety::onlyRegularFilesAreTaken()
+{
+#ifdef Q_OS_WIN
+    QSKIP("devices and pipes in a folder are a Unix matter");
+#else
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    const QString in = station.config.ImportPath;
+    QDir().mkpath(in + u"folder.hl7"_s);
+    QVERIFY(QFile::link(u"/dev/zero"_s, in + u"zero.hl7"_s));
+    QCOMPARE(::mkfifo(QFile::encodeName(in + u"pipe.hl7"_s).constData(), 0600), 0);
+    station.dropOrder(u"real.hl7"_s, order(u"S1"_s));
+    ImportState state;
+    QCOMPARE(RunImportCycle(station.ctx(), state).handled, 1);
+    QCOMPARE(RunImportCycle(station.ctx(), state).handled, 0);
+    QCOMPARE(station.logLines().filter(u"is no regular file"_s).size(), 3); // once each, not every cycle
+    QVERIFY(station.errorFiles().isEmpty());
+#endif
+}
+
+void TestImportSafety::unknownSegmentsAreSummed()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    OrderBuilder builder = OrderBuilder().sample(u"S1"_s).test(u"AMP"_s);
+    for (int i = 0; i < 150; ++i)
+        builder.segment(u"ZZ%1|x"_s.arg(i % 10));
+    station.dropOrder(u"1.hl7"_s, builder.text().toLatin1());
+    QCOMPARE(RunImportCycle(station.ctx()).handled, 1);
+    QCOMPARE(station.logLines().filter(u"Unbekannte Kennung"_s).size(), 100);
+    QCOMPARE(station.logLines().filter(u"50 further segments of unknown kind"_s).size(), 1);
+}
+
+void TestImportSafety::awkwardNamesAreTaken()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    const QString in = station.config.ImportPath;
+    const QString longName = QString(230, u'n') + u".hl7"_s;
+    station.dropOrder(longName, order(u"S1"_s));
+#ifndef Q_OS_WIN
+    // Bytes that are no UTF-8: such a name cannot be written as text.
+    const QByteArray latin1 = QFile::encodeName(in) + "M\xfcller.hl7";
+    QFile raw;
+    QVERIFY(raw.open(::fopen(latin1.constData(), "w"), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    raw.write(order(u"S2"_s));
+    raw.close();
+#endif
+    QCOMPARE(RunImportCycle(station.ctx()).handled, QDir::separator() == u'/' ? 2 : 1);
+    QVERIFY(station.doneFiles().contains(longName));
+    QVERIFY(station.importFiles().isEmpty());
+    QCOMPARE(storedMessages(station), QDir::separator() == u'/' ? 2 : 1);
+    // A claim name does not grow with the original.
+    const QString claim = ClaimFileName({u"HOST"_s, 1, QDateTime::currentDateTime()}, QString(300, u'\u00e9'));
+    QVERIFY(QFile::encodeName(claim).size() <= 240);
+    QVERIFY(claim != ClaimFileName({u"HOST"_s, 1, QDateTime::currentDateTime()}, QString(301, u'\u00e9')));
+}
+
+void TestImportSafety::errorClassification_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("refusesData");
+    QTest::newRow("sqlite constraint") << u"sqlite"_s << u"19"_s << true;
+    QTest::newRow("sqlite trigger constraint (extended)") << u"sqlite"_s << u"1811"_s << true;
+    QTest::newRow("sqlite busy") << u"sqlite"_s << u"5"_s << false;
+    QTest::newRow("sqlite read-only") << u"sqlite"_s << u"8"_s << false;
+    QTest::newRow("sqlite disk I/O") << u"sqlite"_s << u"10"_s << false;
+    QTest::newRow("postgres unique") << u"postgres"_s << u"23505"_s << true;
+    QTest::newRow("postgres too long") << u"postgres"_s << u"22001"_s << true;
+    QTest::newRow("postgres shut down") << u"postgres"_s << u"57P01"_s << false;
+    QTest::newRow("postgres connection") << u"postgres"_s << u"08006"_s << false;
+    QTest::newRow("postgres no code") << u"postgres"_s << QString() << false;
+    QTest::newRow("sql server key") << u"sqlserver"_s << u"2627"_s << true;
+    QTest::newRow("sql server timeout") << u"sqlserver"_s << u"-2"_s << false;
+}
+
+void TestImportSafety::errorClassification()
+{
+    QFETCH(QString, engine);
+    QFETCH(QString, code);
+    QTEST(MakeDialect(engine)->refusesData(code), "refusesData");
+}
+
+KESTRIN_TEST_MAIN(TestImportSafety)
+#include "tst_importsafety.moc"
