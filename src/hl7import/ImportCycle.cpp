@@ -45,6 +45,7 @@ public:
         , m_state(state)
         , m_options(options)
         , m_me{ctx.config.ComputerName, QCoreApplication::applicationPid(), QDateTime::currentDateTime()}
+        , m_store(ctx)
     {
     }
 
@@ -77,6 +78,7 @@ private:
     ImportState& m_state;
     const ImportOptions& m_options;
     const Claimant m_me;
+    OrderStore m_store;
     CycleOutcome m_outcome;
     std::unique_ptr<Transaction> m_transaction;
     std::vector<ClaimedFile> m_batch;
@@ -161,10 +163,11 @@ bool ImportRun::storeOne(const OrderFile& file, OrderMessage& message)
     const ClaimedFile claimed{claim.path, file.name};
     try {
         Transaction savepoint(m_ctx.db);
-        ReadMessageFile(m_ctx, claimed.claimPath, message);
+        ReadMessageFile(m_store, claimed.claimPath, message);
         RecordImported(m_ctx.db, claimName(claimed), claimed.name, m_ctx.now());
         savepoint.commit();
     } catch (const std::exception& e) {
+        m_store.forgetMessage();
         if (databaseFailed(m_ctx.db, e)) {
             ClearMessageBuffers(message);
             ReleaseClaim(claimed.claimPath, config().ImportPath, claimed.name);

@@ -1,5 +1,6 @@
 #include "hl7import/ImportFolder.h"
 
+#include "core/DurableFiles.h"
 #include "core/Error.h"
 #include "hl7import/NativeFileNames.h"
 
@@ -147,13 +148,17 @@ ClaimAttempt ClaimOrderFile(const QString& folder, const OrderFile& file, const 
             return {dir.filePath(claimName), {}};
         return {{}, error};
     }
-    QFile source(dir.filePath(file.name));
-    if (source.rename(dir.filePath(claimName)))
+    switch (MoveNoReplace(dir.filePath(file.name), dir.filePath(claimName), &error)) {
+    case MoveResult::Moved:
         return {dir.filePath(claimName), {}};
-    // Gone: another station was quicker. Still there: it cannot be renamed.
-    if (!source.exists())
+    case MoveResult::SourceGone: // another station was quicker
         return {};
-    return {{}, source.errorString()};
+    case MoveResult::TargetExists:
+        return {{}, u"the claim name %1 is taken"_s.arg(claimName)};
+    case MoveResult::Failed:
+        break;
+    }
+    return {{}, error};
 }
 
 ClaimAttempt ClaimOrderFile(const QString& folder, const QString& fileName, const Claimant& claimant)
@@ -181,9 +186,9 @@ QString SetAsideFailed(const QString& claimPath, const Claimant& claimant, const
 {
     const QFileInfo claim(claimPath);
     const QString target = claim.absoluteDir().filePath(markedName(kFailedPrefix, claimant, fileName));
-    QFile source(claimPath);
-    if (!source.rename(target))
-        throw FileError(u"%1 cannot be set aside as %2: %3"_s.arg(claimPath, target, source.errorString()));
+    QString error;
+    if (MoveNoReplace(claimPath, target, &error) != MoveResult::Moved)
+        throw FileError(u"%1 cannot be set aside as %2: %3"_s.arg(claimPath, target, error));
     return target;
 }
 
@@ -203,14 +208,19 @@ std::optional<QString> FileInto(const QString& sourcePath, const QString& target
     const QDir target(targetFolder);
     for (int prefix = -1; prefix < kMaxPrefix; ++prefix) {
         const QString candidate = target.filePath(prefix < 0 ? fileName : QString::number(prefix) + fileName);
-        if (QFileInfo::exists(candidate))
-            continue;
-        QFile source(sourcePath);
-        // rename never replaces a file: when another process took the name meanwhile, go on.
-        if (source.rename(candidate))
+        QString error;
+        switch (MoveNoReplace(sourcePath, candidate, &error)) {
+        case MoveResult::Moved:
             return candidate;
-        if (!QFileInfo::exists(candidate))
-            throw FileError(u"%1 cannot be moved to %2: %3"_s.arg(sourcePath, candidate, source.errorString()));
+        case MoveResult::TargetExists:
+            continue;
+        case MoveResult::SourceGone:
+            error = u"the file is gone"_s;
+            break;
+        case MoveResult::Failed:
+            break;
+        }
+        throw FileError(u"%1 cannot be moved to %2: %3"_s.arg(sourcePath, candidate, error));
     }
     return std::nullopt;
 }

@@ -69,101 +69,122 @@ QString CutToColumn(const QString& text, int size)
     return text.left(length);
 }
 
-void ArchiveSegment(Context& ctx, const OrderMessage& m, const QString& line, const QString& identifier, int counter)
+OrderStore::OrderStore(Context& ctx)
+    : m_ctx(ctx)
 {
-    ctx.db.exec(u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_DEF, STRING_DEF_CTR, STRING_TEXT, TIME_STAMP) "
-                u"VALUES (?, ?, ?, ?, ?)"_s,
-                {orderKey(m), CutToColumn(identifier, sizes().stringDef), counter,
-                 CutToColumn(line, sizes().stringText), ctx.now()});
 }
 
-void DeleteOpenRequests(Context& ctx, const QString& sampleId)
+void OrderStore::beginMessage()
 {
-    ctx.db.exec(u"DELETE FROM REQUEST WHERE SAMPLE_ID = ? AND RESULT IS NULL AND ANALYZER_ID IS NULL"_s,
-                {CutToColumn(sampleId, sizes().requestSample)});
+    m_now = m_ctx.now();
+    m_patientId = QVariant(QMetaType(QMetaType::Int));
 }
 
-void SavePatient(Context& ctx, const OrderMessage& m)
+void OrderStore::forgetMessage() { m_customerNamed.clear(); }
+
+void OrderStore::ArchiveSegment(const OrderMessage& m, const QString& line, const QString& identifier, int counter)
+{
+    m_ctx.db.exec(u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_DEF, STRING_DEF_CTR, STRING_TEXT, TIME_STAMP) "
+                  u"VALUES (?, ?, ?, ?, ?)"_s,
+                  {orderKey(m), CutToColumn(identifier, sizes().stringDef), counter,
+                   CutToColumn(line, sizes().stringText), m_now});
+}
+
+void OrderStore::DeleteOpenRequests(const QString& sampleId)
+{
+    m_ctx.db.exec(u"DELETE FROM REQUEST WHERE SAMPLE_ID = ? AND RESULT IS NULL AND ANALYZER_ID IS NULL"_s,
+                  {CutToColumn(sampleId, sizes().requestSample)});
+}
+
+void OrderStore::SavePatient(const OrderMessage& m)
 {
     const QString id = siId(m);
-    const bool known = ctx.db.first(u"SELECT P_ID FROM PATIENTS WHERE SI_ID = ?"_s, {id}).has_value();
-    const QVariantList values{CutToColumn(FieldValue(m, m.PatientSurname), sizes().name),
-                              CutToColumn(FieldValue(m, m.PatientForename), sizes().name),
-                              CutToColumn(FieldValue(m, m.pid(8)), sizes().sex), ctx.now(), id};
-    if (known) {
-        ctx.db.exec(u"UPDATE PATIENTS SET SURNAME = ?, FORENAME = ?, SEX = ?, ENTRY_DATE = ? WHERE SI_ID = ?"_s,
-                    values);
-        ctx.log.logall(u"Patient mit ID: "_s + m.pid(3) + u"schon vorhanden. Daten wurden upgedated."_s,
-                       LogDirection::Monitor);
-    } else {
-        ctx.db.exec(u"INSERT INTO PATIENTS (SURNAME, FORENAME, SEX, ENTRY_DATE, SI_ID) VALUES (?, ?, ?, ?, ?)"_s,
-                    values);
-    }
-    SaveBirthDate(ctx, m);
-}
-
-void SaveBirthDate(Context& ctx, const OrderMessage& m)
-{
+    const auto first = m_ctx.db.first(u"SELECT P_ID FROM PATIENTS WHERE SI_ID = ? ORDER BY P_ID"_s, {id});
     const QDate birth = ParseCompactDate(FieldValue(m, m.pid(7)));
-    if (birth.year() == 1900)
+    // A text that is no date gives the year 1900, which is no birth date.
+    const QVariant birthValue =
+        birth.year() == 1900 ? QVariant(QMetaType(QMetaType::QDateTime)) : QVariant(QDateTime(birth, QTime(0, 0)));
+    QVariantList values{CutToColumn(FieldValue(m, m.PatientSurname), sizes().name),
+                        CutToColumn(FieldValue(m, m.PatientForename), sizes().name),
+                        CutToColumn(FieldValue(m, m.pid(8)), sizes().sex), m_now, id};
+    if (first) {
+        if (birthValue.isNull()) {
+            m_ctx.db.exec(u"UPDATE PATIENTS SET SURNAME = ?, FORENAME = ?, SEX = ?, ENTRY_DATE = ? WHERE SI_ID = ?"_s,
+                          values);
+        } else {
+            values.insert(4, birthValue);
+            m_ctx.db.exec(u"UPDATE PATIENTS SET SURNAME = ?, FORENAME = ?, SEX = ?, ENTRY_DATE = ?, BIRTH = ? "
+                          u"WHERE SI_ID = ?"_s,
+                          values);
+        }
+        m_ctx.log.logall(u"Patient mit ID: "_s + m.pid(3) + u"schon vorhanden. Daten wurden upgedated."_s,
+                         LogDirection::Monitor);
+        m_patientId = first->value(u"P_ID");
         return;
-    ctx.db.exec(u"UPDATE PATIENTS SET BIRTH = ? WHERE SI_ID = ?"_s, {QDateTime(birth, QTime(0, 0)), siId(m)});
+    }
+    values << birthValue;
+    m_ctx.db.exec(
+        u"INSERT INTO PATIENTS (SURNAME, FORENAME, SEX, ENTRY_DATE, SI_ID, BIRTH) VALUES (?, ?, ?, ?, ?, ?)"_s, values);
+    const QString patient = FindPatientBySiId(m_ctx.db, id);
+    if (!patient.isEmpty())
+        m_patientId = patient.toInt();
 }
 
-void SaveCustomer(Context& ctx, const OrderMessage& m, const QString& customer)
+void OrderStore::SaveCustomer(const OrderMessage& m, const QString& customer)
 {
     const QString value = FieldValue(m, customer);
     // Looked up by what is stored, so a long customer value finds its row again.
     const QString id = CutToColumn(value, kCustomerIdSize);
     const QString name = CutToColumn(value, sizes().customerName);
-    const auto row = ctx.db.first(u"SELECT CUST_ID, CUST_NAME FROM CUSTOMER WHERE CUST_ID = ?"_s, {id});
+    if (m_customerNamed.value(id))
+        return;
+    const auto row = m_ctx.db.first(u"SELECT CUST_ID, CUST_NAME FROM CUSTOMER WHERE CUST_ID = ?"_s, {id});
     if (!row)
-        ctx.db.exec(u"INSERT INTO CUSTOMER (CUST_ID, CUST_NAME, CREATED) VALUES (?, ?, ?)"_s, {id, name, ctx.now()});
+        m_ctx.db.exec(u"INSERT INTO CUSTOMER (CUST_ID, CUST_NAME, CREATED) VALUES (?, ?, ?)"_s, {id, name, m_now});
     else if (row->text(u"CUST_NAME").trimmed().isEmpty())
-        ctx.db.exec(u"UPDATE CUSTOMER SET CUST_NAME = ? WHERE CUST_ID = ?"_s, {name, id});
+        m_ctx.db.exec(u"UPDATE CUSTOMER SET CUST_NAME = ? WHERE CUST_ID = ?"_s, {name, id});
+    m_customerNamed.insert(id, row || !name.trimmed().isEmpty());
 }
 
-void SaveSample(Context& ctx, const OrderMessage& m)
+void OrderStore::SaveSample(const OrderMessage& m)
 {
     const QString id = sampleId(m);
-    const bool known = ctx.db.first(u"SELECT SAMPLE_ID FROM SAMPLE_BASE WHERE SAMPLE_ID = ?"_s, {id}).has_value();
-    const QString patient = FindPatientBySiId(ctx.db, siId(m));
+    const bool known = m_ctx.db.first(u"SELECT SAMPLE_ID FROM SAMPLE_BASE WHERE SAMPLE_ID = ?"_s, {id}).has_value();
+    const QDateTime collected =
+        ParseDisplayDateTime(QString(m.CollectionDateText + u' ' + m.CollectionTimeText).trimmed());
+    // Neither "no date" (1900) nor the zero date of a text in another shape is a collection.
+    const bool hasCollection = collected.date().year() != 1900 && collected != ZeroDate();
     QVariantList values{siId(m),
                         CutToColumn(FieldValue(m, m.orc(21)), sizes().sampleCustomer),
                         orderKey(m),
-                        ctx.now(),
+                        m_now,
                         CutToColumn(FieldValue(m, m.CollectionRemark), sizes().remark),
                         CutToColumn(m.SampleMaterial, sizes().material),
                         CutToColumn(QString::number(m.MaterialFlag), sizes().add3),
                         kEntryUser,
-                        patient.isEmpty() ? QVariant(QMetaType(QMetaType::Int)) : QVariant(patient.toInt()),
-                        id};
+                        m_patientId};
     if (known) {
-        ctx.db.exec(u"UPDATE SAMPLE_BASE SET SI_ID = ?, CUST_ID = ?, STATUS_1 = ?, LAST_CHANGE_DAT = ?, "
-                    u"COMMENT_COLL = ?, SAMPLE_MAT = ?, ADD3 = ?, ENTRY_USER = ?, P_ID = ? WHERE SAMPLE_ID = ?"_s,
-                    values);
-        ctx.log.logall(u"Probe mit ID: "_s + m.orc(2) + u"schon vorhanden. Daten wurden upgedated."_s,
-                       LogDirection::Monitor);
-    } else {
-        values.prepend(ctx.now());
-        ctx.db.exec(u"INSERT INTO SAMPLE_BASE (ENTRY_DAT, SI_ID, CUST_ID, STATUS_1, LAST_CHANGE_DAT, COMMENT_COLL, "
-                    u"SAMPLE_MAT, ADD3, ENTRY_USER, P_ID, SAMPLE_ID) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
-                    values);
-    }
-    SaveCollectionDate(ctx, m);
-}
-
-void SaveCollectionDate(Context& ctx, const OrderMessage& m)
-{
-    const QString text = QString(m.CollectionDateText + u' ' + m.CollectionTimeText).trimmed();
-    const QDateTime collected = ParseDisplayDateTime(text);
-    // Neither "no date" (1900) nor the zero date of a text in another shape is a collection.
-    if (collected.date().year() == 1900 || collected == ZeroDate())
+        QString sql = u"UPDATE SAMPLE_BASE SET SI_ID = ?, CUST_ID = ?, STATUS_1 = ?, LAST_CHANGE_DAT = ?, "
+                      u"COMMENT_COLL = ?, SAMPLE_MAT = ?, ADD3 = ?, ENTRY_USER = ?, P_ID = ?"_s;
+        if (hasCollection) {
+            sql += u", COLL_DAT = ?"_s;
+            values << collected;
+        }
+        values << id;
+        m_ctx.db.exec(sql + u" WHERE SAMPLE_ID = ?"_s, values);
+        m_ctx.log.logall(u"Probe mit ID: "_s + m.orc(2) + u"schon vorhanden. Daten wurden upgedated."_s,
+                         LogDirection::Monitor);
         return;
-    ctx.db.exec(u"UPDATE SAMPLE_BASE SET COLL_DAT = ? WHERE SAMPLE_ID = ?"_s, {collected, sampleId(m)});
+    }
+    values.prepend(m_now);
+    values << id << (hasCollection ? QVariant(collected) : QVariant(QMetaType(QMetaType::QDateTime)));
+    m_ctx.db.exec(
+        u"INSERT INTO SAMPLE_BASE (ENTRY_DAT, SI_ID, CUST_ID, STATUS_1, LAST_CHANGE_DAT, COMMENT_COLL, "
+        u"SAMPLE_MAT, ADD3, ENTRY_USER, P_ID, SAMPLE_ID, COLL_DAT) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
+        values);
 }
 
-void SaveRequests(Context& ctx, const OrderMessage& m)
+void OrderStore::SaveRequests(const OrderMessage& m)
 {
     const Hl7Delimiters delimiters = Hl7Delimiters::fromEncodingCharacters(m.msh(2));
     const QString requestSample = CutToColumn(FieldValue(m, m.orc(2)), sizes().requestSample);
@@ -173,29 +194,47 @@ void SaveRequests(Context& ctx, const OrderMessage& m)
         const QString code = UnescapeHl7(QStringView(field).left(field.indexOf(delimiters.component)), delimiters);
         if (!code.isEmpty()) {
             codes += code + u", "_s;
-            const auto id = ParseNumber(LookupParameterId(ctx, code));
+            const auto id = ParseNumber(LookupParameterId(code));
             const double parameter = id ? RoundHalfEven(*id) : 0;
             if (parameter < std::numeric_limits<qint32>::min() || parameter > std::numeric_limits<qint32>::max())
                 throw MessageError(u"The import code %1 names the parameter %2, which is no 32-bit number."_s.arg(
                     code, QString::number(parameter, 'g', 15)));
             if (parameter != 0) {
-                ctx.db.exec(u"INSERT INTO REQUEST (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s,
-                            {requestSample, qint32(parameter)});
+                m_ctx.db.exec(u"INSERT INTO REQUEST (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s,
+                              {requestSample, qint32(parameter)});
                 continue;
             }
         }
-        ctx.log.logall(u"Kein Importcode f\u00fcr Probe: "_s + m.orc(2) + u"/OBR Zeile: "_s + QString::number(k) +
-                           u"OBR.4: "_s + field,
-                       LogDirection::Monitor);
+        m_ctx.log.logall(u"Kein Importcode f\u00fcr Probe: "_s + m.orc(2) + u"/OBR Zeile: "_s + QString::number(k) +
+                             u"OBR.4: "_s + field,
+                         LogDirection::Monitor);
     }
-    ctx.log.logall(u"Anforderungen f\u00fcr Probe "_s + m.orc(2) + u": "_s + codes, LogDirection::OrderIn);
+    m_ctx.log.logall(u"Anforderungen f\u00fcr Probe "_s + m.orc(2) + u": "_s + codes, LogDirection::OrderIn);
 }
 
-QString LookupParameterId(Context& ctx, const QString& importCode)
+void OrderStore::loadImportCodes()
 {
-    const auto row =
-        ctx.db.first(u"SELECT PARAMETER_ID FROM TEST_DEF WHERE IMP_CODE_LDT = ? ORDER BY PARAMETER_ID"_s, {importCode});
-    return row ? row->text(u"PARAMETER_ID") : QString();
+    // The first row of a code by PARAMETER_ID counts, as the single lookup orders them.
+    for (const Row& row : m_ctx.db.query(u"SELECT IMP_CODE_LDT, PARAMETER_ID FROM TEST_DEF ORDER BY PARAMETER_ID"_s)) {
+        const QString code = row.text(u"IMP_CODE_LDT");
+        if (!code.isEmpty() && !m_parameterIds.contains(code))
+            m_parameterIds.insert(code, row.text(u"PARAMETER_ID"));
+    }
+    m_importCodesLoaded = true;
+}
+
+QString OrderStore::LookupParameterId(const QString& importCode)
+{
+    if (!m_importCodesLoaded)
+        loadImportCodes();
+    if (const auto known = m_parameterIds.constFind(importCode); known != m_parameterIds.cend())
+        return *known;
+    // Not read whole: the database compares as its collation says (some without case).
+    const auto row = m_ctx.db.first(u"SELECT PARAMETER_ID FROM TEST_DEF WHERE IMP_CODE_LDT = ? ORDER BY PARAMETER_ID"_s,
+                                    {importCode});
+    const QString id = row ? row->text(u"PARAMETER_ID") : QString();
+    m_parameterIds.insert(importCode, id);
+    return id;
 }
 
 } // namespace kestrin

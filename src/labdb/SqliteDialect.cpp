@@ -68,7 +68,9 @@ QString SqliteDialect::releaseSavepoint(const QString& name) const { return u"RE
 
 QStringList SqliteDialect::sessionSetup() const
 {
-    return {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s, u"PRAGMA busy_timeout=15000"_s};
+    // Savepoints keep their undo data in memory instead of a file of their own.
+    return {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s, u"PRAGMA busy_timeout=15000"_s,
+            u"PRAGMA temp_store=MEMORY"_s};
 }
 
 QVariant SqliteDialect::toBound(const QVariant& value) const
