@@ -75,6 +75,7 @@ const std::array kIniKeys = {
     IniKey{u"ComDevice1", &IniSettings::ComDevice1, Conversion::Text},
     IniKey{u"ComDevice2", &IniSettings::ComDevice2, Conversion::Text},
     IniKey{u"ImportMinAge", &IniSettings::ImportMinAge, Conversion::Milliseconds},
+    IniKey{u"ControlIdMask", &IniSettings::ControlIdMask, Conversion::Text},
 };
 
 const QString kDoneFolder = u"Done"_s;
@@ -253,6 +254,7 @@ QStringList DescribeConfiguration(const AppConfig& c)
         line(u"ComDevice1", c.ComDevice1),
         line(u"ComDevice2", c.ComDevice2),
         line(u"ImportMinAge", c.ImportMinAge),
+        line(u"ControlIdMask", c.ControlIdMask),
     };
 }
 

@@ -67,6 +67,9 @@ struct IniSettings {
     QString ComDevice1;
     QString ComDevice2;
     qint32 ImportMinAge = 1000;
+    // Sample IDs of the entry station that are control IDs (MatchesMask: "?" stands for any
+    // character); several masks are separated by ";". Empty: no entry is a control.
+    QString ControlIdMask;
 };
 
 // The settings record of one run: command line, machine name and INI file.
