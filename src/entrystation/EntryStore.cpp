@@ -59,36 +59,34 @@ QVariantList analyzerValues(const StationRows& station)
     return values;
 }
 
+// The control, raw and work-table records: the ID, the parameter, the time, the result, and
+// station and user; their log lines differ only in how they begin.
+QString storeRecord(Database& db, const QString& table, const QString& idColumn, const QString& logLead,
+                    const EntryRecord& entry)
+{
+    db.exec(u"INSERT INTO %1 (%2, parameter_id, time_stamp, result, analyzer_id) VALUES (?,?,%3,?,?)"_s.arg(
+                table, idColumn, db.dialect().currentTime()),
+            {text(entry.SampleId), int(entry.ParameterId), text(entry.ResultText), text(entry.AnalyzerUser)});
+    return logLead + entry.SampleId + u" Parameter ID: "_s + parameterText(entry.ParameterId) + u" Result: "_s +
+        entry.ResultText + u" Analyser/User: "_s + entry.AnalyzerUser;
+}
+
 } // namespace
 
 QString StoreControlResult(Database& db, const EntryRecord& entry)
 {
-    db.exec(u"INSERT INTO control_results (control_id, parameter_id, time_stamp, result, analyzer_id) "
-            u"VALUES (?,?,%1,?,?)"_s.arg(db.dialect().currentTime()),
-            {text(entry.SampleId), int(entry.ParameterId), text(entry.ResultText), text(entry.AnalyzerUser)});
-    return u"Enter Control Value: Control ID: "_s + entry.SampleId + u" Parameter ID: "_s +
-        parameterText(entry.ParameterId) + u" Result: "_s + entry.ResultText + u" Analyser/User: "_s +
-        entry.AnalyzerUser;
+    return storeRecord(db, u"control_results"_s, u"control_id"_s, u"Enter Control Value: Control ID: "_s, entry);
 }
 
 QString StoreRawResult(Database& db, const EntryRecord& entry)
 {
-    db.exec(u"INSERT INTO RAW_RESULTS (SAMPLE_ID, parameter_id, time_stamp, result, analyzer_id) "
-            u"VALUES (?,?,%1,?,?)"_s.arg(db.dialect().currentTime()),
-            {text(entry.SampleId), int(entry.ParameterId), text(entry.ResultText), text(entry.AnalyzerUser)});
-    return u"Enter to RAW_Results: SAMPLE ID: "_s + entry.SampleId + u" Parameter ID: "_s +
-        parameterText(entry.ParameterId) + u" Result: "_s + entry.ResultText + u" Analyser/User: "_s +
-        entry.AnalyzerUser;
+    return storeRecord(db, u"RAW_RESULTS"_s, u"SAMPLE_ID"_s, u"Enter to RAW_Results: SAMPLE ID: "_s, entry);
 }
 
 QString StoreSessionTableResult(Database& db, const EntryRecord& entry, const QString& sessionTable)
 {
-    db.exec(u"INSERT INTO %1 (SAMPLE_ID, parameter_id, time_stamp, result, analyzer_id) VALUES (?,?,%2,?,?)"_s.arg(
-                db.dialect().quote(sessionTable), db.dialect().currentTime()),
-            {text(entry.SampleId), int(entry.ParameterId), text(entry.ResultText), text(entry.AnalyzerUser)});
-    return u"Enter to "_s + sessionTable + u": SAMPLE ID: "_s + entry.SampleId + u" Parameter ID: "_s +
-        parameterText(entry.ParameterId) + u" Result: "_s + entry.ResultText + u" Analyser/User: "_s +
-        entry.AnalyzerUser;
+    return storeRecord(db, db.dialect().quote(sessionTable), u"SAMPLE_ID"_s,
+                       u"Enter to "_s + sessionTable + u": SAMPLE ID: "_s, entry);
 }
 
 QString StoreValidatedResult(Database& db, EntryRecord& entry)

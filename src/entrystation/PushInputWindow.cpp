@@ -377,21 +377,14 @@ PushInputWindow::CommandOutcome PushInputWindow::handleCommandWord(const QString
     return CommandOutcome::Done;
 }
 
-bool PushInputWindow::deleteHistoryRow(int row)
-{
-    const ActionResult deleted = m_session->deleteHistoryRow(row);
-    showStatus(deleted.message);
-    if (deleted.outcome == ActionOutcome::Failed)
-        return false;
-    showHistory();
-    return true;
-}
+bool PushInputWindow::deleteHistoryRow(int row) { return showOutcome(m_session->deleteHistoryRow(row)); }
 
-bool PushInputWindow::clearSession()
+bool PushInputWindow::clearSession() { return showOutcome(m_session->clearSession()); }
+
+bool PushInputWindow::showOutcome(const ActionResult& result)
 {
-    const ActionResult cleared = m_session->clearSession();
-    showStatus(cleared.message);
-    if (!cleared.done())
+    showStatus(result.message);
+    if (result.outcome == ActionOutcome::Failed)
         return false;
     showHistory();
     return true;

@@ -50,8 +50,10 @@ private:
     void sampleIdEntered();
     void resultEntered();
     CommandOutcome handleCommandWord(const QString& text);
+    // Each false when the database failed, and what was typed stays.
     bool deleteHistoryRow(int row);
     bool clearSession();
+    bool showOutcome(const ActionResult& result);
     void resetEntryFields();
     void showHistory();
     void showStatus(const QString& message);
