@@ -97,7 +97,11 @@ void Program::startRunMode(StartupProgress& progress)
 void Program::startEntryStation(const QString& sessionTable)
 {
     auto session = std::make_unique<EntrySession>(m_service->context(), sessionTable);
-    session->load();
+    try {
+        session->load();
+    } catch (const std::exception& e) {
+        throw StartupError(u"The entry station cannot open its session: "_s + ErrorText(e));
+    }
     auto window = std::make_unique<PushInputWindow>(std::move(session));
     connect(window.get(), &PushInputWindow::closeRequested, m_service.get(), &Service::shutdown);
     m_station = std::move(window);
