@@ -5,9 +5,9 @@
 
 #ifndef Q_OS_WIN
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
-#include <cstdio>
 #endif
 
 using namespace Qt::StringLiterals;

@@ -9,8 +9,6 @@
 #include <QSqlQuery>
 #include <QUuid>
 
-
-
 using namespace Qt::StringLiterals;
 
 namespace kestrin::test {
