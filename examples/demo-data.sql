@@ -19,7 +19,8 @@ INSERT INTO interpretation (ID, value, value_arab) VALUES
   (2, 'positive', 'إيجابي'),
   (3, 'diluted', 'مخفف');
 
--- Range set 2 is the one the entry station validates against.
+-- Range set 2 is the one the entry station validates against. Results below the lowest upper
+-- bound of a parameter's suspicious ranges show in red letters there: Creatinine (9) below 19.99.
 INSERT INTO VALIDATION (parameter_ID, V_from, v_to, interpretation, suspicious, nw_id) VALUES
   (1, 0, 499.99, 1, 0, 2), (1, 500, 1000000, 2, 1, 2),
   (2, 0, 199.99, 1, 0, 2), (2, 200, 1000000, 2, 1, 2),
@@ -32,6 +33,7 @@ INSERT INTO VALIDATION (parameter_ID, V_from, v_to, interpretation, suspicious, 
   (9, 0, 19.99, 3, 1, 2), (9, 20, 1000, 1, 0, 2),
   (10, 0, 499.99, 1, 0, 2), (10, 500, 1000000, 2, 1, 2);
 
+-- The entry station's users (run type INPUT); any of them opens entry.
 INSERT INTO user_base (userid, comment) VALUES
   ('MB', 'Morning bench'),
   ('EB', 'Evening bench'),

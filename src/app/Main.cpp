@@ -48,10 +48,11 @@ int RunInitDb(const AppConfig& config)
     const ConnectionParameters parameters = LabConnectionParameters(config);
     const bool newFile = config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName);
     const auto db = ConnectDatabase(config);
-    const QStringList created = newFile ? LabTableNames() : CreateMissingTables(*db);
+    const QStringList indexes = newFile ? QStringList() : MissingIndexes(*db);
+    const QStringList created = newFile ? LabTableNames() : CreateMissingTables(*db) + indexes;
     QTextStream out(stdout);
     if (created.isEmpty())
-        out << "Every table exists in " << db->description() << "; nothing was changed." << Qt::endl;
+        out << "Every table and index exists in " << db->description() << "; nothing was changed." << Qt::endl;
     else
         out << "Created in " << db->description() << ": " << created.join(u", ") << Qt::endl;
     return kExitOk;

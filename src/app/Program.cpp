@@ -2,6 +2,8 @@
 
 #include "config/StartupChecks.h"
 #include "core/Error.h"
+#include "entrystation/EntrySession.h"
+#include "entrystation/PushInputWindow.h"
 #include "labdb/SessionTable.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/TrayIcon.h"
@@ -100,13 +102,30 @@ void Program::startRunMode(StartupProgress& progress)
         break;
     case RunMode::EntryStation:
         try {
-            CreateSessionTable(m_service->context().db, c.RunType, c.StationId);
+            const QString sessionTable = CreateSessionTable(m_service->context().db, c.RunType, c.StationId);
+            if (m_windows)
+                startEntryStation(sessionTable);
         } catch (const std::exception& e) {
             throw StartupError(ErrorText(e));
         }
         break;
     }
     progress.finish();
+    if (m_station)
+        m_station->show();
+}
+
+void Program::startEntryStation(const QString& sessionTable)
+{
+    auto session = std::make_unique<EntrySession>(m_service->context(), sessionTable);
+    try {
+        session->load();
+    } catch (const std::exception& e) {
+        throw StartupError(u"The entry station cannot open its session: "_s + ErrorText(e));
+    }
+    auto window = std::make_unique<PushInputWindow>(std::move(session));
+    connect(window.get(), &PushInputWindow::closeRequested, m_service.get(), &Service::shutdown);
+    m_station = std::move(window);
 }
 
 } // namespace kestrin

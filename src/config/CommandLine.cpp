@@ -123,7 +123,7 @@ Laboratory switches (keys are case-sensitive; blanks in values are removed):
   /outcom=N        second serial port; opened only together with /outtype
   /outid=ID        identity of the second connection
   /autoreq=VALUE   automatic request setting of the station (default 0)
-  /autoval=VALUE   automatic validation setting of the station
+  /autoval=VALUE   a number: other than 0, the entry station validates results at once
   /test=N          parameter number the manual entry station records results for
 
 Kestrin's own switches:

@@ -84,6 +84,7 @@ const std::array kIniKeys = {
     IniKey{u"ComDevice2", &IniSettings::ComDevice2, Conversion::Text},
     IniKey{u"ImportMinAge", &IniSettings::ImportMinAge, Conversion::Milliseconds},
     IniKey{u"ImportMaxBytes", &IniSettings::ImportMaxBytes, Conversion::Bytes},
+    IniKey{u"ControlIdMask", &IniSettings::ControlIdMask, Conversion::Text},
 };
 
 const QString kDoneFolder = u"Done"_s;
@@ -290,6 +291,7 @@ QStringList DescribeConfiguration(const AppConfig& c)
         line(u"ComDevice2", c.ComDevice2),
         line(u"ImportMinAge", c.ImportMinAge),
         line(u"ImportMaxBytes", c.ImportMaxBytes),
+        line(u"ControlIdMask", c.ControlIdMask),
     };
 }
 

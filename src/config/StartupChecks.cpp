@@ -2,6 +2,7 @@
 
 #include "config/CycleSchedule.h"
 #include "core/DateTexts.h"
+#include "core/Numbers.h"
 #include "core/TextCodec.h"
 
 using namespace Qt::StringLiterals;
@@ -56,6 +57,9 @@ QStringList StartupProblems(const AppConfig& c)
     if (!roundTrips(format))
         problems << u"The keys \"ShortDateFormat\" and \"TimeFormat\" (\"%1\", \"%2\") do not give dates that "
                     u"can be read back%3."_s.arg(c.ShortDateFormat, c.TimeFormat, where);
+    if (!c.AutoVal.isEmpty() && !ParseNumber(c.AutoVal))
+        problems << u"Switch /autoval: \"%1\" is no number (0 or empty: results go to the work table; any other "
+                    u"number: they are validated at once)."_s.arg(c.AutoVal);
     checkPort(problems, u"com", c.ComPort);
     if (!c.OutType.isEmpty())
         checkPort(problems, u"outcom", c.OutPort);

@@ -31,6 +31,9 @@ QString AccessDialect::currentDate() const { return u"Date()"_s; }
 // Reading MSysObjects needs rights an ODBC login seldom has; the driver's catalogue does not.
 QString AccessDialect::tableExistsQuery() const { return {}; }
 
+// Kestrin creates no index in the analyser's database, and reading MSysObjects needs rights.
+QString AccessDialect::indexExistsQuery() const { return {}; }
+
 QStringList AccessDialect::createEmptyCopy(const QString& copy, const QString& source) const
 {
     return {u"SELECT * INTO %1 FROM %2 WHERE 1 = 2"_s.arg(quote(copy), quote(source))};

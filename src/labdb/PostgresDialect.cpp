@@ -1,6 +1,8 @@
 #include "labdb/PostgresDialect.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
+#include <QTimeZone>
 
 using namespace Qt::StringLiterals;
 
@@ -18,6 +20,12 @@ QString PostgresDialect::tableExistsQuery() const
 {
     return u"SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema() "
            u"AND lower(table_name) = lower(?)"_s;
+}
+
+QString PostgresDialect::indexExistsQuery() const
+{
+    return u"SELECT indexname FROM pg_indexes WHERE schemaname = current_schema() AND lower(indexname) = lower(?) "
+           u"AND lower(tablename) = lower(?)"_s;
 }
 
 QStringList PostgresDialect::createEmptyCopy(const QString& copy, const QString& source) const
@@ -71,6 +79,18 @@ QString PostgresDialect::rollbackToSavepoint(const QString& name) const
     return u"ROLLBACK TO SAVEPOINT "_s + quote(name);
 }
 QString PostgresDialect::releaseSavepoint(const QString& name) const { return u"RELEASE SAVEPOINT "_s + quote(name); }
+
+// The server's current time in this machine's zone, so that LOCALTIMESTAMP stamps compare
+// with the local times Kestrin binds, whatever zone the server runs in.
+QStringList PostgresDialect::sessionSetup() const
+{
+    static const QRegularExpression zoneName(u"^[A-Za-z0-9_+\\-]+(/[A-Za-z0-9_+\\-]+)*$"_s);
+    const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
+    if (!zoneName.match(zone).hasMatch())
+        return {};
+    // A zone the server does not know leaves its own: no reason to refuse the connection.
+    return {u"DO $$ BEGIN SET TIME ZONE '%1'; EXCEPTION WHEN others THEN NULL; END $$"_s.arg(zone)};
+}
 
 // Local date and time as text: the driver would otherwise shift it to UTC.
 QVariant PostgresDialect::toBound(const QVariant& value) const

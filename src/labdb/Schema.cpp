@@ -53,7 +53,7 @@ std::vector<TableDef> makeTables()
           text(u"INTERPRETATION_ARAB", 60), flag(u"SUSPICIOUS"), text(u"ANALYZER_ID", 20), text(u"R_VALIDATOR", 20),
           date(u"MEAS_TIME_STAMP"), date(u"VAL_TIME_STAMP")},
          {},
-         {{u"SAMPLE_ID"_s, u"PARAMETER_ID"_s}}},
+         {{u"SAMPLE_ID"_s, u"PARAMETER_ID"_s}, {u"MEAS_TIME_STAMP"_s}}},
         {u"RAW_RESULTS"_s,
          {text(u"SAMPLE_ID", 19), integer(u"PARAMETER_ID"), date(u"TIME_STAMP"), text(u"RESULT", 50),
           text(u"ANALYZER_ID", 20)},
@@ -63,7 +63,7 @@ std::vector<TableDef> makeTables()
          {text(u"CONTROL_ID", 20), integer(u"PARAMETER_ID"), date(u"TIME_STAMP"), text(u"RESULT", 50),
           text(u"ANALYZER_ID", 20)},
          {},
-         {{u"CONTROL_ID"_s}}},
+         {{u"CONTROL_ID"_s}, {u"TIME_STAMP"_s}}},
         {u"control_base"_s, {text(u"control_id", 20), text(u"name", 60)}, {}, {{u"control_id"_s}}},
         {u"control_def"_s,
          {text(u"control_id", 20), integer(u"parameter_id")},
@@ -143,15 +143,23 @@ QStringList CreateTableStatements(const Dialect& dialect, const TableDef& table)
         columns << u"PRIMARY KEY ("_s + key.join(u", ") + u')';
     }
     QStringList statements{u"CREATE TABLE %1 (\n    %2\n)"_s.arg(dialect.quote(table.name), columns.join(u",\n    "))};
-    for (const QStringList& index : table.indexes) {
-        QStringList quoted;
-        for (const QString& name : index)
-            quoted << dialect.quote(name);
-        const QString indexName = u"IX_"_s + table.name + u'_' + index.join(u'_');
-        statements << u"CREATE INDEX %1 ON %2 (%3)"_s.arg(dialect.quote(indexName), dialect.quote(table.name),
-                                                          quoted.join(u", "));
-    }
+    for (const QStringList& index : table.indexes)
+        statements << CreateIndexStatement(dialect, table, index);
     return statements;
+}
+
+QString IndexName(const TableDef& table, const QStringList& columns)
+{
+    return u"IX_"_s + table.name + u'_' + columns.join(u'_');
+}
+
+QString CreateIndexStatement(const Dialect& dialect, const TableDef& table, const QStringList& columns)
+{
+    QStringList quoted;
+    for (const QString& name : columns)
+        quoted << dialect.quote(name);
+    return u"CREATE INDEX %1 ON %2 (%3)"_s.arg(dialect.quote(IndexName(table, columns)), dialect.quote(table.name),
+                                               quoted.join(u", "));
 }
 
 QString SchemaScript(const Dialect& dialect)
@@ -186,12 +194,42 @@ bool EnsureTable(Database& db, QStringView name)
     throw ProgramError(u"The schema has no table %1."_s.arg(name.toString()));
 }
 
+namespace {
+bool indexMissing(Database& db, const TableDef& table, const QStringList& index)
+{
+    return !db.first(db.dialect().indexExistsQuery(), {IndexName(table, index), table.name});
+}
+} // namespace
+
+QStringList MissingIndexes(Database& db)
+{
+    QStringList missing;
+    for (const TableDef& table : LabTables()) {
+        if (!db.tableExists(table.name))
+            continue;
+        for (const QStringList& index : table.indexes) {
+            if (indexMissing(db, table, index))
+                missing << IndexName(table, index);
+        }
+    }
+    return missing;
+}
+
 QStringList CreateMissingTables(Database& db)
 {
     const QStringList missing = MissingTables(db);
     for (const TableDef& table : LabTables()) {
-        if (missing.contains(table.name))
+        if (missing.contains(table.name)) {
             createTable(db, table);
+            continue;
+        }
+        // Tables of older versions get the indexes added since.
+        Transaction transaction(db);
+        for (const QStringList& index : table.indexes) {
+            if (indexMissing(db, table, index))
+                db.exec(CreateIndexStatement(db.dialect(), table, index));
+        }
+        transaction.commit();
     }
     return missing;
 }

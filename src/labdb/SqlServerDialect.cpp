@@ -21,6 +21,11 @@ QString SqlServerDialect::tableExistsQuery() const
     return u"SELECT name FROM sysobjects WHERE name = ? AND xtype = 'U'"_s;
 }
 
+QString SqlServerDialect::indexExistsQuery() const
+{
+    return u"SELECT name FROM sys.indexes WHERE name = ? AND object_id = OBJECT_ID(?)"_s;
+}
+
 QStringList SqlServerDialect::createEmptyCopy(const QString& copy, const QString& source) const
 {
     return {u"SELECT * INTO %1 FROM %2 WHERE 1 = 2"_s.arg(quote(copy), quote(source))};

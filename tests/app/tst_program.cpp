@@ -153,6 +153,8 @@ void TestProgram::startupRefuses_data()
                                     << QStringList{u"shiftlen"_s};
     QTest::newRow("first shift no date") << QByteArray("shiftlen=8\nfirstshift=Montag\n") << QStringList()
                                          << QStringList{u"firstshift"_s, u"Montag"_s};
+    QTest::newRow("autoval switch no number")
+        << kSoundIni << QStringList{u"/autoval=on"_s} << QStringList{u"/autoval"_s, u"on"_s};
     QTest::newRow("unknown cycle") << kSoundIni << QStringList{u"/cycle=twice"_s}
                                    << QStringList{u"/cycle"_s, u"twice"_s};
 }

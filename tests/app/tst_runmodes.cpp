@@ -44,6 +44,8 @@ private slots:
     void displayShowsTheLog();
     void entryStationGetsItsWorkTable();
     void requestMonitorOpensOnce();
+    void entryStationEndsTheProgram_data();
+    void entryStationEndsTheProgram();
 };
 
 void TestRunModes::exitClosesPortsLogAndIcon()
@@ -100,6 +102,41 @@ void TestRunModes::entryStationGetsItsWorkTable()
     SilentProgress progress;
     program.start(progress);
     QVERIFY(program.service().context().db.tableExists(u"INPUT_HL7"_s));
+    // Without windows there is no station, and so no session.
+    QVERIFY(!program.station());
+    QVERIFY(!program.service().context().db.first(u"SELECT * FROM quorix_log WHERE log_val = 'SessionStart'"_s));
+}
+
+void TestRunModes::entryStationEndsTheProgram_data()
+{
+    QTest::addColumn<bool>("frame");
+    QTest::newRow("Log Out / Close") << false;
+    QTest::newRow("the frame's close button") << true;
+}
+
+void TestRunModes::entryStationEndsTheProgram()
+{
+    QFETCH(bool, frame);
+    QTemporaryDir dir;
+    AppConfig config = stationConfig(dir);
+    config.RunType = u"INPUT"_s;
+    config.Mode = RunMode::EntryStation;
+    config.StationId = u"L1"_s;
+    Program program(config, {}, true);
+    SilentProgress progress;
+    program.start(progress);
+    QWidget* station = program.station();
+    QVERIFY(station);
+    QCOMPARE(station->objectName(), u"frmPushInput"_s);
+    QVERIFY(station->isVisible());
+    QCOMPARE(station->windowTitle(), u"Quorix Input - L1"_s);
+    if (frame)
+        station->close();
+    else
+        QTest::mouseClick(station->findChild<QPushButton*>(u"cmdClose"_s), Qt::LeftButton);
+    QVERIFY(!program.service().log().isOpen());
+    QVERIFY(!station->isVisible());
+    QVERIFY(!program.service().timers()->importTimer()->isActive());
 }
 
 // The main window's button opens the monitor; pressed again it brings the same one back.

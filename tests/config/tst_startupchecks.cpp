@@ -54,6 +54,9 @@ void TestStartupChecks::problems_data()
     QTest::newRow("port 0") << u"com"_s << u"0"_s << u"/com"_s;
     QTest::newRow("port 3") << u"com"_s << u"3"_s << QString();
     QTest::newRow("fractional port") << u"com"_s << u"1.5"_s << u"/com"_s;
+    QTest::newRow("autovalidation on") << u"autoval"_s << u"1"_s << QString();
+    QTest::newRow("autovalidation off") << u"autoval"_s << u"0"_s << QString();
+    QTest::newRow("autovalidation no number") << u"autoval"_s << u"yes"_s << u"/autoval"_s;
 }
 
 void TestStartupChecks::problems()
@@ -76,6 +79,8 @@ void TestStartupChecks::problems()
         c.ShortDateFormat = value;
     else if (field == u"com")
         c.ComPort = value.toDouble();
+    else if (field == u"autoval")
+        c.AutoVal = value;
     const QStringList problems = StartupProblems(c);
     if (problem.isEmpty()) {
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));

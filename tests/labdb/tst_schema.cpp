@@ -48,10 +48,15 @@ void TestSchema::neverTouchesExistingTables()
     // The laboratory's own REQUEST, with a column of its own and a row.
     db.exec(u"CREATE TABLE REQUEST (SAMPLE_ID VARCHAR(18), PARAMETER_ID INTEGER, LAB_NOTE VARCHAR(10))"_s);
     db.exec(u"INSERT INTO REQUEST (SAMPLE_ID, PARAMETER_ID, LAB_NOTE) VALUES (?, ?, ?)"_s, {u"S1"_s, 3, u"keep"_s});
+    QCOMPARE(MissingIndexes(db), (QStringList{u"IX_REQUEST_SAMPLE_ID"_s, u"IX_REQUEST_PARAMETER_ID"_s}));
     const QStringList created = CreateMissingTables(db);
     QVERIFY(!created.contains(u"REQUEST"_s));
     QCOMPARE(created.size(), LabTables().size() - 1);
     QCOMPARE(db.first(u"SELECT LAB_NOTE FROM REQUEST"_s)->text(u"LAB_NOTE"), u"keep"_s);
+    // The existing table gets the indexes of the schema, once.
+    QVERIFY(MissingIndexes(db).isEmpty());
+    QVERIFY(CreateMissingTables(db).isEmpty());
+    QVERIFY(MissingIndexes(db).isEmpty());
 }
 
 void TestSchema::keysHold()

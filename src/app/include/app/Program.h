@@ -43,6 +43,8 @@ private:
     void showRequestMonitor();
     // What each run mode runs at the end of start-up; a station's closing ends the program.
     void startRunMode(StartupProgress& progress);
+    // The manual result entry station's window (run type INPUT) on its loaded session.
+    void startEntryStation(const QString& sessionTable);
 
     bool m_windows;
     std::unique_ptr<Service> m_service;

@@ -68,6 +68,9 @@ struct IniSettings {
     QString ComDevice2;
     qint32 ImportMinAge = 1000;
     qint64 ImportMaxBytes = 10 * 1024 * 1024;
+    // Sample IDs of the entry station that are control IDs (MatchesMask: "?" stands for any
+    // character); several masks are separated by ";". Empty: no entry is a control.
+    QString ControlIdMask;
 };
 
 // The settings record of one run: command line, machine name and INI file.

@@ -13,6 +13,7 @@ public:
     QString currentTime() const override;
     QString currentDate() const override;
     QString tableExistsQuery() const override;
+    QString indexExistsQuery() const override;
     QStringList createEmptyCopy(const QString& copy, const QString& source) const override;
     QStringList beforeFixedIdentityInsert(const QString& table) const override;
     QStringList afterFixedIdentityInsert(const QString& table, const QString& column) const override;
@@ -23,6 +24,7 @@ public:
     QString savepoint(const QString& name) const override;
     QString rollbackToSavepoint(const QString& name) const override;
     QString releaseSavepoint(const QString& name) const override;
+    QStringList sessionSetup() const override;
     QVariant toBound(const QVariant& value) const override;
 
 protected:

@@ -35,6 +35,10 @@ int ColumnSize(QStringView table, QStringView column);
 // The CREATE TABLE and CREATE INDEX statements of one table.
 QStringList CreateTableStatements(const Dialect& dialect, const TableDef& table);
 
+// The name of an index: "IX_", the table, "_", its columns joined by "_".
+QString IndexName(const TableDef& table, const QStringList& columns);
+QString CreateIndexStatement(const Dialect& dialect, const TableDef& table, const QStringList& columns);
+
 // The whole schema as a script for an administrator (T-SQL batches end with GO).
 QString SchemaScript(const Dialect& dialect);
 
@@ -44,7 +48,12 @@ QStringList MissingTables(Database& db);
 // Creates one table of the schema unless the database has it; true when it was created.
 bool EnsureTable(Database& db, QStringView name);
 
-// Creates the tables the database lacks, never touching one that exists; returns their names.
+// The indexes of the schema that tables of the database lack (tables that are missing
+// altogether are not counted: they come with their indexes).
+QStringList MissingIndexes(Database& db);
+
+// Creates the tables the database lacks, and the indexes that existing tables lack; never
+// drops or alters anything. Returns the names of the tables it created.
 QStringList CreateMissingTables(Database& db);
 
 } // namespace kestrin

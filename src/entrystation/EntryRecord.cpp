@@ -1,0 +1,76 @@
+#include "entrystation/EntryRecord.h"
+
+#include "labdb/Schema.h"
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+EntryRecord FillEntryRecord(const QString& sampleIdText, const QString& resultText, qint16 parameterId,
+                            const QString& stationId, const QString& user)
+{
+    EntryRecord entry;
+    entry.SampleId = sampleIdText.trimmed();
+    entry.ParameterId = parameterId;
+    entry.ResultText = resultText.trimmed().replace(u',', u'.');
+    entry.AnalyzerId = stationId;
+    entry.Validator = user.trimmed();
+    entry.AnalyzerUser = stationId + u'_' + entry.Validator;
+    return entry;
+}
+
+void ClearEntryRecord(EntryRecord& entry) { entry = EntryRecord(); }
+
+namespace {
+
+struct Written {
+    const QString* value;
+    const char16_t* table;
+    const char16_t* column;
+    const char16_t* what; // %1 the value, %2 its length, %3 the room
+};
+
+} // namespace
+
+QString EntryProblem(const EntryRecord& entry, StoragePath path)
+{
+    if (entry.SampleId.isEmpty())
+        return u"A result needs its sample ID: scan or type the sample ID first."_s;
+    const char16_t* sampleTooLong = u"The sample ID \"%1\" has %2 characters; at most %3 fit.";
+    const char16_t* resultTooLong = u"The result \"%1\" has %2 characters; at most %3 fit.";
+    const char16_t* userTooLong =
+        u"Station and user \"%1\" have %2 characters together; at most %3 fit. Ask for a shorter station id.";
+    const char16_t* stationTooLong = u"The station id \"%1\" has %2 characters; at most %3 fit.";
+    const char16_t* validatorTooLong = u"The user ID \"%1\" has %2 characters; at most %3 fit.";
+    std::vector<Written> written;
+    if (path == StoragePath::Control) {
+        written = {{&entry.SampleId, u"CONTROL_RESULTS", u"CONTROL_ID", sampleTooLong},
+                   {&entry.ResultText, u"CONTROL_RESULTS", u"RESULT", resultTooLong},
+                   {&entry.AnalyzerUser, u"CONTROL_RESULTS", u"ANALYZER_ID", userTooLong}};
+    } else {
+        written = {{&entry.SampleId, u"RAW_RESULTS", u"SAMPLE_ID", sampleTooLong},
+                   {&entry.ResultText, u"RAW_RESULTS", u"RESULT", resultTooLong},
+                   {&entry.AnalyzerUser, u"RAW_RESULTS", u"ANALYZER_ID", userTooLong}};
+        if (path == StoragePath::Validated) {
+            written.insert(written.end(),
+                           {{&entry.SampleId, u"RESULTS", u"SAMPLE_ID", sampleTooLong},
+                            {&entry.ResultText, u"RESULTS", u"RESULT", resultTooLong},
+                            {&entry.AnalyzerId, u"RESULTS", u"ANALYZER_ID", stationTooLong},
+                            {&entry.Validator, u"RESULTS", u"R_VALIDATOR", validatorTooLong}});
+        } else {
+            // The work table is a copy of REQUEST.
+            written.insert(written.end(),
+                           {{&entry.SampleId, u"REQUEST", u"SAMPLE_ID", sampleTooLong},
+                            {&entry.ResultText, u"REQUEST", u"RESULT", resultTooLong},
+                            {&entry.AnalyzerUser, u"REQUEST", u"ANALYZER_ID", userTooLong}});
+        }
+    }
+    for (const Written& w : written) {
+        const int room = ColumnSize(QStringView(w.table), QStringView(w.column));
+        if (w.value->size() > room)
+            return QString::fromUtf16(w.what).arg(*w.value, QString::number(w.value->size()), QString::number(room));
+    }
+    return {};
+}
+
+} // namespace kestrin

@@ -1,0 +1,81 @@
+#include "entrystation/EntryRules.h"
+
+#include "core/Numbers.h"
+#include "core/TextChecks.h"
+
+#include <QStringList>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+namespace {
+constexpr std::u16string_view kUncleanResultCharacters = u"\\ *$\u00A7'";
+constexpr double kRedBackgroundBelow = -1;
+} // namespace
+
+bool IsCleanResult(QStringView text)
+{
+    for (QChar c : text) {
+        if (kUncleanResultCharacters.find(c.unicode()) != std::u16string_view::npos)
+            return false;
+    }
+    return true;
+}
+
+Command ParseCommandWord(QStringView text)
+{
+    const QStringView word = text.left(3);
+    if (word == u"ESC")
+        return {CommandWord::Esc};
+    if (word == u"CLS")
+        return {CommandWord::Cls};
+    if (word == u"END")
+        return {CommandWord::End};
+    if (word == u"PIC")
+        return {CommandWord::Pic};
+    if (word == u"DEL" && text.size() == 4) {
+        const QChar digit = text.at(3);
+        const bool isRow = digit >= u'1' && digit <= u'8';
+        return {CommandWord::Del, isRow ? digit.unicode() - u'1' : -1};
+    }
+    return {};
+}
+
+bool AutovalidationOn(const QString& autoVal)
+{
+    const auto number = ParseNumber(autoVal);
+    return number && *number != 0;
+}
+
+bool IsControlId(const QString& sampleId, const QString& controlIdMask)
+{
+    for (const QString& mask : controlIdMask.split(u';', Qt::SkipEmptyParts)) {
+        if (MatchesMask(sampleId, mask))
+            return true;
+    }
+    return false;
+}
+
+StoragePath ChooseStoragePath(const QString& sampleId, const QString& controlIdMask, bool autovalidation)
+{
+    if (IsControlId(sampleId, controlIdMask))
+        return StoragePath::Control;
+    return autovalidation ? StoragePath::Validated : StoragePath::SessionTable;
+}
+
+HistoryColour ColourHistoryResult(const QString& caption, std::optional<double> lowCutoff)
+{
+    const double value = ParseNumber(caption).value_or(0);
+    if (value < kRedBackgroundBelow)
+        return {true, false};
+    return {false, lowCutoff && value < *lowCutoff};
+}
+
+QString ParameterLogLine(qint16 parameter, const QString& longName)
+{
+    const QString number = parameter >= 0 ? u' ' + QString::number(parameter) : QString::number(parameter);
+    return u"Parameter: "_s + number + u" / "_s + longName;
+}
+
+} // namespace kestrin

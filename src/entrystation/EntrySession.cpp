@@ -1,0 +1,218 @@
+#include "entrystation/EntrySession.h"
+
+#include "core/Error.h"
+#include "entrystation/EntryStore.h"
+#include "labdb/TextLookup.h"
+#include "station/Context.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+namespace {
+
+const QString kBusiestUsers = u"select userid from (select userid, count(*) as CTR from sample_base sb INNER JOIN "
+                              u"USER_BASE ub on sb.entry_user = ub.comment group by userid) as q1 where ctr > 100 "
+                              u"order by ctr desc "_s;
+const QString kOtherUsers = u"select userid from user_base where userid not in (select userid from (select userid, "
+                            u"count(*) as CTR from sample_base sb INNER JOIN USER_BASE ub on sb.entry_user = "
+                            u"ub.comment group by userid) as q1 where ctr > 100)"_s;
+
+// A marker is written only once the station's rows of the current second are past; a second
+// lasts at most this long, and a clock that stands further ahead is not waited for.
+constexpr qint64 kFreshSecondWaitMs = 1500;
+
+} // namespace
+
+EntrySession::EntrySession(Context& ctx, QString sessionTable)
+    : m_ctx(ctx)
+    , m_sessionTable(std::move(sessionTable))
+    , m_autovalidation(AutovalidationOn(ctx.config.AutoVal))
+{
+}
+
+QString EntrySession::stationId() const { return m_ctx.config.StationId; }
+
+void EntrySession::load()
+{
+    Database& db = m_ctx.db;
+    const AppConfig& c = m_ctx.config;
+    m_sampleCount = 0;
+    ClearEntryRecord(m_entry);
+
+    // Clear Session takes the marker's own second as the session's: an earlier session's rows
+    // must not share it.
+    const StationRows station = ReadStationRows(db, c.StationId, m_sessionTable, {});
+    QElapsedTimer waited;
+    waited.start();
+    while (StationWroteThisSecond(db, station, c.TestParameter) && waited.elapsed() < kFreshSecondWaitMs)
+        QThread::msleep(50);
+    WriteSessionMarker(db, c.StationId);
+
+    m_captions = LookupTexts(db, c.Language,
+                             {kSelectUserKey, kPleaseSelectUserKey, kSampleCounterKey, kSampleIdKey, kResultKey,
+                              kClearSessionKey, kCloseKey});
+
+    const auto parameter = db.first(u"select Long from test_def where parameter_id = ?"_s, {int(c.TestParameter)});
+    m_parameterConfigured = parameter.has_value();
+    if (parameter) {
+        m_parameterCaption = parameter->text(u"Long");
+        m_ctx.log.writeLine(ParameterLogLine(c.TestParameter, m_parameterCaption));
+    } else {
+        m_parameterCaption = u"Parameter not configured!"_s;
+        m_ctx.log.writeLine(m_parameterCaption);
+    }
+    if (m_autovalidation)
+        m_ctx.log.writeLine(u"Results will be autovalidated and go direct to results."_s);
+
+    m_users = readUsers(kBusiestUsers);
+    try {
+        m_users += readUsers(kOtherUsers);
+    } catch (const std::exception&) {
+        // The list is complete enough with the busiest users; the rest is no reason not to start.
+    }
+}
+
+QStringList EntrySession::readUsers(const QString& sql)
+{
+    QStringList users;
+    for (const Row& row : m_ctx.db.query(sql))
+        users << row.text(u"userid");
+    return users;
+}
+
+void EntrySession::reopenIfLost()
+{
+    Database& db = m_ctx.db;
+    if (!db.isOpen() || (m_connectionSuspect && !db.isAlive()))
+        db.reopen();
+    m_connectionSuspect = false;
+}
+
+ActionResult EntrySession::guarded(const QString& what, const QString& failedText,
+                                   const std::function<ActionResult()>& body)
+{
+    try {
+        reopenIfLost();
+        return body();
+    } catch (const std::exception& e) {
+        m_connectionSuspect = true;
+        m_ctx.log.logall(u"Entry station: %1 failed: %2"_s.arg(what, ErrorText(e)), LogDirection::Monitor);
+        const bool reachable = m_ctx.db.isAlive();
+        const QString cause =
+            reachable ? u"The database did not accept it (the log says why)."_s : u"The database cannot be reached."_s;
+        return {ActionOutcome::Failed, failedText + u' ' + cause};
+    }
+}
+
+ActionResult EntrySession::chooseUser(const QString& userText)
+{
+    if (userText.trimmed().isEmpty() || !m_parameterConfigured)
+        return {ActionOutcome::Refused, {}};
+    return guarded(u"checking the user %1"_s.arg(userText),
+                   u"The user could not be checked; the station goes on as before."_s, [&]() -> ActionResult {
+                       const auto row =
+                           m_ctx.db.first(u"Select count(*) as CTR from user_base where userid = ?"_s, {userText});
+                       if (!row || row->value(u"CTR").toLongLong() <= 0)
+                           return {ActionOutcome::Refused, {}};
+                       m_user = userText.trimmed();
+                       m_entering = true;
+                       return {};
+                   });
+}
+
+ActionResult EntrySession::storeEntry(const QString& sampleIdText, const QString& resultText)
+{
+    if (!m_entering)
+        return {ActionOutcome::Refused, u"Choose your user first."_s};
+    const AppConfig& c = m_ctx.config;
+    m_entry = FillEntryRecord(sampleIdText, resultText, c.TestParameter, c.StationId, m_user);
+    const StoragePath path = ChooseStoragePath(m_entry.SampleId, c.ControlIdMask, m_autovalidation);
+    if (const QString problem = EntryProblem(m_entry, path); !problem.isEmpty()) {
+        ClearEntryRecord(m_entry);
+        return {ActionOutcome::Refused, problem};
+    }
+    QStringList lines;
+    std::optional<double> lowCutoff;
+    const ActionResult stored = guarded(u"storing sample %1 result %2"_s.arg(m_entry.SampleId, m_entry.ResultText),
+                                        u"Not stored: %1 / %2 stays in the boxes, press Enter to store it again."_s.arg(
+                                            m_entry.SampleId, m_entry.ResultText),
+                                        [&]() -> ActionResult {
+                                            Database& db = m_ctx.db;
+                                            Transaction transaction(db);
+                                            switch (path) {
+                                            case StoragePath::Control:
+                                                lines << StoreControlResult(db, m_entry);
+                                                break;
+                                            case StoragePath::Validated:
+                                                lines << StoreRawResult(db, m_entry);
+                                                lines << StoreValidatedResult(db, m_entry);
+                                                break;
+                                            case StoragePath::SessionTable:
+                                                lines << StoreRawResult(db, m_entry);
+                                                lines << StoreSessionTableResult(db, m_entry, m_sessionTable);
+                                                break;
+                                            }
+                                            lowCutoff = ReadLowCutoff(db, c.TestParameter);
+                                            transaction.commit();
+                                            return {};
+                                        });
+    const QString analyzerUser = m_entry.AnalyzerUser;
+    const QString storedSampleId = m_entry.SampleId;
+    ClearEntryRecord(m_entry);
+    if (!stored.done())
+        return stored;
+    for (const QString& line : lines)
+        m_ctx.log.logall(line, LogDirection::EntryStation);
+    if (!m_usedAnalyzerUsers.contains(analyzerUser))
+        m_usedAnalyzerUsers << analyzerUser;
+    m_history.push(sampleIdText, resultText, storedSampleId);
+    m_history.recolour(lowCutoff);
+    ++m_sampleCount;
+    return {};
+}
+
+ActionResult EntrySession::deleteHistoryRow(int row)
+{
+    if (row < 0 || row >= EntryHistory::kRows || !m_history.row(row).deletable())
+        return {ActionOutcome::Refused, u"There is no entry in history row %1 to delete."_s.arg(row + 1)};
+    const QString sampleId = m_history.row(row).storedSampleId;
+    QString line;
+    const ActionResult deleted = guarded(
+        u"deleting sample %1"_s.arg(sampleId), u"Sample %1 was not deleted."_s.arg(sampleId), [&]() -> ActionResult {
+            Transaction transaction(m_ctx.db);
+            line = DeleteEntryRows(m_ctx.db, m_sessionTable, sampleId, m_ctx.config.TestParameter);
+            transaction.commit();
+            return {};
+        });
+    if (!deleted.done())
+        return deleted;
+    m_ctx.log.logall(line, LogDirection::EntryStation);
+    --m_sampleCount;
+    m_history.blank(row);
+    return {};
+}
+
+ActionResult EntrySession::clearSession()
+{
+    QString line;
+    const ActionResult cleared = guarded(u"Clear Session"_s, u"The session was not cleared."_s, [&]() -> ActionResult {
+        Database& db = m_ctx.db;
+        Transaction transaction(db);
+        const StationRows station = ReadStationRows(db, m_ctx.config.StationId, m_sessionTable, m_usedAnalyzerUsers);
+        line = ClearSessionRows(db, station, m_ctx.config.TestParameter);
+        transaction.commit();
+        return {};
+    });
+    if (!cleared.done())
+        return cleared;
+    m_ctx.log.logall(line, LogDirection::EntryStation);
+    m_history.clear();
+    m_sampleCount = 0;
+    return {};
+}
+
+} // namespace kestrin

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "entrystation/EntryRules.h"
+
+#include <QString>
+
+namespace kestrin {
+
+// The entry being stored: filled from the input boxes just before storing, emptied right after.
+struct EntryRecord {
+    QString SampleId; // the sample ID box, trimmed
+    qint16 ParameterId = 0;
+    QString ResultText; // the result box, trimmed, decimal commas as points
+    QString Interpretation;
+    QString InterpretationArab;
+    bool Suspicious = false;
+    QString AnalyzerId;   // the station
+    QString Validator;    // the user, trimmed
+    QString AnalyzerUser; // station, "_", user
+
+    bool operator==(const EntryRecord&) const = default;
+};
+
+EntryRecord FillEntryRecord(const QString& sampleIdText, const QString& resultText, qint16 parameterId,
+                            const QString& stationId, const QString& user);
+
+void ClearEntryRecord(EntryRecord& entry);
+
+// Why an entry cannot be stored on its path as it is (no sample ID, a value longer than a
+// column it goes to), in words for the station's status line; empty when it can.
+QString EntryProblem(const EntryRecord& entry, StoragePath path);
+
+} // namespace kestrin

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "entrystation/EntryHistory.h"
+#include "entrystation/EntryRecord.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <functional>
+
+namespace kestrin {
+
+struct Context;
+
+// How a user action ended: done; refused for what was typed (the station says why, nothing
+// is stored); or failed in the database (nothing of it is stored, what was typed stays).
+enum class ActionOutcome { Done, Refused, Failed };
+
+struct ActionResult {
+    ActionOutcome outcome = ActionOutcome::Done;
+    QString message; // for the window's status line; empty when there is nothing to say
+
+    bool done() const { return outcome == ActionOutcome::Done; }
+};
+
+// One session of the manual result entry station, from loading its window until the program
+// ends: the session marker, the parameter, the users, the entries with their history and
+// counter, deletes and Clear Session. The window shows it and hands it what was typed; every
+// user action is one unit of work that either happens whole or not at all.
+class EntrySession {
+public:
+    // Caption keys of the textstrings table.
+    static constexpr qint32 kSelectUserKey = 6601;
+    static constexpr qint32 kPleaseSelectUserKey = 6602;
+    static constexpr qint32 kSampleCounterKey = 6603;
+    static constexpr qint32 kSampleIdKey = 6604;
+    static constexpr qint32 kResultKey = 6605;
+    static constexpr qint32 kClearSessionKey = 6606;
+    static constexpr qint32 kCloseKey = 6607;
+
+    EntrySession(Context& ctx, QString sessionTable);
+
+    // Loading the window: the session marker, the captions, the parameter check and the user
+    // list, with the log lines of the parameter and of autovalidation. Throws when the
+    // database fails (the second group of users excepted, which is left out).
+    void load();
+
+    const QHash<qint32, QString>& captions() const { return m_captions; }
+    bool parameterConfigured() const { return m_parameterConfigured; }
+    // The long name of the parameter, or "Parameter not configured!".
+    QString parameterCaption() const { return m_parameterCaption; }
+    // Users with more than 100 entered samples first (the busiest on top), then the others.
+    const QStringList& users() const { return m_users; }
+    QString stationId() const;
+    bool autovalidation() const { return m_autovalidation; }
+
+    // A choice in the user list. Entry opens when the user exists and the parameter is
+    // configured; a choice that fails changes nothing, not even the user of later entries.
+    ActionResult chooseUser(const QString& userText);
+    bool entering() const { return m_entering; }
+    QString user() const { return m_user; }
+
+    // Stores what the two boxes hold (as typed); on success the entry heads the history and
+    // the counter rises.
+    ActionResult storeEntry(const QString& sampleIdText, const QString& resultText);
+    // Takes back the entry of a history row; a row that shows no sample ID is refused.
+    ActionResult deleteHistoryRow(int row);
+    // Deletes what the station stored for its parameter since the session began.
+    ActionResult clearSession();
+
+    const EntryHistory& history() const { return m_history; }
+    qint64 sampleCount() const { return m_sampleCount; }
+    // The entry being stored; empty outside storing.
+    const EntryRecord& entryRecord() const { return m_entry; }
+
+private:
+    ActionResult guarded(const QString& what, const QString& failedText, const std::function<ActionResult()>& body);
+    void reopenIfLost();
+    QStringList readUsers(const QString& sql);
+
+    Context& m_ctx;
+    QString m_sessionTable;
+    bool m_autovalidation = false;
+    QHash<qint32, QString> m_captions;
+    bool m_parameterConfigured = false;
+    QString m_parameterCaption;
+    QStringList m_users;
+    bool m_entering = false;
+    QString m_user;
+    QStringList m_usedAnalyzerUsers;
+    EntryRecord m_entry;
+    EntryHistory m_history;
+    qint64 m_sampleCount = 0;
+    bool m_connectionSuspect = false;
+};
+
+} // namespace kestrin
