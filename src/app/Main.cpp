@@ -51,7 +51,7 @@ int RunInitDb(const AppConfig& config)
     const QStringList created = newFile ? LabTableNames() : CreateMissingTables(*db);
     QTextStream out(stdout);
     if (created.isEmpty())
-        out << "Every table exists in " << db->description() << "; nothing was changed." << Qt::endl;
+        out << "Every table and index exists in " << db->description() << "; nothing was changed." << Qt::endl;
     else
         out << "Created in " << db->description() << ": " << created.join(u", ") << Qt::endl;
     return kExitOk;

@@ -19,6 +19,12 @@ QString PostgresDialect::tableExistsQuery() const
            u"AND lower(table_name) = lower(?)"_s;
 }
 
+QString PostgresDialect::indexExistsQuery() const
+{
+    return u"SELECT indexname FROM pg_indexes WHERE schemaname = current_schema() "
+           u"AND lower(tablename) = lower(?) AND lower(indexname) = lower(?)"_s;
+}
+
 QStringList PostgresDialect::createEmptyCopy(const QString& copy, const QString& source) const
 {
     return {u"CREATE TABLE %1 (LIKE %2)"_s.arg(quote(copy), quote(source))};

@@ -3,6 +3,8 @@
 #include "core/Error.h"
 #include "labdb/Database.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -118,6 +120,43 @@ int ColumnSize(QStringView table, QStringView column)
     throw ProgramError(u"The schema has no text column %1.%2."_s.arg(table.toString(), column.toString()));
 }
 
+namespace {
+
+QString indexName(const TableDef& table, const QStringList& index)
+{
+    return u"IX_"_s + table.name + u'_' + index.join(u'_');
+}
+
+QString createIndexStatement(const Dialect& dialect, const TableDef& table, const QStringList& index)
+{
+    QStringList quoted;
+    for (const QString& name : index)
+        quoted << dialect.quote(name);
+    return u"CREATE INDEX %1 ON %2 (%3)"_s.arg(dialect.quote(indexName(table, index)), dialect.quote(table.name),
+                                               quoted.join(u", "));
+}
+
+// The indexes of the schema that an existing table lacks and can have (it has their
+// columns); returns their names.
+QStringList createMissingIndexes(Database& db, const TableDef& table)
+{
+    QStringList created;
+    QStringList columns;
+    for (const QStringList& index : table.indexes) {
+        if (db.first(db.dialect().indexExistsQuery(), {table.name, indexName(table, index)}))
+            continue;
+        if (columns.isEmpty())
+            columns = db.columns(table.name);
+        if (!std::ranges::all_of(index, [&](const QString& c) { return columns.contains(c, Qt::CaseInsensitive); }))
+            continue;
+        db.exec(createIndexStatement(db.dialect(), table, index));
+        created << indexName(table, index);
+    }
+    return created;
+}
+
+} // namespace
+
 QStringList CreateTableStatements(const Dialect& dialect, const TableDef& table)
 {
     QStringList columns;
@@ -130,14 +169,8 @@ QStringList CreateTableStatements(const Dialect& dialect, const TableDef& table)
         columns << u"PRIMARY KEY ("_s + key.join(u", ") + u')';
     }
     QStringList statements{u"CREATE TABLE %1 (\n    %2\n)"_s.arg(dialect.quote(table.name), columns.join(u",\n    "))};
-    for (const QStringList& index : table.indexes) {
-        QStringList quoted;
-        for (const QString& name : index)
-            quoted << dialect.quote(name);
-        const QString indexName = u"IX_"_s + table.name + u'_' + index.join(u'_');
-        statements << u"CREATE INDEX %1 ON %2 (%3)"_s.arg(dialect.quote(indexName), dialect.quote(table.name),
-                                                          quoted.join(u", "));
-    }
+    for (const QStringList& index : table.indexes)
+        statements << createIndexStatement(dialect, table, index);
     return statements;
 }
 
@@ -163,15 +196,18 @@ QStringList MissingTables(Database& db)
 QStringList CreateMissingTables(Database& db)
 {
     const QStringList missing = MissingTables(db);
+    QStringList created = missing;
     for (const TableDef& table : LabTables()) {
-        if (!missing.contains(table.name))
-            continue;
         Transaction transaction(db);
-        for (const QString& statement : CreateTableStatements(db.dialect(), table))
-            db.exec(statement);
+        if (missing.contains(table.name)) {
+            for (const QString& statement : CreateTableStatements(db.dialect(), table))
+                db.exec(statement);
+        } else {
+            created << createMissingIndexes(db, table);
+        }
         transaction.commit();
     }
-    return missing;
+    return created;
 }
 
 } // namespace kestrin

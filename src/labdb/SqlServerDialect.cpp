@@ -18,6 +18,11 @@ QString SqlServerDialect::tableExistsQuery() const
     return u"SELECT name FROM sysobjects WHERE name = ? AND xtype = 'U'"_s;
 }
 
+QString SqlServerDialect::indexExistsQuery() const
+{
+    return u"SELECT name FROM sysindexes WHERE id = OBJECT_ID(?) AND name = ?"_s;
+}
+
 QStringList SqlServerDialect::createEmptyCopy(const QString& copy, const QString& source) const
 {
     return {u"SELECT * INTO %1 FROM %2 WHERE 1 = 2"_s.arg(quote(copy), quote(source))};

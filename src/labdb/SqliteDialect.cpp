@@ -23,6 +23,12 @@ QString SqliteDialect::tableExistsQuery() const
     return u"SELECT name FROM sqlite_master WHERE type = 'table' AND lower(name) = lower(?)"_s;
 }
 
+QString SqliteDialect::indexExistsQuery() const
+{
+    return u"SELECT name FROM sqlite_master WHERE type = 'index' AND lower(tbl_name) = lower(?) "
+           u"AND lower(name) = lower(?)"_s;
+}
+
 QStringList SqliteDialect::createEmptyCopy(const QString& copy, const QString& source) const
 {
     return {u"CREATE TABLE %1 AS SELECT * FROM %2 WHERE 1 = 2"_s.arg(quote(copy), quote(source))};

@@ -25,6 +25,9 @@ public:
     virtual QString currentTime() const = 0;
     // A query with one bound table name that returns a row when that table exists.
     virtual QString tableExistsQuery() const = 0;
+    // A query with a bound table name and index name that returns a row when that table has
+    // that index.
+    virtual QString indexExistsQuery() const = 0;
     // Statements that create `copy` as an empty table with the columns of `source`.
     virtual QStringList createEmptyCopy(const QString& copy, const QString& source) const = 0;
     // Statements around an INSERT that gives an identity column a value of its own.

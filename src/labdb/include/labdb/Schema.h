@@ -41,7 +41,8 @@ QString SchemaScript(const Dialect& dialect);
 // The laboratory tables the database lacks.
 QStringList MissingTables(Database& db);
 
-// Creates the tables the database lacks, never touching one that exists; returns their names.
+// Creates the tables the database lacks, and the indexes that existing tables lack, never
+// dropping or altering anything; returns the names of the tables and indexes it created.
 QStringList CreateMissingTables(Database& db);
 
 } // namespace kestrin

@@ -11,6 +11,7 @@ public:
     QString qtDriver() const override;
     QString currentTime() const override;
     QString tableExistsQuery() const override;
+    QString indexExistsQuery() const override;
     QStringList createEmptyCopy(const QString& copy, const QString& source) const override;
     QStringList beforeFixedIdentityInsert(const QString& table) const override;
     QStringList afterFixedIdentityInsert(const QString& table, const QString& column) const override;
