@@ -161,18 +161,7 @@ void TestSharedLookups::demoDataLoads()
     test::ScratchDatabase scratch(engine);
     KESTRIN_REQUIRE(scratch);
     scratch.createSchema();
-    const QString script = QString::fromUtf8(test::ReadFile(test::SourceDir() + u"/examples/demo-data.sql"_s));
-    QVERIFY(!script.isEmpty());
-    QString statement;
-    for (const QString& line : script.split(u'\n')) {
-        if (line.startsWith(u"--"))
-            continue;
-        statement += line + u'\n';
-        if (line.trimmed().endsWith(u';')) {
-            scratch.db().exec(statement.trimmed().chopped(1));
-            statement.clear();
-        }
-    }
+    scratch.loadDemoData();
     QCOMPARE(LookupText(scratch.db(), u"german"_s, 6601), u"Benutzer w\u00e4hlen"_s);
     QCOMPARE(scratch.db().query(u"SELECT PARAMETER_ID FROM TEST_DEF WHERE IMP_CODE_LDT = ?"_s, {u"THC"_s}).size(), 1);
 }

@@ -1,5 +1,6 @@
 #include "ScratchDatabase.h"
 
+#include "TestEnvironment.h"
 #include "labdb/DbError.h"
 #include "labdb/Schema.h"
 
@@ -134,6 +135,22 @@ std::unique_ptr<Database> ScratchDatabase::connect() const
 }
 
 void ScratchDatabase::createSchema() { CreateMissingTables(*m_db); }
+
+void ScratchDatabase::loadDemoData()
+{
+    const QString script = QString::fromUtf8(ReadFile(SourceDir() + u"/examples/demo-data.sql"_s));
+    QVERIFY(!script.isEmpty());
+    QString statement;
+    for (const QString& line : script.split(u'\n')) {
+        if (line.startsWith(u"--"))
+            continue;
+        statement += line + u'\n';
+        if (line.trimmed().endsWith(u';')) {
+            m_db->exec(statement.trimmed().chopped(1));
+            statement.clear();
+        }
+    }
+}
 
 std::unique_ptr<Database> ScratchDatabase::connectAgain() const { return connect(); }
 

@@ -30,6 +30,8 @@ public:
 
     // Creates every laboratory table.
     void createSchema();
+    // Runs examples/demo-data.sql, statement by statement.
+    void loadDemoData();
     // A second connection to the same database, as another process would have.
     std::unique_ptr<Database> connectAgain() const;
     // Settings that reach this database through the INI keys (the SQLite file only:
