@@ -2,6 +2,8 @@
 
 #include "config/StartupChecks.h"
 #include "core/Error.h"
+#include "idstation/SampleIdStation.h"
+#include "idstation/SampleIdWindow.h"
 #include "labdb/SessionTable.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/TrayIcon.h"
@@ -47,6 +49,8 @@ void Program::createWindows()
         m_window->hide();
         if (m_station)
             m_station->hide();
+        if (m_sampleIdStation)
+            m_sampleIdStation->stop();
     });
 }
 
@@ -73,7 +77,10 @@ void Program::startRunMode(StartupProgress& progress)
     switch (c.Mode) {
     case RunMode::Service:
     case RunMode::OtherType:
+        break;
     case RunMode::SampleIdStation:
+        if (m_windows)
+            startSampleIdStation();
         break;
     case RunMode::QcLink:
         break;
@@ -86,6 +93,18 @@ void Program::startRunMode(StartupProgress& progress)
         break;
     }
     progress.finish();
+}
+
+// The station's window opens maximised with the control lists and the first sample list;
+// closing it ends the program.
+void Program::startSampleIdStation()
+{
+    m_sampleIdStation = std::make_unique<SampleIdStation>(m_service->context());
+    auto window = std::make_unique<SampleIdWindow>(*m_sampleIdStation);
+    connect(window.get(), &SampleIdWindow::closed, m_service.get(), &Service::shutdown);
+    m_sampleIdStation->open();
+    window->showMaximized();
+    m_station = std::move(window);
 }
 
 } // namespace kestrin

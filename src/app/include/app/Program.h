@@ -11,6 +11,7 @@ class QWidget;
 namespace kestrin {
 
 class MainWindow;
+class SampleIdStation;
 class TrayIcon;
 
 // One run of Kestrin with what its run mode adds to the service: the main window with its
@@ -31,15 +32,19 @@ public:
     TrayIcon* tray() const { return m_tray; }
     // The station window of run mode ACT or INPUT, else null.
     QWidget* station() const { return m_station.get(); }
+    // The sample-ID station of run mode ACT with windows, else null.
+    SampleIdStation* sampleIdStation() const { return m_sampleIdStation.get(); }
 
 private:
     void createWindows();
     void addIcon();
     // What each run mode runs at the end of start-up; a station's closing ends the program.
     void startRunMode(StartupProgress& progress);
+    void startSampleIdStation();
 
     bool m_windows;
     std::unique_ptr<Service> m_service;
+    std::unique_ptr<SampleIdStation> m_sampleIdStation; // outlives its window
     std::unique_ptr<MainWindow> m_window;
     TrayIcon* m_tray = nullptr; // a child of the main window
     std::unique_ptr<QWidget> m_station;
