@@ -55,8 +55,6 @@ private slots:
     void everySelectionChangeIsLogged();
     void outageIsLoggedOnceAndRecovers_data() { test::AddEngineRows(); }
     void outageIsLoggedOnceAndRecovers();
-    void noLimitOnTiles_data() { test::AddEngineRows(); }
-    void noLimitOnTiles();
 };
 
 void TestIdStation::controlLists()
@@ -266,20 +264,6 @@ void TestIdStation::outageIsLoggedOnceAndRecovers()
     QCOMPARE(monitorLines(lab, u"cannot be read"_s).size(), 2);
     QCOMPARE(monitorLines(lab, u"is current again"_s).size(), 1);
     QCOMPARE(lists.size(), 1);
-}
-
-void TestIdStation::noLimitOnTiles()
-{
-    ANALYSER_STATION(lab);
-    test::AddSamples(lab.db(), 600);
-    SampleIdStation station(lab.ctx());
-    station.open();
-    QCOMPARE(station.tiles().tileCount(), 600);
-    test::AddSamples(lab.db(), 50, 600);
-    QVERIFY(station.refresh());
-    QCOMPARE(station.tiles().tileCount(), 650);
-    QCOMPARE(station.scan(u"S0649"_s), 649);
-    QCOMPARE(station.selection().SelectedId(), u"S0649"_s);
 }
 
 KESTRIN_TEST_MAIN(TestIdStation)
