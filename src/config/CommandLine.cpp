@@ -133,8 +133,8 @@ Kestrin's own switches:
                    exit status 0 all items handled, 1 an item failed and was kept safe,
                    2 start-up failed
   /headless        run the service without windows or tray icon (servers, services)
-  /initdb          create the missing tables in the configured database and exit;
-                   never drops or alters a table
+  /initdb          create the missing tables and indexes in the configured database and
+                   exit; never drops or alters a table
   /help, -h, --help  this text
 
 Without /ini the INI file is %1 when it exists,

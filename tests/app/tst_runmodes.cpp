@@ -2,6 +2,7 @@
 #include "TestEnvironment.h"
 #include "app/Program.h"
 #include "devices/SerialPortDrain.h"
+#include "idstation/SampleIdStation.h"
 #include "labdb/Database.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/TrafficView.h"
@@ -34,6 +35,15 @@ AppConfig stationConfig(const QTemporaryDir& dir)
     return c;
 }
 
+AppConfig sampleIdStationConfig(const QTemporaryDir& dir)
+{
+    AppConfig c = stationConfig(dir);
+    c.RunType = u"ACT"_s;
+    c.Mode = RunMode::SampleIdStation;
+    c.StationId = u"AN1"_s;
+    return c;
+}
+
 } // namespace
 
 // What each run mode adds to the service, and how the program ends.
@@ -46,6 +56,8 @@ private slots:
     void requestMonitorOpensOnce();
     void entryStationEndsTheProgram_data();
     void entryStationEndsTheProgram();
+    void sampleIdStationEndsTheProgram();
+    void noSampleIdStationWithoutWindows();
 };
 
 void TestRunModes::exitClosesPortsLogAndIcon()
@@ -164,6 +176,38 @@ void TestRunModes::requestMonitorOpensOnce()
     QTest::mouseClick(button, Qt::LeftButton);
     QVERIFY(monitor->isVisible());
     QCOMPARE(monitors(), 1);
+}
+
+// The station opens maximised, its selections reach the log, and closing it ends the program.
+void TestRunModes::sampleIdStationEndsTheProgram()
+{
+    QTemporaryDir dir;
+    Program program(sampleIdStationConfig(dir), {}, true);
+    SilentProgress progress;
+    program.start(progress);
+    QWidget* station = program.station();
+    QVERIFY(station);
+    QCOMPARE(station->objectName(), u"frmSetID"_s);
+    QVERIFY(station->isVisible());
+    QVERIFY(station->windowState().testFlag(Qt::WindowMaximized));
+    QVERIFY(program.sampleIdStation()->timer().isActive());
+
+    program.sampleIdStation()->selectControl(ControlLevel::High, u"QC-HIGH-1"_s);
+    QVERIFY(program.window()->traffic()->lineAt(0).endsWith(
+        u" Monitor: Selection for the next measurement: control \"QC-HIGH-1\" (HIGH)"_s));
+    station->close();
+    QVERIFY(!program.service().log().isOpen());
+    QVERIFY(!program.sampleIdStation()->timer().isActive());
+}
+
+void TestRunModes::noSampleIdStationWithoutWindows()
+{
+    QTemporaryDir dir;
+    Program program(sampleIdStationConfig(dir), {}, false);
+    SilentProgress progress;
+    program.start(progress);
+    QVERIFY(!program.station());
+    QVERIFY(!program.sampleIdStation());
 }
 
 KESTRIN_GUI_TEST_MAIN(TestRunModes)
