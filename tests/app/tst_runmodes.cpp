@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -40,6 +41,7 @@ class TestRunModes : public QObject {
 private slots:
     void exitClosesPortsLogAndIcon();
     void displayShowsTheLog();
+    void closeViewKeepsAWayBackWithoutAnIcon();
     void entryStationGetsItsWorkTable();
 };
 
@@ -85,6 +87,20 @@ void TestRunModes::displayShowsTheLog()
     program.service().log().logall(u"hello"_s, LogDirection::Monitor);
     QVERIFY(program.window()->traffic()->lineAt(0).endsWith(u" Monitor: hello"_s));
     QCOMPARE(program.window()->windowTitle(), u"HL7 at "_s + dir.filePath(u"in/"_s));
+}
+
+void TestRunModes::closeViewKeepsAWayBackWithoutAnIcon()
+{
+    if (TrayIcon::isAvailable())
+        QSKIP("This desktop has a notification area");
+    QTemporaryDir dir;
+    Program program(stationConfig(dir), {}, true);
+    SilentProgress progress;
+    program.start(progress);
+    QVERIFY(program.window()->isVisible());
+    QTest::mouseClick(program.window()->findChild<QPushButton*>(u"Command1"_s), Qt::LeftButton);
+    QVERIFY(program.window()->isVisible());
+    QTRY_VERIFY(program.window()->isMinimized());
 }
 
 void TestRunModes::entryStationGetsItsWorkTable()
