@@ -93,12 +93,11 @@ void TestConfiguration::parse_data()
     QTest::newRow("leaders and extensions")
         << QStringList{u"ImportExtension=hl7"_s, u"ExportLeader=ORU_"_s}
         << QStringList{u"ImportExtension=hl7"_s, u"ExportLeader=ORU_"_s, u"ExportExtension="_s, u"ImportLeader="_s};
-    QTest::newRow("Kestrin's keys") << QStringList{u"engine=sqlite"_s, u"Charset=UTF-8"_s,
-                                                   u"ShortDateFormat=M/d/yyyy"_s, u"TimeFormat=h:mm:ss AP"_s,
-                                                   u"ImportMinAge=250"_s}
-                                    << QStringList{u"Engine=sqlite"_s, u"Charset=UTF-8"_s,
-                                                   u"ShortDateFormat=M/d/yyyy"_s, u"TimeFormat=h:mm:ss AP"_s,
-                                                   u"ImportMinAge=250"_s};
+    QTest::newRow("Kestrin's keys")
+        << QStringList{u"engine=sqlite"_s,         u"Charset=UTF-8"_s,      u"ShortDateFormat=M/d/yyyy"_s,
+                       u"TimeFormat=h:mm:ss AP"_s, u"DecimalSeparator=."_s, u"ImportMinAge=250"_s}
+        << QStringList{u"Engine=sqlite"_s,         u"Charset=UTF-8"_s,      u"ShortDateFormat=M/d/yyyy"_s,
+                       u"TimeFormat=h:mm:ss AP"_s, u"DecimalSeparator=."_s, u"ImportMinAge=250"_s};
     QTest::newRow("password masked") << QStringList{u"DbPassword=secret"_s} << QStringList{u"DbPassword=****"_s};
 }
 
