@@ -12,7 +12,7 @@ if [ ! -f "$db" ]; then
   "$kestrin" "/ini=$ini" /initdb
   sqlite3 "$db" < "$top/examples/demo-data.sql"
 fi
-mkdir -p "$top/examples/run/import"
+mkdir -p "$top/examples/run/import" "$top/examples/run/export"
 cp "$top"/examples/orders/*.hl7 "$top/examples/run/import/" 2>/dev/null || true
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec "$kestrin" "/ini=$ini"
