@@ -52,6 +52,7 @@ class TestRunModes : public QObject {
 private slots:
     void exitClosesPortsLogAndIcon();
     void displayShowsTheLog();
+    void closeViewKeepsAWayBackWithoutAnIcon();
     void entryStationGetsItsWorkTable();
     void requestMonitorOpensOnce();
     void entryStationEndsTheProgram_data();
@@ -102,6 +103,20 @@ void TestRunModes::displayShowsTheLog()
     program.service().log().logall(u"hello"_s, LogDirection::Monitor);
     QVERIFY(program.window()->traffic()->lineAt(0).endsWith(u" Monitor: hello"_s));
     QCOMPARE(program.window()->windowTitle(), u"HL7 at "_s + dir.filePath(u"in/"_s));
+}
+
+void TestRunModes::closeViewKeepsAWayBackWithoutAnIcon()
+{
+    if (TrayIcon::isAvailable())
+        QSKIP("This desktop has a notification area");
+    QTemporaryDir dir;
+    Program program(stationConfig(dir), {}, true);
+    SilentProgress progress;
+    program.start(progress);
+    QVERIFY(program.window()->isVisible());
+    QTest::mouseClick(program.window()->findChild<QPushButton*>(u"Command1"_s), Qt::LeftButton);
+    QVERIFY(program.window()->isVisible());
+    QTRY_VERIFY(program.window()->isMinimized());
 }
 
 void TestRunModes::entryStationGetsItsWorkTable()

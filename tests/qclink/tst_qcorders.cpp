@@ -107,6 +107,7 @@ struct DemoFolder {
                         "engine=sqlite\ndatabase=lab.sqlite\nAccessPath=analyser.sqlite\nComLogPath=log\n"
                         "ImportPath=in\nExportPath=out\nTempExportPath=tmp\nshiftlen=8\n"
                         "firstshift=01.01.2019 06:00:00\nImportExtension=hl7\n");
+        QDir(dir.path()).mkpath(u"out"_s); // the hospital's share is there; Kestrin never makes it
         AppConfig config;
         config.Engine = u"sqlite"_s;
         config.DatabaseName = dir.filePath(u"lab.sqlite"_s);
