@@ -2,12 +2,13 @@
 // cycle on a fresh embedded database. Every result file is forced to disk before it is
 // published, and the queue rows go only after. Prints samples per second and peak memory.
 //
-//   export_bench [N=10000] [samples per commit=100]
+//   export_bench [N=10000] [samples per commit=10]
 
 #include "BenchStation.h"
 #include "hl7export/ExportCycle.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -25,6 +26,7 @@ int main(int argc, char* argv[])
     AppConfig& config = station.config;
     config.ExportPath = station.dir.filePath(u"out/"_s);
     config.TempExportPath = station.dir.filePath(u"tmp/"_s);
+    QDir().mkpath(config.ExportPath); // the receiving system's folder is there
     config.ExportLeader = u"ORU_"_s;
     config.ExportExtension = u".hl7"_s;
     config.HL7ORUSender = u"KESTRIN"_s;

@@ -17,7 +17,7 @@ analyser="$top/examples/run/analyser.sqlite"
 if [ ! -f "$analyser" ]; then
   sqlite3 "$analyser" < "$top/examples/analyser-schema.sql"
 fi
-mkdir -p "$top/examples/run/import"
+mkdir -p "$top/examples/run/import" "$top/examples/run/export"
 cp "$top"/examples/orders/*.hl7 "$top/examples/run/import/" 2>/dev/null || true
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec "$kestrin" "/ini=$ini" "$@"

@@ -31,13 +31,17 @@ int RunCheck(const AppConfig& config, QTextStream& out)
         usable = false;
     }
 
-    const std::pair<const char16_t*, QString> folders[] = {
-        {u"ImportPath", config.ImportPath},           {u"ImportDonePath", config.ImportDonePath},
-        {u"ImportErrorPath", config.ImportErrorPath}, {u"ExportPath", config.ExportPath},
-        {u"TempExportPath", config.TempExportPath},   {u"ComLogPath", config.ComLogPath},
+    // The export folder is the receiving system's (often a share): it is never created.
+    const std::tuple<const char16_t*, QString, MissingFolder> folders[] = {
+        {u"ImportPath", config.ImportPath, MissingFolder::Created},
+        {u"ImportDonePath", config.ImportDonePath, MissingFolder::Created},
+        {u"ImportErrorPath", config.ImportErrorPath, MissingFolder::Created},
+        {u"ExportPath", config.ExportPath, MissingFolder::Refused},
+        {u"TempExportPath", config.TempExportPath, MissingFolder::Created},
+        {u"ComLogPath", config.ComLogPath, MissingFolder::Created},
     };
-    for (const auto& [name, path] : folders) {
-        const FolderState state = CheckFolder(path);
+    for (const auto& [name, path, missing] : folders) {
+        const FolderState state = CheckFolder(path, missing);
         out << "Folder " << QStringView(name) << ": " << path << " (" << state.description << ")\n";
         usable = usable && state.usable;
     }

@@ -48,8 +48,7 @@ int RunInitDb(const AppConfig& config)
     const ConnectionParameters parameters = LabConnectionParameters(config);
     const bool newFile = config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName);
     const auto db = ConnectDatabase(config);
-    const QStringList indexes = newFile ? QStringList() : MissingIndexes(*db);
-    const QStringList created = newFile ? LabTableNames() : CreateMissingTables(*db) + indexes;
+    const QStringList created = newFile ? LabTableNames() : CreateMissingTables(*db);
     QTextStream out(stdout);
     if (created.isEmpty())
         out << "Every table and index exists in " << db->description() << "; nothing was changed." << Qt::endl;

@@ -4,6 +4,8 @@
 #include "core/Error.h"
 #include "entrystation/EntrySession.h"
 #include "entrystation/PushInputWindow.h"
+#include "idstation/SampleIdStation.h"
+#include "idstation/SampleIdWindow.h"
 #include "labdb/SessionTable.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/TrayIcon.h"
@@ -60,6 +62,8 @@ void Program::createWindows()
             m_station->hide();
         if (m_monitorWindow)
             m_monitorWindow->close();
+        if (m_sampleIdStation)
+            m_sampleIdStation->stop();
     });
 }
 
@@ -95,7 +99,10 @@ void Program::startRunMode(StartupProgress& progress)
     switch (c.Mode) {
     case RunMode::Service:
     case RunMode::OtherType:
+        break;
     case RunMode::SampleIdStation:
+        if (m_windows)
+            startSampleIdStation();
         break;
     case RunMode::QcLink:
         TransferQcOrders(m_service->context(), *m_service->analyzerDatabase());
@@ -125,6 +132,18 @@ void Program::startEntryStation(const QString& sessionTable)
     }
     auto window = std::make_unique<PushInputWindow>(std::move(session));
     connect(window.get(), &PushInputWindow::closeRequested, m_service.get(), &Service::shutdown);
+    m_station = std::move(window);
+}
+
+// The station's window opens maximised with the control lists and the first sample list;
+// closing it ends the program.
+void Program::startSampleIdStation()
+{
+    m_sampleIdStation = std::make_unique<SampleIdStation>(m_service->context());
+    auto window = std::make_unique<SampleIdWindow>(*m_sampleIdStation);
+    connect(window.get(), &SampleIdWindow::closed, m_service.get(), &Service::shutdown);
+    m_sampleIdStation->open();
+    window->setWindowState(Qt::WindowMaximized); // shown once the start-up window is gone
     m_station = std::move(window);
 }
 

@@ -105,6 +105,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         ChooseRunMode(result.typeGiven ? std::optional(result.settings.RunType) : std::nullopt);
     result.settings.Mode = choice.mode;
     result.settings.ExportTimerEnabled = choice.exportCycle;
+    if (result.run.Cycle == CycleChoice::Export && !choice.exportCycle)
+        result.errors << u"Switch /cycle=export: the export is switched off for /type=%1 (only MGC or no type "
+                         u"exports)."_s.arg(result.settings.RunType);
     return result;
 }
 
@@ -129,12 +132,13 @@ Laboratory switches (keys are case-sensitive; blanks in values are removed):
 Kestrin's own switches:
   /ini=PATH        read this INI file (the path runs to the end of its argument)
   /check           print the effective settings, test the database and the folders, exit
-  /cycle=WHICH     run one cycle without windows and exit: import, export or all;
-                   exit status 0 all items handled, 1 an item failed and was kept safe,
-                   2 start-up failed
+  /cycle=WHICH     run one cycle without windows and exit: import, export or all (the
+                   export only where /type lets it run); exit status 0 all items handled,
+                   1 an item failed and was kept safe, 2 start-up failed or a cycle
+                   could not run
   /headless        run the service without windows or tray icon (servers, services)
-  /initdb          create the missing tables in the configured database and exit;
-                   never drops or alters a table
+  /initdb          create the missing tables and indexes in the configured database and
+                   exit; never drops or alters a table
   /help, -h, --help  this text
 
 Without /ini the INI file is %1 when it exists,

@@ -54,6 +54,11 @@ QStringList StartupProblems(const AppConfig& c)
     if (!TextCodec::isKnown(c.Charset))
         problems << u"The key \"Charset\" has the value \"%1\", which is no character set Kestrin knows%2."_s.arg(
             c.Charset, where);
+    const QString& separator = c.DecimalSeparator;
+    if (separator.size() != 1 || separator.at(0).isDigit() || separator.at(0).isSpace() || separator == u"-" ||
+        separator == u"+")
+        problems << u"The key \"DecimalSeparator\" has the value \"%1\"; it must be one character that is no "
+                    u"digit, sign or blank%2."_s.arg(separator, where);
     if (!roundTrips(format))
         problems << u"The keys \"ShortDateFormat\" and \"TimeFormat\" (\"%1\", \"%2\") do not give dates that "
                     u"can be read back%3."_s.arg(c.ShortDateFormat, c.TimeFormat, where);

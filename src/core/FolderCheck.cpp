@@ -7,7 +7,7 @@ using namespace Qt::StringLiterals;
 
 namespace kestrin {
 
-FolderState CheckFolder(const QString& path)
+FolderState CheckFolder(const QString& path, MissingFolder missing)
 {
     if (path.isEmpty())
         return {false, u"no folder is set"_s};
@@ -19,6 +19,8 @@ FolderState CheckFolder(const QString& path)
             return {false, u"exists but cannot be written"_s};
         return {true, u"exists"_s};
     }
+    if (missing == MissingFolder::Refused)
+        return {false, u"does not exist; Kestrin does not create it"_s};
     QString ancestor = QDir::cleanPath(info.absoluteFilePath());
     while (!QFileInfo::exists(ancestor)) {
         const QString up = QFileInfo(ancestor).absolutePath();

@@ -20,7 +20,7 @@ QString NullToText(const QVariant& value, const RegionalFormat& format)
         return value.toDate().toString(format.shortDate);
     case QMetaType::Double:
     case QMetaType::Float:
-        return QString::number(value.toDouble(), 'g', 15);
+        return QString::number(value.toDouble(), 'g', 15).replace(u'.', format.decimalSeparator);
     default:
         return value.toString();
     }

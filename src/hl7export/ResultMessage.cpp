@@ -1,6 +1,7 @@
 #include "hl7export/ResultMessage.h"
 
 #include "core/Hl7Escaping.h"
+#include "core/Values.h"
 
 using namespace Qt::StringLiterals;
 
@@ -89,9 +90,12 @@ ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const 
         ctx.db.query(u"SELECT R.PARAMETER_ID, RESULT, INTERPRETATION FROM RESULTS R INNER JOIN TEST_DEF TD "
                      u"ON R.PARAMETER_ID = TD.PARAMETER_ID WHERE SAMPLE_ID = ? ORDER BY PRINT_POS, R.PARAMETER_ID"_s,
                      {sampleId});
+    // A laboratory database may keep RESULT as a number: it goes out in the regional format.
+    const RegionalFormat regional = ctx.regional();
     for (const Row& row : results)
         message.obx << observationLine(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()),
-                                       EscapeHl7(row.text(u"RESULT")), EscapeHl7(row.text(u"INTERPRETATION")), u"F"_s);
+                                       EscapeHl7(NullToText(row.value(u"RESULT"), regional)),
+                                       EscapeHl7(NullToText(row.value(u"INTERPRETATION"), regional)), u"F"_s);
     const QList<Row> open =
         ctx.db.query(u"SELECT DISTINCT RQ.PARAMETER_ID, PRINT_POS FROM REQUEST RQ INNER JOIN TEST_DEF TD "
                      u"ON RQ.PARAMETER_ID = TD.PARAMETER_ID WHERE SAMPLE_ID = ? ORDER BY PRINT_POS, RQ.PARAMETER_ID"_s,

@@ -84,17 +84,9 @@ private:
     std::vector<ClaimedFile> m_batch;
 };
 
-void ImportRun::say(const QString& key, const QString& text)
-{
-    if (m_state.notices.raise(key))
-        m_ctx.log.logall(text, LogDirection::Monitor);
-}
+void ImportRun::say(const QString& key, const QString& text) { m_ctx.outages.report(u"import: "_s + key, text); }
 
-void ImportRun::sayMended(const QString& key, const QString& text)
-{
-    if (m_state.notices.mend(key))
-        m_ctx.log.logall(text, LogDirection::Monitor);
-}
+void ImportRun::sayMended(const QString& key, const QString& text) { m_ctx.outages.mend(u"import: "_s + key, text); }
 
 CycleOutcome ImportRun::run()
 {
@@ -220,8 +212,9 @@ void ImportRun::fileDone(const ClaimedFile& file)
             return;
         }
         problem = u"1000 files of that name are in it already"_s;
-    } catch (const FileError& e) {
-        problem = e.message();
+    } catch (const FileError&) {
+        // Said without the file's own name, so that it is said once, not once per file.
+        problem = u"it cannot be written"_s;
     }
     // The message is stored: its claim stays, and a later cycle files it, never storing it again.
     ++m_outcome.failed;
@@ -239,8 +232,8 @@ void ImportRun::fileFailed(const ClaimedFile& file)
         if (FileInto(file.claimPath, failed, file.name))
             return;
         problem = u"1000 files of that name are in it already"_s;
-    } catch (const FileError& e) {
-        problem = e.message();
+    } catch (const FileError&) {
+        problem = u"it cannot be written"_s;
     }
     // Set aside under a name no cycle takes, so that it does not block the files after it.
     try {

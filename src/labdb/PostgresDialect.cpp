@@ -24,8 +24,8 @@ QString PostgresDialect::tableExistsQuery() const
 
 QString PostgresDialect::indexExistsQuery() const
 {
-    return u"SELECT indexname FROM pg_indexes WHERE schemaname = current_schema() AND lower(indexname) = lower(?) "
-           u"AND lower(tablename) = lower(?)"_s;
+    return u"SELECT indexname FROM pg_indexes WHERE schemaname = current_schema() "
+           u"AND lower(tablename) = lower(?) AND lower(indexname) = lower(?)"_s;
 }
 
 QStringList PostgresDialect::createEmptyCopy(const QString& copy, const QString& source) const

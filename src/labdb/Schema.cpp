@@ -3,6 +3,8 @@
 #include "core/Error.h"
 #include "labdb/Database.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -131,6 +133,26 @@ int ColumnSize(QStringView table, QStringView column)
     throw ProgramError(u"The schema has no text column %1.%2."_s.arg(table.toString(), column.toString()));
 }
 
+namespace {
+
+// The indexes of the schema that an existing table lacks and can have (it has their columns).
+QList<QStringList> missingIndexes(Database& db, const TableDef& table)
+{
+    QList<QStringList> missing;
+    QStringList columns;
+    for (const QStringList& index : table.indexes) {
+        if (db.first(db.dialect().indexExistsQuery(), {table.name, IndexName(table, index)}))
+            continue;
+        if (columns.isEmpty())
+            columns = db.columns(table.name);
+        if (std::ranges::all_of(index, [&](const QString& c) { return columns.contains(c, Qt::CaseInsensitive); }))
+            missing << index;
+    }
+    return missing;
+}
+
+} // namespace
+
 QStringList CreateTableStatements(const Dialect& dialect, const TableDef& table)
 {
     QStringList columns;
@@ -194,23 +216,14 @@ bool EnsureTable(Database& db, QStringView name)
     throw ProgramError(u"The schema has no table %1."_s.arg(name.toString()));
 }
 
-namespace {
-bool indexMissing(Database& db, const TableDef& table, const QStringList& index)
-{
-    return !db.first(db.dialect().indexExistsQuery(), {IndexName(table, index), table.name});
-}
-} // namespace
-
 QStringList MissingIndexes(Database& db)
 {
     QStringList missing;
     for (const TableDef& table : LabTables()) {
         if (!db.tableExists(table.name))
             continue;
-        for (const QStringList& index : table.indexes) {
-            if (indexMissing(db, table, index))
-                missing << IndexName(table, index);
-        }
+        for (const QStringList& index : missingIndexes(db, table))
+            missing << IndexName(table, index);
     }
     return missing;
 }
@@ -218,20 +231,21 @@ QStringList MissingIndexes(Database& db)
 QStringList CreateMissingTables(Database& db)
 {
     const QStringList missing = MissingTables(db);
+    QStringList created = missing;
     for (const TableDef& table : LabTables()) {
         if (missing.contains(table.name)) {
             createTable(db, table);
             continue;
         }
-        // Tables of older versions get the indexes added since.
+        // Tables of older versions, or of other software, get the indexes added since.
         Transaction transaction(db);
-        for (const QStringList& index : table.indexes) {
-            if (indexMissing(db, table, index))
-                db.exec(CreateIndexStatement(db.dialect(), table, index));
+        for (const QStringList& index : missingIndexes(db, table)) {
+            db.exec(CreateIndexStatement(db.dialect(), table, index));
+            created << IndexName(table, index);
         }
         transaction.commit();
     }
-    return missing;
+    return created;
 }
 
 } // namespace kestrin

@@ -23,7 +23,7 @@ QString SqlServerDialect::tableExistsQuery() const
 
 QString SqlServerDialect::indexExistsQuery() const
 {
-    return u"SELECT name FROM sys.indexes WHERE name = ? AND object_id = OBJECT_ID(?)"_s;
+    return u"SELECT name FROM sysindexes WHERE id = OBJECT_ID(?) AND name = ?"_s;
 }
 
 QStringList SqlServerDialect::createEmptyCopy(const QString& copy, const QString& source) const

@@ -26,7 +26,8 @@ QString SqliteDialect::tableExistsQuery() const
 
 QString SqliteDialect::indexExistsQuery() const
 {
-    return u"SELECT name FROM sqlite_master WHERE type = 'index' AND lower(name) = lower(?) AND lower(tbl_name) = lower(?)"_s;
+    return u"SELECT name FROM sqlite_master WHERE type = 'index' AND lower(tbl_name) = lower(?) "
+           u"AND lower(name) = lower(?)"_s;
 }
 
 QStringList SqliteDialect::createEmptyCopy(const QString& copy, const QString& source) const

@@ -10,6 +10,7 @@ namespace kestrin {
 namespace {
 const QString kNotAvailable = u"@N/A"_s;
 const QString kTable = u"textstrings"_s;
+const QString kEnglish = u"english"_s;
 } // namespace
 
 QString LookupText(Database& db, const QString& language, qint32 key)
@@ -22,9 +23,14 @@ QHash<qint32, QString> LookupTexts(Database& db, const QString& language, const 
     QHash<qint32, QString> texts;
     for (const qint32 key : keys)
         texts.insert(key, kNotAvailable);
-    const bool knownLanguage = IsIdentifier(language) && db.columns(kTable).contains(language, Qt::CaseInsensitive);
-    if (keys.isEmpty() || !knownLanguage)
+    if (keys.isEmpty())
         return texts;
+    const QStringList columns = db.columns(kTable);
+    if (columns.isEmpty())
+        return texts;
+    // A language the table has no column for (or none at all) gives the English captions.
+    const bool knownLanguage = IsIdentifier(language) && columns.contains(language, Qt::CaseInsensitive);
+    const QString column = knownLanguage ? language : kEnglish;
     const Dialect& d = db.dialect();
     QStringList marks;
     QVariantList values;
@@ -33,7 +39,7 @@ QHash<qint32, QString> LookupTexts(Database& db, const QString& language, const 
         values << key;
     }
     const QString sql = u"SELECT %1 AS k, %2 AS caption, %3 AS english FROM %4 WHERE %1 IN (%5)"_s.arg(
-        d.quote(u"key"_s), d.quote(language), d.quote(u"english"_s), d.quote(kTable), marks.join(u", "));
+        d.quote(u"key"_s), d.quote(column), d.quote(kEnglish), d.quote(kTable), marks.join(u", "));
     for (const Row& row : db.query(sql, values)) {
         const QString caption = row.text(u"caption");
         const QString text = !caption.isEmpty() ? caption

@@ -50,7 +50,7 @@ MainWindow::MainWindow(QWidget* parent)
     layout->addLayout(buttons);
     resize(900, 520);
 
-    connect(m_closeView, &QPushButton::clicked, this, &QWidget::hide);
+    connect(m_closeView, &QPushButton::clicked, this, &MainWindow::closeView);
     connect(m_stop, &QPushButton::clicked, this, &MainWindow::stopRequested);
     connect(m_monitor, &QPushButton::clicked, this, &MainWindow::requestMonitorRequested);
 }
@@ -60,6 +60,14 @@ void MainWindow::showCommunication()
     show();
     raise();
     activateWindow();
+}
+
+void MainWindow::closeView()
+{
+    if (m_hidesOnClose)
+        hide();
+    else
+        showMinimized(); // hidden, it could never be shown again
 }
 
 void MainWindow::setRequestMonitorAvailable(bool available)

@@ -37,7 +37,9 @@ SplashWindow::SplashWindow(QWidget* parent)
     layout->setSpacing(18);
     layout->addWidget(picture);
     layout->addLayout(texts);
-    setMinimumWidth(420);
+    // The window follows its texts: a long station name must not cut the title.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    m_status->setMinimumWidth(300);
 }
 
 void SplashWindow::showStatus(const QString& text) { m_status->setText(text); }

@@ -71,20 +71,22 @@ void Service::startTimers() { m_timers->start(m_config.ExportTimerEnabled); }
 
 CycleOutcome Service::guarded(const QString& what, const std::function<CycleOutcome()>& body)
 {
+    Outages& outages = m_context->outages;
+    const QString connection = u"connection"_s;
     try {
         if (!m_db->isAlive()) {
-            if (!m_connectionLost)
-                m_log->logall(u"The connection to %1 is lost; Kestrin opens it again."_s.arg(m_db->description()),
-                              LogDirection::Monitor);
-            m_connectionLost = true;
+            outages.report(connection,
+                           u"The connection to %1 is lost; Kestrin opens it again."_s.arg(m_db->description()));
             m_db->reopen();
-            m_log->logall(u"The connection to %1 is open again."_s.arg(m_db->description()), LogDirection::Monitor);
-            m_connectionLost = false;
+            outages.mend(connection, u"The connection to %1 is open again."_s.arg(m_db->description()));
         }
-        return body();
+        const CycleOutcome outcome = body();
+        outages.mend(what, u"%1 runs again."_s.arg(what));
+        return outcome;
     } catch (const std::exception& e) {
-        if (!m_connectionLost)
-            m_log->logall(u"%1 failed: %2"_s.arg(what, ErrorText(e)), LogDirection::Monitor);
+        // While the connection is down, every cycle fails for that one reason, said already.
+        if (!outages.isOpen(connection))
+            outages.report(what, u"%1 failed: %2"_s.arg(what, ErrorText(e)));
         CycleOutcome stopped;
         stopped.stopped = true;
         return stopped;
@@ -113,8 +115,16 @@ int Service::runOnce(CycleChoice choice)
     CycleOutcome outcome;
     if (choice == CycleChoice::Import || choice == CycleChoice::All)
         outcome += importCycle();
-    if (choice == CycleChoice::Export || choice == CycleChoice::All)
-        outcome += exportCycle();
+    if (choice == CycleChoice::Export || choice == CycleChoice::All) {
+        // The run type rules here as it does for the timers.
+        if (m_config.ExportTimerEnabled) {
+            outcome += exportCycle();
+        } else if (choice == CycleChoice::Export) {
+            m_log->logall(u"The export is switched off for /type=%1; no export cycle runs."_s.arg(m_config.RunType),
+                          LogDirection::Monitor);
+            outcome.stopped = true;
+        }
+    }
     if (outcome.stopped)
         return 2;
     return outcome.failed > 0 ? 1 : 0;

@@ -1,7 +1,9 @@
 #include "TestMain.h"
 #include "labdb/Database.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -37,6 +39,7 @@ private slots:
     void helpExplainsEverySwitch();
     void checkPrintsTheDemoSettings();
     void checkNamesSwitchValues();
+    void checkNamesAMissingExportFolder();
     void cycleOnANewDatabase();
     void orderInResultOut();
     void startupRefuses_data();
@@ -59,7 +62,11 @@ void TestProgram::helpExplainsEverySwitch()
 
 void TestProgram::checkPrintsTheDemoSettings()
 {
-    const Run run = runKestrin({u"/ini=%1/examples/demo.ini"_s.arg(test::SourceDir()), u"/check"_s});
+    // The demo's folders lie beside its INI file; the export folder is made by the demo script.
+    const QString ini = m_dir.filePath(u"demo/demo.ini"_s);
+    test::WriteFile(ini, test::ReadFile(test::SourceDir() + u"/examples/demo.ini"_s));
+    QDir().mkpath(m_dir.filePath(u"demo/run/export"_s));
+    const Run run = runKestrin({u"/ini="_s + ini, u"/check"_s});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     const QStringList lines = run.out.split(u'\n');
     for (const QString& expected : {u"StationId=HL7"_s, u"Engine=sqlite"_s, u"ExportCycle=5"_s, u"ComPort="_s,
@@ -76,6 +83,23 @@ void TestProgram::checkNamesSwitchValues()
     for (const QString& expected :
          {u"StationId=LAB2"_s, u"RunType=INPUT"_s, u"ComPort=2"_s, u"ExportTimerEnabled=false"_s})
         QVERIFY2(run.out.split(u'\n').contains(expected), qPrintable(expected));
+}
+
+void TestProgram::checkNamesAMissingExportFolder()
+{
+    const QString folder = m_dir.filePath(u"unmounted"_s);
+    const QString ini = folder + u"/lab.ini"_s;
+    test::WriteFile(
+        ini,
+        kSoundIni + "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nExportPath=share/out\nTempExportPath=tmp\n");
+    Run run = runKestrin({u"/ini="_s + ini, u"/check"_s});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.out.contains(u"Folder ExportPath: "_s + folder + u"/share/out/ (does not exist"_s),
+             qPrintable(run.out));
+    QVERIFY(!QFileInfo::exists(folder + u"/share/out"_s));
+    QDir().mkpath(folder + u"/share/out"_s);
+    run = runKestrin({u"/ini="_s + ini, u"/check"_s});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.out));
 }
 
 void TestProgram::cycleOnANewDatabase()
@@ -130,6 +154,11 @@ void TestProgram::orderInResultOut()
             u"INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT, INTERPRETATION) VALUES ('4711', 8, '74', 'positive')"_s);
         db.exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES ('4711', 8)"_s);
     }
+    // The hospital's share is not mounted: the result stays queued and "/cycle" says 1.
+    run = runKestrin({u"/ini="_s + ini, u"/cycle=export"_s});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(!QFileInfo::exists(folder + u"/out"_s));
+    QDir().mkpath(folder + u"/out"_s);
     run = runKestrin({u"/ini="_s + ini, u"/cycle=export"_s});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     const QString result = QString::fromLatin1(test::ReadFile(folder + u"/out/ORU_4711.hl7"_s));
@@ -157,6 +186,8 @@ void TestProgram::startupRefuses_data()
         << kSoundIni << QStringList{u"/autoval=on"_s} << QStringList{u"/autoval"_s, u"on"_s};
     QTest::newRow("unknown cycle") << kSoundIni << QStringList{u"/cycle=twice"_s}
                                    << QStringList{u"/cycle"_s, u"twice"_s};
+    QTest::newRow("export cycle that the type switches off")
+        << kSoundIni << QStringList{u"/cycle=export"_s, u"/type=ACT"_s} << QStringList{u"/cycle=export"_s, u"ACT"_s};
 }
 
 void TestProgram::startupRefuses()

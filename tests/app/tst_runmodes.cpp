@@ -2,6 +2,7 @@
 #include "TestEnvironment.h"
 #include "app/Program.h"
 #include "devices/SerialPortDrain.h"
+#include "idstation/SampleIdStation.h"
 #include "labdb/Database.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/TrafficView.h"
@@ -34,6 +35,15 @@ AppConfig stationConfig(const QTemporaryDir& dir)
     return c;
 }
 
+AppConfig sampleIdStationConfig(const QTemporaryDir& dir)
+{
+    AppConfig c = stationConfig(dir);
+    c.RunType = u"ACT"_s;
+    c.Mode = RunMode::SampleIdStation;
+    c.StationId = u"AN1"_s;
+    return c;
+}
+
 } // namespace
 
 // What each run mode adds to the service, and how the program ends.
@@ -42,10 +52,13 @@ class TestRunModes : public QObject {
 private slots:
     void exitClosesPortsLogAndIcon();
     void displayShowsTheLog();
+    void closeViewKeepsAWayBackWithoutAnIcon();
     void entryStationGetsItsWorkTable();
     void requestMonitorOpensOnce();
     void entryStationEndsTheProgram_data();
     void entryStationEndsTheProgram();
+    void sampleIdStationEndsTheProgram();
+    void noSampleIdStationWithoutWindows();
 };
 
 void TestRunModes::exitClosesPortsLogAndIcon()
@@ -90,6 +103,20 @@ void TestRunModes::displayShowsTheLog()
     program.service().log().logall(u"hello"_s, LogDirection::Monitor);
     QVERIFY(program.window()->traffic()->lineAt(0).endsWith(u" Monitor: hello"_s));
     QCOMPARE(program.window()->windowTitle(), u"HL7 at "_s + dir.filePath(u"in/"_s));
+}
+
+void TestRunModes::closeViewKeepsAWayBackWithoutAnIcon()
+{
+    if (TrayIcon::isAvailable())
+        QSKIP("This desktop has a notification area");
+    QTemporaryDir dir;
+    Program program(stationConfig(dir), {}, true);
+    SilentProgress progress;
+    program.start(progress);
+    QVERIFY(program.window()->isVisible());
+    QTest::mouseClick(program.window()->findChild<QPushButton*>(u"Command1"_s), Qt::LeftButton);
+    QVERIFY(program.window()->isVisible());
+    QTRY_VERIFY(program.window()->isMinimized());
 }
 
 void TestRunModes::entryStationGetsItsWorkTable()
@@ -164,6 +191,38 @@ void TestRunModes::requestMonitorOpensOnce()
     QTest::mouseClick(button, Qt::LeftButton);
     QVERIFY(monitor->isVisible());
     QCOMPARE(monitors(), 1);
+}
+
+// The station opens maximised, its selections reach the log, and closing it ends the program.
+void TestRunModes::sampleIdStationEndsTheProgram()
+{
+    QTemporaryDir dir;
+    Program program(sampleIdStationConfig(dir), {}, true);
+    SilentProgress progress;
+    program.start(progress);
+    QWidget* station = program.station();
+    QVERIFY(station);
+    QCOMPARE(station->objectName(), u"frmSetID"_s);
+    QVERIFY(station->isVisible());
+    QVERIFY(station->windowState().testFlag(Qt::WindowMaximized));
+    QVERIFY(program.sampleIdStation()->timer().isActive());
+
+    program.sampleIdStation()->selectControl(ControlLevel::High, u"QC-HIGH-1"_s);
+    QVERIFY(program.window()->traffic()->lineAt(0).endsWith(
+        u" Monitor: Selection for the next measurement: control \"QC-HIGH-1\" (HIGH)"_s));
+    station->close();
+    QVERIFY(!program.service().log().isOpen());
+    QVERIFY(!program.sampleIdStation()->timer().isActive());
+}
+
+void TestRunModes::noSampleIdStationWithoutWindows()
+{
+    QTemporaryDir dir;
+    Program program(sampleIdStationConfig(dir), {}, false);
+    SilentProgress progress;
+    program.start(progress);
+    QVERIFY(!program.station());
+    QVERIFY(!program.sampleIdStation());
 }
 
 KESTRIN_GUI_TEST_MAIN(TestRunModes)

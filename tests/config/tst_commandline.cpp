@@ -157,6 +157,15 @@ void TestCommandLine::kestrinSwitches_data()
                                   << CycleChoice::Export << false << true;
     QTest::newRow("cycle all") << QStringList{u"/cycle=all"_s} << QString() << false << false << false << false
                                << CycleChoice::All << false << true;
+    // The export runs once only where the timers would run it.
+    QTest::newRow("cycle export with type MGC") << QStringList{u"/cycle=export"_s, u"/type=mgc"_s} << QString() << false
+                                                << false << false << false << CycleChoice::Export << false << true;
+    QTest::newRow("cycle export with a type that switches it off")
+        << QStringList{u"/cycle=export"_s, u"/type=ACT"_s} << QString() << false << false << false << false
+        << CycleChoice::Export << false << false;
+    QTest::newRow("cycle all with a type that switches the export off")
+        << QStringList{u"/cycle=all"_s, u"/type=ACT"_s} << QString() << false << false << false << false
+        << CycleChoice::All << false << true;
     QTest::newRow("cycle unknown") << QStringList{u"/cycle=both"_s} << QString() << false << false << false << false
                                    << CycleChoice::None << true << false;
 }

@@ -91,11 +91,20 @@ void TestConfiguration::parse_data()
     QTest::newRow("leaders and extensions")
         << QStringList{u"ImportExtension=hl7"_s, u"ExportLeader=ORU_"_s}
         << QStringList{u"ImportExtension=hl7"_s, u"ExportLeader=ORU_"_s, u"ExportExtension="_s, u"ImportLeader="_s};
-    QTest::newRow("Kestrin's keys")
-        << QStringList{u"engine=sqlite"_s,         u"Charset=UTF-8"_s,    u"ShortDateFormat=M/d/yyyy"_s,
-                       u"TimeFormat=h:mm:ss AP"_s, u"ImportMinAge=250"_s, u"ControlIdMask=QC-?\?\?-1;QC-?\?\?\?-1"_s}
-        << QStringList{u"Engine=sqlite"_s,         u"Charset=UTF-8"_s,    u"ShortDateFormat=M/d/yyyy"_s,
-                       u"TimeFormat=h:mm:ss AP"_s, u"ImportMinAge=250"_s, u"ControlIdMask=QC-?\?\?-1;QC-?\?\?\?-1"_s};
+    QTest::newRow("Kestrin's keys") << QStringList{u"engine=sqlite"_s,
+                                                   u"Charset=UTF-8"_s,
+                                                   u"ShortDateFormat=M/d/yyyy"_s,
+                                                   u"TimeFormat=h:mm:ss AP"_s,
+                                                   u"DecimalSeparator=."_s,
+                                                   u"ImportMinAge=250"_s,
+                                                   u"ControlIdMask=QC-?\?\?-1;QC-?\?\?\?-1"_s}
+                                    << QStringList{u"Engine=sqlite"_s,
+                                                   u"Charset=UTF-8"_s,
+                                                   u"ShortDateFormat=M/d/yyyy"_s,
+                                                   u"TimeFormat=h:mm:ss AP"_s,
+                                                   u"DecimalSeparator=."_s,
+                                                   u"ImportMinAge=250"_s,
+                                                   u"ControlIdMask=QC-?\?\?-1;QC-?\?\?\?-1"_s};
     QTest::newRow("no control mask") << QStringList() << QStringList{u"ControlIdMask="_s};
     QTest::newRow("password masked") << QStringList{u"DbPassword=secret"_s} << QStringList{u"DbPassword=****"_s};
     QTest::newRow("unused AppPath may be empty")

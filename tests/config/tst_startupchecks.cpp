@@ -51,6 +51,9 @@ void TestStartupChecks::problems_data()
     QTest::newRow("export cycle too long") << u"ExportCycle"_s << u"32768"_s << u"ExportCycle"_s;
     QTest::newRow("unknown character set") << u"Charset"_s << u"ebcdic-xx"_s << u"ebcdic-xx"_s;
     QTest::newRow("date format without year") << u"ShortDateFormat"_s << u"dd.MM"_s << u"ShortDateFormat"_s;
+    QTest::newRow("decimal point") << u"DecimalSeparator"_s << u"."_s << QString();
+    QTest::newRow("no decimal separator") << u"DecimalSeparator"_s << QString() << u"DecimalSeparator"_s;
+    QTest::newRow("decimal separator a digit") << u"DecimalSeparator"_s << u"0"_s << u"DecimalSeparator"_s;
     QTest::newRow("port 0") << u"com"_s << u"0"_s << u"/com"_s;
     QTest::newRow("port 3") << u"com"_s << u"3"_s << QString();
     QTest::newRow("fractional port") << u"com"_s << u"1.5"_s << u"/com"_s;
@@ -77,6 +80,8 @@ void TestStartupChecks::problems()
         c.Charset = value;
     else if (field == u"ShortDateFormat")
         c.ShortDateFormat = value;
+    else if (field == u"DecimalSeparator")
+        c.DecimalSeparator = value;
     else if (field == u"com")
         c.ComPort = value.toDouble();
     else if (field == u"autoval")

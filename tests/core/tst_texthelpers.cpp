@@ -101,7 +101,7 @@ void TestTextHelpers::nullToText_data()
     QTest::newRow("null text") << QVariant(QMetaType(QMetaType::QString)) << QString();
     QTest::newRow("text") << QVariant(u"abc"_s) << u"abc"_s;
     QTest::newRow("integer") << QVariant(42) << u"42"_s;
-    QTest::newRow("real") << QVariant(1.5) << u"1.5"_s;
+    QTest::newRow("real with the regional separator") << QVariant(1.5) << u"1,5"_s;
     QTest::newRow("date and time") << QVariant(QDateTime(QDate(2019, 1, 20), QTime(14, 5, 3)))
                                    << u"20.01.2019 14:05:03"_s;
     QTest::newRow("date at midnight") << QVariant(QDateTime(QDate(2019, 1, 20), QTime(0, 0))) << u"20.01.2019"_s;

@@ -2,6 +2,7 @@
 #include "OrderBuilder.h"
 #include "TestMain.h"
 #include "hl7export/ExportCycle.h"
+#include "hl7export/ResultFile.h"
 #include "hl7import/MessageReader.h"
 
 #include <QDir>
@@ -30,6 +31,26 @@ void queueSample(test::LabStation& station, const QString& sample, const QList<i
 
 QStringList exportFiles(const test::LabStation& station) { return test::FileNames(station.config.ExportPath); }
 
+QStringList queueRows(test::LabStation& station)
+{
+    QStringList rows;
+    for (const Row& row : station.db().query(u"SELECT SAMPLE_ID, PARAMETER_ID FROM REQ2SEND"_s))
+        rows << row.text(u"SAMPLE_ID") + u'/' + row.text(u"PARAMETER_ID");
+    rows.sort();
+    return rows;
+}
+
+// Calls `act` when the log says that a sample's file was published.
+void whenPublished(test::LabStation& station, const std::function<void(const QString& sampleId)>& act)
+{
+    QObject::connect(&station.log, &CommLog::displayLine, &station.log, [act](const QString& line) {
+        const QString mark = u"Export abgeschlossen f\u00fcr Probe: "_s;
+        const qsizetype at = line.indexOf(mark);
+        if (at >= 0)
+            act(line.mid(at + mark.size()).section(u"/Datei: "_s, 0, 0));
+    });
+}
+
 QString exported(const test::LabStation& station, const QString& name)
 {
     return QString::fromLatin1(test::ReadFile(station.config.ExportPath + name));
@@ -54,6 +75,16 @@ private slots:
     void apostropheInSampleId();
     void publishedAcrossFileSystems();
     void generalHl7ReaderAgrees();
+    void missingExportFolderKeepsTheQueue();
+    void onlyTheRowsReadAreDequeued_data();
+    void onlyTheRowsReadAreDequeued();
+    void killSendsAtMostTenSamplesAgain();
+    void idsThatShareAFileNameKeepTheirOwn();
+    void anotherSamplesFileIsNotReplaced();
+    void rowsWithoutSampleIdStay();
+    void temporaryFilesDoNotLeak();
+    void staleWorkFiles_data();
+    void staleWorkFiles();
 };
 
 void TestExportCycle::emptyQueueDoesNothing()
@@ -121,7 +152,8 @@ void TestExportCycle::staleTemporaryFileNotAppended()
     test::LabStation station(u"sqlite"_s);
     // What an interrupted attempt of this process (same name) or an older version left.
     const QString pid = QString::number(QCoreApplication::applicationPid());
-    test::WriteFile(station.config.TempExportPath + u"ORU_4711.hl7."_s + pid + u".tmp"_s, "MSH|half a message\r\n");
+    test::WriteFile(station.config.TempExportPath + u"ORU_4711.hl7.kestrin.LABPC."_s + pid + u".tmp"_s,
+                    "MSH|half a message\r\n");
     queueSample(station, u"4711"_s);
     ExportPendingResults(station.ctx());
     const QString file = exported(station, u"ORU_4711.hl7"_s);
@@ -134,8 +166,8 @@ void TestExportCycle::unsafeSampleIdStaysInsideTheFolder()
     test::LabStation station(u"sqlite"_s);
     queueSample(station, u"../x/4711"_s);
     QCOMPARE(ExportPendingResults(station.ctx()).handled, 1);
-    QCOMPARE(exportFiles(station), QStringList{u"ORU_.._x_4711.hl7"_s});
-    QVERIFY(exported(station, u"ORU_.._x_4711.hl7"_s).contains(u"|ORU^R01|../x/4711|P|2.3"_s));
+    QCOMPARE(exportFiles(station), QStringList{u"ORU_.._x_4711~4137aafb.hl7"_s});
+    QVERIFY(exported(station, u"ORU_.._x_4711~4137aafb.hl7"_s).contains(u"|ORU^R01|../x/4711|P|2.3"_s));
 }
 
 void TestExportCycle::failingSampleDoesNotStopTheOthers()
@@ -220,6 +252,208 @@ print(nte[1], m.unescape(str(nte[2])), sep=';')
              (QStringList{u"KESTRIN;KIS;ORU^R01;4711;P;2.3"_s, u"P100;Meier;Anna"_s,
                           u"1;4711;DRUGSCREEN;201901201405;F;25"_s, u"1;NM;THC;Cannabinoids;12;ng/mL;50;negative;F"_s,
                           u"2;NM;AMP;Amphetamines;12;ng/mL;500;negative;F"_s, u"1;a|b^c"_s}));
+}
+
+// The export folder is the receiving system's share: when it is not mounted, nothing is
+// made in its place, the results stay queued, and the log says so once.
+void TestExportCycle::missingExportFolderKeepsTheQueue()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    queueSample(station, u"4711"_s);
+    QDir(station.config.ExportPath).removeRecursively();
+    const qsizetype before = station.logLines().size();
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        const CycleOutcome outcome = ExportPendingResults(station.ctx());
+        QCOMPARE(outcome.handled, 0);
+        QCOMPARE(outcome.failed, 1);
+    }
+    QVERIFY(!QFileInfo::exists(station.config.ExportPath));
+    QCOMPARE(queueRows(station), QStringList{u"4711/1"_s});
+    const QStringList said = station.logLines().mid(before);
+    QCOMPARE(said.size(), 1);
+    QVERIFY(said.first().startsWith(u"Monitor: "_s));
+    QVERIFY(said.first().contains(station.config.ExportPath));
+
+    QDir().mkpath(station.config.ExportPath);
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 1);
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 0);
+    QCOMPARE(exportFiles(station), QStringList{u"ORU_4711.hl7"_s});
+    QVERIFY(queueRows(station).isEmpty());
+}
+
+void TestExportCycle::onlyTheRowsReadAreDequeued_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<int>("parameter");
+    QTest::addColumn<QStringList>("left");
+    for (const QString& engine : {u"sqlite"_s, u"postgres"_s}) {
+        QTest::addRow("%s: another parameter", qPrintable(engine)) << engine << 4 << QStringList{u"4711/4"_s};
+        // Two equal rows cannot be told apart: both stay and the sample goes out again.
+        QTest::addRow("%s: the same parameter again", qPrintable(engine))
+            << engine << 1 << QStringList{u"4711/1"_s, u"4711/1"_s, u"4711/8"_s};
+    }
+}
+
+// Other laboratory software queues a row for a sample whose message is already written.
+void TestExportCycle::onlyTheRowsReadAreDequeued()
+{
+    QFETCH(int, parameter);
+    KESTRIN_STATION(station);
+    queueSample(station, u"4711"_s, {1, 8});
+    queueSample(station, u"4712"_s);
+    const auto other = station.scratch.connectAgain();
+    bool queuedAgain = false;
+    whenPublished(station, [&](const QString& sampleId) {
+        if (sampleId == u"4711" && !std::exchange(queuedAgain, true))
+            other->exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {sampleId, parameter});
+    });
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 2);
+    QTEST(queueRows(station), "left");
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 1);
+    QVERIFY(queueRows(station).isEmpty());
+}
+
+// The process dies (here: its database goes) right after a file was published: what it
+// published since its last commit goes out again, never more than ten samples.
+void TestExportCycle::killSendsAtMostTenSamplesAgain()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    for (int i = 0; i < 30; ++i)
+        queueSample(station, u"S%1"_s.arg(i, 2, 10, QChar(u'0')));
+    int published = 0;
+    whenPublished(station, [&](const QString&) {
+        if (++published == 29)
+            station.db().close();
+    });
+    try {
+        ExportPendingResults(station.ctx());
+    } catch (const std::exception&) {
+    }
+    station.db().reopen();
+    const QStringList sent = exportFiles(station);
+    QCOMPARE(sent.size(), 29);
+    int sentAgain = 0;
+    for (const QString& row : queueRows(station))
+        sentAgain += sent.contains(u"ORU_"_s + row.section(u'/', 0, 0) + u".hl7"_s) ? 1 : 0;
+    QVERIFY2(sentAgain >= 1 && sentAgain <= 10, qPrintable(QString::number(sentAgain)));
+}
+
+void TestExportCycle::idsThatShareAFileNameKeepTheirOwn()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    const QStringList ids{u"A/B"_s, u"A:B"_s, u"A*B"_s, u"A_B"_s};
+    for (const QString& id : ids)
+        queueSample(station, id);
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 4);
+    const QStringList files = exportFiles(station);
+    QCOMPARE(files.size(), 4);
+    QStringList controlIds;
+    for (const QString& file : files)
+        controlIds << exported(station, file).section(u'|', 9, 9);
+    controlIds.sort();
+    QCOMPARE(controlIds, (QStringList{u"A*B"_s, u"A/B"_s, u"A:B"_s, u"A_B"_s}));
+    QVERIFY(queueRows(station).isEmpty());
+}
+
+// Names can still meet (a file system blind to case): another sample's file is never
+// replaced; this sample waits until the receiving system has taken that one.
+void TestExportCycle::anotherSamplesFileIsNotReplaced()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    const QByteArray theirs = "MSH|^~\\&|KESTRIN||KIS||20.01.2019 14:00:00||ORU^R01|a4711|P|2.3\r\n";
+    test::WriteFile(station.config.ExportPath + u"ORU_4711.hl7"_s, theirs);
+    queueSample(station, u"4711"_s);
+    QCOMPARE(ExportPendingResults(station.ctx()).failed, 1);
+    QCOMPARE(test::ReadFile(station.config.ExportPath + u"ORU_4711.hl7"_s), theirs);
+    QCOMPARE(queueRows(station), QStringList{u"4711/1"_s});
+    QFile::remove(station.config.ExportPath + u"ORU_4711.hl7"_s);
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 1);
+    QVERIFY(exported(station, u"ORU_4711.hl7"_s).contains(u"|ORU^R01|4711|"_s));
+}
+
+void TestExportCycle::rowsWithoutSampleIdStay()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    queueSample(station, u"4711"_s);
+    station.db().exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s,
+                      {QVariant(QMetaType(QMetaType::QString)), 1});
+    station.db().exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {u""_s, 8});
+    const qsizetype before = station.logLines().size();
+    for (int cycle = 0; cycle < 3; ++cycle)
+        QVERIFY(ExportPendingResults(station.ctx()).failed > 0);
+    QCOMPARE(exportFiles(station), QStringList{u"ORU_4711.hl7"_s});
+    QCOMPARE(queueRows(station), (QStringList{u"/1"_s, u"/8"_s}));
+    QCOMPARE(station.logLines().mid(before).filter(u"without a sample ID"_s).size(), 1);
+}
+
+void TestExportCycle::temporaryFilesDoNotLeak()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    // What a killed process (one that cannot be running) left, beside what is not Kestrin's.
+    const QString dead = u"2147480000"_s;
+    const QString tmp = station.config.TempExportPath;
+    const QString out = station.config.ExportPath;
+    test::WriteFile(tmp + u"ORU_9.hl7.kestrin.LABPC."_s + dead + u".tmp"_s, "MSH|half");
+    test::WriteFile(out + u".ORU_9.hl7.kestrin.LABPC."_s + dead + u".part"_s, "MSH|half");
+    test::WriteFile(out + u".ORU_9.hl7.kestrin.OTHERPC."_s + dead + u".part"_s, "MSH|being copied");
+    test::WriteFile(tmp + u"notes.tmp"_s, "not ours");
+    // B2's file cannot be published: a folder holds its name.
+    queueSample(station, u"B2"_s);
+    QDir().mkpath(out + u"ORU_B2.hl7/blocked"_s);
+    for (int cycle = 0; cycle < 2; ++cycle)
+        QCOMPARE(ExportPendingResults(station.ctx()).failed, 1);
+    QCOMPARE(test::FileNames(tmp), QStringList{u"notes.tmp"_s});
+    QCOMPARE(exportFiles(station), QStringList{u".ORU_9.hl7.kestrin.OTHERPC."_s + dead + u".part"_s});
+}
+
+void TestExportCycle::staleWorkFiles_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("ageMinutes");
+    QTest::addColumn<bool>("removed");
+    // This process is 111; of this machine's others, 222 runs.
+    QTest::newRow("process gone") << u"tmp"_s << u"ORU_1.hl7.kestrin.LABPC.333.tmp"_s << 0 << true;
+    QTest::newRow("process running") << u"tmp"_s << u"ORU_1.hl7.kestrin.LABPC.222.tmp"_s << 30 << false;
+    QTest::newRow("this process, between samples") << u"tmp"_s << u"ORU_1.hl7.kestrin.LABPC.111.tmp"_s << 0 << true;
+    QTest::newRow("copy of a process gone") << u"out"_s << u".ORU_1.hl7.kestrin.LABPC.333.part"_s << 0 << true;
+    QTest::newRow("copy of a process running") << u"out"_s << u".ORU_1.hl7.kestrin.LABPC.222.part"_s << 0 << false;
+    QTest::newRow("another machine, lately") << u"out"_s << u".ORU_1.hl7.kestrin.OTHERPC.333.part"_s << 1 << false;
+    QTest::newRow("another machine, long ago") << u"out"_s << u".ORU_1.hl7.kestrin.OTHERPC.333.part"_s << 11 << true;
+    QTest::newRow("not Kestrin's") << u"tmp"_s << u"ORU_1.hl7.333.tmp"_s << 60 << false;
+    QTest::newRow("a published result") << u"out"_s << u"ORU_1.hl7"_s << 60 << false;
+    QTest::newRow("not hidden") << u"out"_s << u"ORU_1.hl7.kestrin.LABPC.333.part"_s << 60 << false;
+    QTest::newRow("temporary name in the export folder")
+        << u"out"_s << u".ORU_1.hl7.kestrin.LABPC.333.tmp"_s << 60 << false;
+}
+
+void TestExportCycle::staleWorkFiles()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QFETCH(int, ageMinutes);
+    QTemporaryDir dir;
+    AppConfig config;
+    config.ComputerName = u"LABPC"_s;
+    config.TempExportPath = dir.filePath(u"tmp/"_s);
+    config.ExportPath = dir.filePath(u"out/"_s);
+    const QString path = dir.filePath(folder + u'/' + name);
+    test::WriteFile(path, "MSH|");
+    const QDateTime now = QDateTime::currentDateTime();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(now.addSecs(-60 * ageMinutes), QFileDevice::FileModificationTime));
+    file.close();
+    const QStringList gone = RemoveStaleResultFiles(config, 111, now, [](qint64 pid) { return pid == 222; });
+    QFETCH(bool, removed);
+    QCOMPARE(!QFileInfo::exists(path), removed);
+    QCOMPARE(gone.contains(name), removed);
 }
 
 KESTRIN_TEST_MAIN(TestExportCycle)

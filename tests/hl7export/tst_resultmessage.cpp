@@ -59,6 +59,8 @@ private slots:
     void delimitersInDataAreEscaped();
     void moreThanNinetyNineResults_data() { test::AddEngineRows(); }
     void moreThanNinetyNineResults();
+    void numericResultInRegionalFormat_data();
+    void numericResultInRegionalFormat();
     void observationTime_data();
     void observationTime();
     void fileNames_data();
@@ -191,6 +193,41 @@ void TestResultMessage::moreThanNinetyNineResults()
     QVERIFY(m.obx.last().startsWith(u"OBX|120|NM|T219^|"_s));
 }
 
+void TestResultMessage::numericResultInRegionalFormat_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<QVariant>("result");
+    QTest::addColumn<QString>("value");
+    for (const QString& engine : {u"sqlite"_s, u"postgres"_s}) {
+        const auto row = [&](const char* name) -> QTestData& {
+            return QTest::addRow("%s: %s", qPrintable(engine), name) << engine;
+        };
+        row("fraction") << u","_s << QVariant(12.5) << u"12,5"_s;
+        row("whole number") << u","_s << QVariant(74) << u"74"_s;
+        row("decimal point configured") << u"."_s << QVariant(0.25) << u"0.25"_s;
+        row("text column unchanged") << u","_s << QVariant(u"12.5"_s) << u"12.5"_s;
+    }
+}
+
+// An existing laboratory database may keep RESULTS.RESULT as a number.
+void TestResultMessage::numericResultInRegionalFormat()
+{
+    QFETCH(QVariant, result);
+    QFETCH(QString, separator);
+    KESTRIN_STATION(station);
+    station.config.DecimalSeparator = separator;
+    if (result.metaType().id() != QMetaType::QString) {
+        station.db().exec(u"DROP TABLE RESULTS"_s);
+        station.db().exec(u"CREATE TABLE RESULTS (SAMPLE_ID VARCHAR(19), PARAMETER_ID INTEGER, RESULT NUMERIC(10, 2), "
+                          u"INTERPRETATION VARCHAR(60))"_s);
+    }
+    importOrder(station, OrderBuilder());
+    addResult(station, u"4711"_s, 1, result, u"negative"_s);
+    QFETCH(QString, value);
+    QCOMPARE(compose(station, u"4711"_s).obx.first().section(u'|', 5, 5), value);
+}
+
 void TestResultMessage::observationTime_data()
 {
     QTest::addColumn<QDateTime>("lastChange");
@@ -216,8 +253,18 @@ void TestResultMessage::fileNames_data()
     QTest::newRow("leader and extension") << u"ORU_"_s << u"4711"_s << u".hl7"_s << u"ORU_4711.hl7"_s;
     QTest::newRow("neither") << QString() << u"4711"_s << QString() << u"4711"_s;
     QTest::newRow("extension without dot") << QString() << u"4711"_s << u"hl7"_s << u"4711hl7"_s;
+    // A replaced character adds a suffix of the real ID, so that A/B and A:B keep two files.
     QTest::newRow("path characters") << QString() << u"../a/b\\c:d*e?f\"g<h>i|j"_s << QString()
-                                     << u".._a_b_c_d_e_f_g_h_i_j"_s;
+                                     << u".._a_b_c_d_e_f_g_h_i_j~f2eed415"_s;
+    QTest::newRow("slash") << u"ORU_"_s << u"A/B"_s << u".hl7"_s << u"ORU_A_B~239c020a.hl7"_s;
+    QTest::newRow("colon") << u"ORU_"_s << u"A:B"_s << u".hl7"_s << u"ORU_A_B~7a424194.hl7"_s;
+    QTest::newRow("control character") << u"ORU_"_s << u"a\u0001b"_s << u".hl7"_s << u"ORU_a_b~493640e3.hl7"_s;
+    QTest::newRow("dots alone") << QString() << u".."_s << QString() << u"__~9d891e73"_s;
+    QTest::newRow("trailing dot and blank") << QString() << u"A. "_s << QString() << u"A__~b87d17bc"_s;
+    QTest::newRow("trailing dot before an extension") << QString() << u"A."_s << u".hl7"_s << u"A..hl7"_s;
+    QTest::newRow("device name") << QString() << u"CON"_s << QString() << u"_ON~7679a072"_s;
+    QTest::newRow("device name with extension") << QString() << u"con.x"_s << QString() << u"_on.x~3ba65b6a"_s;
+    QTest::newRow("device name behind a leader") << u"ORU_"_s << u"CON"_s << u".hl7"_s << u"ORU_CON.hl7"_s;
 }
 
 void TestResultMessage::fileNames()

@@ -16,6 +16,8 @@ private slots:
     void createsEveryTable();
     void neverTouchesExistingTables_data() { test::AddEngineRows(); }
     void neverTouchesExistingTables();
+    void addsMissingIndexes_data() { test::AddEngineRows(); }
+    void addsMissingIndexes();
     void keysHold_data() { test::AddEngineRows(); }
     void keysHold();
     void columnsTakeTheirSizes_data() { test::AddEngineRows(); }
@@ -45,18 +47,37 @@ void TestSchema::neverTouchesExistingTables()
     test::ScratchDatabase scratch(engine);
     KESTRIN_REQUIRE(scratch);
     Database& db = scratch.db();
-    // The laboratory's own REQUEST, with a column of its own and a row.
-    db.exec(u"CREATE TABLE REQUEST (SAMPLE_ID VARCHAR(18), PARAMETER_ID INTEGER, LAB_NOTE VARCHAR(10))"_s);
-    db.exec(u"INSERT INTO REQUEST (SAMPLE_ID, PARAMETER_ID, LAB_NOTE) VALUES (?, ?, ?)"_s, {u"S1"_s, 3, u"keep"_s});
-    QCOMPARE(MissingIndexes(db), (QStringList{u"IX_REQUEST_SAMPLE_ID"_s, u"IX_REQUEST_PARAMETER_ID"_s}));
-    const QStringList created = CreateMissingTables(db);
+    // The laboratory's own REQUEST, with a column of its own, one missing, and a row.
+    db.exec(u"CREATE TABLE REQUEST (SAMPLE_ID VARCHAR(18), LAB_NOTE VARCHAR(10))"_s);
+    db.exec(u"INSERT INTO REQUEST (SAMPLE_ID, LAB_NOTE) VALUES (?, ?)"_s, {u"S1"_s, u"keep"_s});
+    QStringList created = CreateMissingTables(db);
     QVERIFY(!created.contains(u"REQUEST"_s));
+    // It gains the index it has the columns for.
+    QVERIFY(created.removeOne(u"IX_REQUEST_SAMPLE_ID"_s));
     QCOMPARE(created.size(), LabTables().size() - 1);
     QCOMPARE(db.first(u"SELECT LAB_NOTE FROM REQUEST"_s)->text(u"LAB_NOTE"), u"keep"_s);
-    // The existing table gets the indexes of the schema, once.
+    QCOMPARE(db.columns(u"REQUEST"_s).size(), 2);
+    QVERIFY(CreateMissingTables(db).isEmpty());
+}
+
+// A database whose tables lack indexes (made by older versions or by other software) gets
+// them, and keeps its rows.
+void TestSchema::addsMissingIndexes()
+{
+    QFETCH(QString, engine);
+    test::ScratchDatabase scratch(engine);
+    KESTRIN_REQUIRE(scratch);
+    scratch.createSchema();
+    Database& db = scratch.db();
+    db.exec(u"INSERT INTO REQUEST (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {u"S1"_s, 3});
+    const QStringList dropped{u"IX_REQUEST_PARAMETER_ID"_s, u"IX_param2channel_analyzer_id"_s};
+    for (const QString& index : dropped)
+        db.exec(u"DROP INDEX "_s + db.dialect().quote(index));
+    QCOMPARE(MissingIndexes(db), dropped);
+    QCOMPARE(CreateMissingTables(db), dropped);
     QVERIFY(MissingIndexes(db).isEmpty());
     QVERIFY(CreateMissingTables(db).isEmpty());
-    QVERIFY(MissingIndexes(db).isEmpty());
+    QCOMPARE(db.query(u"SELECT SAMPLE_ID FROM REQUEST"_s).size(), 1);
 }
 
 void TestSchema::keysHold()

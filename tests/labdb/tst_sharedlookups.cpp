@@ -47,9 +47,12 @@ void TestSharedLookups::lookupText_data()
         row("NULL German falls back to English") << u"german"_s << 6603 << u"Result"_s;
         row("no row") << u"german"_s << 9999 << u"@N/A"_s;
         row("no text in either") << u"german"_s << 6604 << u"@N/A"_s;
-        row("unknown language") << u"klingon"_s << 6601 << u"@N/A"_s;
-        row("no language configured") << QString() << 6601 << u"@N/A"_s;
-        row("language that is no name") << u"german], english FROM x; --"_s << 6601 << u"@N/A"_s;
+        // A language the table has no column for, or none, falls back to English.
+        row("unknown language") << u"klingon"_s << 6601 << u"Select user"_s;
+        row("unknown language, no English text") << u"klingon"_s << 6604 << u"@N/A"_s;
+        row("no language configured") << QString() << 6601 << u"Select user"_s;
+        row("no language configured, no row") << QString() << 9999 << u"@N/A"_s;
+        row("language that is no name") << u"german], english FROM x; --"_s << 6601 << u"Select user"_s;
     }
 }
 

@@ -21,6 +21,7 @@ private slots:
     void closeViewHidesAndTheIconShows();
     void stopAndExitAreReported();
     void closingHidesOnlyWhereThereIsAnIcon();
+    void closeViewMinimisesWithoutAnIcon();
     void splashShowsProgress();
     void screenshot();
 };
@@ -100,6 +101,17 @@ void TestMainWindow::closingHidesOnlyWhereThereIsAnIcon()
     QCOMPARE(stop.size(), 1);
 }
 
+// Without a notification area a hidden window could never be shown again.
+void TestMainWindow::closeViewMinimisesWithoutAnIcon()
+{
+    MainWindow window;
+    window.setHidesOnClose(false);
+    window.show();
+    QTest::mouseClick(window.findChild<QPushButton*>(u"Command1"_s), Qt::LeftButton);
+    QVERIFY(window.isVisible());
+    QTRY_VERIFY(window.isMinimized());
+}
+
 void TestMainWindow::splashShowsProgress()
 {
     SplashWindow splash;
@@ -109,6 +121,13 @@ void TestMainWindow::splashShowsProgress()
     progress.setTitle(u"HL7 - Communication loading ... "_s);
     QCOMPARE(splash.findChild<QLabel*>(u"Label1"_s)->text(), u"Connecting 2 DB ... "_s);
     QCOMPARE(splash.findChild<QLabel*>(u"Label2"_s)->text(), u"HL7 - Communication loading ... "_s);
+    // The window grows with its texts: a long station name is not cut.
+    progress.setTitle(u"LABORATORY-STATION-2 - Communication loading ... "_s);
+    for (const char* name : {"Label1", "Label2"}) {
+        const auto* label = splash.findChild<QLabel*>(QString::fromLatin1(name));
+        QTRY_VERIFY2(label->width() >= label->sizeHint().width(), name);
+        QVERIFY(splash.rect().contains(label->geometry()));
+    }
     progress.finish();
     QVERIFY(!splash.isVisible());
 }

@@ -107,6 +107,7 @@ struct DemoFolder {
                         "engine=sqlite\ndatabase=lab.sqlite\nAccessPath=analyser.sqlite\nComLogPath=log\n"
                         "ImportPath=in\nExportPath=out\nTempExportPath=tmp\nshiftlen=8\n"
                         "firstshift=01.01.2019 06:00:00\nImportExtension=hl7\n");
+        QDir(dir.path()).mkpath(u"out"_s); // the hospital's share is there; Kestrin never makes it
         AppConfig config;
         config.Engine = u"sqlite"_s;
         config.DatabaseName = dir.filePath(u"lab.sqlite"_s);
@@ -272,7 +273,7 @@ void TestQcOrders::mgcStartOrdersTheDemoControls()
     QVERIFY(run->waitForFinished(60000));
     QVERIFY2(run->exitCode() == 0, run->readAllStandardError().constData());
     QCOMPARE(Rows(*demo.analyser, u"SELECT samp_id, samp_no, ord_total FROM samp_odr ORDER BY samp_no"_s),
-             (QStringList{u"QC-HIGH-1|1|5"_s, u"QC-LOW-1|2|5"_s}));
+             (QStringList{u"QC-HIGH-1|1|5"_s, u"QC-LOW-1|2|5"_s, u"QC-MED-1|3|5"_s}));
     QCOMPARE(Rows(*demo.analyser, u"SELECT item_name FROM samp_dat WHERE samp_id = 'QC-LOW-1' ORDER BY item_no"_s),
              (QStringList{u"AMP"_s, u"BZD"_s, u"COC"_s, u"OPI"_s, u"THC"_s}));
 
@@ -300,8 +301,8 @@ void TestQcOrders::startsAtOnceNeverShareANumber()
         QVERIFY2(start->exitCode() == 0, start->readAllStandardError().constData());
     }
     QCOMPARE(Rows(*demo.analyser, u"SELECT samp_id, samp_no FROM samp_odr ORDER BY samp_no"_s),
-             (QStringList{u"S-1|1"_s, u"QC-HIGH-1|2"_s, u"QC-LOW-1|3"_s}));
-    QCOMPARE(Rows(*demo.analyser, u"SELECT COUNT(*) FROM samp_dat"_s), QStringList{u"11"_s});
+             (QStringList{u"S-1|1"_s, u"QC-HIGH-1|2"_s, u"QC-LOW-1|3"_s, u"QC-MED-1|4"_s}));
+    QCOMPARE(Rows(*demo.analyser, u"SELECT COUNT(*) FROM samp_dat"_s), QStringList{u"16"_s});
 }
 
 void TestQcOrders::checkNamesMissingAnalyserTables()

@@ -2,6 +2,7 @@
 #include "TestMain.h"
 #include "station/CommLog.h"
 #include "station/CycleTimers.h"
+#include "station/Outages.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -18,6 +19,7 @@ private slots:
     void reopeningAppends();
     void displayGetsTheDisplayLine();
     void closedLogDoesNotStopTheWork();
+    void outageSaidOnceUntilMended();
     void timerPausedWhileItsCycleRuns();
     void timerStoppedDuringItsCycleStaysStopped();
 };
@@ -109,6 +111,32 @@ void TestCommLog::closedLogDoesNotStopTheWork()
     QCOMPARE(shown.size(), 1);
     QTemporaryDir dir;
     QVERIFY(!log.open(dir.path())); // a folder is no file
+}
+
+void TestCommLog::outageSaidOnceUntilMended()
+{
+    QTemporaryDir dir;
+    test::FixedClock clock;
+    CommLog log(clock, {}, u"UTF-8"_s);
+    QVERIFY(log.open(dir.filePath(u"a.txt"_s)));
+    QSignalSpy shown(&log, &CommLog::displayLine);
+    Outages outages(log);
+    QVERIFY(outages.report(u"share"_s, u"The share is gone."_s));
+    QVERIFY(!outages.report(u"share"_s, u"The share is gone."_s));
+    QVERIFY(outages.report(u"folder"_s, u"The folder is gone."_s)); // each kind on its own
+    QVERIFY(outages.report(u"share"_s, u"The share is full."_s));   // it changed: said again
+    QVERIFY(outages.isOpen(u"share"_s));
+    QVERIFY(outages.mend(u"share"_s, u"The share is back."_s));
+    QVERIFY(!outages.mend(u"share"_s, u"The share is back."_s));
+    QVERIFY(!outages.isOpen(u"share"_s));
+    QVERIFY(outages.mend(u"folder"_s)); // mended without a word
+    QVERIFY(outages.report(u"share"_s, u"The share is gone."_s));
+    QStringList lines;
+    for (const QList<QVariant>& signal : shown)
+        lines << signal.first().toString().section(u" Monitor: "_s, 1);
+    QCOMPARE(lines,
+             (QStringList{u"The share is gone."_s, u"The folder is gone."_s, u"The share is full."_s,
+                          u"The share is back."_s, u"The share is gone."_s}));
 }
 
 void TestCommLog::timerPausedWhileItsCycleRuns()

@@ -39,6 +39,9 @@ private slots:
     void lostConnectionIsOpenedAgain();
     void exportTimerFollowsTheRunMode_data();
     void exportTimerFollowsTheRunMode();
+    void cycleSwitchFollowsTheRunMode_data();
+    void cycleSwitchFollowsTheRunMode();
+    void lastingTroubleIsSaidOnce();
     void unopenablePortStopsStartUp();
     void analyserDatabaseOnlyForMgc_data();
     void analyserDatabaseOnlyForMgc();
@@ -118,6 +121,71 @@ void TestService::exportTimerFollowsTheRunMode()
     // The configured cycles count in every run mode.
     QCOMPARE(service.timers()->schedule().importCutoff(), qint64(12));
     QCOMPARE(service.timers()->schedule().exportCutoff(), qint64(30));
+}
+
+void TestService::cycleSwitchFollowsTheRunMode_data()
+{
+    QTest::addColumn<bool>("exportEnabled");
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<int>("exports");
+    QTest::addColumn<int>("status");
+    QTest::newRow("export") << true << int(CycleChoice::Export) << 1 << 0;
+    QTest::newRow("export switched off") << false << int(CycleChoice::Export) << 0 << 2;
+    QTest::newRow("all, export switched off") << false << int(CycleChoice::All) << 0 << 0;
+    QTest::newRow("all") << true << int(CycleChoice::All) << 1 << 0;
+}
+
+void TestService::cycleSwitchFollowsTheRunMode()
+{
+    QFETCH(bool, exportEnabled);
+    QFETCH(int, choice);
+    QTemporaryDir dir;
+    AppConfig config = stationConfig(dir);
+    config.ExportTimerEnabled = exportEnabled;
+    int exports = 0;
+    CycleEntries entries;
+    entries.exportCycle = [&](Context&) -> CycleOutcome {
+        ++exports;
+        return {};
+    };
+    Service service(config, entries);
+    SilentProgress progress;
+    service.start(progress);
+    QTEST(service.runOnce(CycleChoice(choice)), "status");
+    QTEST(exports, "exports");
+}
+
+// A cycle that fails the same way every second says so once, and again once it changes or
+// after it ran.
+void TestService::lastingTroubleIsSaidOnce()
+{
+    QTemporaryDir dir;
+    QString error = u"share gone"_s;
+    CycleEntries entries;
+    entries.exportCycle = [&](Context&) -> CycleOutcome {
+        if (!error.isEmpty())
+            throw FileError(error);
+        return {};
+    };
+    Service service(stationConfig(dir), entries);
+    SilentProgress progress;
+    service.start(progress);
+    const auto said = [&](const QString& line) {
+        return logText(service).count(u"\r\nMonitor: "_s + line + u"\r\n"_s);
+    };
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(service.exportCycle().stopped);
+    QCOMPARE(said(u"Export cycle failed: share gone"_s), 1);
+    error = u"disk full"_s;
+    service.exportCycle();
+    QCOMPARE(said(u"Export cycle failed: disk full"_s), 1);
+    error.clear();
+    service.exportCycle();
+    service.exportCycle();
+    QCOMPARE(said(u"Export cycle runs again."_s), 1);
+    error = u"share gone"_s;
+    service.exportCycle();
+    QCOMPARE(said(u"Export cycle failed: share gone"_s), 2);
 }
 
 void TestService::unopenablePortStopsStartUp()

@@ -32,6 +32,8 @@ LabStation::LabStation(const QString& engine)
     config.HL7ORUSender = u"KESTRIN"_s;
     config.HL7ORUEmpf = u"KIS"_s;
     config.OBR3TEXT = u"DRUGSCREEN"_s;
+    // The export folder is the receiving system's: Kestrin expects it to be there.
+    QDir().mkpath(config.ExportPath);
     if (!scratch.available())
         return;
     scratch.createSchema();

@@ -13,6 +13,7 @@ namespace kestrin {
 class MainWindow;
 class RequestMonitor;
 class RequestMonitorWindow;
+class SampleIdStation;
 class TrayIcon;
 
 // One run of Kestrin with what its run mode adds to the service: the main window with its
@@ -35,6 +36,8 @@ public:
     QWidget* station() const { return m_station.get(); }
     // The request monitor once the main window has opened it, else null.
     RequestMonitorWindow* requestMonitor() const { return m_monitorWindow.get(); }
+    // The sample-ID station of run mode ACT with windows, else null.
+    SampleIdStation* sampleIdStation() const { return m_sampleIdStation.get(); }
 
 private:
     void createWindows();
@@ -45,9 +48,11 @@ private:
     void startRunMode(StartupProgress& progress);
     // The manual result entry station's window (run type INPUT) on its loaded session.
     void startEntryStation(const QString& sessionTable);
+    void startSampleIdStation();
 
     bool m_windows;
     std::unique_ptr<Service> m_service;
+    std::unique_ptr<SampleIdStation> m_sampleIdStation; // outlives its window
     std::unique_ptr<MainWindow> m_window;
     TrayIcon* m_tray = nullptr; // a child of the main window
     std::unique_ptr<QWidget> m_station;

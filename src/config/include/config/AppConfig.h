@@ -61,6 +61,7 @@ struct IniSettings {
     QString Charset = QStringLiteral("windows-1252");
     QString ShortDateFormat = QStringLiteral("dd.MM.yyyy");
     QString TimeFormat = QStringLiteral("HH:mm:ss");
+    QString DecimalSeparator = QStringLiteral(",");
     QString DbUser;
     QString DbPassword;
     QString OdbcDriver = DefaultOdbcDriver();

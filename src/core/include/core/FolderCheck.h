@@ -9,8 +9,12 @@ struct FolderState {
     QString description; // "exists", "will be created", or why it cannot be used
 };
 
-// Whether Kestrin can work in a folder: it exists and is writable, or it can be created
-// below the nearest folder that exists. Creates nothing.
-FolderState CheckFolder(const QString& path);
+// Whether a missing folder is Kestrin's to create. A folder another system reads from
+// (a share) must be there: made locally, it would hide that the share is missing.
+enum class MissingFolder { Created, Refused };
+
+// Whether Kestrin can work in a folder: it exists and is writable, or, where Kestrin may
+// create it, it can be created below the nearest folder that exists. Creates nothing.
+FolderState CheckFolder(const QString& path, MissingFolder missing = MissingFolder::Created);
 
 } // namespace kestrin

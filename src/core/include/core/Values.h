@@ -6,8 +6,8 @@
 
 namespace kestrin {
 
-// Empty text for a null value, otherwise the value as text (dates in the regional format,
-// a date at midnight without its time).
+// Empty text for a null value, otherwise the value as text in the regional format (a date
+// at midnight without its time, a number with the regional decimal separator).
 QString NullToText(const QVariant& value, const RegionalFormat& format = {});
 
 // The value as a number when it is one (blanks around it allowed), otherwise 0.

@@ -3,19 +3,35 @@
 #include "station/Context.h"
 #include "station/CycleOutcome.h"
 
+#include <QVariantList>
+
 namespace kestrin {
 
 struct ExportOptions {
-    // Samples whose queue rows are deleted in one commit, after their files are published.
-    int samplesPerCommit = 100;
+    // Published samples whose queue rows are deleted in one commit. A process killed before
+    // that commit sends these samples once more at its next start; committing after every
+    // sample would cost about a third of the export's speed.
+    int samplesPerCommit = 10;
+};
+
+// The queue rows of one sample as the cycle read them: its ID and the PARAMETER_ID of each
+// row (NULL where a row has none).
+struct QueuedSample {
+    QString sampleId;
+    QVariantList parameterIds;
 };
 
 // One export cycle: for every sample in REQ2SEND a result message is composed, written and
-// published, and then its queue rows are deleted. A sample that fails is logged, keeps its
-// queue rows for the next cycle, and the others go on.
+// published, and then the queue rows that were read for it are deleted. A sample that
+// fails is logged, keeps its queue rows for the next cycle, and the others go on. While the
+// export folder is missing nothing is sent and everything stays queued; queue rows without
+// a sample ID are never sent and stay for a person to remove. Such lasting trouble is
+// logged once until it is mended.
 CycleOutcome ExportPendingResults(Context& ctx, const ExportOptions& options = {});
 
-// Deletes every queue row of a sample.
-void DequeueSample(Context& ctx, const QString& sampleId);
+// Deletes the queue rows that were read for a sample's message, and none that came later:
+// when more rows match than were read (the same row was queued again meanwhile), all stay
+// and the sample goes out again in the next cycle. Returns whether the rows were deleted.
+bool DequeueSample(Context& ctx, const QueuedSample& sample);
 
 } // namespace kestrin

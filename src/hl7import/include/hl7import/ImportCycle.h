@@ -2,7 +2,6 @@
 
 #include "station/Context.h"
 #include "station/CycleOutcome.h"
-#include "station/Notices.h"
 
 namespace kestrin {
 
@@ -18,7 +17,6 @@ struct ImportOptions {
 
 // What the import keeps from one cycle to the next.
 struct ImportState {
-    Notices notices; // standing problems, said once
     bool journalReady = false;
 };
 

@@ -28,8 +28,8 @@ public:
     // A query with one bound table name that returns a row when that table exists; an
     // empty text means the driver's own list of tables.
     virtual QString tableExistsQuery() const = 0;
-    // A query with two bound values, an index name and its table, that returns a row when
-    // that index exists.
+    // A query with a bound table name and index name that returns a row when that table has
+    // that index.
     virtual QString indexExistsQuery() const = 0;
     // Statements that create `copy` as an empty table with the columns of `source`.
     virtual QStringList createEmptyCopy(const QString& copy, const QString& source) const = 0;

@@ -48,12 +48,12 @@ QStringList MissingTables(Database& db);
 // Creates one table of the schema unless the database has it; true when it was created.
 bool EnsureTable(Database& db, QStringView name);
 
-// The indexes of the schema that tables of the database lack (tables that are missing
-// altogether are not counted: they come with their indexes).
+// The indexes of the schema that tables of the database lack and could take (tables that are
+// missing altogether are not counted: they come with their indexes).
 QStringList MissingIndexes(Database& db);
 
-// Creates the tables the database lacks, and the indexes that existing tables lack; never
-// drops or alters anything. Returns the names of the tables it created.
+// Creates the tables the database lacks, and the indexes that existing tables lack, never
+// dropping or altering anything; returns the names of the tables and indexes it created.
 QStringList CreateMissingTables(Database& db);
 
 } // namespace kestrin

@@ -8,8 +8,9 @@ namespace kestrin {
 
 class Database;
 
-// The caption text of a key in the configured language, English when that is empty, and
-// "@N/A" when there is neither (no row, an unknown language, an empty English text).
+// The caption text of a key in the configured language; English when that text is empty or
+// when no language (or one the table has no column for) is configured; "@N/A" when there is
+// neither (no row, an empty English text).
 QString LookupText(Database& db, const QString& language, qint32 key);
 
 // The captions of several keys at once (a window's), by the same rules: one query for all

@@ -20,11 +20,14 @@ public:
     // The window is shown from the icon; bring it to the front.
     void showCommunication();
     void setRequestMonitorAvailable(bool available);
-    // Without a notification area the window cannot hide: closing it stops the program.
+    // Without a notification area the window cannot hide: closing it stops the program, and
+    // "Close View" minimises it.
     void setHidesOnClose(bool hides) { m_hidesOnClose = hides; }
 
 public slots:
     void addTrafficLine(const QString& line);
+    // "Close View": out of sight, the service goes on.
+    void closeView();
 
 signals:
     void stopRequested();           // "Stop Communication"

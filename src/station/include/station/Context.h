@@ -5,18 +5,21 @@
 #include "core/DateTexts.h"
 #include "labdb/Database.h"
 #include "station/CommLog.h"
+#include "station/Outages.h"
 
 namespace kestrin {
 
 // What the service's work needs, created at start-up and handed to it: the settings, the
-// laboratory database, the communication log and the clock.
+// laboratory database, the communication log and the clock, and what trouble the log has
+// been told of already, so that a cycle says it once and not every time it runs.
 struct Context {
     const AppConfig& config;
     Database& db;
     CommLog& log;
     const Clock& clock;
+    Outages outages{log};
 
-    RegionalFormat regional() const { return {config.ShortDateFormat, config.TimeFormat}; }
+    RegionalFormat regional() const { return {config.ShortDateFormat, config.TimeFormat, config.DecimalSeparator}; }
     QDateTime now() const { return clock.now(); }
     QString nowText() const { return NowText(clock.now(), regional()); }
 };

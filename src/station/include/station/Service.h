@@ -48,8 +48,9 @@ public:
     // One import cycle followed by the day and shift check; one export cycle.
     CycleOutcome importCycle();
     CycleOutcome exportCycle();
-    // "/cycle": the chosen cycles once; 0 all handled, 1 an item failed and was kept safe,
-    // 2 a cycle could not run.
+    // "/cycle": the chosen cycles once, as far as the run type lets them run (the export
+    // only where the timers would export); 0 all handled, 1 an item failed and was kept
+    // safe, 2 a cycle could not run.
     int runOnce(CycleChoice choice);
 
     // Ends the run: timers stopped, serial ports and log closed, the event loop left.
@@ -83,7 +84,6 @@ private:
     std::unique_ptr<SerialPortDrain> m_port2;
     std::unique_ptr<SerialPortDrain> m_port1;
     std::unique_ptr<CycleTimers> m_timers;
-    bool m_connectionLost = false;
 };
 
 } // namespace kestrin

@@ -1,0 +1,245 @@
+// Sample-ID station benchmark: a laboratory database with 100 000 requests over 20 000
+// samples, 2 000 of them for the station's analyser, and the station with its real window
+// (offscreen). Times the one-second refresh with no new sample and with 50 new ones, and the
+// time from a scanned ID's Enter to its tile being selected, scrolled to and painted.
+//
+//   idstation_bench [sqlite|postgres] [refreshes=300]
+//
+// "postgres" runs on the server that KESTRIN_TEST_PG names (libpq key=value form), in a
+// schema of its own that is dropped at the end.
+
+#include "BenchStation.h"
+#include "PeakMemory.h"
+#include "core/Error.h"
+#include "idstation/SampleIdStation.h"
+#include "idstation/SampleIdWindow.h"
+#include "labdb/Connection.h"
+#include "labdb/Schema.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QTextStream>
+#include <QUuid>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+using namespace kestrin;
+
+namespace {
+
+constexpr int Samples = 20000;
+constexpr int RequestsPerSample = 5;
+constexpr int StationShare = 10; // every tenth sample has a request for the station's analyser
+constexpr int StationParameters = 5;
+constexpr int Parameters = 40;
+const QString Analyser = u"AN1"_s;
+
+QString sampleId(int i) { return u"26%1"_s.arg(i, 7, 10, QChar(u'0')); }
+
+// A patient, a sample and its requests; a station sample asks for one of the analyser's
+// parameters, the rest for other analysers' parameters.
+void addSample(Database& db, int i, QRandomGenerator& random)
+{
+    const QString id = sampleId(i);
+    const QString siId = u"P"_s + id;
+    db.exec(u"INSERT INTO PATIENTS (SI_ID, SURNAME, FORENAME) VALUES (?, ?, ?)"_s,
+            {siId, u"Surname%1"_s.arg(i), u"Forename%1"_s.arg(i % 97)});
+    db.exec(u"INSERT INTO SAMPLE_BASE (SAMPLE_ID, SI_ID, P_ID) "
+            u"SELECT ?, ?, P_ID FROM PATIENTS WHERE SI_ID = ?"_s,
+            {id, siId, siId});
+    QList<int> parameters;
+    if (i % StationShare == 0)
+        parameters << 1 + random.bounded(StationParameters);
+    while (parameters.size() < RequestsPerSample) {
+        const int p = StationParameters + 1 + random.bounded(Parameters - StationParameters);
+        if (!parameters.contains(p))
+            parameters << p;
+    }
+    for (const int p : parameters)
+        db.exec(u"INSERT INTO REQUEST (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {id, p});
+}
+
+void seed(Database& db)
+{
+    QRandomGenerator random(7);
+    Transaction transaction(db);
+    for (int p = 1; p <= Parameters; ++p) {
+        const QString analyser = p <= StationParameters ? Analyser : u"AN%1"_s.arg(2 + p % 4);
+        db.exec(u"INSERT INTO param2channel (parameter_id, analyzer_id, channel_id) VALUES (?, ?, ?)"_s,
+                {p, analyser, p});
+    }
+    for (int i = 0; i < Samples; ++i)
+        addSample(db, i, random);
+    transaction.commit();
+    // The statistics a server keeps up by itself (autovacuum) within a minute of such a load.
+    if (db.dialect().engine() == u"postgres")
+        db.exec(u"ANALYZE %1, %2, %3, %4"_s.arg(db.dialect().quote(u"REQUEST"_s), db.dialect().quote(u"SAMPLE_BASE"_s),
+                                                db.dialect().quote(u"PATIENTS"_s),
+                                                db.dialect().quote(u"param2channel"_s)));
+}
+
+struct Times {
+    QList<double> ms;
+    void add(const QElapsedTimer& timer) { ms << timer.nsecsElapsed() / 1e6; }
+    double percentile(double p)
+    {
+        std::sort(ms.begin(), ms.end());
+        const auto rank = qsizetype(std::ceil(p / 100 * double(ms.size())));
+        return ms.at(std::clamp<qsizetype>(rank - 1, 0, ms.size() - 1));
+    }
+    QString summary()
+    {
+        return u"median %1 ms, 99th percentile %2 ms, slowest %3 ms (%4 runs)"_s.arg(
+            QString::number(percentile(50), 'f', 2), QString::number(percentile(99), 'f', 2),
+            QString::number(percentile(100), 'f', 2), QString::number(ms.size()));
+    }
+};
+
+// What the operator sees follows the station: the paint is part of each measurement.
+void paint() { QCoreApplication::processEvents(); }
+
+void key(QWidget* target, Qt::Key key, const QString& text = {})
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(target, &release);
+}
+
+// The station's part of the benchmark on an open database; returns the exit status.
+int run(bench::BenchStation& lab, const QString& engine, int refreshes)
+{
+    QTextStream out(stdout);
+    Database& db = lab.db();
+    QElapsedTimer timer;
+    timer.start();
+    seed(db);
+    out << "idstation_bench on " << engine << ": " << Samples * RequestsPerSample << " requests over " << Samples
+        << " samples, " << Samples / StationShare << " for analyser " << Analyser << " (seeded in "
+        << QString::number(timer.elapsed() / 1000.0, 'f', 1) << " s)\n";
+
+    lab.config.StationId = Analyser;
+    SampleIdStation station(lab.ctx());
+    SampleIdWindow window(station);
+    window.resize(1280, 900);
+    window.show();
+    timer.restart();
+    station.open();
+    paint();
+    station.stop(); // the benchmark ticks itself
+    out << "  opening with " << station.tiles().tileCount() << " tiles: " << timer.elapsed() << " ms\n";
+    if (station.tiles().tileCount() != Samples / StationShare)
+        return 1;
+
+    Times unchanged;
+    for (int i = 0; i < refreshes; ++i) {
+        timer.restart();
+        station.refresh();
+        paint();
+        unchanged.add(timer);
+    }
+    out << "  refresh, no new sample: " << unchanged.summary() << '\n';
+
+    auto* input = window.findChild<QLineEdit*>(u"zeingabe"_s);
+    QRandomGenerator random(11);
+    Times scans;
+    for (int i = 0; i < refreshes; ++i) {
+        const QString id = sampleId(random.bounded(Samples / StationShare) * StationShare);
+        for (const QChar c : id)
+            key(input, Qt::Key(c.unicode()), c);
+        timer.restart();
+        key(input, Qt::Key_Return, u"\r"_s);
+        paint();
+        scans.add(timer);
+        if (station.selection().SelectedId() != id)
+            return 1;
+    }
+    out << "  scan to selected tile, " << station.tiles().tileCount() << " tiles: " << scans.summary() << '\n';
+
+    Times added;
+    const int rounds = std::max(10, refreshes / 10);
+    for (int round = 0; round < rounds; ++round) {
+        {
+            Transaction transaction(db);
+            for (int i = 0; i < 50; ++i)
+                addSample(db, Samples + (round * 50 + i) * StationShare, random);
+            transaction.commit();
+        }
+        const int before = station.tiles().tileCount();
+        timer.restart();
+        station.refresh();
+        paint();
+        added.add(timer);
+        if (station.tiles().tileCount() != before + 50)
+            return 1;
+    }
+    out << "  refresh with 50 new samples (" << Samples / StationShare << " to " << station.tiles().tileCount()
+        << " tiles): " << added.summary() << '\n';
+    out << "  peak memory " << QString::number(bench::PeakMemoryBytes() / 1048576.0, 'f', 1) << " MiB\n";
+    return station.listIsCurrent() ? 0 : 1;
+}
+
+// A schema of its own on the PostgreSQL server of KESTRIN_TEST_PG, for the run's connection.
+struct PostgresSchema {
+    explicit PostgresSchema(AppConfig& config)
+    {
+        for (const QString& pair : qEnvironmentVariable("KESTRIN_TEST_PG").split(u' ', Qt::SkipEmptyParts)) {
+            const QString key = pair.section(u'=', 0, 0);
+            const QString value = pair.section(u'=', 1);
+            if (key == u"host")
+                host = value;
+            else if (key == u"port")
+                port = value;
+            else if (key == u"dbname")
+                config.DatabaseName = value;
+            else if (key == u"user")
+                config.DbUser = value;
+            else if (key == u"password")
+                config.DbPassword = value;
+        }
+        config.Engine = u"postgres"_s;
+        config.ServerName = host + u':' + port;
+        name = u"kb_"_s + QUuid::createUuid().toString(QUuid::Id128).left(16);
+        admin = std::make_unique<Database>(MakeDialect(u"postgres"_s), LabConnectionParameters(config));
+        admin->open();
+        admin->exec(u"SET client_min_messages TO warning"_s);
+        admin->exec(u"CREATE SCHEMA "_s + name);
+        admin->exec(u"SET search_path TO "_s + name);
+        CreateMissingTables(*admin);
+        admin->exec(u"SET search_path TO DEFAULT"_s);
+        qputenv("PGOPTIONS", "-csearch_path=" + name.toLatin1());
+    }
+    ~PostgresSchema() { admin->exec(u"DROP SCHEMA %1 CASCADE"_s.arg(name)); }
+
+    QString host = u"localhost"_s;
+    QString port = u"5432"_s;
+    QString name;
+    std::unique_ptr<Database> admin;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const QString engine = args.value(1, u"sqlite"_s);
+    const int refreshes = args.size() > 2 ? args.at(2).toInt() : 300;
+    try {
+        bench::BenchStation lab;
+        std::unique_ptr<PostgresSchema> schema;
+        if (engine == u"postgres")
+            schema = std::make_unique<PostgresSchema>(lab.config);
+        lab.open();
+        return run(lab, engine, refreshes);
+    } catch (const std::exception& e) {
+        QTextStream(stderr) << "idstation_bench: " << ErrorText(e) << Qt::endl;
+        return 2;
+    }
+}

@@ -1,0 +1,135 @@
+#include "idstation/SampleIdStation.h"
+
+#include "core/Error.h"
+#include "labdb/DbError.h"
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+SampleIdStation::SampleIdStation(Context& ctx, QObject* parent)
+    : QObject(parent)
+    , m_ctx(ctx)
+{
+    m_timer.setObjectName(u"Timer1"_s);
+    m_timer.setInterval(RefreshMilliseconds);
+    connect(&m_timer, &QTimer::timeout, this, &SampleIdStation::refresh);
+    connect(&m_selection, &StationSelection::changed, this, [this] {
+        showSelection();
+        log(u"Selection for the next measurement: "_s + m_selection.describe());
+    });
+}
+
+void SampleIdStation::open()
+{
+    refresh();
+    m_timer.start();
+}
+
+void SampleIdStation::stop() { m_timer.stop(); }
+
+bool SampleIdStation::refresh() { return readList(false); }
+
+bool SampleIdStation::rebuild() { return readList(true); }
+
+bool SampleIdStation::readList(bool fromScratch)
+{
+    try {
+        // A connection lost during the outage is opened again first.
+        if (!listIsCurrent() && !m_ctx.db.isAlive())
+            m_ctx.db.reopen();
+        if (!m_controlsRead) {
+            m_controls = ReadControlLists(m_ctx.db);
+            m_controlsRead = true;
+            emit controlListsRead();
+        }
+        QStringList ids = ReadStationSampleIds(m_ctx.db, m_ctx.config.StationId);
+        if (!fromScratch)
+            ids.removeIf([this](const QString& id) { return m_tiles.tileOf(id) >= 0; });
+        const QList<StationSample> samples = ReadStationSamples(m_ctx.db, ids);
+        if (fromScratch)
+            m_tiles.clear();
+        if (m_tiles.addSamples(samples) > 0 || fromScratch)
+            showSelection();
+    } catch (const std::exception& e) {
+        listFailed(e);
+        return false;
+    }
+    listRead();
+    return true;
+}
+
+void SampleIdStation::listFailed(const std::exception& error)
+{
+    // The status line gives the server's words; the log adds the statement.
+    const auto* dbError = dynamic_cast<const DbError*>(&error);
+    QString reason = (dbError ? dbError->driverText() : ErrorText(error)).trimmed();
+    if (reason.isEmpty())
+        reason = u"unbekannter Fehler"_s;
+    if (listIsCurrent())
+        log(u"The sample list of analyser \"%1\" cannot be read: %2. Kestrin tries again every second."_s.arg(
+            m_ctx.config.StationId, ErrorText(error)));
+    if (reason != m_outage) {
+        m_outage = reason;
+        emit statusChanged(statusText());
+    }
+}
+
+void SampleIdStation::listRead()
+{
+    if (listIsCurrent())
+        return;
+    m_outage.clear();
+    log(u"The sample list of analyser \"%1\" is current again."_s.arg(m_ctx.config.StationId));
+    emit statusChanged({});
+}
+
+QString SampleIdStation::statusText() const
+{
+    if (listIsCurrent())
+        return {};
+    return u"Probenliste nicht aktuell, neue Proben fehlen. Grund: %1 (neuer Versuch jede Sekunde)"_s.arg(m_outage);
+}
+
+void SampleIdStation::selectTile(int tile)
+{
+    if (tile < 0 || tile >= m_tiles.tileCount())
+        return;
+    m_selection.selectSample(m_tiles.sampleId(tile));
+}
+
+void SampleIdStation::selectControl(ControlLevel level, const QString& controlId)
+{
+    m_selection.selectControl(level, controlId);
+}
+
+void SampleIdStation::ignore() { m_selection.clear(); }
+
+int SampleIdStation::scan(const QString& text)
+{
+    if (text == IgnoreCode) {
+        ignore();
+        return -1;
+    }
+    if (text.isEmpty())
+        return -1;
+    const int tile = m_tiles.tileOf(text);
+    if (tile < 0) {
+        log(u"Scanned \"%1\": no tile shows this sample; the selection stays: %2"_s.arg(text, m_selection.describe()));
+        emit notice(u"Probe %1 steht nicht in der Liste; die Auswahl bleibt."_s.arg(text));
+        return -1;
+    }
+    selectTile(tile);
+    return tile;
+}
+
+// Only a selected sample has a red tile; a control or no selection leaves every tile plain.
+void SampleIdStation::showSelection()
+{
+    const QString id = m_selection.SelectedId();
+    m_tiles.setHighlightedTile(m_selection.SelectedIsControl() || id.isEmpty() ? -1 : m_tiles.tileOf(id));
+}
+
+void SampleIdStation::log(const QString& text) { m_ctx.log.logall(text, LogDirection::Monitor); }
+
+} // namespace kestrin

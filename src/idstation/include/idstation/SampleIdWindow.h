@@ -1,0 +1,60 @@
+#pragma once
+
+#include "idstation/StationSelection.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStatusBar;
+
+namespace kestrin {
+
+class SampleIdStation;
+class SampleTileView;
+
+// frmSetID, "ACT Analyser Kommunikation": the control lists with their level buttons, the
+// sample tiles, and the input box a barcode scanner types into. Whatever else the operator
+// touches, the input focus goes back to the input box, and keys typed on the tile area or
+// its scroll bar reach it, so a scan is never lost.
+class SampleIdWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit SampleIdWindow(SampleIdStation& station, QWidget* parent = nullptr);
+
+    // What "Nächste Messung ignorieren" does.
+    void ignore();
+
+    SampleTileView* tileView() const { return m_tiles; }
+
+signals:
+    // The operator closed the window: the program ends.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void fillControlLists();
+    void showSelection();
+    void showStatus(const QString& text);
+    void scanEntered();
+    void backToInput();
+
+    SampleIdStation& m_station;
+    std::array<QComboBox*, 3> m_controls{};
+    std::array<QPushButton*, 3> m_levels{};
+    SampleTileView* m_tiles;
+    QLineEdit* m_input;
+    QPushButton* m_ignore;
+    QPushButton* m_rebuild;
+    QStatusBar* m_statusBar;
+    QLabel* m_status;
+};
+
+} // namespace kestrin

@@ -1,0 +1,301 @@
+#include "GuiTestMain.h"
+#include "LabStation.h"
+#include "StationSeed.h"
+#include "idstation/SampleIdStation.h"
+#include "idstation/SampleIdWindow.h"
+#include "idstation/SampleTileView.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStatusBar>
+
+#include <functional>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace kestrin;
+
+namespace {
+
+// frmSetID of analyser AN1 on an embedded database, opened and shown.
+class OpenWindow {
+public:
+    explicit OpenWindow(const std::function<void(Database&)>& seed)
+    {
+        lab.config.StationId = u"AN1"_s;
+        test::SeedAnalysers(lab.db());
+        seed(lab.db());
+        station = std::make_unique<SampleIdStation>(lab.ctx());
+        window = std::make_unique<SampleIdWindow>(*station);
+        station->open();
+        window->resize(900, 600);
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    template <class T> T* child(const QString& name) const { return window->findChild<T*>(name); }
+    QLineEdit* input() const { return child<QLineEdit>(u"zeingabe"_s); }
+    SampleTileView* tiles() const { return window->tileView(); }
+    SampleTileModel& model() const { return station->tiles(); }
+    QString selected() const { return station->selection().SelectedId(); }
+    bool focusOnInput() const { return window->focusWidget() == input() && input()->hasFocus(); }
+    // Types into the input box and ends with Enter, as the scanner does.
+    void scan(const QString& text) const
+    {
+        QTest::keyClicks(input(), text);
+        QTest::keyClick(input(), Qt::Key_Return);
+    }
+    // The colour a tile is painted with, a little inside its edge.
+    QColor paintedColour(int tile) const
+    {
+        return tiles()->viewport()->grab().toImage().pixelColor(tiles()->tileRect(tile).topLeft() + QPoint(8, 8));
+    }
+    void clickTile(int tile) const
+    {
+        QTest::mouseClick(tiles()->viewport(), Qt::LeftButton, {}, tiles()->tileRect(tile).center());
+    }
+
+    test::LabStation lab{u"sqlite"_s};
+    std::unique_ptr<SampleIdStation> station;
+    std::unique_ptr<SampleIdWindow> window;
+};
+
+const QColor Red(255, 0, 0);
+
+} // namespace
+
+// frmSetID driven through its real widgets.
+class TestIdStationWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void controlListsAndLevelButtons();
+    void tilesInRowsOfFiveAndClicks();
+    void timerAddsNewSamplesOnce();
+    void scanner_data();
+    void scanner();
+    void keysReachTheInputBox_data();
+    void keysReachTheInputBox();
+    void failingListKeepsTheWindowUsable();
+    void thousandsOfTiles();
+    void screenshot();
+};
+
+void TestIdStationWindow::controlListsAndLevelButtons()
+{
+    OpenWindow w([](Database& db) {
+        test::AddControl(db, u"QC-LOW-1"_s, u"Urine LOW"_s);
+        test::AddControl(db, u"QC-HIGH-1"_s, u"Urine HIGH"_s);
+        test::AddControl(db, u"QC-LOW-2"_s, u"Serum LOW"_s);
+        test::AddSample(db, u"A1"_s, u"Meier"_s, u"Anna"_s, {1});
+    });
+    auto* low = w.child<QComboBox>(u"Combo1"_s);
+    auto* med = w.child<QComboBox>(u"Combo2"_s);
+    auto* high = w.child<QComboBox>(u"Combo3"_s);
+    QCOMPARE(low->count(), 2);
+    QCOMPARE(low->itemText(1), u"QC-LOW-2"_s);
+    QCOMPARE(low->currentText(), u"QC-LOW-1"_s);
+    QCOMPARE(med->count(), 0);
+    QCOMPARE(med->currentText(), QString());
+    QCOMPARE(high->currentText(), u"QC-HIGH-1"_s);
+
+    auto* lowButton = w.child<QPushButton>(u"Command1"_s);
+    auto* medButton = w.child<QPushButton>(u"Command2"_s);
+    const QColor face = w.window->palette().color(QPalette::Button);
+    QCOMPARE(lowButton->grab().toImage().pixelColor(4, lowButton->height() / 2), face);
+    QTest::mouseClick(medButton, Qt::LeftButton);
+    QCOMPARE(w.selected(), QString());
+    QVERIFY(w.station->selection().SelectedIsControl());
+    QCOMPARE(medButton->grab().toImage().pixelColor(4, medButton->height() / 2), Red);
+    QCOMPARE(lowButton->grab().toImage().pixelColor(4, lowButton->height() / 2), face);
+
+    // What the operator types into a list is what the level selects.
+    high->setFocus();
+    high->lineEdit()->selectAll();
+    QTest::keyClicks(high->lineEdit(), u"QC-EXTRA"_s);
+    QTest::mouseClick(w.child<QPushButton>(u"Command3"_s), Qt::LeftButton);
+    QCOMPARE(w.selected(), u"QC-EXTRA"_s);
+    QVERIFY(w.focusOnInput());
+    QCOMPARE(medButton->grab().toImage().pixelColor(4, medButton->height() / 2), face);
+
+    w.clickTile(0);
+    QCOMPARE(w.selected(), u"A1"_s);
+    QVERIFY(!w.station->selection().SelectedIsControl());
+    auto* highButton = w.child<QPushButton>(u"Command3"_s);
+    QCOMPARE(highButton->grab().toImage().pixelColor(4, highButton->height() / 2), face);
+    QTest::mouseClick(w.child<QPushButton>(u"Command4"_s), Qt::LeftButton);
+    QCOMPARE(w.selected(), QString());
+    QVERIFY(!w.station->selection().SelectedIsControl());
+    QCOMPARE(w.paintedColour(0), face);
+}
+
+void TestIdStationWindow::tilesInRowsOfFiveAndClicks()
+{
+    OpenWindow w([](Database& db) { test::AddSamples(db, 7); });
+    SampleTileView* view = w.tiles();
+    QCOMPARE(w.model().tileCount(), 7);
+    QCOMPARE(view->tileRect(4).top(), view->tileRect(0).top());
+    QVERIFY(view->tileRect(4).left() > view->tileRect(3).right());
+    QCOMPARE(view->tileRect(5).left(), view->tileRect(0).left());
+    QCOMPARE(view->tileRect(5).top(), view->tileRect(0).bottom() + 1);
+
+    const QColor face = w.paintedColour(0);
+    w.clickTile(2);
+    QCOMPARE(w.selected(), w.model().sampleId(2));
+    QCOMPARE(w.paintedColour(2), Red);
+    QCOMPARE(w.paintedColour(0), face);
+    QVERIFY(w.focusOnInput());
+
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, view->tileRect(6).center());
+    QCOMPARE(w.paintedColour(6), QColor(Qt::white));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, view->tileRect(6).center());
+    QCOMPARE(w.paintedColour(6), Red);
+    QCOMPARE(w.paintedColour(2), face);
+    QCOMPARE(w.selected(), w.model().sampleId(6));
+}
+
+void TestIdStationWindow::timerAddsNewSamplesOnce()
+{
+    OpenWindow w([](Database& db) { test::AddSamples(db, 3); });
+    Database& db = w.lab.db();
+    test::AddSamples(db, 2, 3);
+    db.exec(u"INSERT INTO REQUEST (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {u"S0000"_s, 4});
+    QTRY_COMPARE(w.model().tileCount(), 5);
+    QCOMPARE(w.model().sampleId(4), u"S0004"_s);
+    QVERIFY(w.tiles()->tileRect(4).isValid());
+
+    db.exec(u"DELETE FROM REQUEST WHERE SAMPLE_ID = ?"_s, {u"S0001"_s});
+    QTest::mouseClick(w.child<QPushButton>(u"Command5"_s), Qt::LeftButton);
+    QCOMPARE(w.model().tileCount(), 4);
+    QCOMPARE(w.model().tileOf(u"S0001"_s), -1);
+    QVERIFY(w.focusOnInput());
+}
+
+void TestIdStationWindow::scanner_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<int>("topTile"); // the tile scrolled to the top, -1 for no scrolling
+    QTest::addColumn<bool>("notice");
+    QTest::newRow("ignore code") << u"000000"_s << QString() << -1 << false;
+    QTest::newRow("known") << u"S0060"_s << u"S0060"_s << 60 << false;
+    QTest::newRow("unknown") << u"S9999"_s << u"S0010"_s << -1 << true;
+    QTest::newRow("other case") << u"s0060"_s << u"S0010"_s << -1 << true;
+    QTest::newRow("Enter alone") << QString() << u"S0010"_s << -1 << false;
+}
+
+void TestIdStationWindow::scanner()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, selected);
+    QFETCH(int, topTile);
+    QFETCH(bool, notice);
+    OpenWindow w([](Database& db) { test::AddSamples(db, 200); });
+    w.scan(u"S0010"_s);
+    const int scrolled = w.tiles()->verticalScrollBar()->value();
+    w.scan(typed);
+    QCOMPARE(w.selected(), selected);
+    QCOMPARE(w.input()->text(), QString());
+    QVERIFY(w.focusOnInput());
+    if (topTile >= 0)
+        QCOMPARE(w.tiles()->tileRect(topTile).top(), 0);
+    else
+        QCOMPARE(w.tiles()->verticalScrollBar()->value(), scrolled);
+    QCOMPARE(!w.child<QStatusBar>(u"StatusBar"_s)->currentMessage().isEmpty(), notice);
+}
+
+void TestIdStationWindow::keysReachTheInputBox_data()
+{
+    QTest::addColumn<QString>("widget");
+    QTest::newRow("scroll bar") << u"VScroll1"_s;
+    QTest::newRow("tile area") << u"Picture2"_s;
+    QTest::newRow("tile viewport") << QString();
+    QTest::newRow("frame") << u"Frame1"_s;
+}
+
+void TestIdStationWindow::keysReachTheInputBox()
+{
+    QFETCH(QString, widget);
+    OpenWindow w([](Database& db) { test::AddSamples(db, 60); });
+    QWidget* target = widget.isEmpty() ? w.tiles()->viewport() : w.child<QWidget>(widget);
+    QVERIFY(target);
+    target->setFocus();
+    QVERIFY(w.focusOnInput());
+    QTest::keyClicks(target, u"S0042"_s);
+    QTest::keyClick(target, Qt::Key_Return);
+    QCOMPARE(w.selected(), u"S0042"_s);
+    QCOMPARE(w.input()->text(), QString());
+
+    // Scrolling brings the focus back from wherever it was.
+    w.child<QComboBox>(u"Combo1"_s)->setFocus();
+    QVERIFY(!w.focusOnInput());
+    w.tiles()->verticalScrollBar()->setValue(0);
+    QVERIFY(w.focusOnInput());
+}
+
+void TestIdStationWindow::failingListKeepsTheWindowUsable()
+{
+    OpenWindow w([](Database& db) { test::AddSamples(db, 3); });
+    Database& db = w.lab.db();
+    auto* status = w.child<QLabel>(u"lblStatus"_s);
+    QVERIFY(status->isHidden());
+    QSignalSpy ticks(&w.station->timer(), &QTimer::timeout);
+
+    db.exec(u"ALTER TABLE param2channel RENAME TO param2channel_away"_s);
+    QTRY_VERIFY(ticks.size() >= 3);
+    QVERIFY(status->isVisible());
+    QVERIFY(status->text().startsWith(u"Probenliste nicht aktuell"_s));
+    QVERIFY(status->text().contains(u"param2channel"_s));
+    QCOMPARE(w.lab.logLines().filter(u"cannot be read"_s).size(), 1);
+    w.scan(u"S0001"_s);
+    QCOMPARE(w.selected(), u"S0001"_s);
+    QCOMPARE(w.model().tileCount(), 3);
+
+    db.exec(u"ALTER TABLE param2channel_away RENAME TO param2channel"_s);
+    test::AddSamples(db, 1, 3);
+    QTRY_COMPARE(w.model().tileCount(), 4);
+    QVERIFY(status->isHidden());
+    QCOMPARE(w.lab.logLines().filter(u"is current again"_s).size(), 1);
+}
+
+void TestIdStationWindow::thousandsOfTiles()
+{
+    OpenWindow w([](Database& db) { test::AddSamples(db, 3000); });
+    QCOMPARE(w.model().tileCount(), 3000);
+    QCOMPARE(w.model().rowCount(), 600);
+    w.scan(u"S2500"_s);
+    QCOMPARE(w.selected(), u"S2500"_s);
+    QCOMPARE(w.tiles()->tileRect(2500).top(), 0);
+    QCOMPARE(w.paintedColour(2500), Red);
+    w.scan(u"S2999"_s);
+    QVERIFY(w.tiles()->viewport()->rect().contains(w.tiles()->tileRect(2999)));
+    w.clickTile(2998);
+    QCOMPARE(w.selected(), u"S2998"_s);
+}
+
+// KESTRIN_SCREENSHOT=path writes a picture of the station on the demo data.
+void TestIdStationWindow::screenshot()
+{
+    const QString path = qEnvironmentVariable("KESTRIN_SCREENSHOT");
+    if (path.isEmpty())
+        QSKIP("KESTRIN_SCREENSHOT names no file");
+    test::LabStation lab(u"sqlite"_s);
+    lab.scratch.loadDemoData();
+    lab.config.StationId = u"AN1"_s;
+    SampleIdStation station(lab.ctx());
+    SampleIdWindow window(station);
+    station.open();
+    window.resize(960, 420);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::keyClicks(window.findChild<QLineEdit*>(u"zeingabe"_s), u"26001003\r"_s);
+    QTest::keyClicks(window.findChild<QLineEdit*>(u"zeingabe"_s), u"2600"_s);
+    QVERIFY(window.grab().save(path));
+}
+
+KESTRIN_GUI_TEST_MAIN(TestIdStationWindow)
+#include "tst_idstationwindow.moc"
