@@ -5,6 +5,7 @@
 //   export_bench [N=10000] [samples per commit=10]
 
 #include "BenchStation.h"
+#include "core/Clock.h"
 #include "hl7export/ExportCycle.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@ using namespace kestrin;
 
 int main(int argc, char* argv[])
 {
+    NameSystemTimeZone(); // as the program does
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const int count = args.size() > 1 ? args.at(1).toInt() : 10000;

@@ -4,6 +4,7 @@
 //   import_bench [N=10000] [messages per commit=100]
 
 #include "BenchStation.h"
+#include "core/Clock.h"
 #include "hl7import/ImportCycle.h"
 
 #include <QCoreApplication>
@@ -54,6 +55,7 @@ QByteArray orderFile(int i, QRandomGenerator& random)
 
 int main(int argc, char* argv[])
 {
+    NameSystemTimeZone(); // as the program does
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const int count = args.size() > 1 ? args.at(1).toInt() : 10000;

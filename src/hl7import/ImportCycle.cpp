@@ -30,12 +30,12 @@ void ensureFolder(const QString& path)
         throw FileError(u"The folder %1 cannot be created."_s.arg(path));
 }
 
-// A database that fails is no fault of the message being stored: only a refusal of its data,
-// by a database that still answers, is.
-bool databaseFailed(Database& db, const std::exception& e)
+// A database that fails is no fault of the message being stored: only a refusal of its data
+// is. (Undoing the message then finds out whether the database still answers.)
+bool databaseFailed(const std::exception& e)
 {
     const auto* error = dynamic_cast<const DbError*>(&e);
-    return error && (!error->refusesData() || !db.isAlive());
+    return error && !error->refusesData();
 }
 
 class ImportRun {
@@ -67,6 +67,8 @@ private:
     void listAndStore();
     // True when the cycle goes on.
     bool storeOne(const OrderFile& file, OrderMessage& message);
+    void storeMessage(const ClaimedFile& file, OrderMessage& message);
+    void undoMessage(OrderMessage& message);
     void commitAndFile();
     void fileDone(const ClaimedFile& file);
     void fileFailed(const ClaimedFile& file);
@@ -154,13 +156,10 @@ bool ImportRun::storeOne(const OrderFile& file, OrderMessage& message)
     sayMended(u"claim:"_s + file.name, u"The order file %1 can be taken again."_s.arg(file.name));
     const ClaimedFile claimed{claim.path, file.name};
     try {
-        Transaction savepoint(m_ctx.db);
-        ReadMessageFile(m_store, claimed.claimPath, message);
-        RecordImported(m_ctx.db, claimName(claimed), claimed.name, m_ctx.now());
-        savepoint.commit();
+        storeMessage(claimed, message);
     } catch (const std::exception& e) {
         m_store.forgetMessage();
-        if (databaseFailed(m_ctx.db, e)) {
+        if (databaseFailed(e)) {
             ClearMessageBuffers(message);
             ReleaseClaim(claimed.claimPath, config().ImportPath, claimed.name);
             m_ctx.log.logall(u"The database failed while the order file %1 was stored; it goes back to the "
@@ -173,6 +172,12 @@ bool ImportRun::storeOne(const OrderFile& file, OrderMessage& message)
                          LogDirection::OrderIn);
         m_ctx.log.logall(u"Fehlerbeschreibung: "_s + ErrorText(e), LogDirection::OrderIn);
         ClearMessageBuffers(message);
+        try {
+            undoMessage(message);
+        } catch (...) {
+            ReleaseClaim(claimed.claimPath, config().ImportPath, claimed.name);
+            throw;
+        }
         fileFailed(claimed);
         ++m_outcome.failed;
         commitAndFile();
@@ -182,6 +187,26 @@ bool ImportRun::storeOne(const OrderFile& file, OrderMessage& message)
     if (qsizetype(m_batch.size()) >= m_options.messagesPerCommit)
         commitAndFile();
     return true;
+}
+
+void ImportRun::storeMessage(const ClaimedFile& file, OrderMessage& message)
+{
+    ReadMessageFile(m_store, file.claimPath, message);
+    RecordImported(m_ctx.db, claimName(file), file.name, m_ctx.now());
+}
+
+// Messages have no savepoints of their own (they cost a copy of every page a message touches):
+// a failed one is undone by rolling the batch back and storing the messages before it again,
+// quietly, since their lines are in the log already.
+void ImportRun::undoMessage(OrderMessage& message)
+{
+    m_transaction.reset();
+    if (m_batch.empty())
+        return;
+    m_transaction = std::make_unique<Transaction>(m_ctx.db);
+    const CommLog::Silence silence(m_ctx.log);
+    for (const ClaimedFile& file : m_batch)
+        storeMessage(file, message);
 }
 
 void ImportRun::commitAndFile()

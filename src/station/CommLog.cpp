@@ -75,6 +75,8 @@ void CommLog::writeLine(const QString& line)
 
 void CommLog::logall(const QString& message, int direction)
 {
+    if (m_silent)
+        return;
     const auto lines = FormatLogLines(message, direction, nowText());
     if (!lines)
         return;
@@ -82,6 +84,16 @@ void CommLog::logall(const QString& message, int direction)
     emit displayLine(lines->display);
 }
 
-QString CommLog::nowText() const { return NowText(m_clock.now(), m_format); }
+QString CommLog::nowText() const
+{
+    const QDateTime now = m_clock.now();
+    // Local fields only: no time-zone lookup for the key.
+    const qint64 second = now.date().toJulianDay() * 86400 + now.time().msecsSinceStartOfDay() / 1000;
+    if (second != m_textSecond) {
+        m_text = NowText(now, m_format);
+        m_textSecond = second;
+    }
+    return m_text;
+}
 
 } // namespace kestrin

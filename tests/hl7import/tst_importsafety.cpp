@@ -90,6 +90,10 @@ void TestImportSafety::refusedDataFailsTheMessage()
     QCOMPARE(outcome.failed, 1);
     QCOMPARE(station.doneFiles(), QStringList{u"1.hl7"_s});
     QCOMPARE(station.errorFiles(), QStringList{u"2.hl7"_s});
+    // The message before it in the same batch is stored once, and logged once.
+    QCOMPARE(station.column(u"SELECT SAMPLE_ID FROM REQUEST"_s), QStringList{u"GOOD1"_s});
+    QCOMPARE(storedMessages(station), 1);
+    QCOMPARE(station.logLines().filter(u"Nachricht eingelesen"_s).size(), 2);
 }
 
 // The server ends the session in the middle of a message, as when PostgreSQL stops.

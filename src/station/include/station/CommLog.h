@@ -8,6 +8,7 @@
 #include <QObject>
 
 #include <optional>
+#include <utility>
 
 namespace kestrin {
 
@@ -55,6 +56,23 @@ public:
 
     QString nowText() const;
 
+    // While held, lines are dropped: work done again after a rollback is not logged twice.
+    class Silence {
+    public:
+        explicit Silence(CommLog& log)
+            : m_log(log)
+            , m_was(std::exchange(log.m_silent, true))
+        {
+        }
+        ~Silence() { m_log.m_silent = m_was; }
+        Silence(const Silence&) = delete;
+        Silence& operator=(const Silence&) = delete;
+
+    private:
+        CommLog& m_log;
+        bool m_was;
+    };
+
 signals:
     // A line for the traffic display; the newest goes on top.
     void displayLine(const QString& line);
@@ -64,6 +82,10 @@ private:
     RegionalFormat m_format;
     TextCodec m_codec;
     QFile m_file;
+    bool m_silent = false;
+    // The time text of the current second: a busy cycle writes many lines a second.
+    mutable qint64 m_textSecond = -1;
+    mutable QString m_text;
 };
 
 } // namespace kestrin
