@@ -1,7 +1,9 @@
 // Import benchmark: N generated order files, one import cycle on a fresh embedded database
 // with durable commits (WAL, synchronous=FULL). Prints messages per second and peak memory.
 //
-//   import_bench [N=10000] [messages per commit=100]
+//   import_bench [N=10000] [messages per commit=100] [sqlite|postgres]
+//
+// "postgres" runs on the server that KESTRIN_TEST_PG names, in a schema of its own.
 
 #include "BenchStation.h"
 #include "core/Clock.h"
@@ -64,6 +66,9 @@ int main(int argc, char* argv[])
         options.messagesPerCommit = args.at(2).toInt();
 
     bench::BenchStation station;
+    std::unique_ptr<bench::PostgresSchema> schema;
+    if (args.value(3) == u"postgres")
+        schema = std::make_unique<bench::PostgresSchema>(station.config);
     AppConfig& config = station.config;
     config.ImportPath = station.dir.filePath(u"in/"_s);
     config.ImportDonePath = config.ImportPath + u"Done"_s;
@@ -84,7 +89,8 @@ int main(int argc, char* argv[])
         station.db().exec(u"INSERT INTO TEST_DEF (PARAMETER_ID, IMP_CODE_LDT, PRINT_POS) VALUES (?, ?, ?)"_s,
                           {p + 1, kCodes.at(p), p + 1});
 
-    return bench::MeasureCycle(
-        u"import_bench: %1 order files, %2 messages per commit"_s.arg(count).arg(options.messagesPerCommit),
-        u"messages"_s, count, [&] { return RunImportCycle(station.ctx(), options); });
+    return bench::MeasureCycle(u"import_bench: %1 order files, %2 messages per commit, %3"_s.arg(count)
+                                   .arg(options.messagesPerCommit)
+                                   .arg(station.db().description()),
+                               u"messages"_s, count, [&] { return RunImportCycle(station.ctx(), options); });
 }

@@ -10,6 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <vector>
+
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -100,36 +103,46 @@ QString ClaimedName(const QString& fileName)
     return info ? info->name : QString();
 }
 
-FolderListing ListOrderFiles(const QString& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now)
+FolderListing ListOrderFiles(const QString& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now,
+                             const QString& after, qsizetype limit)
 {
-    // Names only, one file at a time: a folder of many thousand orders costs little memory.
-    FolderListing listing;
-    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    const QList<QByteArray> undecodable = UndecodableFileNames(folder);
-    while (entries.hasNext()) {
-        entries.next();
-        const QString name = entries.fileName();
-        if (!isOrderName(name, extension))
-            continue;
-        const QFileInfo info = entries.fileInfo();
-        if (!info.exists())
-            continue; // no text name reaches it: listed by its bytes below
-        if (!info.isFile()) {
-            listing.notRegular << name;
-            continue;
+    // The `limit` first names after `after`, kept in a bounded heap while the folder is read:
+    // a folder of many thousand orders costs the memory of a few hundred names.
+    const auto byName = [](const OrderFile& a, const OrderFile& b) { return a.name < b.name; };
+    std::vector<OrderFile> first;
+    const auto consider = [&](OrderFile file) {
+        if (!isOrderName(file.name, extension) || file.name <= after)
+            return;
+        if (qsizetype(first.size()) == limit) {
+            if (!byName(file, first.front()))
+                return;
+            std::pop_heap(first.begin(), first.end(), byName);
+            first.pop_back();
         }
-        // A file still being written by the sender waits for the next cycle.
-        if (minAgeMs > 0 && info.lastModified().msecsTo(now) < minAgeMs)
-            continue;
-        listing.files.append({name, {}});
+        first.push_back(std::move(file));
+        std::push_heap(first.begin(), first.end(), byName);
+    };
+    ForEachFileName(folder, [&](const QString& name, const QByteArray& native) { consider({name, native}); });
+    std::sort_heap(first.begin(), first.end(), byName);
+
+    FolderListing listing;
+    listing.last = first.empty() ? after : first.back().name;
+    const QDir dir(folder);
+    for (OrderFile& file : first) {
+        if (file.nativeName.isEmpty()) {
+            const QFileInfo info(dir.filePath(file.name));
+            if (!info.exists())
+                continue; // no text name reaches it: it is listed by its bytes
+            if (!info.isFile()) {
+                listing.notRegular << file.name;
+                continue;
+            }
+            // A file still being written by the sender waits for the next cycle.
+            if (minAgeMs > 0 && info.lastModified().msecsTo(now) < minAgeMs)
+                continue;
+        }
+        listing.files.append(std::move(file));
     }
-    for (const QByteArray& native : undecodable) {
-        const QString name = ReadableFileName(native);
-        if (isOrderName(name, extension))
-            listing.files.append({name, native});
-    }
-    std::sort(listing.files.begin(), listing.files.end(),
-              [](const OrderFile& a, const OrderFile& b) { return a.name < b.name; });
     return listing;
 }
 

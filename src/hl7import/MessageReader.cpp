@@ -107,6 +107,7 @@ void ReadMessageText(Context& ctx, const QString& text, OrderMessage& m)
 {
     OrderStore store(ctx);
     ReadMessageText(store, text, m);
+    store.flush();
 }
 
 void ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& m)

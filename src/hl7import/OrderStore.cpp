@@ -3,6 +3,7 @@
 #include "core/DateTexts.h"
 #include "core/Hl7Escaping.h"
 #include "core/Numbers.h"
+#include "hl7import/ImportJournal.h"
 #include "hl7import/MessageError.h"
 #include "labdb/Patients.h"
 #include "labdb/Schema.h"
@@ -78,20 +79,50 @@ void OrderStore::beginMessage()
 {
     m_now = m_ctx.now();
     m_patientId = QVariant(QMetaType(QMetaType::Int));
+    m_sampleKnown = false;
+}
+
+void OrderStore::flush()
+{
+    m_ctx.db.insertRows(u"SAMPLE_BASE"_s,
+                        {u"ENTRY_DAT"_s, u"SI_ID"_s, u"CUST_ID"_s, u"STATUS_1"_s, u"LAST_CHANGE_DAT"_s,
+                         u"COMMENT_COLL"_s, u"SAMPLE_MAT"_s, u"ADD3"_s, u"ENTRY_USER"_s, u"P_ID"_s, u"SAMPLE_ID"_s,
+                         u"COLL_DAT"_s},
+                        m_samples);
+    m_ctx.db.insertRows(u"HL7_STRINGS"_s,
+                        {u"ORDER_ID"_s, u"STRING_DEF"_s, u"STRING_DEF_CTR"_s, u"STRING_TEXT"_s, u"TIME_STAMP"_s},
+                        m_archived);
+    m_ctx.db.insertRows(u"REQUEST"_s, {u"SAMPLE_ID"_s, u"PARAMETER_ID"_s}, m_requests);
+    kestrin::RecordImported(m_ctx.db, m_imported);
+    discard();
+}
+
+void OrderStore::discard()
+{
+    m_samples.clear();
+    m_pendingSamples.clear();
+    m_archived.clear();
+    m_requests.clear();
+    m_imported.clear();
+}
+
+void OrderStore::RecordImported(const QString& claimName, const QString& fileName)
+{
+    m_imported.append(ImportedRow(claimName, fileName, m_now));
 }
 
 void OrderStore::forgetMessage() { m_customerNamed.clear(); }
 
+// Kept until the message ends, then written with one statement.
 void OrderStore::ArchiveSegment(const OrderMessage& m, const QString& line, const QString& identifier, int counter)
 {
-    m_ctx.db.exec(u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_DEF, STRING_DEF_CTR, STRING_TEXT, TIME_STAMP) "
-                  u"VALUES (?, ?, ?, ?, ?)"_s,
-                  {orderKey(m), CutToColumn(identifier, sizes().stringDef), counter,
-                   CutToColumn(line, sizes().stringText), m_now});
+    m_archived.append(QVariantList{orderKey(m), CutToColumn(identifier, sizes().stringDef), counter,
+                                   CutToColumn(line, sizes().stringText), m_now});
 }
 
 void OrderStore::DeleteOpenRequests(const QString& sampleId)
 {
+    flush(); // the requests of earlier messages of the batch are open requests too
     m_ctx.db.exec(u"DELETE FROM REQUEST WHERE SAMPLE_ID = ? AND RESULT IS NULL AND ANALYZER_ID IS NULL"_s,
                   {CutToColumn(sampleId, sizes().requestSample)});
 }
@@ -99,7 +130,14 @@ void OrderStore::DeleteOpenRequests(const QString& sampleId)
 void OrderStore::SavePatient(const OrderMessage& m)
 {
     const QString id = siId(m);
-    const auto first = m_ctx.db.first(u"SELECT P_ID FROM PATIENTS WHERE SI_ID = ? ORDER BY P_ID"_s, {id});
+    if (m_pendingSamples.contains(sampleId(m)))
+        flush();
+    // The patient's first P_ID and whether the sample is known, in one round trip.
+    const Row known = *m_ctx.db.first(u"SELECT (SELECT MIN(P_ID) FROM PATIENTS WHERE SI_ID = ?) AS P_ID, "
+                                      u"(SELECT COUNT(*) FROM SAMPLE_BASE WHERE SAMPLE_ID = ?) AS SAMPLES"_s,
+                                      {id, sampleId(m)});
+    m_sampleKnown = known.value(u"SAMPLES").toInt() > 0;
+    const std::optional<Row> first = known.isNull(u"P_ID") ? std::nullopt : std::optional<Row>(known);
     const QDate birth = ParseCompactDate(FieldValue(m, m.pid(7)));
     // A text that is no date gives the year 1900, which is no birth date.
     const QVariant birthValue =
@@ -123,8 +161,13 @@ void OrderStore::SavePatient(const OrderMessage& m)
         return;
     }
     values << birthValue;
-    m_ctx.db.exec(
-        u"INSERT INTO PATIENTS (SURNAME, FORENAME, SEX, ENTRY_DATE, SI_ID, BIRTH) VALUES (?, ?, ?, ?, ?, ?)"_s, values);
+    const QStringList columns{u"SURNAME"_s, u"FORENAME"_s, u"SEX"_s, u"ENTRY_DATE"_s, u"SI_ID"_s, u"BIRTH"_s};
+    const QString returning = m_ctx.db.dialect().insertReturning(u"PATIENTS"_s, columns, u"P_ID"_s);
+    if (!returning.isEmpty()) {
+        m_patientId = m_ctx.db.first(returning, values)->value(u"P_ID");
+        return;
+    }
+    m_ctx.db.insertRows(u"PATIENTS"_s, columns, {values});
     const QString patient = FindPatientBySiId(m_ctx.db, id);
     if (!patient.isEmpty())
         m_patientId = patient.toInt();
@@ -149,7 +192,7 @@ void OrderStore::SaveCustomer(const OrderMessage& m, const QString& customer)
 void OrderStore::SaveSample(const OrderMessage& m)
 {
     const QString id = sampleId(m);
-    const bool known = m_ctx.db.first(u"SELECT SAMPLE_ID FROM SAMPLE_BASE WHERE SAMPLE_ID = ?"_s, {id}).has_value();
+    const bool known = m_sampleKnown;
     const QDateTime collected =
         ParseDisplayDateTime(QString(m.CollectionDateText + u' ' + m.CollectionTimeText).trimmed());
     // Neither "no date" (1900) nor the zero date of a text in another shape is a collection.
@@ -178,10 +221,10 @@ void OrderStore::SaveSample(const OrderMessage& m)
     }
     values.prepend(m_now);
     values << id << (hasCollection ? QVariant(collected) : QVariant(QMetaType(QMetaType::QDateTime)));
-    m_ctx.db.exec(
-        u"INSERT INTO SAMPLE_BASE (ENTRY_DAT, SI_ID, CUST_ID, STATUS_1, LAST_CHANGE_DAT, COMMENT_COLL, "
-        u"SAMPLE_MAT, ADD3, ENTRY_USER, P_ID, SAMPLE_ID, COLL_DAT) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
-        values);
+    // A new sample is written with the batch; a later message of the batch that names it
+    // again has it written first (SavePatient's lookup).
+    m_samples.append(values);
+    m_pendingSamples.insert(id);
 }
 
 void OrderStore::SaveRequests(const OrderMessage& m)
@@ -200,8 +243,7 @@ void OrderStore::SaveRequests(const OrderMessage& m)
                 throw MessageError(u"The import code %1 names the parameter %2, which is no 32-bit number."_s.arg(
                     code, QString::number(parameter, 'g', 15)));
             if (parameter != 0) {
-                m_ctx.db.exec(u"INSERT INTO REQUEST (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s,
-                              {requestSample, qint32(parameter)});
+                m_requests.append(QVariantList{requestSample, qint32(parameter)});
                 continue;
             }
         }

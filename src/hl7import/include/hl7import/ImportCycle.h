@@ -11,6 +11,8 @@ struct ImportOptions {
     int messagesPerCommit = 100;
     // A claim this old is taken back whoever made it.
     qint64 staleClaimMs = 10 * 60 * 1000;
+    // The folder is read in parts of this many names, so that its size costs no memory.
+    qsizetype filesPerListing = 2000;
     // Journal rows are kept this long, far beyond any claim that could still be settled.
     qint64 journalDays = 30;
 };

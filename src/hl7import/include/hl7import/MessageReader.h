@@ -13,7 +13,7 @@ void ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& messa
 
 // The same for the text of a message, without a file.
 void ReadMessageText(OrderStore& store, const QString& text, OrderMessage& message);
-// The same with a store of its own.
+// The same with a store of its own, its rows written at the end.
 void ReadMessageText(Context& ctx, const QString& text, OrderMessage& message);
 
 } // namespace kestrin

@@ -4,6 +4,7 @@
 #include "station/Context.h"
 
 #include <QHash>
+#include <QSet>
 
 namespace kestrin {
 
@@ -21,6 +22,14 @@ public:
     void beginMessage();
     // A message that failed is rolled back: forget what its statements may have made known.
     void forgetMessage();
+
+    // Rows that only ever grow (archived lines, requests, new samples, the import journal) are
+    // kept back and written together: one statement for many messages. flush() writes them (before a commit,
+    // before anything reads them); discard() drops them with a rolled-back batch.
+    void flush();
+    void discard();
+    // The claimed file the message came from, for the import journal.
+    void RecordImported(const QString& claimName, const QString& fileName);
 
     // Keeps one segment line under its message's control ID (MSH-10) in HL7_STRINGS.
     void ArchiveSegment(const OrderMessage& message, const QString& line, const QString& identifier, int counter);
@@ -40,7 +49,13 @@ private:
 
     Context& m_ctx;
     QDateTime m_now;
-    QVariant m_patientId; // the P_ID of the message's patient, from SavePatient for SaveSample
+    QVariant m_patientId;           // the P_ID of the message's patient, from SavePatient for SaveSample
+    bool m_sampleKnown = false;     // from SavePatient's lookup, for SaveSample
+    QList<QVariantList> m_archived; // HL7_STRINGS rows kept back
+    QList<QVariantList> m_requests; // REQUEST rows kept back
+    QList<QVariantList> m_imported; // KESTRIN_IMPORTS rows kept back
+    QList<QVariantList> m_samples;  // new SAMPLE_BASE rows kept back
+    QSet<QString> m_pendingSamples; // and their IDs
     bool m_importCodesLoaded = false;
     QHash<QString, QString> m_parameterIds; // import code -> PARAMETER_ID, empty when none
     QHash<QString, bool> m_customerNamed;   // CUST_ID -> whether it has a name
