@@ -3,6 +3,9 @@
 // published, and the queue rows go only after. Prints samples per second and peak memory.
 //
 //   export_bench [N=10000] [samples per commit=10]
+//
+// KESTRIN_BENCH_COPY_TO=<file> leaves a copy of the queued database there (for
+// bench/compare_export.sh, which gives the same queue to a plain script).
 
 #include "BenchStation.h"
 #include "core/Clock.h"
@@ -65,6 +68,8 @@ int main(int argc, char* argv[])
         }
         seed.commit();
     }
+    if (const QString copyTo = qEnvironmentVariable("KESTRIN_BENCH_COPY_TO"); !copyTo.isEmpty())
+        db.exec(u"VACUUM INTO ?"_s, {copyTo});
     return bench::MeasureCycle(
         u"export_bench: %1 queued samples (5 results, 2 open requests each), %2 samples per commit"_s.arg(count).arg(
             options.samplesPerCommit),

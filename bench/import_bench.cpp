@@ -4,6 +4,8 @@
 //   import_bench [N=10000] [messages per commit=100] [sqlite|postgres]
 //
 // "postgres" runs on the server that KESTRIN_TEST_PG names, in a schema of its own.
+// KESTRIN_BENCH_COPY_TO=<folder> leaves a copy of the generated files there (for
+// bench/compare_import.sh, which gives the same files to a plain script).
 
 #include "BenchStation.h"
 #include "core/Clock.h"
@@ -79,9 +81,17 @@ int main(int argc, char* argv[])
 
     QDir().mkpath(config.ImportPath);
     QRandomGenerator random(4711);
+    const QString copyTo = qEnvironmentVariable("KESTRIN_BENCH_COPY_TO");
+    if (!copyTo.isEmpty())
+        QDir().mkpath(copyTo);
     for (int i = 0; i < count; ++i) {
-        QFile file(config.ImportPath + u"order%1.hl7"_s.arg(i, 6, 10, QChar(u'0')));
-        if (!file.open(QIODevice::WriteOnly) || file.write(orderFile(i, random)) < 0)
+        const QString name = u"order%1.hl7"_s.arg(i, 6, 10, QChar(u'0'));
+        const QByteArray bytes = orderFile(i, random);
+        QFile file(config.ImportPath + name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0)
+            return 2;
+        QFile copy(copyTo + u'/' + name);
+        if (!copyTo.isEmpty() && (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) < 0))
             return 2;
     }
     station.open();

@@ -28,6 +28,27 @@ bool SyncToDisk(QFile& file)
 #endif
 }
 
+bool SyncFiles(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return true;
+#ifdef Q_OS_LINUX
+    const int fd = ::open(QFile::encodeName(paths.first()).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        const bool synced = ::syncfs(fd) == 0;
+        ::close(fd);
+        if (synced)
+            return true;
+    }
+#endif
+    for (const QString& path : paths) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadWrite) || !SyncToDisk(file))
+            return false;
+    }
+    return true;
+}
+
 bool SyncFolder(const QString& folder)
 {
 #ifdef Q_OS_WIN

@@ -173,6 +173,7 @@ bool ImportRun::storeClaimed(const ClaimedFile& claimed, OrderMessage& message, 
     try {
         const std::optional<CommLog::Silence> silence =
             quiet ? std::make_optional<CommLog::Silence>(m_ctx.log) : std::nullopt;
+        const CommLog::Gather lines(m_ctx.log);
         storeMessage(claimed, message);
         // Once a batch had a refused row, every message is written at once, so that a
         // refusal is the fault of the message that caused it.

@@ -57,6 +57,7 @@ bool CommLog::open(const QString& fileName)
 
 void CommLog::close()
 {
+    flushGathered();
     if (m_file.isOpen())
         m_file.close();
 }
@@ -68,9 +69,19 @@ void CommLog::writeLine(const QString& line)
         QTextStream(stderr) << "kestrin: the communication log is not open: " << line << Qt::endl;
         return;
     }
-    if (m_file.write(m_codec.encode(line) + "\r\n") < 0 || !m_file.flush())
+    m_gathered += m_codec.encode(line) + "\r\n";
+    if (m_gathering == 0)
+        flushGathered();
+}
+
+void CommLog::flushGathered()
+{
+    if (m_gathered.isEmpty() || !m_file.isOpen())
+        return;
+    if (m_file.write(m_gathered) < 0 || !m_file.flush())
         QTextStream(stderr) << "kestrin: cannot write the communication log " << m_file.fileName() << ": "
                             << m_file.errorString() << Qt::endl;
+    m_gathered.clear();
 }
 
 void CommLog::logall(const QString& message, int direction)

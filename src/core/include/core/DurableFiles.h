@@ -11,6 +11,10 @@ namespace kestrin {
 // Forces what was written to the file onto the disk.
 bool SyncToDisk(QFile& file);
 
+// Forces the data of several files onto the disk at once: on Linux one flush of their file
+// system (one journal commit for all), elsewhere each file in turn.
+bool SyncFiles(const QStringList& paths);
+
 // Forces a folder's entries (a rename into it) onto the disk; nothing to do on Windows.
 bool SyncFolder(const QString& folder);
 
