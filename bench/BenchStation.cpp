@@ -2,10 +2,12 @@
 
 #include "PeakMemory.h"
 #include "labdb/Connection.h"
+#include "labdb/Schema.h"
 #include "station/ChangeMarkers.h"
 
 #include <QElapsedTimer>
 #include <QTextStream>
+#include <QUuid>
 
 using namespace Qt::StringLiterals;
 
@@ -26,6 +28,37 @@ void BenchStation::open()
     m_ctx = std::make_unique<Context>(Context{config, *m_db, *m_log, m_clock});
     OpenLogFile(*m_ctx);
 }
+
+PostgresSchema::PostgresSchema(AppConfig& config)
+{
+    for (const QString& pair : qEnvironmentVariable("KESTRIN_TEST_PG").split(u' ', Qt::SkipEmptyParts)) {
+        const QString key = pair.section(u'=', 0, 0);
+        const QString value = pair.section(u'=', 1);
+        if (key == u"host")
+            host = value;
+        else if (key == u"port")
+            port = value;
+        else if (key == u"dbname")
+            config.DatabaseName = value;
+        else if (key == u"user")
+            config.DbUser = value;
+        else if (key == u"password")
+            config.DbPassword = value;
+    }
+    config.Engine = u"postgres"_s;
+    config.ServerName = host + u':' + port;
+    name = u"kb_"_s + QUuid::createUuid().toString(QUuid::Id128).left(16);
+    admin = std::make_unique<Database>(MakeDialect(u"postgres"_s), LabConnectionParameters(config));
+    admin->open();
+    admin->exec(u"SET client_min_messages TO warning"_s);
+    admin->exec(u"CREATE SCHEMA "_s + name);
+    admin->exec(u"SET search_path TO "_s + name);
+    CreateMissingTables(*admin);
+    admin->exec(u"SET search_path TO DEFAULT"_s);
+    qputenv("PGOPTIONS", "-csearch_path=" + name.toLatin1());
+}
+
+PostgresSchema::~PostgresSchema() { admin->exec(u"DROP SCHEMA %1 CASCADE"_s.arg(name)); }
 
 int MeasureCycle(const QString& title, const QString& items, int expected, const std::function<CycleOutcome()>& cycle)
 {

@@ -33,6 +33,19 @@ private:
     std::unique_ptr<Context> m_ctx;
 };
 
+// A schema of its own on the PostgreSQL server that KESTRIN_TEST_PG names (libpq key=value
+// form), with every table, made the connection's search path; dropped again at the end. Set
+// up before the station opens.
+struct PostgresSchema {
+    explicit PostgresSchema(AppConfig& config);
+    ~PostgresSchema();
+
+    QString host = QStringLiteral("localhost");
+    QString port = QStringLiteral("5432");
+    QString name;
+    std::unique_ptr<Database> admin;
+};
+
 // Runs one cycle and prints what it handled per second and the peak memory. Returns the
 // exit status: 0 when every one of `expected` items was handled.
 int MeasureCycle(const QString& title, const QString& items, int expected, const std::function<CycleOutcome()>& cycle);

@@ -9,6 +9,7 @@
 
 #include "BenchStation.h"
 #include "PeakMemory.h"
+#include "core/Clock.h"
 #include "entrystation/EntrySession.h"
 #include "labdb/SessionTable.h"
 
@@ -82,6 +83,7 @@ double percentile(std::vector<double> times, double share)
 
 int main(int argc, char* argv[])
 {
+    NameSystemTimeZone(); // as the program does
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const int count = args.size() > 1 ? args.at(1).toInt() : 2000;

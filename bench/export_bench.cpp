@@ -3,8 +3,12 @@
 // published, and the queue rows go only after. Prints samples per second and peak memory.
 //
 //   export_bench [N=10000] [samples per commit=10]
+//
+// KESTRIN_BENCH_COPY_TO=<file> leaves a copy of the queued database there (for
+// bench/compare_export.sh, which gives the same queue to a plain script).
 
 #include "BenchStation.h"
+#include "core/Clock.h"
 #include "hl7export/ExportCycle.h"
 
 #include <QCoreApplication>
@@ -15,6 +19,7 @@ using namespace kestrin;
 
 int main(int argc, char* argv[])
 {
+    NameSystemTimeZone(); // as the program does
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const int count = args.size() > 1 ? args.at(1).toInt() : 10000;
@@ -63,6 +68,8 @@ int main(int argc, char* argv[])
         }
         seed.commit();
     }
+    if (const QString copyTo = qEnvironmentVariable("KESTRIN_BENCH_COPY_TO"); !copyTo.isEmpty())
+        db.exec(u"VACUUM INTO ?"_s, {copyTo});
     return bench::MeasureCycle(
         u"export_bench: %1 queued samples (5 results, 2 open requests each), %2 samples per commit"_s.arg(count).arg(
             options.samplesPerCommit),

@@ -183,44 +183,6 @@ int run(bench::BenchStation& lab, const QString& engine, int refreshes)
     return station.listIsCurrent() ? 0 : 1;
 }
 
-// A schema of its own on the PostgreSQL server of KESTRIN_TEST_PG, for the run's connection.
-struct PostgresSchema {
-    explicit PostgresSchema(AppConfig& config)
-    {
-        for (const QString& pair : qEnvironmentVariable("KESTRIN_TEST_PG").split(u' ', Qt::SkipEmptyParts)) {
-            const QString key = pair.section(u'=', 0, 0);
-            const QString value = pair.section(u'=', 1);
-            if (key == u"host")
-                host = value;
-            else if (key == u"port")
-                port = value;
-            else if (key == u"dbname")
-                config.DatabaseName = value;
-            else if (key == u"user")
-                config.DbUser = value;
-            else if (key == u"password")
-                config.DbPassword = value;
-        }
-        config.Engine = u"postgres"_s;
-        config.ServerName = host + u':' + port;
-        name = u"kb_"_s + QUuid::createUuid().toString(QUuid::Id128).left(16);
-        admin = std::make_unique<Database>(MakeDialect(u"postgres"_s), LabConnectionParameters(config));
-        admin->open();
-        admin->exec(u"SET client_min_messages TO warning"_s);
-        admin->exec(u"CREATE SCHEMA "_s + name);
-        admin->exec(u"SET search_path TO "_s + name);
-        CreateMissingTables(*admin);
-        admin->exec(u"SET search_path TO DEFAULT"_s);
-        qputenv("PGOPTIONS", "-csearch_path=" + name.toLatin1());
-    }
-    ~PostgresSchema() { admin->exec(u"DROP SCHEMA %1 CASCADE"_s.arg(name)); }
-
-    QString host = u"localhost"_s;
-    QString port = u"5432"_s;
-    QString name;
-    std::unique_ptr<Database> admin;
-};
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -233,9 +195,9 @@ int main(int argc, char* argv[])
     const int refreshes = args.size() > 2 ? args.at(2).toInt() : 300;
     try {
         bench::BenchStation lab;
-        std::unique_ptr<PostgresSchema> schema;
+        std::unique_ptr<bench::PostgresSchema> schema;
         if (engine == u"postgres")
-            schema = std::make_unique<PostgresSchema>(lab.config);
+            schema = std::make_unique<bench::PostgresSchema>(lab.config);
         lab.open();
         return run(lab, engine, refreshes);
     } catch (const std::exception& e) {

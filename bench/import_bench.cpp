@@ -1,9 +1,14 @@
 // Import benchmark: N generated order files, one import cycle on a fresh embedded database
 // with durable commits (WAL, synchronous=FULL). Prints messages per second and peak memory.
 //
-//   import_bench [N=10000] [messages per commit=100]
+//   import_bench [N=10000] [messages per commit=100] [sqlite|postgres]
+//
+// "postgres" runs on the server that KESTRIN_TEST_PG names, in a schema of its own.
+// KESTRIN_BENCH_COPY_TO=<folder> leaves a copy of the generated files there (for
+// bench/compare_import.sh, which gives the same files to a plain script).
 
 #include "BenchStation.h"
+#include "core/Clock.h"
 #include "hl7import/ImportCycle.h"
 
 #include <QCoreApplication>
@@ -54,6 +59,7 @@ QByteArray orderFile(int i, QRandomGenerator& random)
 
 int main(int argc, char* argv[])
 {
+    NameSystemTimeZone(); // as the program does
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const int count = args.size() > 1 ? args.at(1).toInt() : 10000;
@@ -62,6 +68,9 @@ int main(int argc, char* argv[])
         options.messagesPerCommit = args.at(2).toInt();
 
     bench::BenchStation station;
+    std::unique_ptr<bench::PostgresSchema> schema;
+    if (args.value(3) == u"postgres")
+        schema = std::make_unique<bench::PostgresSchema>(station.config);
     AppConfig& config = station.config;
     config.ImportPath = station.dir.filePath(u"in/"_s);
     config.ImportDonePath = config.ImportPath + u"Done"_s;
@@ -72,9 +81,17 @@ int main(int argc, char* argv[])
 
     QDir().mkpath(config.ImportPath);
     QRandomGenerator random(4711);
+    const QString copyTo = qEnvironmentVariable("KESTRIN_BENCH_COPY_TO");
+    if (!copyTo.isEmpty())
+        QDir().mkpath(copyTo);
     for (int i = 0; i < count; ++i) {
-        QFile file(config.ImportPath + u"order%1.hl7"_s.arg(i, 6, 10, QChar(u'0')));
-        if (!file.open(QIODevice::WriteOnly) || file.write(orderFile(i, random)) < 0)
+        const QString name = u"order%1.hl7"_s.arg(i, 6, 10, QChar(u'0'));
+        const QByteArray bytes = orderFile(i, random);
+        QFile file(config.ImportPath + name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0)
+            return 2;
+        QFile copy(copyTo + u'/' + name);
+        if (!copyTo.isEmpty() && (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) < 0))
             return 2;
     }
     station.open();
@@ -82,7 +99,8 @@ int main(int argc, char* argv[])
         station.db().exec(u"INSERT INTO TEST_DEF (PARAMETER_ID, IMP_CODE_LDT, PRINT_POS) VALUES (?, ?, ?)"_s,
                           {p + 1, kCodes.at(p), p + 1});
 
-    return bench::MeasureCycle(
-        u"import_bench: %1 order files, %2 messages per commit"_s.arg(count).arg(options.messagesPerCommit),
-        u"messages"_s, count, [&] { return RunImportCycle(station.ctx(), options); });
+    return bench::MeasureCycle(u"import_bench: %1 order files, %2 messages per commit, %3"_s.arg(count)
+                                   .arg(options.messagesPerCommit)
+                                   .arg(station.db().description()),
+                               u"messages"_s, count, [&] { return RunImportCycle(station.ctx(), options); });
 }

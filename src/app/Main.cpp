@@ -5,6 +5,7 @@
 #include "app/Startup.h"
 #include "config/CommandLine.h"
 #include "config/StartupChecks.h"
+#include "core/Clock.h"
 #include "core/Error.h"
 #include "hl7export/ExportCycle.h"
 #include "hl7import/ImportCycle.h"
@@ -110,6 +111,7 @@ int RunWithoutWindows(const CommandLine& commandLine)
 
 int Main(int argc, char* argv[])
 {
+    NameSystemTimeZone();
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -1,13 +1,17 @@
 #include "core/DurableFiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #ifdef Q_OS_WIN
 #include <io.h>
 #include <windows.h>
 #else
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -22,6 +26,27 @@ bool SyncToDisk(QFile& file)
 #else
     return ::fsync(file.handle()) == 0;
 #endif
+}
+
+bool SyncFiles(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return true;
+#ifdef Q_OS_LINUX
+    const int fd = ::open(QFile::encodeName(paths.first()).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        const bool synced = ::syncfs(fd) == 0;
+        ::close(fd);
+        if (synced)
+            return true;
+    }
+#endif
+    for (const QString& path : paths) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadWrite) || !SyncToDisk(file))
+            return false;
+    }
+    return true;
 }
 
 bool SyncFolder(const QString& folder)
@@ -47,6 +72,106 @@ bool RenameReplacing(const QString& from, const QString& to)
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 #else
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+#endif
+}
+
+BoundedRead ReadBoundedFile(const QString& path, qint64 limit)
+{
+    BoundedRead read;
+#ifdef Q_OS_WIN
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        read.problem = BoundedRead::Problem::NotRegular;
+        return read;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        read.problem = BoundedRead::Problem::Unreadable;
+        read.error = file.errorString();
+        return read;
+    }
+    read.size = file.size();
+    if (read.size > limit) {
+        read.problem = BoundedRead::Problem::TooLarge;
+        return read;
+    }
+    read.bytes = file.read(limit + 1);
+#else
+    // Not blocking: a pipe put in the file's place must not stop the cycle.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        read.problem = BoundedRead::Problem::Unreadable;
+        read.error = QString::fromLocal8Bit(std::strerror(errno));
+        return read;
+    }
+    struct stat status { };
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        read.problem = BoundedRead::Problem::NotRegular;
+    } else if (status.st_size > limit) {
+        read.problem = BoundedRead::Problem::TooLarge;
+        read.size = status.st_size;
+    } else {
+        read.size = status.st_size;
+        read.bytes.resize(qsizetype(status.st_size) + 1);
+        qsizetype total = 0;
+        for (;;) {
+            const ssize_t n = ::read(fd, read.bytes.data() + total, size_t(read.bytes.size() - total));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                read.problem = BoundedRead::Problem::Unreadable;
+                read.error = QString::fromLocal8Bit(std::strerror(errno));
+                break;
+            }
+            total += n;
+            if (n == 0 || total > limit)
+                break;
+            if (total == read.bytes.size()) // it grows while it is read
+                read.bytes.resize(qMin<qsizetype>(read.bytes.size() * 2, qsizetype(limit) + 1));
+        }
+        read.bytes.truncate(total);
+    }
+    ::close(fd);
+#endif
+    if (read.problem == BoundedRead::Problem::None && read.bytes.size() > limit)
+        read.problem = BoundedRead::Problem::TooLarge;
+    return read;
+}
+
+MoveResult MoveNoReplace(const QString& from, const QString& to, QString* error)
+{
+#ifdef Q_OS_WIN
+    // Without MOVEFILE_REPLACE_EXISTING the move fails on a name that is taken.
+    if (MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(from).utf16()),
+                    reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(to).utf16()), MOVEFILE_WRITE_THROUGH))
+        return MoveResult::Moved;
+    const DWORD code = GetLastError();
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+        return MoveResult::TargetExists;
+    if (code == ERROR_FILE_NOT_FOUND)
+        return MoveResult::SourceGone;
+    if (error)
+        *error = QString::fromWCharArray(_wcserror(int(code)));
+    return MoveResult::Failed;
+#else
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    int result = ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without the no-replace rename: a link never replaces a name either.
+        result = ::link(source.constData(), target.constData());
+        if (result == 0)
+            ::unlink(source.constData());
+    }
+    if (result == 0)
+        return MoveResult::Moved;
+    if (errno == EEXIST)
+        return MoveResult::TargetExists;
+    if (errno == ENOENT && ::access(source.constData(), F_OK) != 0)
+        return MoveResult::SourceGone;
+    if (error)
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+    return MoveResult::Failed;
 #endif
 }
 

@@ -6,6 +6,7 @@
 #include "hl7export/ResultFile.h"
 #include "hl7export/ResultMessage.h"
 #include "hl7export/TestCatalogue.h"
+#include "labdb/DbError.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -91,7 +92,7 @@ bool foldersReady(Context& ctx)
 
 // Published samples whose queue rows are still to go: first the folder's new entries are
 // forced to disk, then the rows go in one transaction.
-void dequeuePublished(Context& ctx, QList<QueuedSample>& published)
+void dequeuePublished(Context& ctx, const QList<QueuedSample>& published)
 {
     if (published.isEmpty())
         return;
@@ -107,7 +108,6 @@ void dequeuePublished(Context& ctx, QList<QueuedSample>& published)
                 LogDirection::Monitor);
     }
     transaction.commit();
-    published.clear();
 }
 
 } // namespace
@@ -136,6 +136,95 @@ bool DequeueSample(Context& ctx, const QueuedSample& sample)
     return true;
 }
 
+namespace {
+
+// One cycle's work on groups of samples: composed together, written, forced to disk with one
+// flush, published, and dequeued in one commit. A kill sends at most one group again.
+class ExportRun {
+public:
+    ExportRun(Context& ctx, CycleOutcome& outcome)
+        : m_ctx(ctx)
+        , m_outcome(outcome)
+        , m_tests(TestCatalogue::Load(ctx.db))
+        , m_files(ctx)
+    {
+    }
+
+    void sendGroup(const QStringList& sampleIds) { dequeuePublished(m_ctx, publish(compose(sampleIds))); }
+
+private:
+    using Composed = std::pair<QueuedSample, ResultMessage>;
+    using Written = std::pair<QueuedSample, ResultFiles::Written>;
+
+    void failed(const QString& sampleId, const std::exception& e)
+    {
+        m_ctx.log.logall(u"Export fehlgeschlagen f\u00fcr Probe: "_s + sampleId + u" Fehlerbeschreibung: "_s +
+                             ErrorText(e),
+                         LogDirection::Monitor);
+        ++m_outcome.failed;
+    }
+
+    QList<Composed> compose(const QStringList& sampleIds)
+    {
+        QList<Composed> composed;
+        // One read transaction: the engine takes its locks once for the group, not per query.
+        Transaction read(m_ctx.db);
+        for (const QString& sampleId : sampleIds) {
+            try {
+                QueuedSample sample = readSampleRows(m_ctx.db, sampleId);
+                if (sample.parameterIds.isEmpty())
+                    continue; // sent meanwhile by another station
+                ResultMessage message = ComposeResultMessage(m_ctx, sampleId, m_tests);
+                composed.append({std::move(sample), std::move(message)});
+            } catch (const DbError&) {
+                throw; // the database failed, not the sample: the cycle stops, all stays queued
+            } catch (const std::exception& e) {
+                failed(sampleId, e);
+            }
+        }
+        read.commit();
+        return composed;
+    }
+
+    QList<QueuedSample> publish(const QList<Composed>& composed)
+    {
+        // The group's lines reach the log in one write, before its queue rows go.
+        const CommLog::Gather lines(m_ctx.log);
+        QList<Written> written;
+        QList<ResultFiles::Written> files;
+        for (const auto& [sample, message] : composed) {
+            try {
+                files << m_files.write(sample.sampleId, message);
+                written.append({sample, files.last()});
+            } catch (const std::exception& e) {
+                failed(sample.sampleId, e);
+            }
+        }
+        const bool durable = m_files.makeDurable(files);
+        QList<QueuedSample> published;
+        for (const auto& [sample, file] : written) {
+            try {
+                if (!durable)
+                    throw FileError(u"The result file %1 cannot be forced to disk."_s.arg(file.temporary));
+                m_files.publish(file);
+                published << sample;
+                ++m_outcome.handled;
+            } catch (const std::exception& e) {
+                m_files.discard(file);
+                failed(file.sampleId, e);
+            }
+        }
+        return published;
+    }
+
+    Context& m_ctx;
+    CycleOutcome& m_outcome;
+    const TestCatalogue m_tests;
+    ResultFiles m_files;
+};
+
+} // namespace
+
 CycleOutcome ExportPendingResults(Context& ctx, const ExportOptions& options)
 {
     CycleOutcome outcome;
@@ -149,34 +238,16 @@ CycleOutcome ExportPendingResults(Context& ctx, const ExportOptions& options)
     }
     RemoveStaleResultFiles(ctx.config, QCoreApplication::applicationPid(), QDateTime::currentDateTime(),
                            IsProcessAlive);
-
-    const TestCatalogue tests = TestCatalogue::Load(ctx.db);
-    QList<QueuedSample> published;
-    for (qsizetype i = 0; i < queue.sampleIds.size(); ++i) {
-        const QString& sampleId = queue.sampleIds.at(i);
-        try {
-            QueuedSample sample = readSampleRows(ctx.db, sampleId);
-            if (sample.parameterIds.isEmpty())
-                continue; // sent meanwhile by another station
-            const ResultMessage message = ComposeResultMessage(ctx, sampleId, tests);
-            WriteResultFile(ctx, sampleId, message);
-            published << std::move(sample);
-            ++outcome.handled;
-        } catch (const std::exception& e) {
-            ctx.log.logall(u"Export fehlgeschlagen f\u00fcr Probe: "_s + sampleId + u" Fehlerbeschreibung: "_s +
-                               ErrorText(e),
-                           LogDirection::Monitor);
-            ++outcome.failed;
-            // A share that went away during the cycle fails every sample after: said once.
-            if (!foldersReady(ctx)) {
-                outcome.failed += int(queue.sampleIds.size() - i - 1);
-                break;
-            }
+    ExportRun run(ctx, outcome);
+    const qsizetype group = qMax(1, options.samplesPerCommit);
+    for (qsizetype first = 0; first < queue.sampleIds.size(); first += group) {
+        run.sendGroup(queue.sampleIds.mid(first, group));
+        // A share that went away during the cycle fails every sample after: said once.
+        if (outcome.failed > 0 && !foldersReady(ctx)) {
+            outcome.failed += int(qMax<qsizetype>(0, queue.sampleIds.size() - first - group));
+            break;
         }
-        if (published.size() >= options.samplesPerCommit)
-            dequeuePublished(ctx, published);
     }
-    dequeuePublished(ctx, published);
     return outcome;
 }
 

@@ -138,47 +138,73 @@ QString ResultFileName(const QString& leader, const QString& sampleId, const QSt
     return leader + safe + extension;
 }
 
-QString WriteResultFile(Context& ctx, const QString& sampleId, const ResultMessage& message)
+ResultFiles::ResultFiles(Context& ctx)
+    : m_ctx(ctx)
+    , m_codec(ctx.config.Charset)
+    // A name of this machine's process: no second exporter writes into the same file, and a
+    // later process can tell whether its maker still runs.
+    , m_tag(workTag(ctx.config.ComputerName, QCoreApplication::applicationPid()))
 {
-    const AppConfig& c = ctx.config;
-    ctx.log.logall(u"Start Export f\u00fcr Probe: "_s + sampleId, LogDirection::Monitor);
-    const QString name = ResultFileName(c.ExportLeader, sampleId, c.ExportExtension);
-    const QString finalPath = c.ExportPath + name;
-    // A name of this machine's process: no second exporter writes into the same file, and
-    // a later process can tell whether its maker still runs.
-    const QString tag = workTag(c.ComputerName, QCoreApplication::applicationPid());
-    if (!QDir().mkpath(c.TempExportPath))
-        throw FileError(u"The folder %1 cannot be created."_s.arg(c.TempExportPath));
-    if (!QFileInfo(c.ExportPath).isDir())
-        throw FileError(u"The export folder %1 does not exist."_s.arg(c.ExportPath));
+}
 
-    const TextCodec codec(c.Charset);
-    const WorkFile temporary(c.TempExportPath + name + tag + u".tmp"_s);
-    QFile file(temporary.path());
+ResultFiles::Written ResultFiles::write(const QString& sampleId, const ResultMessage& message)
+{
+    const AppConfig& c = m_ctx.config;
+    m_ctx.log.logall(u"Start Export f\u00fcr Probe: "_s + sampleId, LogDirection::Monitor);
+    const QString name = ResultFileName(c.ExportLeader, sampleId, c.ExportExtension);
+    Written written{sampleId, message.msh.split(u'|').value(9), c.TempExportPath + name + m_tag + u".tmp"_s,
+                    c.ExportPath + name};
+    QFile file(written.temporary);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         fail(u"The result file cannot be written:"_s, file);
+    QByteArray bytes;
     for (const QString& line : message.lines()) {
-        if (file.write(codec.encode(line) + "\r\n") < 0)
-            fail(u"The result file cannot be written:"_s, file);
-        ctx.log.logall(line, LogDirection::ResultOut);
+        bytes += m_codec.encode(line) + "\r\n";
+        m_ctx.log.logall(line, LogDirection::ResultOut);
     }
-    if (!SyncToDisk(file))
-        fail(u"The result file cannot be forced to disk:"_s, file);
-    file.close();
+    if (file.write(bytes) != bytes.size()) {
+        file.close();
+        QFile::remove(written.temporary);
+        fail(u"The result file cannot be written:"_s, file);
+    }
+    return written;
+}
 
+bool ResultFiles::makeDurable(const QList<Written>& files)
+{
+    QStringList paths;
+    for (const Written& file : files)
+        paths << file.temporary;
+    return SyncFiles(paths);
+}
+
+QString ResultFiles::publish(const Written& written)
+{
     // Names can meet (a case-blind file system, a suffix that repeats): the other sample's
     // file stays until the receiving system has taken it, and this one waits for that.
-    const QString ownId = message.msh.split(u'|').value(9);
-    const QString otherId = publishedControlId(finalPath, codec);
-    if (!otherId.isEmpty() && otherId != ownId)
-        throw FileError(u"%1 holds the result of sample %2; it is not replaced."_s.arg(finalPath, otherId));
-
+    const QString otherId = publishedControlId(written.final, m_codec);
+    if (!otherId.isEmpty() && otherId != written.controlId)
+        throw FileError(u"%1 holds the result of sample %2; it is not replaced."_s.arg(written.final, otherId));
     // On one file system the rename is the copy and the delete in one atomic step.
-    if (!RenameReplacing(temporary.path(), finalPath))
-        copyIntoPlace(temporary.path(), finalPath, tag);
-    ctx.log.logall(u"Export abgeschlossen f\u00fcr Probe: "_s + sampleId + u"/Datei: "_s + finalPath,
-                   LogDirection::Monitor);
-    return finalPath;
+    if (!RenameReplacing(written.temporary, written.final)) {
+        copyIntoPlace(written.temporary, written.final, m_tag);
+        QFile::remove(written.temporary);
+    }
+    m_ctx.log.logall(u"Export abgeschlossen f\u00fcr Probe: "_s + written.sampleId + u"/Datei: "_s + written.final,
+                     LogDirection::Monitor);
+    return written.final;
+}
+
+void ResultFiles::discard(const Written& written) { QFile::remove(written.temporary); }
+
+QString WriteResultFile(Context& ctx, const QString& sampleId, const ResultMessage& message)
+{
+    ResultFiles files(ctx);
+    const ResultFiles::Written written = files.write(sampleId, message);
+    const WorkFile temporary(written.temporary);
+    if (!files.makeDurable({written}))
+        throw FileError(u"The result file %1 cannot be forced to disk."_s.arg(written.temporary));
+    return files.publish(written);
 }
 
 QStringList RemoveStaleResultFiles(const AppConfig& config, qint64 ownPid, const QDateTime& now,

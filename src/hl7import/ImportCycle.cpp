@@ -30,12 +30,12 @@ void ensureFolder(const QString& path)
         throw FileError(u"The folder %1 cannot be created."_s.arg(path));
 }
 
-// A database that fails is no fault of the message being stored: only a refusal of its data,
-// by a database that still answers, is.
-bool databaseFailed(Database& db, const std::exception& e)
+// A database that fails is no fault of the message being stored: only a refusal of its data
+// is. (Undoing the message then finds out whether the database still answers.)
+bool databaseFailed(const std::exception& e)
 {
     const auto* error = dynamic_cast<const DbError*>(&e);
-    return error && (!error->refusesData() || !db.isAlive());
+    return error && !error->refusesData();
 }
 
 class ImportRun {
@@ -45,6 +45,7 @@ public:
         , m_state(state)
         , m_options(options)
         , m_me{ctx.config.ComputerName, QCoreApplication::applicationPid(), QDateTime::currentDateTime()}
+        , m_store(ctx)
     {
     }
 
@@ -53,7 +54,7 @@ public:
         // Leaving without commit (an error escaped): the messages are not stored, so their
         // files go back to the import folder to be read again.
         if (m_transaction) {
-            m_transaction.reset();
+            rollBack();
             releaseBatch();
         }
     }
@@ -64,9 +65,15 @@ private:
     const AppConfig& config() const { return m_ctx.config; }
     void settleLeftClaims();
     void listAndStore();
-    // True when the cycle goes on.
+    // These return true when the cycle goes on, false after a failed message.
     bool storeOne(const OrderFile& file, OrderMessage& message);
-    void commitAndFile();
+    bool storeClaimed(const ClaimedFile& claimed, OrderMessage& message, bool quiet);
+    void messageFailed(const ClaimedFile& claimed, OrderMessage& message, const std::exception& e);
+    void storeMessage(const ClaimedFile& file, OrderMessage& message);
+    void storeBatchAgain(OrderMessage& message);
+    void rollBack();
+    bool commitAndFile();
+    bool findRefusedMessage();
     void fileDone(const ClaimedFile& file);
     void fileFailed(const ClaimedFile& file);
     void releaseBatch();
@@ -77,9 +84,11 @@ private:
     ImportState& m_state;
     const ImportOptions& m_options;
     const Claimant m_me;
+    OrderStore m_store;
     CycleOutcome m_outcome;
     std::unique_ptr<Transaction> m_transaction;
     std::vector<ClaimedFile> m_batch;
+    bool m_oneByOne = false;
 };
 
 void ImportRun::say(const QString& key, const QString& text) { m_ctx.outages.report(u"import: "_s + key, text); }
@@ -123,15 +132,21 @@ void ImportRun::settleLeftClaims()
 
 void ImportRun::listAndStore()
 {
-    const FolderListing listing =
-        ListOrderFiles(config().ImportPath, config().ImportExtension, config().ImportMinAge, m_me.now);
-    for (const QString& name : listing.notRegular)
-        say(u"not regular:"_s + name,
-            u"%1 in the import folder is no regular file (a folder, device or pipe); it is not read."_s.arg(name));
     const auto message = std::make_unique<OrderMessage>();
-    for (const OrderFile& file : listing.files) {
-        if (!storeOne(file, *message))
-            return;
+    QString after;
+    for (;;) {
+        const FolderListing listing = ListOrderFiles(config().ImportPath, config().ImportExtension,
+                                                     config().ImportMinAge, m_me.now, after, m_options.filesPerListing);
+        for (const QString& name : listing.notRegular)
+            say(u"not regular:"_s + name,
+                u"%1 in the import folder is no regular file (a folder, device or pipe); it is not read."_s.arg(name));
+        for (const OrderFile& file : listing.files) {
+            if (!storeOne(file, *message))
+                return;
+        }
+        if (listing.last == after)
+            break;
+        after = listing.last;
     }
     commitAndFile();
 }
@@ -150,45 +165,96 @@ bool ImportRun::storeOne(const OrderFile& file, OrderMessage& message)
         return true; // another station took it, or it waits
     }
     sayMended(u"claim:"_s + file.name, u"The order file %1 can be taken again."_s.arg(file.name));
-    const ClaimedFile claimed{claim.path, file.name};
+    return storeClaimed({claim.path, file.name}, message, false);
+}
+
+bool ImportRun::storeClaimed(const ClaimedFile& claimed, OrderMessage& message, bool quiet)
+{
     try {
-        Transaction savepoint(m_ctx.db);
-        ReadMessageFile(m_ctx, claimed.claimPath, message);
-        RecordImported(m_ctx.db, claimName(claimed), claimed.name, m_ctx.now());
-        savepoint.commit();
+        const std::optional<CommLog::Silence> silence =
+            quiet ? std::make_optional<CommLog::Silence>(m_ctx.log) : std::nullopt;
+        const CommLog::Gather lines(m_ctx.log);
+        storeMessage(claimed, message);
+        // Once a batch had a refused row, every message is written at once, so that a
+        // refusal is the fault of the message that caused it.
+        if (m_oneByOne)
+            m_store.flush();
     } catch (const std::exception& e) {
-        if (databaseFailed(m_ctx.db, e)) {
-            ClearMessageBuffers(message);
-            ReleaseClaim(claimed.claimPath, config().ImportPath, claimed.name);
-            m_ctx.log.logall(u"The database failed while the order file %1 was stored; it goes back to the "
-                             u"import folder and is read again when the database answers."_s.arg(claimed.name),
-                             LogDirection::Monitor);
-            throw;
-        }
-        m_ctx.log.logall(u"Fehler beim lesen der Nachricht : "_s + message.msh(10) + u" Auftrag/Probe: "_s +
-                             message.orc(2),
-                         LogDirection::OrderIn);
-        m_ctx.log.logall(u"Fehlerbeschreibung: "_s + ErrorText(e), LogDirection::OrderIn);
-        ClearMessageBuffers(message);
-        fileFailed(claimed);
-        ++m_outcome.failed;
-        commitAndFile();
+        messageFailed(claimed, message, e);
         return false;
     }
     m_batch.push_back(claimed);
     if (qsizetype(m_batch.size()) >= m_options.messagesPerCommit)
-        commitAndFile();
+        return commitAndFile();
     return true;
 }
 
-void ImportRun::commitAndFile()
+void ImportRun::messageFailed(const ClaimedFile& claimed, OrderMessage& message, const std::exception& e)
+{
+    m_store.forgetMessage();
+    if (databaseFailed(e)) {
+        ClearMessageBuffers(message);
+        ReleaseClaim(claimed.claimPath, config().ImportPath, claimed.name);
+        m_ctx.log.logall(u"The database failed while the order file %1 was stored; it goes back to the "
+                         u"import folder and is read again when the database answers."_s.arg(claimed.name),
+                         LogDirection::Monitor);
+        throw;
+    }
+    m_ctx.log.logall(u"Fehler beim lesen der Nachricht : "_s + message.msh(10) + u" Auftrag/Probe: "_s + message.orc(2),
+                     LogDirection::OrderIn);
+    m_ctx.log.logall(u"Fehlerbeschreibung: "_s + ErrorText(e), LogDirection::OrderIn);
+    ClearMessageBuffers(message);
+    try {
+        storeBatchAgain(message);
+    } catch (...) {
+        ReleaseClaim(claimed.claimPath, config().ImportPath, claimed.name);
+        throw;
+    }
+    fileFailed(claimed);
+    ++m_outcome.failed;
+    commitAndFile();
+}
+
+void ImportRun::storeMessage(const ClaimedFile& file, OrderMessage& message)
+{
+    ReadMessageFile(m_store, file.claimPath, message);
+    m_store.RecordImported(claimName(file), file.name);
+}
+
+void ImportRun::rollBack()
+{
+    m_transaction.reset();
+    m_store.discard();
+}
+
+// Messages have no savepoints of their own (they cost a copy of every page a message touches):
+// a failed one is undone by rolling the batch back and storing the messages before it again,
+// quietly, since their lines are in the log already.
+void ImportRun::storeBatchAgain(OrderMessage& message)
+{
+    rollBack();
+    if (m_batch.empty())
+        return;
+    m_transaction = std::make_unique<Transaction>(m_ctx.db);
+    const CommLog::Silence silence(m_ctx.log);
+    for (const ClaimedFile& file : m_batch)
+        storeMessage(file, message);
+}
+
+bool ImportRun::commitAndFile()
 {
     if (!m_transaction)
-        return;
+        return true;
     try {
+        m_store.flush();
         m_transaction->commit();
-    } catch (const DbError&) {
-        m_transaction.reset();
+    } catch (const DbError& e) {
+        if (e.refusesData() && !m_batch.empty())
+            return findRefusedMessage();
+        rollBack();
+        m_ctx.log.logall(u"The database failed while %1 order files were stored; they go back to the import "
+                         u"folder and are read again when the database answers."_s.arg(m_batch.size()),
+                         LogDirection::Monitor);
         releaseBatch();
         throw;
     }
@@ -196,6 +262,27 @@ void ImportRun::commitAndFile()
     for (const ClaimedFile& file : m_batch)
         fileDone(file);
     m_batch.clear();
+    return true;
+}
+
+// A row the batch wrote together was refused: the batch is stored again message by message,
+// each written at once, and the one whose row is refused fails as any message does.
+bool ImportRun::findRefusedMessage()
+{
+    rollBack();
+    const std::vector<ClaimedFile> files = std::exchange(m_batch, {});
+    m_oneByOne = true;
+    m_transaction = std::make_unique<Transaction>(m_ctx.db);
+    const auto message = std::make_unique<OrderMessage>();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!storeClaimed(files[i], *message, true)) {
+            // The cycle ends at a failed message; the files after it are read again next time.
+            for (std::size_t rest = i + 1; rest < files.size(); ++rest)
+                ReleaseClaim(files[rest].claimPath, config().ImportPath, files[rest].name);
+            return false;
+        }
+    }
+    return commitAndFile();
 }
 
 void ImportRun::fileDone(const ClaimedFile& file)

@@ -1,5 +1,6 @@
 #include "hl7import/ImportFolder.h"
 
+#include "core/DurableFiles.h"
 #include "core/Error.h"
 #include "hl7import/NativeFileNames.h"
 
@@ -8,6 +9,9 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -99,36 +103,46 @@ QString ClaimedName(const QString& fileName)
     return info ? info->name : QString();
 }
 
-FolderListing ListOrderFiles(const QString& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now)
+FolderListing ListOrderFiles(const QString& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now,
+                             const QString& after, qsizetype limit)
 {
-    // Names only, one file at a time: a folder of many thousand orders costs little memory.
-    FolderListing listing;
-    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    const QList<QByteArray> undecodable = UndecodableFileNames(folder);
-    while (entries.hasNext()) {
-        entries.next();
-        const QString name = entries.fileName();
-        if (!isOrderName(name, extension))
-            continue;
-        const QFileInfo info = entries.fileInfo();
-        if (!info.exists())
-            continue; // no text name reaches it: listed by its bytes below
-        if (!info.isFile()) {
-            listing.notRegular << name;
-            continue;
+    // The `limit` first names after `after`, kept in a bounded heap while the folder is read:
+    // a folder of many thousand orders costs the memory of a few hundred names.
+    const auto byName = [](const OrderFile& a, const OrderFile& b) { return a.name < b.name; };
+    std::vector<OrderFile> first;
+    const auto consider = [&](OrderFile file) {
+        if (!isOrderName(file.name, extension) || file.name <= after)
+            return;
+        if (qsizetype(first.size()) == limit) {
+            if (!byName(file, first.front()))
+                return;
+            std::pop_heap(first.begin(), first.end(), byName);
+            first.pop_back();
         }
-        // A file still being written by the sender waits for the next cycle.
-        if (minAgeMs > 0 && info.lastModified().msecsTo(now) < minAgeMs)
-            continue;
-        listing.files.append({name, {}});
+        first.push_back(std::move(file));
+        std::push_heap(first.begin(), first.end(), byName);
+    };
+    ForEachFileName(folder, [&](const QString& name, const QByteArray& native) { consider({name, native}); });
+    std::sort_heap(first.begin(), first.end(), byName);
+
+    FolderListing listing;
+    listing.last = first.empty() ? after : first.back().name;
+    const QDir dir(folder);
+    for (OrderFile& file : first) {
+        if (file.nativeName.isEmpty()) {
+            const QFileInfo info(dir.filePath(file.name));
+            if (!info.exists())
+                continue; // no text name reaches it: it is listed by its bytes
+            if (!info.isFile()) {
+                listing.notRegular << file.name;
+                continue;
+            }
+            // A file still being written by the sender waits for the next cycle.
+            if (minAgeMs > 0 && info.lastModified().msecsTo(now) < minAgeMs)
+                continue;
+        }
+        listing.files.append(std::move(file));
     }
-    for (const QByteArray& native : undecodable) {
-        const QString name = ReadableFileName(native);
-        if (isOrderName(name, extension))
-            listing.files.append({name, native});
-    }
-    std::sort(listing.files.begin(), listing.files.end(),
-              [](const OrderFile& a, const OrderFile& b) { return a.name < b.name; });
     return listing;
 }
 
@@ -147,13 +161,17 @@ ClaimAttempt ClaimOrderFile(const QString& folder, const OrderFile& file, const 
             return {dir.filePath(claimName), {}};
         return {{}, error};
     }
-    QFile source(dir.filePath(file.name));
-    if (source.rename(dir.filePath(claimName)))
+    switch (MoveNoReplace(dir.filePath(file.name), dir.filePath(claimName), &error)) {
+    case MoveResult::Moved:
         return {dir.filePath(claimName), {}};
-    // Gone: another station was quicker. Still there: it cannot be renamed.
-    if (!source.exists())
+    case MoveResult::SourceGone: // another station was quicker
         return {};
-    return {{}, source.errorString()};
+    case MoveResult::TargetExists:
+        return {{}, u"the claim name %1 is taken"_s.arg(claimName)};
+    case MoveResult::Failed:
+        break;
+    }
+    return {{}, error};
 }
 
 ClaimAttempt ClaimOrderFile(const QString& folder, const QString& fileName, const Claimant& claimant)
@@ -181,9 +199,9 @@ QString SetAsideFailed(const QString& claimPath, const Claimant& claimant, const
 {
     const QFileInfo claim(claimPath);
     const QString target = claim.absoluteDir().filePath(markedName(kFailedPrefix, claimant, fileName));
-    QFile source(claimPath);
-    if (!source.rename(target))
-        throw FileError(u"%1 cannot be set aside as %2: %3"_s.arg(claimPath, target, source.errorString()));
+    QString error;
+    if (MoveNoReplace(claimPath, target, &error) != MoveResult::Moved)
+        throw FileError(u"%1 cannot be set aside as %2: %3"_s.arg(claimPath, target, error));
     return target;
 }
 
@@ -203,14 +221,19 @@ std::optional<QString> FileInto(const QString& sourcePath, const QString& target
     const QDir target(targetFolder);
     for (int prefix = -1; prefix < kMaxPrefix; ++prefix) {
         const QString candidate = target.filePath(prefix < 0 ? fileName : QString::number(prefix) + fileName);
-        if (QFileInfo::exists(candidate))
-            continue;
-        QFile source(sourcePath);
-        // rename never replaces a file: when another process took the name meanwhile, go on.
-        if (source.rename(candidate))
+        QString error;
+        switch (MoveNoReplace(sourcePath, candidate, &error)) {
+        case MoveResult::Moved:
             return candidate;
-        if (!QFileInfo::exists(candidate))
-            throw FileError(u"%1 cannot be moved to %2: %3"_s.arg(sourcePath, candidate, source.errorString()));
+        case MoveResult::TargetExists:
+            continue;
+        case MoveResult::SourceGone:
+            error = u"the file is gone"_s;
+            break;
+        case MoveResult::Failed:
+            break;
+        }
+        throw FileError(u"%1 cannot be moved to %2: %3"_s.arg(sourcePath, candidate, error));
     }
     return std::nullopt;
 }

@@ -13,10 +13,14 @@ const QString kTable = u"KESTRIN_IMPORTS"_s;
 
 void EnsureImportJournal(Database& db) { EnsureTable(db, kTable); }
 
-void RecordImported(Database& db, const QString& claimName, const QString& fileName, const QDateTime& now)
+QVariantList ImportedRow(const QString& claimName, const QString& fileName, const QDateTime& now)
 {
-    db.exec(u"INSERT INTO KESTRIN_IMPORTS (CLAIM_NAME, FILE_NAME, STORED_AT) VALUES (?, ?, ?)"_s,
-            {claimName, fileName.left(ColumnSize(kTable, u"FILE_NAME")), now});
+    return {claimName, fileName.left(ColumnSize(kTable, u"FILE_NAME")), now};
+}
+
+void RecordImported(Database& db, const QList<QVariantList>& rows)
+{
+    db.insertRows(kTable, {u"CLAIM_NAME"_s, u"FILE_NAME"_s, u"STORED_AT"_s}, rows);
 }
 
 bool WasImported(Database& db, const QString& claimName)

@@ -1,13 +1,11 @@
 #include "hl7import/MessageReader.h"
 
+#include "core/DurableFiles.h"
 #include "core/TextLines.h"
 #include "hl7import/MessageError.h"
 #include "hl7import/MessageParsing.h"
 #include "hl7import/OrderFileDecoding.h"
 #include "hl7import/OrderStore.h"
-
-#include <QFile>
-#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -26,8 +24,9 @@ qint16 nextRow(qint16& counter, const QString& identifier)
     return ++counter;
 }
 
-void readLine(Context& ctx, OrderMessage& m, const QString& line, int& unknown)
+void readLine(OrderStore& store, OrderMessage& m, const QString& line, int& unknown)
 {
+    Context& ctx = store.context();
     if (line.isEmpty())
         return;
     const QString read = line.left(3);
@@ -37,7 +36,7 @@ void readLine(Context& ctx, OrderMessage& m, const QString& line, int& unknown)
     const auto single = [&](OrderMessage::Fields& fields, qint16& counter) {
         fields[0] = line;
         SplitSegmentFields(m, line, ++counter, id);
-        ArchiveSegment(ctx, m, line, id, counter);
+        store.ArchiveSegment(m, line, id, counter);
     };
     if (id == u"MSH") {
         single(m.MshFields, counts.msh);
@@ -56,7 +55,7 @@ void readLine(Context& ctx, OrderMessage& m, const QString& line, int& unknown)
         const qint16 row = nextRow(counts.obx, id);
         m.ObxFields[row][0] = line;
         SplitSegmentFields(m, line, row, id);
-        ArchiveSegment(ctx, m, line, id, row);
+        store.ArchiveSegment(m, line, id, row);
     } else if (id == u"NTE") {
         const qint16 row = nextRow(counts.nte, id);
         m.NteFields[row][0] = line;
@@ -77,50 +76,58 @@ void requireIdentifiers(const OrderMessage& m)
 
 } // namespace
 
-void ReadMessageText(Context& ctx, const QString& text, OrderMessage& m)
+void ReadMessageText(OrderStore& store, const QString& text, OrderMessage& m)
 {
-    m.SegmentCounts = {};
+    Context& ctx = store.context();
+    store.beginMessage();
+    ClearMessageBuffers(m); // whatever an earlier message left
     int unknown = 0;
     for (const QString& line : SplitLines(text))
-        readLine(ctx, m, line, unknown);
+        readLine(store, m, line, unknown);
     if (unknown > kMaxUnknownLines)
         ctx.log.logall(u"%1 further segments of unknown kind in this message are not listed one by one."_s.arg(
                            unknown - kMaxUnknownLines),
                        LogDirection::OrderIn);
     ctx.log.logall(u"Nachricht eingelesen: "_s + m.msh(10) + u" Auftrag/Probe: "_s + m.orc(2), LogDirection::OrderIn);
     if (m.orc(1) == ctx.config.CancelSign) {
-        DeleteOpenRequests(ctx, FieldValue(m, m.orc(2)));
+        store.DeleteOpenRequests(FieldValue(m, m.orc(2)));
         ctx.log.logall(u"Storno Nachricht: "_s + m.msh(10) + u" Auftrag/Probe: "_s + m.orc(2), LogDirection::OrderIn);
     } else {
         requireIdentifiers(m);
         EvaluateNotes(m, m.SegmentCounts.nte, ctx.config.StdSampleMaterial);
-        SavePatient(ctx, m);
-        SaveCustomer(ctx, m, m.orc(21));
-        SaveSample(ctx, m);
-        SaveRequests(ctx, m);
+        store.SavePatient(m);
+        store.SaveCustomer(m, m.orc(21));
+        store.SaveSample(m);
+        store.SaveRequests(m);
     }
     ClearMessageBuffers(m);
 }
 
-void ReadMessageFile(Context& ctx, const QString& path, OrderMessage& m)
+void ReadMessageText(Context& ctx, const QString& text, OrderMessage& m)
 {
+    OrderStore store(ctx);
+    ReadMessageText(store, text, m);
+    store.flush();
+}
+
+void ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& m)
+{
+    Context& ctx = store.context();
     const qint64 limit = ctx.config.ImportMaxBytes;
-    const QFileInfo info(path);
     // A pipe or device would never end; a huge file would take the machine's memory.
-    if (!info.isFile())
+    const BoundedRead read = ReadBoundedFile(path, limit);
+    switch (read.problem) {
+    case BoundedRead::Problem::None:
+        break;
+    case BoundedRead::Problem::NotRegular:
         throw MessageError(u"The order file %1 is no regular file."_s.arg(path));
-    if (info.size() > limit)
+    case BoundedRead::Problem::TooLarge:
         throw MessageError(u"The order file %1 has %2 bytes, more than ImportMaxBytes (%3); it is not read."_s.arg(
-            path, QString::number(info.size()), QString::number(limit)));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw MessageError(u"The order file %1 cannot be read: %2"_s.arg(path, file.errorString()));
-    const QByteArray bytes = file.read(limit + 1);
-    file.close();
-    if (bytes.size() > limit)
-        throw MessageError(u"The order file %1 grew beyond ImportMaxBytes (%2) while it was read."_s.arg(
-            path, QString::number(limit)));
-    ReadMessageText(ctx, DecodeOrderFile(bytes, ctx.config.Charset), m);
+            path, QString::number(qMax(read.size, qint64(read.bytes.size()))), QString::number(limit)));
+    case BoundedRead::Problem::Unreadable:
+        throw MessageError(u"The order file %1 cannot be read: %2"_s.arg(path, read.error));
+    }
+    ReadMessageText(store, DecodeOrderFile(read.bytes, ctx.config.Charset), m);
 }
 
 } // namespace kestrin

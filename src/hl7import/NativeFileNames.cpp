@@ -1,6 +1,7 @@
 #include "hl7import/NativeFileNames.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 
 #ifndef Q_OS_WIN
@@ -14,23 +15,30 @@ using namespace Qt::StringLiterals;
 
 namespace kestrin {
 
-QList<QByteArray> UndecodableFileNames(const QString& folder)
+void ForEachFileName(const QString& folder, const std::function<void(const QString&, const QByteArray&)>& visit)
 {
-    QList<QByteArray> names;
 #ifndef Q_OS_WIN
     DIR* dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir)
-        return names;
+        return;
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray native(entry->d_name);
-        if (QFile::encodeName(QFile::decodeName(native)) != native)
-            names << native;
+        if (native == "." || native == "..")
+            continue;
+        const QString name = QFile::decodeName(native);
+        if (QFile::encodeName(name) == native)
+            visit(name, {});
+        else
+            visit(ReadableFileName(native), native);
     }
     ::closedir(dir);
 #else
-    Q_UNUSED(folder);
+    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    while (entries.hasNext()) {
+        entries.next();
+        visit(entries.fileName(), {});
+    }
 #endif
-    return names;
 }
 
 QString ReadableFileName(const QByteArray& nativeName)

@@ -3,6 +3,7 @@
 #include "core/DateTexts.h"
 #include "core/Hl7Escaping.h"
 #include "core/Numbers.h"
+#include "hl7import/ImportJournal.h"
 #include "hl7import/MessageError.h"
 #include "labdb/Patients.h"
 #include "labdb/Schema.h"
@@ -69,101 +70,164 @@ QString CutToColumn(const QString& text, int size)
     return text.left(length);
 }
 
-void ArchiveSegment(Context& ctx, const OrderMessage& m, const QString& line, const QString& identifier, int counter)
+OrderStore::OrderStore(Context& ctx)
+    : m_ctx(ctx)
 {
-    ctx.db.exec(u"INSERT INTO HL7_STRINGS (ORDER_ID, STRING_DEF, STRING_DEF_CTR, STRING_TEXT, TIME_STAMP) "
-                u"VALUES (?, ?, ?, ?, ?)"_s,
-                {orderKey(m), CutToColumn(identifier, sizes().stringDef), counter,
-                 CutToColumn(line, sizes().stringText), ctx.now()});
 }
 
-void DeleteOpenRequests(Context& ctx, const QString& sampleId)
+void OrderStore::beginMessage()
 {
-    ctx.db.exec(u"DELETE FROM REQUEST WHERE SAMPLE_ID = ? AND RESULT IS NULL AND ANALYZER_ID IS NULL"_s,
-                {CutToColumn(sampleId, sizes().requestSample)});
+    m_now = m_ctx.now();
+    m_patientId = QVariant(QMetaType(QMetaType::Int));
+    m_sampleKnown = false;
 }
 
-void SavePatient(Context& ctx, const OrderMessage& m)
+void OrderStore::flush()
+{
+    m_ctx.db.insertRows(u"SAMPLE_BASE"_s,
+                        {u"ENTRY_DAT"_s, u"SI_ID"_s, u"CUST_ID"_s, u"STATUS_1"_s, u"LAST_CHANGE_DAT"_s,
+                         u"COMMENT_COLL"_s, u"SAMPLE_MAT"_s, u"ADD3"_s, u"ENTRY_USER"_s, u"P_ID"_s, u"SAMPLE_ID"_s,
+                         u"COLL_DAT"_s},
+                        m_samples);
+    m_ctx.db.insertRows(u"HL7_STRINGS"_s,
+                        {u"ORDER_ID"_s, u"STRING_DEF"_s, u"STRING_DEF_CTR"_s, u"STRING_TEXT"_s, u"TIME_STAMP"_s},
+                        m_archived);
+    m_ctx.db.insertRows(u"REQUEST"_s, {u"SAMPLE_ID"_s, u"PARAMETER_ID"_s}, m_requests);
+    kestrin::RecordImported(m_ctx.db, m_imported);
+    discard();
+}
+
+void OrderStore::discard()
+{
+    m_samples.clear();
+    m_pendingSamples.clear();
+    m_archived.clear();
+    m_requests.clear();
+    m_imported.clear();
+}
+
+void OrderStore::RecordImported(const QString& claimName, const QString& fileName)
+{
+    m_imported.append(ImportedRow(claimName, fileName, m_now));
+}
+
+void OrderStore::forgetMessage() { m_customerNamed.clear(); }
+
+// Kept until the message ends, then written with one statement.
+void OrderStore::ArchiveSegment(const OrderMessage& m, const QString& line, const QString& identifier, int counter)
+{
+    m_archived.append(QVariantList{orderKey(m), CutToColumn(identifier, sizes().stringDef), counter,
+                                   CutToColumn(line, sizes().stringText), m_now});
+}
+
+void OrderStore::DeleteOpenRequests(const QString& sampleId)
+{
+    flush(); // the requests of earlier messages of the batch are open requests too
+    m_ctx.db.exec(u"DELETE FROM REQUEST WHERE SAMPLE_ID = ? AND RESULT IS NULL AND ANALYZER_ID IS NULL"_s,
+                  {CutToColumn(sampleId, sizes().requestSample)});
+}
+
+void OrderStore::SavePatient(const OrderMessage& m)
 {
     const QString id = siId(m);
-    const bool known = ctx.db.first(u"SELECT P_ID FROM PATIENTS WHERE SI_ID = ?"_s, {id}).has_value();
-    const QVariantList values{CutToColumn(FieldValue(m, m.PatientSurname), sizes().name),
-                              CutToColumn(FieldValue(m, m.PatientForename), sizes().name),
-                              CutToColumn(FieldValue(m, m.pid(8)), sizes().sex), ctx.now(), id};
-    if (known) {
-        ctx.db.exec(u"UPDATE PATIENTS SET SURNAME = ?, FORENAME = ?, SEX = ?, ENTRY_DATE = ? WHERE SI_ID = ?"_s,
-                    values);
-        ctx.log.logall(u"Patient mit ID: "_s + m.pid(3) + u"schon vorhanden. Daten wurden upgedated."_s,
-                       LogDirection::Monitor);
-    } else {
-        ctx.db.exec(u"INSERT INTO PATIENTS (SURNAME, FORENAME, SEX, ENTRY_DATE, SI_ID) VALUES (?, ?, ?, ?, ?)"_s,
-                    values);
-    }
-    SaveBirthDate(ctx, m);
-}
-
-void SaveBirthDate(Context& ctx, const OrderMessage& m)
-{
+    if (m_pendingSamples.contains(sampleId(m)))
+        flush();
+    // The patient's first P_ID and whether the sample is known, in one round trip.
+    const Row known = *m_ctx.db.first(u"SELECT (SELECT MIN(P_ID) FROM PATIENTS WHERE SI_ID = ?) AS P_ID, "
+                                      u"(SELECT COUNT(*) FROM SAMPLE_BASE WHERE SAMPLE_ID = ?) AS SAMPLES"_s,
+                                      {id, sampleId(m)});
+    m_sampleKnown = known.value(u"SAMPLES").toInt() > 0;
+    const std::optional<Row> first = known.isNull(u"P_ID") ? std::nullopt : std::optional<Row>(known);
     const QDate birth = ParseCompactDate(FieldValue(m, m.pid(7)));
-    if (birth.year() == 1900)
+    // A text that is no date gives the year 1900, which is no birth date.
+    const QVariant birthValue =
+        birth.year() == 1900 ? QVariant(QMetaType(QMetaType::QDateTime)) : QVariant(QDateTime(birth, QTime(0, 0)));
+    QVariantList values{CutToColumn(FieldValue(m, m.PatientSurname), sizes().name),
+                        CutToColumn(FieldValue(m, m.PatientForename), sizes().name),
+                        CutToColumn(FieldValue(m, m.pid(8)), sizes().sex), m_now, id};
+    if (first) {
+        if (birthValue.isNull()) {
+            m_ctx.db.exec(u"UPDATE PATIENTS SET SURNAME = ?, FORENAME = ?, SEX = ?, ENTRY_DATE = ? WHERE SI_ID = ?"_s,
+                          values);
+        } else {
+            values.insert(4, birthValue);
+            m_ctx.db.exec(u"UPDATE PATIENTS SET SURNAME = ?, FORENAME = ?, SEX = ?, ENTRY_DATE = ?, BIRTH = ? "
+                          u"WHERE SI_ID = ?"_s,
+                          values);
+        }
+        m_ctx.log.logall(u"Patient mit ID: "_s + m.pid(3) + u"schon vorhanden. Daten wurden upgedated."_s,
+                         LogDirection::Monitor);
+        m_patientId = first->value(u"P_ID");
         return;
-    ctx.db.exec(u"UPDATE PATIENTS SET BIRTH = ? WHERE SI_ID = ?"_s, {QDateTime(birth, QTime(0, 0)), siId(m)});
+    }
+    values << birthValue;
+    const QStringList columns{u"SURNAME"_s, u"FORENAME"_s, u"SEX"_s, u"ENTRY_DATE"_s, u"SI_ID"_s, u"BIRTH"_s};
+    const QString returning = m_ctx.db.dialect().insertReturning(u"PATIENTS"_s, columns, u"P_ID"_s);
+    if (!returning.isEmpty()) {
+        m_patientId = m_ctx.db.first(returning, values)->value(u"P_ID");
+        return;
+    }
+    m_ctx.db.insertRows(u"PATIENTS"_s, columns, {values});
+    const QString patient = FindPatientBySiId(m_ctx.db, id);
+    if (!patient.isEmpty())
+        m_patientId = patient.toInt();
 }
 
-void SaveCustomer(Context& ctx, const OrderMessage& m, const QString& customer)
+void OrderStore::SaveCustomer(const OrderMessage& m, const QString& customer)
 {
     const QString value = FieldValue(m, customer);
     // Looked up by what is stored, so a long customer value finds its row again.
     const QString id = CutToColumn(value, kCustomerIdSize);
     const QString name = CutToColumn(value, sizes().customerName);
-    const auto row = ctx.db.first(u"SELECT CUST_ID, CUST_NAME FROM CUSTOMER WHERE CUST_ID = ?"_s, {id});
+    if (m_customerNamed.value(id))
+        return;
+    const auto row = m_ctx.db.first(u"SELECT CUST_ID, CUST_NAME FROM CUSTOMER WHERE CUST_ID = ?"_s, {id});
     if (!row)
-        ctx.db.exec(u"INSERT INTO CUSTOMER (CUST_ID, CUST_NAME, CREATED) VALUES (?, ?, ?)"_s, {id, name, ctx.now()});
+        m_ctx.db.exec(u"INSERT INTO CUSTOMER (CUST_ID, CUST_NAME, CREATED) VALUES (?, ?, ?)"_s, {id, name, m_now});
     else if (row->text(u"CUST_NAME").trimmed().isEmpty())
-        ctx.db.exec(u"UPDATE CUSTOMER SET CUST_NAME = ? WHERE CUST_ID = ?"_s, {name, id});
+        m_ctx.db.exec(u"UPDATE CUSTOMER SET CUST_NAME = ? WHERE CUST_ID = ?"_s, {name, id});
+    m_customerNamed.insert(id, row || !name.trimmed().isEmpty());
 }
 
-void SaveSample(Context& ctx, const OrderMessage& m)
+void OrderStore::SaveSample(const OrderMessage& m)
 {
     const QString id = sampleId(m);
-    const bool known = ctx.db.first(u"SELECT SAMPLE_ID FROM SAMPLE_BASE WHERE SAMPLE_ID = ?"_s, {id}).has_value();
-    const QString patient = FindPatientBySiId(ctx.db, siId(m));
+    const bool known = m_sampleKnown;
+    const QDateTime collected =
+        ParseDisplayDateTime(QString(m.CollectionDateText + u' ' + m.CollectionTimeText).trimmed());
+    // Neither "no date" (1900) nor the zero date of a text in another shape is a collection.
+    const bool hasCollection = collected.date().year() != 1900 && collected != ZeroDate();
     QVariantList values{siId(m),
                         CutToColumn(FieldValue(m, m.orc(21)), sizes().sampleCustomer),
                         orderKey(m),
-                        ctx.now(),
+                        m_now,
                         CutToColumn(FieldValue(m, m.CollectionRemark), sizes().remark),
                         CutToColumn(m.SampleMaterial, sizes().material),
                         CutToColumn(QString::number(m.MaterialFlag), sizes().add3),
                         kEntryUser,
-                        patient.isEmpty() ? QVariant(QMetaType(QMetaType::Int)) : QVariant(patient.toInt()),
-                        id};
+                        m_patientId};
     if (known) {
-        ctx.db.exec(u"UPDATE SAMPLE_BASE SET SI_ID = ?, CUST_ID = ?, STATUS_1 = ?, LAST_CHANGE_DAT = ?, "
-                    u"COMMENT_COLL = ?, SAMPLE_MAT = ?, ADD3 = ?, ENTRY_USER = ?, P_ID = ? WHERE SAMPLE_ID = ?"_s,
-                    values);
-        ctx.log.logall(u"Probe mit ID: "_s + m.orc(2) + u"schon vorhanden. Daten wurden upgedated."_s,
-                       LogDirection::Monitor);
-    } else {
-        values.prepend(ctx.now());
-        ctx.db.exec(u"INSERT INTO SAMPLE_BASE (ENTRY_DAT, SI_ID, CUST_ID, STATUS_1, LAST_CHANGE_DAT, COMMENT_COLL, "
-                    u"SAMPLE_MAT, ADD3, ENTRY_USER, P_ID, SAMPLE_ID) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
-                    values);
-    }
-    SaveCollectionDate(ctx, m);
-}
-
-void SaveCollectionDate(Context& ctx, const OrderMessage& m)
-{
-    const QString text = QString(m.CollectionDateText + u' ' + m.CollectionTimeText).trimmed();
-    const QDateTime collected = ParseDisplayDateTime(text);
-    // Neither "no date" (1900) nor the zero date of a text in another shape is a collection.
-    if (collected.date().year() == 1900 || collected == ZeroDate())
+        QString sql = u"UPDATE SAMPLE_BASE SET SI_ID = ?, CUST_ID = ?, STATUS_1 = ?, LAST_CHANGE_DAT = ?, "
+                      u"COMMENT_COLL = ?, SAMPLE_MAT = ?, ADD3 = ?, ENTRY_USER = ?, P_ID = ?"_s;
+        if (hasCollection) {
+            sql += u", COLL_DAT = ?"_s;
+            values << collected;
+        }
+        values << id;
+        m_ctx.db.exec(sql + u" WHERE SAMPLE_ID = ?"_s, values);
+        m_ctx.log.logall(u"Probe mit ID: "_s + m.orc(2) + u"schon vorhanden. Daten wurden upgedated."_s,
+                         LogDirection::Monitor);
         return;
-    ctx.db.exec(u"UPDATE SAMPLE_BASE SET COLL_DAT = ? WHERE SAMPLE_ID = ?"_s, {collected, sampleId(m)});
+    }
+    values.prepend(m_now);
+    values << id << (hasCollection ? QVariant(collected) : QVariant(QMetaType(QMetaType::QDateTime)));
+    // A new sample is written with the batch; a later message of the batch that names it
+    // again has it written first (SavePatient's lookup).
+    m_samples.append(values);
+    m_pendingSamples.insert(id);
 }
 
-void SaveRequests(Context& ctx, const OrderMessage& m)
+void OrderStore::SaveRequests(const OrderMessage& m)
 {
     const Hl7Delimiters delimiters = Hl7Delimiters::fromEncodingCharacters(m.msh(2));
     const QString requestSample = CutToColumn(FieldValue(m, m.orc(2)), sizes().requestSample);
@@ -173,29 +237,46 @@ void SaveRequests(Context& ctx, const OrderMessage& m)
         const QString code = UnescapeHl7(QStringView(field).left(field.indexOf(delimiters.component)), delimiters);
         if (!code.isEmpty()) {
             codes += code + u", "_s;
-            const auto id = ParseNumber(LookupParameterId(ctx, code));
+            const auto id = ParseNumber(LookupParameterId(code));
             const double parameter = id ? RoundHalfEven(*id) : 0;
             if (parameter < std::numeric_limits<qint32>::min() || parameter > std::numeric_limits<qint32>::max())
                 throw MessageError(u"The import code %1 names the parameter %2, which is no 32-bit number."_s.arg(
                     code, QString::number(parameter, 'g', 15)));
             if (parameter != 0) {
-                ctx.db.exec(u"INSERT INTO REQUEST (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s,
-                            {requestSample, qint32(parameter)});
+                m_requests.append(QVariantList{requestSample, qint32(parameter)});
                 continue;
             }
         }
-        ctx.log.logall(u"Kein Importcode f\u00fcr Probe: "_s + m.orc(2) + u"/OBR Zeile: "_s + QString::number(k) +
-                           u"OBR.4: "_s + field,
-                       LogDirection::Monitor);
+        m_ctx.log.logall(u"Kein Importcode f\u00fcr Probe: "_s + m.orc(2) + u"/OBR Zeile: "_s + QString::number(k) +
+                             u"OBR.4: "_s + field,
+                         LogDirection::Monitor);
     }
-    ctx.log.logall(u"Anforderungen f\u00fcr Probe "_s + m.orc(2) + u": "_s + codes, LogDirection::OrderIn);
+    m_ctx.log.logall(u"Anforderungen f\u00fcr Probe "_s + m.orc(2) + u": "_s + codes, LogDirection::OrderIn);
 }
 
-QString LookupParameterId(Context& ctx, const QString& importCode)
+void OrderStore::loadImportCodes()
 {
-    const auto row =
-        ctx.db.first(u"SELECT PARAMETER_ID FROM TEST_DEF WHERE IMP_CODE_LDT = ? ORDER BY PARAMETER_ID"_s, {importCode});
-    return row ? row->text(u"PARAMETER_ID") : QString();
+    // The first row of a code by PARAMETER_ID counts, as the single lookup orders them.
+    for (const Row& row : m_ctx.db.query(u"SELECT IMP_CODE_LDT, PARAMETER_ID FROM TEST_DEF ORDER BY PARAMETER_ID"_s)) {
+        const QString code = row.text(u"IMP_CODE_LDT");
+        if (!code.isEmpty() && !m_parameterIds.contains(code))
+            m_parameterIds.insert(code, row.text(u"PARAMETER_ID"));
+    }
+    m_importCodesLoaded = true;
+}
+
+QString OrderStore::LookupParameterId(const QString& importCode)
+{
+    if (!m_importCodesLoaded)
+        loadImportCodes();
+    if (const auto known = m_parameterIds.constFind(importCode); known != m_parameterIds.cend())
+        return *known;
+    // Not read whole: the database compares as its collation says (some without case).
+    const auto row = m_ctx.db.first(u"SELECT PARAMETER_ID FROM TEST_DEF WHERE IMP_CODE_LDT = ? ORDER BY PARAMETER_ID"_s,
+                                    {importCode});
+    const QString id = row ? row->text(u"PARAMETER_ID") : QString();
+    m_parameterIds.insert(importCode, id);
+    return id;
 }
 
 } // namespace kestrin

@@ -55,6 +55,8 @@ bool AccessDialect::refusesData(const QString& code) const
     return code.startsWith(u"22"_s) || code.startsWith(u"23"_s);
 }
 
+QString AccessDialect::insertReturning(const QString&, const QStringList&, const QString&) const { return {}; }
+
 QString AccessDialect::columnType(ColumnType type, int size) const
 {
     switch (type) {

@@ -7,6 +7,8 @@
 #include <QSqlRecord>
 #include <QUuid>
 
+#include <array>
+
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -145,6 +147,28 @@ int Database::exec(const QString& sql, const QVariantList& values)
     const int affected = query.numRowsAffected();
     query.finish();
     return affected;
+}
+
+void Database::insertRows(const QString& table, const QStringList& columns, const QList<QVariantList>& rows)
+{
+    // A few fixed sizes, so that a handful of prepared statements serve every count, each well
+    // below every engine's limit of bound values (SQL Server: 2100).
+    constexpr std::array kRowsPerStatement{32, 8, 1};
+    constexpr qsizetype kMaxValues = 1000;
+    const QString head = u"INSERT INTO %1 (%2) VALUES "_s.arg(table, columns.join(u", "));
+    const QString row = u'(' + QStringList(columns.size(), u"?"_s).join(u", ") + u')';
+    qsizetype first = 0;
+    for (const int size : kRowsPerStatement) {
+        if (size * columns.size() > kMaxValues)
+            continue;
+        for (; rows.size() - first >= size; first += size) {
+            QVariantList values;
+            values.reserve(size * columns.size());
+            for (qsizetype i = first; i < first + size; ++i)
+                values << rows.at(i);
+            exec(head + QStringList(size, row).join(u", "), values);
+        }
+    }
 }
 
 QList<Row> Database::query(const QString& sql, const QVariantList& values)

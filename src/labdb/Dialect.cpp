@@ -24,6 +24,12 @@ QString Dialect::quote(const QString& identifier) const
     return quoteIdentifier(identifier);
 }
 
+QString Dialect::insertReturning(const QString& table, const QStringList& columns, const QString& returned) const
+{
+    return u"INSERT INTO %1 (%2) VALUES (%3) RETURNING %4"_s.arg(
+        table, columns.join(u", "), QStringList(columns.size(), u"?"_s).join(u", "), returned);
+}
+
 std::unique_ptr<Dialect> MakeDialect(const QString& engine)
 {
     if (engine == u"sqlite")

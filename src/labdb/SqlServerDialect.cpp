@@ -56,6 +56,13 @@ bool SqlServerDialect::refusesData(const QString& code) const
     return refusals.contains(code) || code.startsWith(u"22"_s) || code.startsWith(u"23"_s);
 }
 
+QString SqlServerDialect::insertReturning(const QString& table, const QStringList& columns,
+                                          const QString& returned) const
+{
+    return u"INSERT INTO %1 (%2) OUTPUT INSERTED.%4 VALUES (%3)"_s.arg(
+        table, columns.join(u", "), QStringList(columns.size(), u"?"_s).join(u", "), returned);
+}
+
 QString SqlServerDialect::columnType(ColumnType type, int size) const
 {
     switch (type) {

@@ -74,15 +74,25 @@ QString SqliteDialect::releaseSavepoint(const QString& name) const { return u"RE
 
 QStringList SqliteDialect::sessionSetup() const
 {
-    return {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s, u"PRAGMA busy_timeout=15000"_s};
+    // Savepoints keep their undo data in memory instead of a file of their own.
+    return {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s, u"PRAGMA busy_timeout=15000"_s,
+            u"PRAGMA temp_store=MEMORY"_s};
 }
 
 QVariant SqliteDialect::toBound(const QVariant& value) const
 {
     switch (value.metaType().id()) {
-    case QMetaType::QDateTime:
-        return value.isNull() ? QVariant(QMetaType(QMetaType::QString))
-                              : QVariant(value.toDateTime().toString(kDateFormat));
+    case QMetaType::QDateTime: {
+        if (value.isNull())
+            return QVariant(QMetaType(QMetaType::QString));
+        // One message binds the same time stamp to many rows: format it once.
+        const QDateTime time = value.toDateTime();
+        if (time.date() != m_lastTime.date() || time.time() != m_lastTime.time() || m_lastText.isNull()) {
+            m_lastTime = time;
+            m_lastText = time.toString(kDateFormat);
+        }
+        return QVariant(m_lastText);
+    }
     case QMetaType::QDate:
         return value.isNull() ? QVariant(QMetaType(QMetaType::QString))
                               : QVariant(QDateTime(value.toDate(), QTime(0, 0)).toString(kDateFormat));

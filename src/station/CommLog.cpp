@@ -57,6 +57,7 @@ bool CommLog::open(const QString& fileName)
 
 void CommLog::close()
 {
+    flushGathered();
     if (m_file.isOpen())
         m_file.close();
 }
@@ -68,13 +69,25 @@ void CommLog::writeLine(const QString& line)
         QTextStream(stderr) << "kestrin: the communication log is not open: " << line << Qt::endl;
         return;
     }
-    if (m_file.write(m_codec.encode(line) + "\r\n") < 0 || !m_file.flush())
+    m_gathered += m_codec.encode(line) + "\r\n";
+    if (m_gathering == 0)
+        flushGathered();
+}
+
+void CommLog::flushGathered()
+{
+    if (m_gathered.isEmpty() || !m_file.isOpen())
+        return;
+    if (m_file.write(m_gathered) < 0 || !m_file.flush())
         QTextStream(stderr) << "kestrin: cannot write the communication log " << m_file.fileName() << ": "
                             << m_file.errorString() << Qt::endl;
+    m_gathered.clear();
 }
 
 void CommLog::logall(const QString& message, int direction)
 {
+    if (m_silent)
+        return;
     const auto lines = FormatLogLines(message, direction, nowText());
     if (!lines)
         return;
@@ -82,6 +95,16 @@ void CommLog::logall(const QString& message, int direction)
     emit displayLine(lines->display);
 }
 
-QString CommLog::nowText() const { return NowText(m_clock.now(), m_format); }
+QString CommLog::nowText() const
+{
+    const QDateTime now = m_clock.now();
+    // Local fields only: no time-zone lookup for the key.
+    const qint64 second = now.date().toJulianDay() * 86400 + now.time().msecsSinceStartOfDay() / 1000;
+    if (second != m_textSecond) {
+        m_text = NowText(now, m_format);
+        m_textSecond = second;
+    }
+    return m_text;
+}
 
 } // namespace kestrin

@@ -332,8 +332,9 @@ void TestExportCycle::killSendsAtMostTenSamplesAgain()
     } catch (const std::exception&) {
     }
     station.db().reopen();
+    // The database is gone while the last group is published: all of it is out, none dequeued.
     const QStringList sent = exportFiles(station);
-    QCOMPARE(sent.size(), 29);
+    QCOMPARE(sent.size(), 30);
     int sentAgain = 0;
     for (const QString& row : queueRows(station))
         sentAgain += sent.contains(u"ORU_"_s + row.section(u'/', 0, 0) + u".hl7"_s) ? 1 : 0;

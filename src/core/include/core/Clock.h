@@ -16,4 +16,9 @@ public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
 };
 
+// The C library reads the time-zone file again at every local-time conversion unless the
+// environment names the zone; naming the system's own file (when nothing else is named)
+// saves that, thousands of times a second in a busy cycle. Call before any thread starts.
+void NameSystemTimeZone();
+
 } // namespace kestrin

@@ -11,11 +11,33 @@ namespace kestrin {
 // Forces what was written to the file onto the disk.
 bool SyncToDisk(QFile& file);
 
+// Forces the data of several files onto the disk at once: on Linux one flush of their file
+// system (one journal commit for all), elsewhere each file in turn.
+bool SyncFiles(const QStringList& paths);
+
 // Forces a folder's entries (a rename into it) onto the disk; nothing to do on Windows.
 bool SyncFolder(const QString& folder);
 
 // Renames a file, replacing one of the new name in a single atomic step. Fails (and
 // changes nothing) when the two names lie on different file systems.
 bool RenameReplacing(const QString& from, const QString& to);
+
+struct BoundedRead {
+    enum class Problem { None, NotRegular, TooLarge, Unreadable };
+    QByteArray bytes;
+    Problem problem = Problem::None;
+    qint64 size = 0;
+    QString error;
+};
+
+// Reads a regular file of at most `limit` bytes with one open and one status call. A pipe or
+// device is not read (it might never end), nor a larger file.
+BoundedRead ReadBoundedFile(const QString& path, qint64 limit);
+
+enum class MoveResult { Moved, TargetExists, SourceGone, Failed };
+
+// Renames a file unless the new name is taken, in one step where the file system can (a
+// second process may take the same name at the same moment). `error` says why on Failed.
+MoveResult MoveNoReplace(const QString& from, const QString& to, QString* error = nullptr);
 
 } // namespace kestrin

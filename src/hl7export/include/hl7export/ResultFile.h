@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/TextCodec.h"
 #include "hl7export/ResultMessage.h"
 
 #include <functional>
@@ -20,6 +21,34 @@ QString ResultFileName(const QString& leader, const QString& sampleId, const QSt
 // the start, every line and the end. Returns the published path; throws a FileError when a
 // folder or file cannot be written.
 QString WriteResultFile(Context& ctx, const QString& sampleId, const ResultMessage& message);
+
+// The same in steps, so that the cost of forcing files to disk is paid once for many: write
+// each file, make them durable together, then publish each. A written file that is not
+// published must be discarded.
+class ResultFiles {
+public:
+    explicit ResultFiles(Context& ctx);
+
+    struct Written {
+        QString sampleId;
+        QString controlId; // MSH-10 of its message
+        QString temporary;
+        QString final;
+    };
+
+    // Writes the message under a temporary name of this process; logs the start and every line.
+    Written write(const QString& sampleId, const ResultMessage& message);
+    // Forces the written files onto the disk; false when that fails.
+    bool makeDurable(const QList<Written>& files);
+    // Publishes a durable file under its final name; logs the end. Throws a FileError.
+    QString publish(const Written& written);
+    void discard(const Written& written);
+
+private:
+    Context& m_ctx;
+    TextCodec m_codec;
+    QString m_tag;
+};
 
 // Removes the temporary files (in TempExportPath) and the hidden copies on their way into
 // ExportPath that an earlier Kestrin process left behind when it was killed: those of a

@@ -6,11 +6,13 @@
 namespace kestrin {
 
 struct ImportOptions {
-    // Messages stored per commit; each message still has a savepoint of its own, and its
-    // file reaches "Done" only after the commit that holds it.
+    // Messages stored per commit; a message that fails leaves nothing behind (the batch is
+    // stored again without it), and a file reaches "Done" only after the commit that holds it.
     int messagesPerCommit = 100;
     // A claim this old is taken back whoever made it.
     qint64 staleClaimMs = 10 * 60 * 1000;
+    // The folder is read in parts of this many names, so that its size costs no memory.
+    qsizetype filesPerListing = 2000;
     // Journal rows are kept this long, far beyond any claim that could still be settled.
     qint64 journalDays = 30;
 };

@@ -25,12 +25,15 @@ struct OrderFile {
 struct FolderListing {
     QList<OrderFile> files; // to take, sorted by name
     QStringList notRegular; // names with the extension that are no regular file (device, FIFO, folder)
+    QString last;           // the last name looked at: the next listing goes on after it
 };
 
-// The order files to take from a folder, sorted by name: regular files whose names' last
-// three characters equal the extension without regard to case (claims excluded), that have
-// rested at least minAgeMs since they were last written.
-FolderListing ListOrderFiles(const QString& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now);
+// The next order files to take from a folder, sorted by name: at most `limit` names after
+// `after`, of regular files whose names' last three characters equal the extension without
+// regard to case (claims excluded), that have rested at least minAgeMs since they were last
+// written. Listed in parts, a folder of any size is read in little memory.
+FolderListing ListOrderFiles(const QString& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now,
+                             const QString& after = QString(), qsizetype limit = 2000);
 
 // True when the last three characters of a name (all of a shorter one) equal the extension,
 // both lower-cased.

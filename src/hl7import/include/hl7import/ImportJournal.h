@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QVariantList>
 
 namespace kestrin {
 
@@ -14,7 +15,9 @@ class Database;
 
 // Creates the journal's table where an older database lacks it.
 void EnsureImportJournal(Database& db);
-void RecordImported(Database& db, const QString& claimName, const QString& fileName, const QDateTime& now);
+// The journal row of one stored file; rows are written together with RecordImported.
+QVariantList ImportedRow(const QString& claimName, const QString& fileName, const QDateTime& now);
+void RecordImported(Database& db, const QList<QVariantList>& rows);
 bool WasImported(Database& db, const QString& claimName);
 // Claims are settled within minutes; rows this old are no longer asked for.
 void ForgetImportedBefore(Database& db, const QDateTime& before);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "hl7import/OrderMessage.h"
-#include "station/Context.h"
+#include "hl7import/OrderStore.h"
 
 namespace kestrin {
 
@@ -9,9 +9,11 @@ namespace kestrin {
 // and OBX lines, then deletes the sample's open requests (a cancellation) or stores the
 // patient, customer, sample and requests. Throws on anything that goes wrong; the buffers
 // then hold what was read so far. Clears the buffers when it succeeds.
-void ReadMessageFile(Context& ctx, const QString& path, OrderMessage& message);
+void ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& message);
 
 // The same for the text of a message, without a file.
+void ReadMessageText(OrderStore& store, const QString& text, OrderMessage& message);
+// The same with a store of its own, its rows written at the end.
 void ReadMessageText(Context& ctx, const QString& text, OrderMessage& message);
 
 } // namespace kestrin

@@ -4,14 +4,17 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace kestrin {
 
 // A file name whose bytes are no text in the file-name encoding cannot be reached through
 // Qt's text paths. These reach such files by their bytes (Unix; on Windows every name is
 // text and there are none).
 
-// The names in a folder that do not survive the way to text and back.
-QList<QByteArray> UndecodableFileNames(const QString& folder);
+// Every name in a folder (files, folders and others; not "." and ".."), in one pass: as text,
+// and with its bytes where the text does not lead back to them.
+void ForEachFileName(const QString& folder, const std::function<void(const QString&, const QByteArray&)>& visit);
 
 // The name as text, every byte that is no text shown as "_".
 QString ReadableFileName(const QByteArray& nativeName);

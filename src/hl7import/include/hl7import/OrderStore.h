@@ -3,24 +3,63 @@
 #include "hl7import/OrderMessage.h"
 #include "station/Context.h"
 
+#include <QHash>
+#include <QSet>
+
 namespace kestrin {
 
 // The database steps of an order import. Values taken from the message are unescaped and
-// cut to their column's size; every value is bound.
+// cut to their column's size; every value is bound. One store serves one import cycle: what
+// a cycle needs again and again (TEST_DEF's import codes, the customers known) it reads
+// once, and one message's rows share one time stamp.
+class OrderStore {
+public:
+    explicit OrderStore(Context& ctx);
 
-// Keeps one segment line under its message's control ID (MSH-10) in HL7_STRINGS.
-void ArchiveSegment(Context& ctx, const OrderMessage& message, const QString& line, const QString& identifier,
-                    int counter);
-// A cancellation: the sample's requests without result and analyser go.
-void DeleteOpenRequests(Context& ctx, const QString& sampleId);
-void SavePatient(Context& ctx, const OrderMessage& message);
-void SaveBirthDate(Context& ctx, const OrderMessage& message);
-void SaveCustomer(Context& ctx, const OrderMessage& message, const QString& customer);
-void SaveSample(Context& ctx, const OrderMessage& message);
-void SaveCollectionDate(Context& ctx, const OrderMessage& message);
-void SaveRequests(Context& ctx, const OrderMessage& message);
-// The PARAMETER_ID of the test with this import code, as text; empty when there is none.
-QString LookupParameterId(Context& ctx, const QString& importCode);
+    Context& context() { return m_ctx; }
+
+    // Starts a message: the time its rows are stamped with.
+    void beginMessage();
+    // A message that failed is rolled back: forget what its statements may have made known.
+    void forgetMessage();
+
+    // Rows that only ever grow (archived lines, requests, new samples, the import journal) are
+    // kept back and written together: one statement for many messages. flush() writes them (before a commit,
+    // before anything reads them); discard() drops them with a rolled-back batch.
+    void flush();
+    void discard();
+    // The claimed file the message came from, for the import journal.
+    void RecordImported(const QString& claimName, const QString& fileName);
+
+    // Keeps one segment line under its message's control ID (MSH-10) in HL7_STRINGS.
+    void ArchiveSegment(const OrderMessage& message, const QString& line, const QString& identifier, int counter);
+    // A cancellation: the sample's requests without result and analyser go.
+    void DeleteOpenRequests(const QString& sampleId);
+    // The patient, with the birth date when PID-7 holds one.
+    void SavePatient(const OrderMessage& message);
+    void SaveCustomer(const OrderMessage& message, const QString& customer);
+    // The sample, with the collection date when the notes give one.
+    void SaveSample(const OrderMessage& message);
+    void SaveRequests(const OrderMessage& message);
+    // The PARAMETER_ID of the test with this import code, as text; empty when there is none.
+    QString LookupParameterId(const QString& importCode);
+
+private:
+    void loadImportCodes();
+
+    Context& m_ctx;
+    QDateTime m_now;
+    QVariant m_patientId;           // the P_ID of the message's patient, from SavePatient for SaveSample
+    bool m_sampleKnown = false;     // from SavePatient's lookup, for SaveSample
+    QList<QVariantList> m_archived; // HL7_STRINGS rows kept back
+    QList<QVariantList> m_requests; // REQUEST rows kept back
+    QList<QVariantList> m_imported; // KESTRIN_IMPORTS rows kept back
+    QList<QVariantList> m_samples;  // new SAMPLE_BASE rows kept back
+    QSet<QString> m_pendingSamples; // and their IDs
+    bool m_importCodesLoaded = false;
+    QHash<QString, QString> m_parameterIds; // import code -> PARAMETER_ID, empty when none
+    QHash<QString, bool> m_customerNamed;   // CUST_ID -> whether it has a name
+};
 
 // The value a message field stands for: escapes resolved with the message's own delimiters.
 QString FieldValue(const OrderMessage& message, const QString& raw);

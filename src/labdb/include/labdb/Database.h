@@ -54,6 +54,9 @@ public:
 
     // Runs a statement; returns the number of rows it changed (-1 when unknown).
     int exec(const QString& sql, const QVariantList& values = {});
+    // Inserts rows with one statement per up to a few hundred rows (one round trip instead of
+    // one per row). Table and columns are the program's own names; every value is bound.
+    void insertRows(const QString& table, const QStringList& columns, const QList<QVariantList>& rows);
     // Runs a query and reads all its rows.
     QList<Row> query(const QString& sql, const QVariantList& values = {});
     // The first row of a query, if any.

@@ -41,6 +41,10 @@ public:
     // The column type in DDL.
     virtual QString columnType(ColumnType type, int size) const = 0;
 
+    // An INSERT of one row with bound values that also returns the new row's `returned` column
+    // (an identity), saving the query after it; empty where the engine cannot.
+    virtual QString insertReturning(const QString& table, const QStringList& columns, const QString& returned) const;
+
     // Transactions and savepoints; an empty text means the driver's own call.
     virtual QString beginTransaction() const { return {}; }
     virtual QString savepoint(const QString& name) const = 0;

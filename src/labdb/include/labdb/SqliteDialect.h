@@ -2,6 +2,8 @@
 
 #include "labdb/Dialect.h"
 
+#include <QDateTime>
+
 namespace kestrin {
 
 // The embedded database: one file, shared by the processes of one machine.
@@ -28,6 +30,10 @@ public:
 
 protected:
     QString quoteIdentifier(const QString& identifier) const override;
+
+private:
+    mutable QDateTime m_lastTime;
+    mutable QString m_lastText;
 };
 
 } // namespace kestrin

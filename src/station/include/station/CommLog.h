@@ -8,6 +8,7 @@
 #include <QObject>
 
 #include <optional>
+#include <utility>
 
 namespace kestrin {
 
@@ -55,6 +56,45 @@ public:
 
     QString nowText() const;
 
+    // While held, the lines of one unit of work (a message, a result file) gather and go to the
+    // file in one write when it ends: one system call instead of a dozen, and what a kill can
+    // lose is the lines of the unit it interrupted, which is done again anyway.
+    class Gather {
+    public:
+        explicit Gather(CommLog& log)
+            : m_log(log)
+        {
+            ++m_log.m_gathering;
+        }
+        ~Gather()
+        {
+            if (--m_log.m_gathering == 0)
+                m_log.flushGathered();
+        }
+        Gather(const Gather&) = delete;
+        Gather& operator=(const Gather&) = delete;
+
+    private:
+        CommLog& m_log;
+    };
+
+    // While held, lines are dropped: work done again after a rollback is not logged twice.
+    class Silence {
+    public:
+        explicit Silence(CommLog& log)
+            : m_log(log)
+            , m_was(std::exchange(log.m_silent, true))
+        {
+        }
+        ~Silence() { m_log.m_silent = m_was; }
+        Silence(const Silence&) = delete;
+        Silence& operator=(const Silence&) = delete;
+
+    private:
+        CommLog& m_log;
+        bool m_was;
+    };
+
 signals:
     // A line for the traffic display; the newest goes on top.
     void displayLine(const QString& line);
@@ -64,6 +104,14 @@ private:
     RegionalFormat m_format;
     TextCodec m_codec;
     QFile m_file;
+    void flushGathered();
+
+    bool m_silent = false;
+    int m_gathering = 0;
+    QByteArray m_gathered;
+    // The time text of the current second: a busy cycle writes many lines a second.
+    mutable qint64 m_textSecond = -1;
+    mutable QString m_text;
 };
 
 } // namespace kestrin
