@@ -1,4 +1,5 @@
 #include "GuiTestMain.h"
+#include "ServiceConfig.h"
 #include "TestEnvironment.h"
 #include "app/Program.h"
 #include "devices/SerialPortDrain.h"
@@ -21,19 +22,7 @@ using namespace kestrin;
 
 namespace {
 
-AppConfig stationConfig(const QTemporaryDir& dir)
-{
-    AppConfig c;
-    c.ComputerName = u"LABPC"_s;
-    c.Engine = u"sqlite"_s;
-    c.DatabaseName = dir.filePath(u"lab.sqlite"_s);
-    c.ComLogPath = dir.filePath(u"log/"_s);
-    c.ImportPath = dir.filePath(u"in/"_s);
-    c.ExportPath = dir.filePath(u"out/"_s);
-    c.ShiftLength = 8;
-    c.FirstShift = u"01.01.2019 06:00:00"_s;
-    return c;
-}
+AppConfig stationConfig(const QTemporaryDir& dir) { return test::ServiceConfig(dir.path()); }
 
 AppConfig sampleIdStationConfig(const QTemporaryDir& dir)
 {

@@ -1,3 +1,4 @@
+#include "ServiceConfig.h"
 #include "TestEnvironment.h"
 #include "TestMain.h"
 #include "core/Error.h"
@@ -13,15 +14,7 @@ namespace {
 
 AppConfig stationConfig(const QTemporaryDir& dir)
 {
-    AppConfig c;
-    c.ComputerName = u"LABPC"_s;
-    c.Engine = u"sqlite"_s;
-    c.DatabaseName = dir.filePath(u"lab.sqlite"_s);
-    c.ComLogPath = dir.filePath(u"log/"_s);
-    c.ImportPath = dir.filePath(u"in/"_s);
-    c.ExportPath = dir.filePath(u"out/"_s);
-    c.ShiftLength = 8;
-    c.FirstShift = u"01.01.2019 06:00:00"_s;
+    AppConfig c = test::ServiceConfig(dir.path());
     c.ImportCycle = 1;
     c.ExportCycle = 30;
     return c;

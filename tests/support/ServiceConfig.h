@@ -1,0 +1,25 @@
+#pragma once
+
+#include "config/AppConfig.h"
+
+#include <QDir>
+
+namespace kestrin::test {
+
+// The settings of a whole run of Kestrin on an embedded database in a temporary folder.
+inline AppConfig ServiceConfig(const QString& folder)
+{
+    const QDir dir(folder);
+    AppConfig c;
+    c.ComputerName = QStringLiteral("LABPC");
+    c.Engine = QStringLiteral("sqlite");
+    c.DatabaseName = dir.filePath(QStringLiteral("lab.sqlite"));
+    c.ComLogPath = dir.filePath(QStringLiteral("log/"));
+    c.ImportPath = dir.filePath(QStringLiteral("in/"));
+    c.ExportPath = dir.filePath(QStringLiteral("out/"));
+    c.ShiftLength = 8;
+    c.FirstShift = QStringLiteral("01.01.2019 06:00:00");
+    return c;
+}
+
+} // namespace kestrin::test
