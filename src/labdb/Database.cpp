@@ -315,6 +315,12 @@ void Database::rollback()
     }
 }
 
+void Database::lockExclusive(const QString& name)
+{
+    if (const QString sql = m_dialect->exclusiveLock(); !sql.isEmpty())
+        exec(sql, {name});
+}
+
 Transaction::Transaction(Database& db)
     : m_db(db)
 {

@@ -30,6 +30,12 @@ QString Dialect::insertReturning(const QString& table, const QStringList& column
         table, columns.join(u", "), QStringList(columns.size(), u"?"_s).join(u", "), returned);
 }
 
+QString Dialect::insertUnlessPresent(const QString& table, const QStringList& columns, const QStringList&) const
+{
+    return u"INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT DO NOTHING"_s.arg(
+        table, columns.join(u", "), QStringList(columns.size(), u"?"_s).join(u", "));
+}
+
 std::unique_ptr<Dialect> MakeDialect(const QString& engine)
 {
     if (engine == u"sqlite")

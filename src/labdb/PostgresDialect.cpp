@@ -47,6 +47,8 @@ QString PostgresDialect::dateLiteral(const QDateTime& value) const
     return u"TIMESTAMP '"_s + value.toString(u"yyyy-MM-dd HH:mm:ss"_s) + u'\'';
 }
 
+QString PostgresDialect::exclusiveLock() const { return u"SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"_s; }
+
 // SQLSTATE classes 22 (data exception) and 23 (integrity constraint violation).
 bool PostgresDialect::refusesData(const QString& code) const
 {

@@ -63,6 +63,27 @@ QString SqlServerDialect::insertReturning(const QString& table, const QStringLis
         table, columns.join(u", "), QStringList(columns.size(), u"?"_s).join(u", "), returned);
 }
 
+// The key range stays locked from the test to the insert, so two writers cannot both miss it.
+QString SqlServerDialect::insertUnlessPresent(const QString& table, const QStringList& columns,
+                                              const QStringList& keyColumns) const
+{
+    QStringList values;
+    for (const QString& column : columns)
+        values << u"? AS %1"_s.arg(column);
+    QStringList sameKey;
+    for (const QString& key : keyColumns)
+        sameKey << u"t.%1 = v.%1"_s.arg(key);
+    return u"INSERT INTO %1 (%2) SELECT %2 FROM (SELECT %3) AS v WHERE NOT EXISTS "
+           u"(SELECT 1 FROM %1 AS t WITH (UPDLOCK, HOLDLOCK) WHERE %4)"_s.arg(
+               table, columns.join(u", "), values.join(u", "), sameKey.join(u" AND "));
+}
+
+QString SqlServerDialect::exclusiveLock() const
+{
+    return u"DECLARE @granted int; EXEC @granted = sp_getapplock @Resource = ?, @LockMode = 'Exclusive', "
+           u"@LockOwner = 'Transaction'; IF @granted < 0 RAISERROR('The lock was not granted.', 16, 1)"_s;
+}
+
 QString SqlServerDialect::columnType(ColumnType type, int size) const
 {
     switch (type) {

@@ -75,6 +75,9 @@ public:
     void commit();
     void rollback();
     int transactionDepth() const { return m_depth; }
+    // Waits until the open transaction alone holds the lock of this name, for work that
+    // several processes must not do at once; the lock ends with the transaction.
+    void lockExclusive(const QString& name);
 
 private:
     QSqlQuery& execute(const QString& sql, const QVariantList& values);

@@ -44,6 +44,15 @@ public:
     // An INSERT of one row with bound values that also returns the new row's `returned` column
     // (an identity), saving the query after it; empty where the engine cannot.
     virtual QString insertReturning(const QString& table, const QStringList& columns, const QString& returned) const;
+    // An INSERT of one row with bound values that does nothing when a row with the same key is
+    // there, also one that another process wrote a moment ago: the second writer finds the row
+    // instead of failing on its key.
+    virtual QString insertUnlessPresent(const QString& table, const QStringList& columns,
+                                        const QStringList& keyColumns) const;
+    // A statement with one bound name that waits until this transaction alone holds the lock of
+    // that name, released at its end; empty where a write transaction excludes every other
+    // writer already.
+    virtual QString exclusiveLock() const { return {}; }
 
     // Transactions and savepoints; an empty text means the driver's own call.
     virtual QString beginTransaction() const { return {}; }

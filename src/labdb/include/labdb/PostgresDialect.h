@@ -18,6 +18,7 @@ public:
     QStringList beforeFixedIdentityInsert(const QString& table) const override;
     QStringList afterFixedIdentityInsert(const QString& table, const QString& column) const override;
     QString dateLiteral(const QDateTime& value) const override;
+    QString exclusiveLock() const override;
     bool refusesData(const QString& code) const override;
     QString columnType(ColumnType type, int size) const override;
     QString beginTransaction() const override;

@@ -18,6 +18,9 @@ public:
     QStringList afterFixedIdentityInsert(const QString& table, const QString& column) const override;
     QString dateLiteral(const QDateTime& value) const override;
     QString insertReturning(const QString& table, const QStringList& columns, const QString& returned) const override;
+    QString insertUnlessPresent(const QString& table, const QStringList& columns,
+                                const QStringList& keyColumns) const override;
+    QString exclusiveLock() const override;
     bool refusesData(const QString& code) const override;
     QString columnType(ColumnType type, int size) const override;
     QString savepoint(const QString& name) const override;
