@@ -4,6 +4,7 @@
 #include "hl7import/ImportFolder.h"
 #include "hl7import/ImportJournal.h"
 #include "hl7import/MessageReader.h"
+#include "hl7import/NativeFileNames.h"
 #include "labdb/DbError.h"
 
 #include <QCoreApplication>
@@ -24,10 +25,37 @@ struct ClaimedFile {
 
 QString claimName(const ClaimedFile& file) { return QFileInfo(file.claimPath).fileName(); }
 
+// Import stations take turns with their batches, so that two never store the same new
+// patient, customer or sample at once (the patients' SI_ID has no key to refuse a second row).
+const QString kImportLock = u"kestrin import"_s;
+
+// Keys of the lasting trouble said once.
+const QString kListing = u"listing"_s;
+const QString kClaim = u"claim"_s;
+
+// Why a folder that is there cannot be worked in; empty when it can.
+QString folderTrouble(const QFileInfo& folder)
+{
+    if (!folder.isDir())
+        return u"it is a file, not a folder"_s;
+    if (!folder.isReadable() || !folder.isExecutable())
+        return u"Kestrin's user may not list it"_s;
+    if (!folder.isWritable())
+        return u"Kestrin's user may not write in it"_s;
+    return {};
+}
+
+// Names the folder that stands in the way, which is not always the one to be made.
 void ensureFolder(const QString& path)
 {
-    if (!QDir().mkpath(path))
-        throw FileError(u"The folder %1 cannot be created."_s.arg(path));
+    if (QDir().mkpath(path))
+        return;
+    QString above = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    while (!QFileInfo::exists(above) && QFileInfo(above).absolutePath() != above)
+        above = QFileInfo(above).absolutePath();
+    const QString trouble = folderTrouble(QFileInfo(above));
+    throw FileError(u"The folder %1 cannot be created: %2."_s.arg(
+        path, trouble.isEmpty() ? u"the file system refuses it"_s : u"in %1, %2"_s.arg(above, trouble)));
 }
 
 // A database that fails is no fault of the message being stored: only a refusal of its data
@@ -66,10 +94,14 @@ private:
     void settleLeftClaims();
     void listAndStore();
     // These return true when the cycle goes on, false after a failed message.
+    bool folderListed(const QString& error);
+    void beginBatch();
     bool storeOne(const OrderFile& file, OrderMessage& message);
     bool storeClaimed(const ClaimedFile& claimed, OrderMessage& message, bool quiet);
-    void messageFailed(const ClaimedFile& claimed, OrderMessage& message, const std::exception& e);
-    void storeMessage(const ClaimedFile& file, OrderMessage& message);
+    void messageFailed(const ClaimedFile& claimed, const MessageIdentity& identity, OrderMessage& message,
+                       const std::exception& e);
+    MessageIdentity storeMessage(const ClaimedFile& file, OrderMessage& message);
+    void sayClaimTrouble();
     void storeBatchAgain(OrderMessage& message);
     void rollBack();
     bool commitAndFile();
@@ -89,6 +121,7 @@ private:
     std::unique_ptr<Transaction> m_transaction;
     std::vector<ClaimedFile> m_batch;
     bool m_oneByOne = false;
+    QString m_claimTrouble; // the first file this cycle could not take, and why
 };
 
 void ImportRun::say(const QString& key, const QString& text) { m_ctx.outages.report(u"import: "_s + key, text); }
@@ -98,6 +131,9 @@ void ImportRun::sayMended(const QString& key, const QString& text) { m_ctx.outag
 CycleOutcome ImportRun::run()
 {
     ensureFolder(config().ImportPath);
+    // An import folder that cannot be listed keeps its orders unseen: said, and counted.
+    if (!folderListed(ListingTrouble(config().ImportPath)))
+        return m_outcome;
     ensureFolder(config().ImportDonePath);
     if (!m_state.journalReady) {
         EnsureImportJournal(m_ctx.db);
@@ -106,7 +142,33 @@ CycleOutcome ImportRun::run()
     settleLeftClaims();
     ForgetImportedBefore(m_ctx.db, m_ctx.now().addDays(-m_options.journalDays));
     listAndStore();
+    sayClaimTrouble();
     return m_outcome;
+}
+
+bool ImportRun::folderListed(const QString& error)
+{
+    if (error.isEmpty()) {
+        sayMended(kListing, u"The import folder %1 can be listed again."_s.arg(config().ImportPath));
+        return true;
+    }
+    say(kListing,
+        u"The import folder %1 cannot be listed (%2); the order files in it wait."_s.arg(config().ImportPath, error));
+    ++m_outcome.failed;
+    return false;
+}
+
+// Said once while it lasts (a full file system refuses every claim), not once per file.
+void ImportRun::sayClaimTrouble()
+{
+    if (m_claimTrouble.isEmpty()) {
+        sayMended(kClaim, u"The order files in %1 can be taken again."_s.arg(config().ImportPath));
+        return;
+    }
+    if (!m_ctx.outages.isOpen(u"import: "_s + kClaim))
+        say(kClaim,
+            u"Order files in %1 cannot be taken (%2); they stay in the folder and are tried again at "
+            u"every cycle."_s.arg(config().ImportPath, m_claimTrouble));
 }
 
 void ImportRun::settleLeftClaims()
@@ -137,6 +199,8 @@ void ImportRun::listAndStore()
     for (;;) {
         const FolderListing listing = ListOrderFiles(config().ImportPath, config().ImportExtension,
                                                      config().ImportMinAge, m_me.now, after, m_options.filesPerListing);
+        if (!folderListed(listing.error))
+            break;
         for (const QString& name : listing.notRegular)
             say(u"not regular:"_s + name,
                 u"%1 in the import folder is no regular file (a folder, device or pipe); it is not read."_s.arg(name));
@@ -155,32 +219,43 @@ bool ImportRun::storeOne(const OrderFile& file, OrderMessage& message)
 {
     // Before the claim: a file is never claimed without a transaction to hold it.
     if (!m_transaction)
-        m_transaction = std::make_unique<Transaction>(m_ctx.db);
+        beginBatch();
     const Claimant now{m_me.host, m_me.pid, QDateTime::currentDateTime()};
     const ClaimAttempt claim = ClaimOrderFile(config().ImportPath, file, now);
     if (claim.path.isEmpty()) {
-        if (!claim.error.isEmpty())
-            say(u"claim:"_s + file.name,
-                u"The order file %1 cannot be taken: %2"_s.arg(config().ImportPath + file.name, claim.error));
+        if (!claim.error.isEmpty()) {
+            if (m_claimTrouble.isEmpty())
+                m_claimTrouble = u"%1: %2"_s.arg(file.name, claim.error);
+            ++m_outcome.failed;
+        }
         return true; // another station took it, or it waits
     }
-    sayMended(u"claim:"_s + file.name, u"The order file %1 can be taken again."_s.arg(file.name));
     return storeClaimed({claim.path, file.name}, message, false);
+}
+
+void ImportRun::beginBatch()
+{
+    m_transaction = std::make_unique<Transaction>(m_ctx.db);
+    m_ctx.db.lockExclusive(kImportLock);
 }
 
 bool ImportRun::storeClaimed(const ClaimedFile& claimed, OrderMessage& message, bool quiet)
 {
+    MessageIdentity identity;
     try {
         const std::optional<CommLog::Silence> silence =
             quiet ? std::make_optional<CommLog::Silence>(m_ctx.log) : std::nullopt;
         const CommLog::Gather lines(m_ctx.log);
-        storeMessage(claimed, message);
+        identity = storeMessage(claimed, message);
         // Once a batch had a refused row, every message is written at once, so that a
         // refusal is the fault of the message that caused it.
         if (m_oneByOne)
             m_store.flush();
     } catch (const std::exception& e) {
-        messageFailed(claimed, message, e);
+        // Failed while it was read: the buffers still hold what it named itself by.
+        if (identity.controlId.isNull() && identity.sampleId.isNull())
+            identity = {message.msh(10), message.orc(2)};
+        messageFailed(claimed, identity, message, e);
         return false;
     }
     m_batch.push_back(claimed);
@@ -189,9 +264,9 @@ bool ImportRun::storeClaimed(const ClaimedFile& claimed, OrderMessage& message, 
     return true;
 }
 
-void ImportRun::messageFailed(const ClaimedFile& claimed, OrderMessage& message, const std::exception& e)
+void ImportRun::messageFailed(const ClaimedFile& claimed, const MessageIdentity& identity, OrderMessage& message,
+                              const std::exception& e)
 {
-    m_store.forgetMessage();
     if (databaseFailed(e)) {
         ClearMessageBuffers(message);
         ReleaseClaim(claimed.claimPath, config().ImportPath, claimed.name);
@@ -200,7 +275,8 @@ void ImportRun::messageFailed(const ClaimedFile& claimed, OrderMessage& message,
                          LogDirection::Monitor);
         throw;
     }
-    m_ctx.log.logall(u"Fehler beim lesen der Nachricht : "_s + message.msh(10) + u" Auftrag/Probe: "_s + message.orc(2),
+    m_ctx.log.logall(u"Fehler beim lesen der Nachricht : "_s + identity.controlId + u" Auftrag/Probe: "_s +
+                         identity.sampleId,
                      LogDirection::OrderIn);
     m_ctx.log.logall(u"Fehlerbeschreibung: "_s + ErrorText(e), LogDirection::OrderIn);
     ClearMessageBuffers(message);
@@ -215,10 +291,11 @@ void ImportRun::messageFailed(const ClaimedFile& claimed, OrderMessage& message,
     commitAndFile();
 }
 
-void ImportRun::storeMessage(const ClaimedFile& file, OrderMessage& message)
+MessageIdentity ImportRun::storeMessage(const ClaimedFile& file, OrderMessage& message)
 {
-    ReadMessageFile(m_store, file.claimPath, message);
+    const MessageIdentity identity = ReadMessageFile(m_store, file.claimPath, message);
     m_store.RecordImported(claimName(file), file.name);
+    return identity;
 }
 
 void ImportRun::rollBack()
@@ -235,7 +312,7 @@ void ImportRun::storeBatchAgain(OrderMessage& message)
     rollBack();
     if (m_batch.empty())
         return;
-    m_transaction = std::make_unique<Transaction>(m_ctx.db);
+    beginBatch();
     const CommLog::Silence silence(m_ctx.log);
     for (const ClaimedFile& file : m_batch)
         storeMessage(file, message);
@@ -259,6 +336,7 @@ bool ImportRun::commitAndFile()
         throw;
     }
     m_transaction.reset();
+    m_store.discard();
     for (const ClaimedFile& file : m_batch)
         fileDone(file);
     m_batch.clear();
@@ -272,7 +350,7 @@ bool ImportRun::findRefusedMessage()
     rollBack();
     const std::vector<ClaimedFile> files = std::exchange(m_batch, {});
     m_oneByOne = true;
-    m_transaction = std::make_unique<Transaction>(m_ctx.db);
+    beginBatch();
     const auto message = std::make_unique<OrderMessage>();
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (!storeClaimed(files[i], *message, true)) {

@@ -122,10 +122,12 @@ FolderListing ListOrderFiles(const QString& folder, const QString& extension, qi
         first.push_back(std::move(file));
         std::push_heap(first.begin(), first.end(), byName);
     };
-    ForEachFileName(folder, [&](const QString& name, const QByteArray& native) { consider({name, native}); });
+    FolderListing listing;
+    listing.error = ForEachFileName(folder, [&](const QString& name, const QByteArray& native) {
+        consider({name, native});
+    });
     std::sort_heap(first.begin(), first.end(), byName);
 
-    FolderListing listing;
     listing.last = first.empty() ? after : first.back().name;
     const QDir dir(folder);
     for (OrderFile& file : first) {

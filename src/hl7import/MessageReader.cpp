@@ -76,7 +76,7 @@ void requireIdentifiers(const OrderMessage& m)
 
 } // namespace
 
-void ReadMessageText(OrderStore& store, const QString& text, OrderMessage& m)
+MessageIdentity ReadMessageText(OrderStore& store, const QString& text, OrderMessage& m)
 {
     Context& ctx = store.context();
     store.beginMessage();
@@ -100,7 +100,9 @@ void ReadMessageText(OrderStore& store, const QString& text, OrderMessage& m)
         store.SaveSample(m);
         store.SaveRequests(m);
     }
+    MessageIdentity identity{m.msh(10), m.orc(2)};
     ClearMessageBuffers(m);
+    return identity;
 }
 
 void ReadMessageText(Context& ctx, const QString& text, OrderMessage& m)
@@ -110,7 +112,7 @@ void ReadMessageText(Context& ctx, const QString& text, OrderMessage& m)
     store.flush();
 }
 
-void ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& m)
+MessageIdentity ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& m)
 {
     Context& ctx = store.context();
     const qint64 limit = ctx.config.ImportMaxBytes;
@@ -127,7 +129,7 @@ void ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& m)
     case BoundedRead::Problem::Unreadable:
         throw MessageError(u"The order file %1 cannot be read: %2"_s.arg(path, read.error));
     }
-    ReadMessageText(store, DecodeOrderFile(read.bytes, ctx.config.Charset), m);
+    return ReadMessageText(store, DecodeOrderFile(read.bytes, ctx.config.Charset), m);
 }
 
 } // namespace kestrin

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 #ifndef Q_OS_WIN
 #include <cerrno>
@@ -15,13 +16,17 @@ using namespace Qt::StringLiterals;
 
 namespace kestrin {
 
-void ForEachFileName(const QString& folder, const std::function<void(const QString&, const QByteArray&)>& visit)
+QString ForEachFileName(const QString& folder, const std::function<void(const QString&, const QByteArray&)>& visit)
 {
 #ifndef Q_OS_WIN
     DIR* dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir)
-        return;
-    while (const dirent* entry = ::readdir(dir)) {
+        return QString::fromLocal8Bit(std::strerror(errno));
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry)
+            break;
         const QByteArray native(entry->d_name);
         if (native == "." || native == "..")
             continue;
@@ -31,13 +36,31 @@ void ForEachFileName(const QString& folder, const std::function<void(const QStri
         else
             visit(ReadableFileName(native), native);
     }
+    const int readError = errno;
     ::closedir(dir);
+    return readError == 0 ? QString() : QString::fromLocal8Bit(std::strerror(readError));
 #else
+    if (const QString trouble = ListingTrouble(folder); !trouble.isEmpty())
+        return trouble;
     QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (entries.hasNext()) {
         entries.next();
         visit(entries.fileName(), {});
     }
+    return {};
+#endif
+}
+
+QString ListingTrouble(const QString& folder)
+{
+#ifndef Q_OS_WIN
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    ::closedir(dir);
+    return {};
+#else
+    return QFileInfo(folder).isReadable() ? QString() : u"the folder cannot be listed"_s;
 #endif
 }
 

@@ -88,36 +88,27 @@ void OrderStore::flush()
                         {u"ENTRY_DAT"_s, u"SI_ID"_s, u"CUST_ID"_s, u"STATUS_1"_s, u"LAST_CHANGE_DAT"_s,
                          u"COMMENT_COLL"_s, u"SAMPLE_MAT"_s, u"ADD3"_s, u"ENTRY_USER"_s, u"P_ID"_s, u"SAMPLE_ID"_s,
                          u"COLL_DAT"_s},
-                        m_samples);
+                        m_batch.kept.samples);
     m_ctx.db.insertRows(u"HL7_STRINGS"_s,
                         {u"ORDER_ID"_s, u"STRING_DEF"_s, u"STRING_DEF_CTR"_s, u"STRING_TEXT"_s, u"TIME_STAMP"_s},
-                        m_archived);
-    m_ctx.db.insertRows(u"REQUEST"_s, {u"SAMPLE_ID"_s, u"PARAMETER_ID"_s}, m_requests);
-    kestrin::RecordImported(m_ctx.db, m_imported);
-    discard();
+                        m_batch.kept.archived);
+    m_ctx.db.insertRows(u"REQUEST"_s, {u"SAMPLE_ID"_s, u"PARAMETER_ID"_s}, m_batch.kept.requests);
+    kestrin::RecordImported(m_ctx.db, m_batch.kept.imported);
+    m_batch.kept = {};
 }
 
-void OrderStore::discard()
-{
-    m_samples.clear();
-    m_pendingSamples.clear();
-    m_archived.clear();
-    m_requests.clear();
-    m_imported.clear();
-}
+void OrderStore::discard() { m_batch = {}; }
 
 void OrderStore::RecordImported(const QString& claimName, const QString& fileName)
 {
-    m_imported.append(ImportedRow(claimName, fileName, m_now));
+    m_batch.kept.imported.append(ImportedRow(claimName, fileName, m_now));
 }
-
-void OrderStore::forgetMessage() { m_customerNamed.clear(); }
 
 // Kept until the message ends, then written with one statement.
 void OrderStore::ArchiveSegment(const OrderMessage& m, const QString& line, const QString& identifier, int counter)
 {
-    m_archived.append(QVariantList{orderKey(m), CutToColumn(identifier, sizes().stringDef), counter,
-                                   CutToColumn(line, sizes().stringText), m_now});
+    m_batch.kept.archived.append(QVariantList{orderKey(m), CutToColumn(identifier, sizes().stringDef), counter,
+                                              CutToColumn(line, sizes().stringText), m_now});
 }
 
 void OrderStore::DeleteOpenRequests(const QString& sampleId)
@@ -130,7 +121,7 @@ void OrderStore::DeleteOpenRequests(const QString& sampleId)
 void OrderStore::SavePatient(const OrderMessage& m)
 {
     const QString id = siId(m);
-    if (m_pendingSamples.contains(sampleId(m)))
+    if (m_batch.kept.sampleIds.contains(sampleId(m)))
         flush();
     // The patient's first P_ID and whether the sample is known, in one round trip.
     const Row known = *m_ctx.db.first(u"SELECT (SELECT MIN(P_ID) FROM PATIENTS WHERE SI_ID = ?) AS P_ID, "
@@ -179,14 +170,16 @@ void OrderStore::SaveCustomer(const OrderMessage& m, const QString& customer)
     // Looked up by what is stored, so a long customer value finds its row again.
     const QString id = CutToColumn(value, kCustomerIdSize);
     const QString name = CutToColumn(value, sizes().customerName);
-    if (m_customerNamed.value(id))
+    if (m_batch.customerNamed.value(id))
         return;
     const auto row = m_ctx.db.first(u"SELECT CUST_ID, CUST_NAME FROM CUSTOMER WHERE CUST_ID = ?"_s, {id});
     if (!row)
-        m_ctx.db.exec(u"INSERT INTO CUSTOMER (CUST_ID, CUST_NAME, CREATED) VALUES (?, ?, ?)"_s, {id, name, m_now});
+        m_ctx.db.exec(m_ctx.db.dialect().insertUnlessPresent(
+                          u"CUSTOMER"_s, {u"CUST_ID"_s, u"CUST_NAME"_s, u"CREATED"_s}, {u"CUST_ID"_s}),
+                      {id, name, m_now});
     else if (row->text(u"CUST_NAME").trimmed().isEmpty())
         m_ctx.db.exec(u"UPDATE CUSTOMER SET CUST_NAME = ? WHERE CUST_ID = ?"_s, {name, id});
-    m_customerNamed.insert(id, row || !name.trimmed().isEmpty());
+    m_batch.customerNamed.insert(id, row || !name.trimmed().isEmpty());
 }
 
 void OrderStore::SaveSample(const OrderMessage& m)
@@ -223,8 +216,8 @@ void OrderStore::SaveSample(const OrderMessage& m)
     values << id << (hasCollection ? QVariant(collected) : QVariant(QMetaType(QMetaType::QDateTime)));
     // A new sample is written with the batch; a later message of the batch that names it
     // again has it written first (SavePatient's lookup).
-    m_samples.append(values);
-    m_pendingSamples.insert(id);
+    m_batch.kept.samples.append(values);
+    m_batch.kept.sampleIds.insert(id);
 }
 
 void OrderStore::SaveRequests(const OrderMessage& m)
@@ -243,7 +236,7 @@ void OrderStore::SaveRequests(const OrderMessage& m)
                 throw MessageError(u"The import code %1 names the parameter %2, which is no 32-bit number."_s.arg(
                     code, QString::number(parameter, 'g', 15)));
             if (parameter != 0) {
-                m_requests.append(QVariantList{requestSample, qint32(parameter)});
+                m_batch.kept.requests.append(QVariantList{requestSample, qint32(parameter)});
                 continue;
             }
         }

@@ -1,3 +1,4 @@
+#include "LabStation.h"
 #include "OrderBuilder.h"
 #include "TestMain.h"
 #include "labdb/Database.h"
@@ -59,6 +60,8 @@ private slots:
     void twoProcessesShareOneFolder();
     void killedProcessLosesNoFile();
     void killsAtRandomStoreEveryOrderOnce();
+    void stationsShareOneServerDatabase_data();
+    void stationsShareOneServerDatabase();
 };
 
 void TestImportProcesses::twoProcessesShareOneFolder()
@@ -147,6 +150,82 @@ void TestImportProcesses::killsAtRandomStoreEveryOrderOnce()
     // Each order stored exactly once, however the kills fell.
     QCOMPARE(db.query(u"SELECT ORDER_ID FROM HL7_STRINGS WHERE STRING_DEF = ?"_s, {u"MSH"_s}).size(), dropped);
     QCOMPARE(db.query(u"SELECT DISTINCT ORDER_ID FROM HL7_STRINGS"_s).size(), dropped);
+}
+
+void TestImportProcesses::stationsShareOneServerDatabase_data()
+{
+    QTest::addColumn<int>("stations");
+    QTest::newRow("two") << 2;
+    QTest::newRow("three") << 3;
+}
+
+// Import stations with folders of their own on one PostgreSQL database, handed at the same
+// moment the same samples (each station with customers of its own), the same new customers
+// and the same new patients (with samples of their own).
+void TestImportProcesses::stationsShareOneServerDatabase()
+{
+    QFETCH(int, stations);
+    constexpr int kShared = 100; // samples every station is given
+    constexpr int kOwn = 50;     // samples of one station, for patients and customers all share
+    test::LabStation lab(u"postgres"_s);
+    KESTRIN_REQUIRE(lab.scratch);
+    lab.seedTests();
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<QProcess>> running;
+    for (int k = 0; k < stations; ++k) {
+        const QString folder = dir.filePath(u"station%1"_s.arg(k));
+        const QString ini = folder + u"/lab.ini"_s;
+        test::WriteFile(ini,
+                        lab.scratch.iniKeys() +
+                            "ImportPath=in\nExportPath=out\nTempExportPath=tmp\nComLogPath=log\n"
+                            "ImportExtension=hl7\nImportMinAge=0\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\n");
+        const auto drop = [&](const QString& name, const test::OrderBuilder& order) {
+            test::WriteFile(folder + u"/in/"_s + name + u".hl7"_s, order.text().toLatin1());
+        };
+        for (int i = 0; i < kShared; ++i)
+            drop(u"S%1"_s.arg(i),
+                 test::OrderBuilder()
+                     .controlId(u"M%1S%2"_s.arg(k).arg(i))
+                     .sample(u"S%1"_s.arg(i))
+                     .customer(u"C%1-%2"_s.arg(k).arg(i % 10))
+                     .patient(u"PS%1"_s.arg(i))
+                     .test(u"AMP"_s));
+        for (int i = 0; i < kOwn; ++i)
+            drop(u"K%1"_s.arg(i),
+                 test::OrderBuilder()
+                     .controlId(u"M%1K%2"_s.arg(k).arg(i))
+                     .sample(u"K%1-%2"_s.arg(k).arg(i))
+                     .customer(u"SHARED%1"_s.arg(i % 10))
+                     .patient(u"PN%1"_s.arg(i))
+                     .test(u"AMP"_s));
+        auto& process = running.emplace_back(std::make_unique<QProcess>());
+        process->setProcessEnvironment(lab.scratch.processEnvironment());
+        process->start(test::KestrinProgram(), {u"/ini="_s + ini, u"/cycle=import"_s});
+    }
+    for (int k = 0; k < stations; ++k) {
+        QProcess& process = *running[k];
+        QVERIFY(process.waitForFinished(120000));
+        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        const QString in = dir.filePath(u"station%1/in"_s.arg(k));
+        QCOMPARE(QDir(in).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(test::FileNames(in + u"/Done"_s).size(), kShared + kOwn);
+        QCOMPARE(test::FileNames(in + u"/EinleseFehler"_s), QStringList());
+    }
+    const auto count = [&](const QString& sql) { return lab.db().first(sql)->at(0).toInt(); };
+    const int orders = stations * (kShared + kOwn);
+    QCOMPARE(count(u"SELECT COUNT(*) FROM HL7_STRINGS WHERE STRING_DEF = 'MSH'"_s), orders);
+    QCOMPARE(count(u"SELECT COUNT(DISTINCT ORDER_ID) FROM HL7_STRINGS"_s), orders);
+    QCOMPARE(count(u"SELECT COUNT(*) FROM REQUEST"_s), orders);
+    QCOMPARE(count(u"SELECT COUNT(*) FROM SAMPLE_BASE"_s), kShared + stations * kOwn);
+    QCOMPARE(count(u"SELECT COUNT(*) FROM CUSTOMER"_s), stations * 10 + 10);
+    QCOMPARE(count(u"SELECT COUNT(*) FROM SAMPLE_BASE s WHERE NOT EXISTS "
+                   u"(SELECT 1 FROM CUSTOMER c WHERE c.CUST_ID = s.CUST_ID)"_s),
+             0);
+    QCOMPARE(count(u"SELECT COUNT(*) FROM SAMPLE_BASE s WHERE NOT EXISTS "
+                   u"(SELECT 1 FROM PATIENTS p WHERE p.P_ID = s.P_ID AND p.SI_ID = s.SI_ID)"_s),
+             0);
+    QCOMPARE(count(u"SELECT COUNT(*) FROM PATIENTS WHERE SI_ID LIKE 'P%'"_s), kShared + kOwn);
+    QCOMPARE(count(u"SELECT COUNT(DISTINCT SI_ID) FROM PATIENTS WHERE SI_ID LIKE 'P%'"_s), kShared + kOwn);
 }
 
 KESTRIN_TEST_MAIN(TestImportProcesses)

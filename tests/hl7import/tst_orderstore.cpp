@@ -33,6 +33,8 @@ private slots:
     void collectionDates();
     void customers_data() { test::AddEngineRows(); }
     void customers();
+    void rolledBackBatchIsStoredWhole_data() { test::AddEngineRows(); }
+    void rolledBackBatchIsStoredWhole();
     void cancellation_data() { test::AddEngineRows(); }
     void cancellation();
     void apostrophesAreData_data() { test::AddEngineRows(); }
@@ -172,6 +174,36 @@ void TestOrderStore::customers()
              QStringList{u"CARDIOLOGY-WARD-7"_s});
     QCOMPARE(station.column(u"SELECT CUST_ID FROM SAMPLE_BASE WHERE SAMPLE_ID = ?"_s, {u"4"_s}),
              QStringList{u"CARDIOLOGY-WARD-7"_s});
+}
+
+// What a rolled-back transaction wrote is gone: storing its messages again writes all of it,
+// and a customer another station wrote meanwhile is found, not inserted a second time.
+void TestOrderStore::rolledBackBatchIsStoredWhole()
+{
+    KESTRIN_STATION(station);
+    const auto order = [](const QString& sample, const QString& customer) {
+        return OrderBuilder().sample(sample).customer(customer).test(u"AMP"_s).text();
+    };
+    OrderStore store(station.ctx());
+    OrderMessage message;
+    {
+        Transaction transaction(station.db());
+        ReadMessageText(store, order(u"S1"_s, u"WARD1"_s), message);
+        ReadMessageText(store, order(u"S2"_s, u"WARD2"_s), message);
+        store.flush();
+        // rolled back, as when the commit is refused
+    }
+    store.discard();
+    station.db().exec(u"INSERT INTO CUSTOMER (CUST_ID, CUST_NAME) VALUES (?, ?)"_s, {u"WARD2"_s, u"WARD2"_s});
+    Transaction transaction(station.db());
+    ReadMessageText(store, order(u"S1"_s, u"WARD1"_s), message);
+    ReadMessageText(store, order(u"S2"_s, u"WARD2"_s), message);
+    store.flush();
+    transaction.commit();
+    QCOMPARE(station.column(u"SELECT s.SAMPLE_ID FROM SAMPLE_BASE s JOIN CUSTOMER c ON c.CUST_ID = s.CUST_ID "
+                            u"ORDER BY s.SAMPLE_ID"_s),
+             (QStringList{u"S1"_s, u"S2"_s}));
+    QCOMPARE(station.column(u"SELECT COUNT(*) FROM CUSTOMER"_s), QStringList{u"2"_s});
 }
 
 void TestOrderStore::cancellation()

@@ -165,4 +165,22 @@ AppConfig ScratchDatabase::sqliteConfig() const
     return config;
 }
 
+QByteArray ScratchDatabase::iniKeys() const
+{
+    if (m_engine != u"postgres")
+        return "engine=sqlite\ndatabase=" + m_dir.filePath(u"lab.sqlite"_s).toUtf8() + '\n';
+    const PgServer server = *pgServer();
+    return u"engine=postgres\nserver=%1:%2\ndatabase=%3\nDbUser=%4\nDbPassword=%5\n"_s
+        .arg(server.host, QString::number(server.port), server.dbname, server.user, server.password)
+        .toUtf8();
+}
+
+QProcessEnvironment ScratchDatabase::processEnvironment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!m_schema.isEmpty())
+        environment.insert(u"PGOPTIONS"_s, u"-csearch_path="_s + m_schema);
+    return environment;
+}
+
 } // namespace kestrin::test

@@ -3,6 +3,7 @@
 #include "config/AppConfig.h"
 #include "labdb/Database.h"
 
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,6 +38,10 @@ public:
     // Settings that reach this database through the INI keys (the SQLite file only:
     // the PostgreSQL schema cannot be named there).
     AppConfig sqliteConfig() const;
+    // For a Kestrin process of its own on this database: the INI keys that reach it, and the
+    // environment to start it in (a PostgreSQL schema is named through libpq's PGOPTIONS).
+    QByteArray iniKeys() const;
+    QProcessEnvironment processEnvironment() const;
 
 private:
     std::unique_ptr<Database> connect() const;

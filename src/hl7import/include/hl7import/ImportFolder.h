@@ -26,6 +26,7 @@ struct FolderListing {
     QList<OrderFile> files; // to take, sorted by name
     QStringList notRegular; // names with the extension that are no regular file (device, FIFO, folder)
     QString last;           // the last name looked at: the next listing goes on after it
+    QString error;          // why the folder could not be read; empty when it could
 };
 
 // The next order files to take from a folder, sorted by name: at most `limit` names after

@@ -5,14 +5,21 @@
 
 namespace kestrin {
 
+// What the failure lines name a message by, as the message wrote them: MSH-10 and ORC-2.
+struct MessageIdentity {
+    QString controlId;
+    QString sampleId;
+};
+
 // Reads one order file segment by segment into `message`, archiving its MSH, PID, PV1, ORC
 // and OBX lines, then deletes the sample's open requests (a cancellation) or stores the
 // patient, customer, sample and requests. Throws on anything that goes wrong; the buffers
-// then hold what was read so far. Clears the buffers when it succeeds.
-void ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& message);
+// then hold what was read so far. Clears the buffers when it succeeds and returns what they
+// named the message by, for a failure that only the batch's commit finds.
+MessageIdentity ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& message);
 
 // The same for the text of a message, without a file.
-void ReadMessageText(OrderStore& store, const QString& text, OrderMessage& message);
+MessageIdentity ReadMessageText(OrderStore& store, const QString& text, OrderMessage& message);
 // The same with a store of its own, its rows written at the end.
 void ReadMessageText(Context& ctx, const QString& text, OrderMessage& message);
 

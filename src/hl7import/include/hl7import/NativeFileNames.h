@@ -13,8 +13,12 @@ namespace kestrin {
 // text and there are none).
 
 // Every name in a folder (files, folders and others; not "." and ".."), in one pass: as text,
-// and with its bytes where the text does not lead back to them.
-void ForEachFileName(const QString& folder, const std::function<void(const QString&, const QByteArray&)>& visit);
+// and with its bytes where the text does not lead back to them. Returns why the folder could
+// not be read, or empty text.
+QString ForEachFileName(const QString& folder, const std::function<void(const QString&, const QByteArray&)>& visit);
+
+// Why the folder cannot be listed, or empty text; lists nothing.
+QString ListingTrouble(const QString& folder);
 
 // The name as text, every byte that is no text shown as "_".
 QString ReadableFileName(const QByteArray& nativeName);

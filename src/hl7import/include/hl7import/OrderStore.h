@@ -20,12 +20,12 @@ public:
 
     // Starts a message: the time its rows are stamped with.
     void beginMessage();
-    // A message that failed is rolled back: forget what its statements may have made known.
-    void forgetMessage();
 
     // Rows that only ever grow (archived lines, requests, new samples, the import journal) are
-    // kept back and written together: one statement for many messages. flush() writes them (before a commit,
-    // before anything reads them); discard() drops them with a rolled-back batch.
+    // kept back and written together: one statement for many messages. flush() writes them
+    // (before a commit, before anything reads them). discard() ends the transaction's part of
+    // the store, after its commit or with its rollback: what a rolled-back transaction wrote
+    // or made known must not be taken for stored by the next one.
     void flush();
     void discard();
     // The claimed file the message came from, for the import journal.
@@ -47,18 +47,27 @@ public:
 private:
     void loadImportCodes();
 
+    // Rows kept back until the next flush.
+    struct KeptRows {
+        QList<QVariantList> archived; // HL7_STRINGS
+        QList<QVariantList> requests; // REQUEST
+        QList<QVariantList> imported; // KESTRIN_IMPORTS
+        QList<QVariantList> samples;  // new SAMPLE_BASE rows
+        QSet<QString> sampleIds;      // and their IDs
+    };
+    // What one transaction wrote or learnt: dropped whole with it.
+    struct Batch {
+        KeptRows kept;
+        QHash<QString, bool> customerNamed; // CUST_ID -> whether it has a name
+    };
+
     Context& m_ctx;
     QDateTime m_now;
-    QVariant m_patientId;           // the P_ID of the message's patient, from SavePatient for SaveSample
-    bool m_sampleKnown = false;     // from SavePatient's lookup, for SaveSample
-    QList<QVariantList> m_archived; // HL7_STRINGS rows kept back
-    QList<QVariantList> m_requests; // REQUEST rows kept back
-    QList<QVariantList> m_imported; // KESTRIN_IMPORTS rows kept back
-    QList<QVariantList> m_samples;  // new SAMPLE_BASE rows kept back
-    QSet<QString> m_pendingSamples; // and their IDs
+    QVariant m_patientId;       // the P_ID of the message's patient, from SavePatient for SaveSample
+    bool m_sampleKnown = false; // from SavePatient's lookup, for SaveSample
+    Batch m_batch;
     bool m_importCodesLoaded = false;
     QHash<QString, QString> m_parameterIds; // import code -> PARAMETER_ID, empty when none
-    QHash<QString, bool> m_customerNamed;   // CUST_ID -> whether it has a name
 };
 
 // The value a message field stands for: escapes resolved with the message's own delimiters.
