@@ -2,23 +2,26 @@
 
 namespace kestrin {
 
-QStringList SplitLines(QStringView text)
+void ForEachLine(QStringView text, const std::function<void(QStringView)>& visit)
 {
-    QStringList lines;
     qsizetype start = 0;
-    qsizetype i = 0;
-    while (i < text.size()) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (c == u'\r' || c == u'\n') {
-            lines << text.mid(start, i - start).toString();
+            visit(text.mid(start, i - start));
             if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
                 ++i;
             start = i + 1;
         }
-        ++i;
     }
     if (start < text.size())
-        lines << text.mid(start).toString();
+        visit(text.mid(start));
+}
+
+QStringList SplitLines(QStringView text)
+{
+    QStringList lines;
+    ForEachLine(text, [&](QStringView line) { lines << line.toString(); });
     return lines;
 }
 

@@ -27,6 +27,8 @@ constexpr int kMaxPrefix = 1000;
 // Every common file system takes 255 bytes; a little is left for the prefixes of "Done".
 constexpr qsizetype kMaxClaimBytes = 240;
 constexpr qsizetype kMaxHostLength = 32;
+constexpr qsizetype kMaxFileNameBytes = 255;
+constexpr qsizetype kMaxExtensionLength = 16; // the dot included
 
 struct ClaimInfo {
     QString host;
@@ -60,18 +62,28 @@ QString safeHost(const QString& host)
     return h.isEmpty() ? u"host"_s : h;
 }
 
+// `head` + the file's name in at most `maxBytes`: a name too long loses the end of its stem,
+// not its extension, and gets "~" and a hash of the whole name, so names stay apart.
+QString boundedName(const QString& head, const QString& fileName, qsizetype maxBytes)
+{
+    if (QFile::encodeName(head + fileName).size() <= maxBytes)
+        return head + fileName;
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    const QString extension = dot > 0 && fileName.size() - dot <= kMaxExtensionLength ? fileName.mid(dot) : QString();
+    const QString suffix = u'~' +
+        QString::fromLatin1(QCryptographicHash::hash(fileName.toUtf8(), QCryptographicHash::Sha1).toHex().left(8)) +
+        extension;
+    QString kept = fileName.left(fileName.size() - extension.size());
+    while (!kept.isEmpty() && QFile::encodeName(head + kept + suffix).size() > maxBytes)
+        kept.chop(kept.size() >= 2 && kept.at(kept.size() - 1).isLowSurrogate() ? 2 : 1);
+    return head + kept + suffix;
+}
+
 QString markedName(const QString& prefix, const Claimant& claimant, const QString& fileName)
 {
     const QString head = prefix + safeHost(claimant.host) + u'#' + QString::number(claimant.pid) + u'#' +
         QString::number(claimant.now.toMSecsSinceEpoch()) + u'#';
-    if (QFile::encodeName(head + fileName).size() <= kMaxClaimBytes)
-        return head + fileName;
-    const QString suffix = u'~' +
-        QString::fromLatin1(QCryptographicHash::hash(fileName.toUtf8(), QCryptographicHash::Sha1).toHex().left(8));
-    QString kept = fileName;
-    while (!kept.isEmpty() && QFile::encodeName(head + kept + suffix).size() > kMaxClaimBytes)
-        kept.chop(kept.size() >= 2 && kept.at(kept.size() - 1).isLowSurrogate() ? 2 : 1);
-    return head + kept + suffix;
+    return boundedName(head, fileName, kMaxClaimBytes);
 }
 
 QList<FoundClaim> marked(const QString& folder, const QString& prefix)
@@ -222,7 +234,8 @@ std::optional<QString> FileInto(const QString& sourcePath, const QString& target
 {
     const QDir target(targetFolder);
     for (int prefix = -1; prefix < kMaxPrefix; ++prefix) {
-        const QString candidate = target.filePath(prefix < 0 ? fileName : QString::number(prefix) + fileName);
+        const QString candidate =
+            target.filePath(boundedName(prefix < 0 ? QString() : QString::number(prefix), fileName, kMaxFileNameBytes));
         QString error;
         switch (MoveNoReplace(sourcePath, candidate, &error)) {
         case MoveResult::Moved:

@@ -7,6 +7,8 @@
 #include "hl7import/OrderFileDecoding.h"
 #include "hl7import/OrderStore.h"
 
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -34,6 +36,8 @@ void readLine(OrderStore& store, OrderMessage& m, const QString& line, int& unkn
     OrderMessage::Counts& counts = m.SegmentCounts;
     // MSH, PID, PV1, ORC: one set of fields, overwritten by a later segment of the kind.
     const auto single = [&](OrderMessage::Fields& fields, qint16& counter) {
+        if (counter == std::numeric_limits<qint16>::max())
+            throw MessageError(u"The message holds more than %1 %2 segments."_s.arg(counter).arg(id));
         fields[0] = line;
         SplitSegmentFields(m, line, ++counter, id);
         store.ArchiveSegment(m, line, id, counter);
@@ -82,8 +86,10 @@ MessageIdentity ReadMessageText(OrderStore& store, const QString& text, OrderMes
     store.beginMessage();
     ClearMessageBuffers(m); // whatever an earlier message left
     int unknown = 0;
-    for (const QString& line : SplitLines(text))
-        readLine(store, m, line, unknown);
+    ForEachLine(text, [&](QStringView line) {
+        if (!line.isEmpty())
+            readLine(store, m, line.toString(), unknown);
+    });
     if (unknown > kMaxUnknownLines)
         ctx.log.logall(u"%1 further segments of unknown kind in this message are not listed one by one."_s.arg(
                            unknown - kMaxUnknownLines),

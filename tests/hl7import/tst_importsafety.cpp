@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
@@ -340,10 +341,25 @@ void TestImportSafety::awkwardNamesAreTaken()
     QVERIFY(station.doneFiles().contains(longName));
     QVERIFY(station.importFiles().isEmpty());
     QCOMPARE(storedMessages(station), QDir::separator() == u'/' ? 2 : 1);
-    // A claim name does not grow with the original.
+    // A claim name does not grow with the original, and keeps its extension.
     const QString claim = ClaimFileName({u"HOST"_s, 1, QDateTime::currentDateTime()}, QString(300, u'\u00e9'));
     QVERIFY(QFile::encodeName(claim).size() <= 240);
     QVERIFY(claim != ClaimFileName({u"HOST"_s, 1, QDateTime::currentDateTime()}, QString(301, u'\u00e9')));
+    QVERIFY(ClaimFileName({u"HOST"_s, 1, QDateTime::currentDateTime()}, QString(300, u'n') + u".hl7"_s)
+                .endsWith(u".hl7"_s));
+
+    // The same name of the longest kind again: "Done" takes it under a numbered name that
+    // fits the file system, its extension kept.
+    const QString longest = QString(251, u'x') + u".hl7"_s;
+    station.dropOrder(longest, order(u"S3"_s));
+    QCOMPARE(RunImportCycle(station.ctx()).handled, 1);
+    station.dropOrder(longest, order(u"S4"_s));
+    const CycleOutcome again = RunImportCycle(station.ctx());
+    QCOMPARE(again.handled, 1);
+    QCOMPARE(again.failed, 0);
+    const QStringList numbered = station.doneFiles().filter(QRegularExpression(u"^0x+~[0-9a-f]{8}\\.hl7$"_s));
+    QCOMPARE(numbered.size(), 1);
+    QVERIFY(QFile::encodeName(numbered.first()).size() <= 255);
 }
 
 void TestImportSafety::errorClassification_data()

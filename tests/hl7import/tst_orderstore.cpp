@@ -298,8 +298,13 @@ void TestOrderStore::messageWithoutIdentifiersFails_data()
     QTest::addColumn<QString>("engine");
     QTest::addColumn<QString>("sample");
     QTest::addColumn<bool>("patient");
-    QTest::newRow("no sample ID") << u"sqlite"_s << QString() << true;
-    QTest::newRow("no patient") << u"sqlite"_s << u"4711"_s << false;
+    QTest::addColumn<QString>("segment"); // repeated `repeats` times
+    QTest::addColumn<int>("repeats");
+    QTest::newRow("no sample ID") << u"sqlite"_s << QString() << true << QString() << 0;
+    QTest::newRow("no patient") << u"sqlite"_s << u"4711"_s << false << QString() << 0;
+    QTest::newRow("100 OBR") << u"sqlite"_s << u"4711"_s << true << u"OBR|1||4711|AMP"_s << 100;
+    // More than the segment counters hold: they must not wrap.
+    QTest::newRow("32768 MSH") << u"sqlite"_s << u"4711"_s << true << u"MSH|^~\\&|X"_s << 32768;
 }
 
 void TestOrderStore::messageWithoutIdentifiersFails()
@@ -307,11 +312,16 @@ void TestOrderStore::messageWithoutIdentifiersFails()
     KESTRIN_STATION(station);
     QFETCH(QString, sample);
     QFETCH(bool, patient);
+    QFETCH(QString, segment);
+    QFETCH(int, repeats);
     OrderBuilder order = OrderBuilder().sample(sample);
     if (!patient)
         order.withoutPatient();
+    for (int i = 0; i < repeats; ++i)
+        order.segment(segment);
     QVERIFY_THROWS_EXCEPTION(MessageError, read(station, order));
     QVERIFY(station.column(u"SELECT SAMPLE_ID FROM SAMPLE_BASE"_s).isEmpty());
+    QVERIFY(station.column(u"SELECT ORDER_ID FROM HL7_STRINGS"_s).isEmpty());
 }
 
 void TestOrderStore::segmentCountsAndArchive()
