@@ -24,8 +24,10 @@ else()
   endif()
   if(KESTRIN_SANITIZE)
     target_compile_options(kestrin_settings INTERFACE
-      -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
-    target_link_options(kestrin_settings INTERFACE -fsanitize=address,undefined)
+      # GCC's "undefined" leaves out the float checks; a cast of infinity to an integer is undefined too.
+      -fsanitize=address,undefined,float-cast-overflow,float-divide-by-zero
+      -fno-sanitize-recover=undefined,float-cast-overflow,float-divide-by-zero -fno-omit-frame-pointer)
+    target_link_options(kestrin_settings INTERFACE -fsanitize=address,undefined,float-cast-overflow,float-divide-by-zero)
   endif()
 endif()
 

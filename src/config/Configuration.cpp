@@ -2,12 +2,14 @@
 
 #include "core/Error.h"
 #include "core/Numbers.h"
+#include "core/TextChecks.h"
 #include "core/TextCodec.h"
 #include "core/TextLines.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <array>
 #include <variant>
@@ -28,12 +30,15 @@ enum class Conversion {
     Milliseconds,  // a whole number of 0 or more
     Bytes,         // a whole number of 1 or more
     Extension,     // three characters without a dot, the only kind a file name can end in
+    FileNamePart,  // text put into a file name: nothing that leaves the folder or a file name cannot hold
+    Hl7Text,       // text put into a result message as it stands: none of its delimiters
     Format,        // a date or time format of sane length
 };
 
 // A date or time format is read back character by character, at a cost that grows with the
 // square of its length; real formats are short.
 constexpr qsizetype kMaxFormatLength = 64;
+constexpr qint64 kMaxIniBytes = 1024 * 1024;
 
 using Field = std::variant<QString IniSettings::*, double IniSettings::*, qint32 IniSettings::*, qint64 IniSettings::*>;
 
@@ -65,13 +70,13 @@ const std::array kIniKeys = {
     IniKey{u"USdateimport", &IniSettings::UsDateImport, Conversion::Text},
     IniKey{u"STDSampleMat", &IniSettings::StdSampleMaterial, Conversion::Text},
     IniKey{u"ImportLeader", &IniSettings::ImportLeader, Conversion::Text},
-    IniKey{u"ExportLeader", &IniSettings::ExportLeader, Conversion::Text},
+    IniKey{u"ExportLeader", &IniSettings::ExportLeader, Conversion::FileNamePart},
     IniKey{u"ImportExtension", &IniSettings::ImportExtension, Conversion::Extension},
-    IniKey{u"ExportExtension", &IniSettings::ExportExtension, Conversion::Text},
+    IniKey{u"ExportExtension", &IniSettings::ExportExtension, Conversion::FileNamePart},
     IniKey{u"CancelSign", &IniSettings::CancelSign, Conversion::Text},
-    IniKey{u"HL7ORUSender", &IniSettings::HL7ORUSender, Conversion::Text},
-    IniKey{u"HL7ORUEmpf", &IniSettings::HL7ORUEmpf, Conversion::Text},
-    IniKey{u"OBR3TEXT", &IniSettings::OBR3TEXT, Conversion::Text},
+    IniKey{u"HL7ORUSender", &IniSettings::HL7ORUSender, Conversion::Hl7Text},
+    IniKey{u"HL7ORUEmpf", &IniSettings::HL7ORUEmpf, Conversion::Hl7Text},
+    IniKey{u"OBR3TEXT", &IniSettings::OBR3TEXT, Conversion::Hl7Text},
     // Kestrin's own keys.
     IniKey{u"engine", &IniSettings::Engine, Conversion::Text},
     IniKey{u"Charset", &IniSettings::Charset, Conversion::Text},
@@ -110,6 +115,10 @@ void store(IniSettings& s, const IniKey& key, const QString& value, std::vector<
             errors.push_back({keyText, value, u"no folder (an empty value would be the root of the file system)"_s});
             break;
         }
+        if (const QString problem = PathProblem(value); !problem.isEmpty()) {
+            errors.push_back({keyText, value, u"no folder a file system can hold: "_s + problem});
+            break;
+        }
         s.*std::get<QString IniSettings::*>(key.field) = WithTrailingSeparator(value);
         if (key.conversion == Conversion::ImportFolder)
             deriveImportFolders(s);
@@ -140,10 +149,27 @@ void store(IniSettings& s, const IniKey& key, const QString& value, std::vector<
         break;
     case Conversion::Extension:
         // The last three characters of a file name are compared with it: anything else never matches.
-        if (value.size() == 3 && !value.contains(u'.'))
+        if (value.size() == 3 && !value.contains(u'.') && FileNamePartProblem(value).isEmpty())
             s.*std::get<QString IniSettings::*>(key.field) = value;
         else
             errors.push_back({keyText, value, u"no extension a file name can end in (three characters, no dot)"_s});
+        break;
+    case Conversion::FileNamePart:
+        if (const QString problem = FileNamePartProblem(value); problem.isEmpty())
+            s.*std::get<QString IniSettings::*>(key.field) = value;
+        else
+            errors.push_back({keyText, value, u"no part of a file name in the export folder: "_s + problem});
+        break;
+    case Conversion::Hl7Text:
+        // Written into MSH and OBR as it stands: a delimiter would shift the fields after it.
+        if (const qsizetype at = value.indexOf(QRegularExpression(u"[|^~\\\\&\\x00-\\x1f]"_s)); at < 0)
+            s.*std::get<QString IniSettings::*>(key.field) = value;
+        else
+            errors.push_back(
+                {keyText, value,
+                 u"no text for a result message: it holds %1, which HL7 reads as a delimiter or line "
+                 u"end"_s.arg(value.at(at).unicode() < 0x20 ? u"U+%1"_s.arg(value.at(at).unicode(), 4, 16, QChar(u'0'))
+                                                            : u"\"%1\""_s.arg(value.at(at)))});
         break;
     case Conversion::Format:
         if (value.size() <= kMaxFormatLength)
@@ -212,6 +238,13 @@ void ResolveRelativeFolders(IniSettings& s, const QString& iniFolder)
 IniSettings ReadConfiguration(const QString& path)
 {
     QFile file(path);
+    const QFileInfo info(path);
+    // A pipe or device named by /ini= would hang the start or never end.
+    if (info.exists() && !info.isFile())
+        throw StartupError(u"The INI file %1 is no regular file (a folder, pipe or device)."_s.arg(path));
+    if (info.size() > kMaxIniBytes)
+        throw StartupError(u"The INI file %1 has %2 bytes; no configuration has more than %3."_s.arg(
+            path, QString::number(info.size()), QString::number(kMaxIniBytes)));
     if (!file.exists()) {
         QDir().mkpath(QFileInfo(path).absolutePath());
         if (!file.open(QIODevice::WriteOnly))
@@ -221,7 +254,10 @@ IniSettings ReadConfiguration(const QString& path)
     }
     if (!file.open(QIODevice::ReadOnly))
         throw StartupError(u"The INI file %1 cannot be read: %2"_s.arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.read(kMaxIniBytes + 1);
+    if (bytes.size() > kMaxIniBytes)
+        throw StartupError(u"The INI file %1 has more than %2 bytes; no configuration has that many."_s.arg(
+            path, QString::number(kMaxIniBytes)));
     // INI files are written by hand in the workstations' code page or, lately, in UTF-8.
     const QString text = IsValidUtf8(bytes) ? QString::fromUtf8(bytes) : TextCodec(u"windows-1252"_s).decode(bytes);
     ParsedConfiguration parsed = ParseConfiguration(SplitLines(text));

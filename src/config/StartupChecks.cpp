@@ -3,6 +3,7 @@
 #include "config/CycleSchedule.h"
 #include "core/DateTexts.h"
 #include "core/Numbers.h"
+#include "core/TextChecks.h"
 #include "core/TextCodec.h"
 
 using namespace Qt::StringLiterals;
@@ -12,6 +13,7 @@ namespace kestrin {
 namespace {
 
 constexpr int kMaxPortNumber = 255;
+constexpr double kSecondsPerHour = 3600;
 
 bool roundTrips(const RegionalFormat& format)
 {
@@ -35,8 +37,9 @@ QStringList StartupProblems(const AppConfig& c)
     const QString where = c.IniFilePath.isEmpty() ? QString() : u" (INI file %1)"_s.arg(c.IniFilePath);
     const RegionalFormat format{c.ShortDateFormat, c.TimeFormat};
 
-    if (!(c.ShiftLength > 0))
-        problems << u"The key \"shiftlen\" gives a shift length of %1 hours; it must be more than 0%2."_s.arg(
+    // Shifts are counted in whole hours passed: a shorter one counts past any number.
+    if (!(c.ShiftLength * kSecondsPerHour >= 1))
+        problems << u"The key \"shiftlen\" gives a shift length of %1 hours; it must be at least one second%2."_s.arg(
             QString::number(c.ShiftLength), where);
     if (!ParseRegionalDateTime(c.FirstShift, format))
         problems << u"The key \"firstshift\" has the value \"%1\", which is no date and time in the format "
@@ -55,10 +58,14 @@ QStringList StartupProblems(const AppConfig& c)
         problems << u"The key \"Charset\" has the value \"%1\", which is no character set Kestrin knows%2."_s.arg(
             c.Charset, where);
     const QString& separator = c.DecimalSeparator;
-    if (separator.size() != 1 || separator.at(0).isDigit() || separator.at(0).isSpace() || separator == u"-" ||
-        separator == u"+")
+    if (separator.size() != 1 || !separator.at(0).isPrint() || separator.at(0).isDigit() || separator.at(0).isSpace() ||
+        separator == u"-" || separator == u"+")
         problems << u"The key \"DecimalSeparator\" has the value \"%1\"; it must be one character that is no "
                     u"digit, sign or blank%2."_s.arg(separator, where);
+    if (c.Engine == u"sqlite") {
+        if (const QString problem = PathProblem(c.DatabaseName); !problem.isEmpty())
+            problems << u"The key \"database\" names no file a file system can hold: %1%2."_s.arg(problem, where);
+    }
     if (!roundTrips(format))
         problems << u"The keys \"ShortDateFormat\" and \"TimeFormat\" (\"%1\", \"%2\") do not give dates that "
                     u"can be read back%3."_s.arg(c.ShortDateFormat, c.TimeFormat, where);

@@ -1,5 +1,7 @@
 #include "core/TextChecks.h"
 
+#include <QFile>
+
 #include <array>
 
 using namespace Qt::StringLiterals;
@@ -59,6 +61,54 @@ QString NameControlCharacters(QStringView text)
             result.append(name);
     }
     return result;
+}
+
+namespace {
+
+constexpr qsizetype kMaxNameBytes = 255;
+constexpr qsizetype kMaxPathBytes = 4095;
+
+bool isControl(QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; }
+
+QString controlProblem(const QString& text)
+{
+    for (const QChar c : text) {
+        if (isControl(c))
+            return u"it holds the control character U+%1"_s.arg(c.unicode(), 4, 16, QChar(u'0'));
+    }
+    return {};
+}
+
+} // namespace
+
+QString PathProblem(const QString& path)
+{
+    if (QString problem = controlProblem(path); !problem.isEmpty())
+        return problem;
+    if (QFile::encodeName(path).size() > kMaxPathBytes)
+        return u"it is longer than %1 bytes"_s.arg(kMaxPathBytes);
+    for (const QStringView part : QStringView(path).split(u'/')) {
+        for (const QStringView name : part.split(u'\\')) {
+            if (QFile::encodeName(name.toString()).size() > kMaxNameBytes)
+                return u"the part \"%1...\" is longer than %2 bytes"_s.arg(name.left(16),
+                                                                           QString::number(kMaxNameBytes));
+        }
+    }
+    return {};
+}
+
+QString FileNamePartProblem(const QString& text)
+{
+    if (QString problem = controlProblem(text); !problem.isEmpty())
+        return problem;
+    // The workstations' file systems refuse these too, so a setting works on both.
+    for (const QChar c : text) {
+        if (QStringView(u"/\\<>:\"|?*").contains(c))
+            return u"it holds \"%1\", which no file name can hold"_s.arg(c);
+    }
+    if (QFile::encodeName(text).size() > kMaxNameBytes)
+        return u"it is longer than %1 bytes"_s.arg(kMaxNameBytes);
+    return {};
 }
 
 } // namespace kestrin

@@ -3,6 +3,7 @@
 #include "core/Error.h"
 
 #include <cmath>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -41,7 +42,10 @@ QString LogFileName(const QString& comLogPath, const QString& stationId, const Q
 
 qint64 ShiftNumber(const QDateTime& time, const QDateTime& firstShift, double shiftLength)
 {
-    return static_cast<qint64>(std::trunc(double(std::llabs(hourBoundaries(firstShift, time))) / shiftLength));
+    const double shifts = std::trunc(double(std::llabs(hourBoundaries(firstShift, time))) / shiftLength);
+    // Start-up refuses shifts too short for this; a count past qint64 would be undefined.
+    constexpr double kBeyond = 9.2e18;
+    return shifts >= 0 && shifts < kBeyond ? static_cast<qint64>(shifts) : std::numeric_limits<qint64>::max();
 }
 
 void OpenLogFile(Context& ctx)

@@ -6,6 +6,10 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 using namespace Qt::StringLiterals;
 using namespace kestrin;
 
@@ -139,6 +143,19 @@ void TestConfiguration::refusedValues_data()
     QTest::newRow("extension of four") << u"ImportExtension=hl7x"_s << u"ImportExtension"_s;
     QTest::newRow("a megabyte of time format") << u"TimeFormat="_s + QString(1 << 20, u'H') << u"TimeFormat"_s;
     QTest::newRow("no bytes") << u"ImportMaxBytes=0"_s << u"ImportMaxBytes"_s;
+    // Values that would write outside the export folder, or shift the fields of a message.
+    QTest::newRow("leader leaving the folder") << u"ExportLeader=../escape_"_s << u"ExportLeader"_s;
+    QTest::newRow("leader a Windows name cannot hold") << u"ExportLeader=ORU:"_s << u"ExportLeader"_s;
+    QTest::newRow("extension into a folder") << u"ExportExtension=/x.hl7"_s << u"ExportExtension"_s;
+    QTest::newRow("import extension of separators") << u"ImportExtension=/x/"_s << u"ImportExtension"_s;
+    QTest::newRow("import extension with NUL") << u"ImportExtension=a"_s + QChar(0) + u"b"_s << u"ImportExtension"_s;
+    QTest::newRow("folder with NUL") << u"ImportPath=in"_s + QChar(0) + u"x"_s << u"ImportPath"_s;
+    QTest::newRow("folder name too long") << u"ExportPath=/srv/"_s + QString(256, u'x') << u"ExportPath"_s;
+    for (const QString& key : {u"HL7ORUSender"_s, u"HL7ORUEmpf"_s, u"OBR3TEXT"_s}) {
+        for (const QString& delimiter : {u"|"_s, u"^"_s, u"~"_s, u"\\"_s, u"&"_s, u"\r"_s})
+            QTest::addRow("%s holding %s", qPrintable(key), delimiter.toUtf8().toHex().constData())
+                << key + u"=LAB"_s + delimiter + u"X"_s << key;
+    }
 }
 
 void TestConfiguration::refusedValues()
@@ -175,6 +192,16 @@ void TestConfiguration::unreadableFileStopsStartUp()
     const QString folderInsteadOfFile = m_dir.filePath(u"folder.ini"_s);
     QDir().mkpath(folderInsteadOfFile);
     QVERIFY_THROWS_EXCEPTION(StartupError, ReadConfiguration(folderInsteadOfFile));
+    // Neither waited for nor read without end.
+    const QString oversized = m_dir.filePath(u"huge.ini"_s);
+    test::WriteFile(oversized, QByteArray(2 << 20, ';'));
+    QVERIFY_THROWS_EXCEPTION(StartupError, ReadConfiguration(oversized));
+#ifdef Q_OS_UNIX
+    const QString fifo = m_dir.filePath(u"fifo.ini"_s);
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QVERIFY_THROWS_EXCEPTION(StartupError, ReadConfiguration(fifo));
+    QVERIFY_THROWS_EXCEPTION(StartupError, ReadConfiguration(u"/dev/zero"_s));
+#endif
 }
 
 void TestConfiguration::errorNamesFileKeyAndValue()

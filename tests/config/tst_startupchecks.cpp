@@ -42,6 +42,8 @@ void TestStartupChecks::problems_data()
     QTest::newRow("sound settings") << QString() << QString() << QString();
     QTest::newRow("shift length 0") << u"shiftlen"_s << u"0"_s << u"shiftlen"_s;
     QTest::newRow("negative shift length") << u"shiftlen"_s << u"-8"_s << u"shiftlen"_s;
+    QTest::newRow("shift length below a second") << u"shiftlen"_s << u"1e-300"_s << u"shiftlen"_s;
+    QTest::newRow("shift length of one second") << u"shiftlen"_s << QString::number(1.0 / 3600, 'g', 17) << QString();
     QTest::newRow("first shift no date") << u"firstshift"_s << u"early"_s << u"early"_s;
     QTest::newRow("first shift date alone") << u"firstshift"_s << u"01.01.2019"_s << QString();
     QTest::newRow("first shift without seconds") << u"firstshift"_s << u"01.01.2019 06:00"_s << QString();
@@ -54,6 +56,8 @@ void TestStartupChecks::problems_data()
     QTest::newRow("decimal point") << u"DecimalSeparator"_s << u"."_s << QString();
     QTest::newRow("no decimal separator") << u"DecimalSeparator"_s << QString() << u"DecimalSeparator"_s;
     QTest::newRow("decimal separator a digit") << u"DecimalSeparator"_s << u"0"_s << u"DecimalSeparator"_s;
+    QTest::newRow("decimal separator NUL") << u"DecimalSeparator"_s << QString(QChar(0)) << u"DecimalSeparator"_s;
+    QTest::newRow("database with NUL") << u"database"_s << u"lab"_s + QChar(0) + u".db"_s << u"database"_s;
     QTest::newRow("port 0") << u"com"_s << u"0"_s << u"/com"_s;
     QTest::newRow("port 3") << u"com"_s << u"3"_s << QString();
     QTest::newRow("fractional port") << u"com"_s << u"1.5"_s << u"/com"_s;
@@ -82,6 +86,8 @@ void TestStartupChecks::problems()
         c.ShortDateFormat = value;
     else if (field == u"DecimalSeparator")
         c.DecimalSeparator = value;
+    else if (field == u"database")
+        c.Engine = u"sqlite"_s, c.DatabaseName = value;
     else if (field == u"com")
         c.ComPort = value.toDouble();
     else if (field == u"autoval")

@@ -3,6 +3,8 @@
 #include "TestMain.h"
 #include "station/ChangeMarkers.h"
 
+#include <limits>
+
 using namespace Qt::StringLiterals;
 using namespace kestrin;
 
@@ -113,6 +115,9 @@ void TestChangeMarkers::shiftNumbers_data()
     QTest::newRow("before the first shift counts away from it")
         << QDateTime(day.addDays(-1), QTime(22, 0)) << 8.0 << qint64(1);
     QTest::newRow("fractional length") << QDateTime(day, QTime(9, 0)) << 1.5 << qint64(2);
+    // Start-up refuses such a length; the count saturates instead of overflowing.
+    QTest::newRow("length too small to count")
+        << QDateTime(day, QTime(9, 0)) << 1e-300 << std::numeric_limits<qint64>::max();
 }
 
 void TestChangeMarkers::shiftNumbers()

@@ -12,6 +12,14 @@ bool MatchesMask(QStringView text, QStringView mask);
 // identifiers and statements).
 bool IsCleanText(QStringView text);
 
+// Why a path cannot name a file or folder on any file system Kestrin runs on (a control
+// character, a part longer than 255 bytes, more than 4095 bytes in all); empty when it can.
+QString PathProblem(const QString& path);
+
+// Why a text cannot be part of a file name (a folder separator, a control character or one a
+// Windows file name cannot hold); empty when it can.
+QString FileNamePartProblem(const QString& text);
+
 // Control characters shown by name in braces ({STX}, {CR}, ...), all else unchanged.
 QString NameControlCharacters(QStringView text);
 
