@@ -34,6 +34,7 @@ void EntrySession::load()
     Database& db = m_ctx.db;
     const AppConfig& c = m_ctx.config;
     m_sampleCount = 0;
+    m_written.clear();
     ClearEntryRecord(m_entry);
 
     WriteSessionMarker(db, c.StationId);

@@ -64,7 +64,10 @@ void noteWritten(Database& db, WrittenRow row, WrittenRows& written)
     const QDateTime stamped = newest ? newest->dateTime(u"stamped") : QDateTime();
     if (!stamped.isValid())
         throw ProgramError(u"The row just written into %1 has no time stamp to find it by."_s.arg(row.table));
-    row.stampedSecond = stamped.addMSecs(-stamped.time().msec());
+    // Kept as the wall-clock reading the engines store: the second's end must not jump back an
+    // hour where the clocks do.
+    const QTime time = stamped.time();
+    row.stampedSecond = QDateTime(stamped.date(), QTime(time.hour(), time.minute(), time.second()), Qt::UTC);
     written << row;
 }
 

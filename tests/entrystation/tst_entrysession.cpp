@@ -297,8 +297,8 @@ void TestEntrySession::clearTakesOnlyThisWindowsRows_data()
     }
 }
 
-// Windows E (closed before the others open), A and B, all of station L1, store entries in
-// turn; A's row A02 is changed and A03 deleted by someone else. A's clear takes its other rows.
+// Windows E (closed before the others open), A and B (on another PC), all of station L1, store
+// entries in turn; A's row A02 is changed and A03 deleted by someone else. A's clear takes its other rows.
 void TestEntrySession::clearTakesOnlyThisWindowsRows()
 {
     QFETCH(QString, autoVal);
@@ -318,7 +318,9 @@ void TestEntrySession::clearTakesOnlyThisWindowsRows()
     }
     const auto a = f.startSession();
     store(*a, u"A01"_s, u"MB"_s);
-    const auto b = f.startSession(f.otherStation(u"L1"_s));
+    const auto otherPc = f.lab.scratch.connectAgain();
+    Context otherPcContext{f.config(), *otherPc, f.lab.log, f.lab.clock};
+    const auto b = f.startSession(otherPcContext);
     store(*b, u"B01"_s, u"MB"_s);
     store(*a, u"A02"_s, u"EB"_s);
     store(*a, u"A03"_s, u"MB"_s);
