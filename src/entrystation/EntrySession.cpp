@@ -5,9 +5,6 @@
 #include "labdb/TextLookup.h"
 #include "station/Context.h"
 
-#include <QElapsedTimer>
-#include <QThread>
-
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -20,10 +17,6 @@ const QString kBusiestUsers = u"select userid from (select userid, count(*) as C
 const QString kOtherUsers = u"select userid from user_base where userid not in (select userid from (select userid, "
                             u"count(*) as CTR from sample_base sb INNER JOIN USER_BASE ub on sb.entry_user = "
                             u"ub.comment group by userid) as q1 where ctr > 100)"_s;
-
-// A marker is written only once the station's rows of the current second are past; a second
-// lasts at most this long, and a clock that stands further ahead is not waited for.
-constexpr qint64 kFreshSecondWaitMs = 1500;
 
 } // namespace
 
@@ -41,15 +34,9 @@ void EntrySession::load()
     Database& db = m_ctx.db;
     const AppConfig& c = m_ctx.config;
     m_sampleCount = 0;
+    m_written.clear();
     ClearEntryRecord(m_entry);
 
-    // Clear Session takes the marker's own second as the session's: an earlier session's rows
-    // must not share it.
-    const StationRows station = ReadStationRows(db, c.StationId, m_sessionTable, {});
-    QElapsedTimer waited;
-    waited.start();
-    while (StationWroteThisSecond(db, station, c.TestParameter) && waited.elapsed() < kFreshSecondWaitMs)
-        QThread::msleep(50);
     WriteSessionMarker(db, c.StationId);
 
     m_captions = LookupTexts(db, c.Language,
@@ -136,6 +123,7 @@ ActionResult EntrySession::storeEntry(const QString& sampleIdText, const QString
         return {ActionOutcome::Refused, problem};
     }
     QStringList lines;
+    WrittenRows written;
     std::optional<double> lowCutoff;
     const ActionResult stored = guarded(u"storing sample %1 result %2"_s.arg(m_entry.SampleId, m_entry.ResultText),
                                         u"Not stored: %1 / %2 stays in the boxes, press Enter to store it again."_s.arg(
@@ -145,30 +133,28 @@ ActionResult EntrySession::storeEntry(const QString& sampleIdText, const QString
                                             Transaction transaction(db);
                                             switch (path) {
                                             case StoragePath::Control:
-                                                lines << StoreControlResult(db, m_entry);
+                                                lines << StoreControlResult(db, m_entry, written);
                                                 break;
                                             case StoragePath::Validated:
                                                 lines << StoreRawResult(db, m_entry);
-                                                lines << StoreValidatedResult(db, m_entry);
+                                                lines << StoreValidatedResult(db, m_entry, written);
                                                 break;
                                             case StoragePath::SessionTable:
                                                 lines << StoreRawResult(db, m_entry);
-                                                lines << StoreSessionTableResult(db, m_entry, m_sessionTable);
+                                                lines << StoreSessionTableResult(db, m_entry, m_sessionTable, written);
                                                 break;
                                             }
                                             lowCutoff = ReadLowCutoff(db, c.TestParameter);
                                             transaction.commit();
                                             return {};
                                         });
-    const QString analyzerUser = m_entry.AnalyzerUser;
     const QString storedSampleId = m_entry.SampleId;
     ClearEntryRecord(m_entry);
     if (!stored.done())
         return stored;
     for (const QString& line : lines)
         m_ctx.log.logall(line, LogDirection::EntryStation);
-    if (!m_usedAnalyzerUsers.contains(analyzerUser))
-        m_usedAnalyzerUsers << analyzerUser;
+    m_written += written;
     m_history.push(sampleIdText, resultText, storedSampleId);
     m_history.recolour(lowCutoff);
     ++m_sampleCount;
@@ -202,14 +188,14 @@ ActionResult EntrySession::clearSession()
     const ActionResult cleared = guarded(u"Clear Session"_s, u"The session was not cleared."_s, [&]() -> ActionResult {
         Database& db = m_ctx.db;
         Transaction transaction(db);
-        const StationRows station = ReadStationRows(db, m_ctx.config.StationId, m_sessionTable, m_usedAnalyzerUsers);
-        line = ClearSessionRows(db, station, m_ctx.config.TestParameter);
+        line = ClearWrittenRows(db, m_written, m_ctx.config.TestParameter);
         transaction.commit();
         return {};
     });
     if (!cleared.done())
         return cleared;
     m_ctx.log.logall(line, LogDirection::EntryStation);
+    m_written.clear();
     m_history.clear();
     m_sampleCount = 0;
     return {};

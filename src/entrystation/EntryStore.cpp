@@ -1,7 +1,10 @@
 #include "entrystation/EntryStore.h"
 
+#include "core/Error.h"
 #include "core/Numbers.h"
 #include "labdb/Database.h"
+
+#include <QMap>
 
 using namespace Qt::StringLiterals;
 
@@ -42,54 +45,71 @@ bool truthOf(const QVariant& value)
     return number && *number != 0;
 }
 
-QString marks(qsizetype count)
+// "a = ? AND b = ?" for the columns of a written row.
+QString matching(const QStringList& columns)
 {
-    QStringList list;
-    for (qsizetype i = 0; i < count; ++i)
-        list << u"?"_s;
-    return list.join(u", ");
+    QStringList conditions;
+    for (const QString& column : columns)
+        conditions << column + u" = ?"_s;
+    return conditions.join(u" AND "_s);
 }
 
-// The analyser values of the station's work-table and control rows, as bound values.
-QVariantList analyzerValues(const StationRows& station)
+// Adds the row just written, found again in the entry's transaction as the newest row with the
+// values written (a twin of it is as good), with the second the database stamped it in.
+void noteWritten(Database& db, WrittenRow row, WrittenRows& written)
 {
-    QVariantList values;
-    for (const QString& analyzerUser : station.analyzerUsers)
-        values << analyzerUser;
-    return values;
+    const auto newest =
+        db.first(u"SELECT MAX(%1) AS stamped FROM %2 WHERE %3"_s.arg(row.timeColumn, row.table, matching(row.columns)),
+                 row.values);
+    const QDateTime stamped = newest ? newest->dateTime(u"stamped") : QDateTime();
+    if (!stamped.isValid())
+        throw ProgramError(u"The row just written into %1 has no time stamp to find it by."_s.arg(row.table));
+    // Kept as the wall-clock reading the engines store: the second's end must not jump back an
+    // hour where the clocks do.
+    const QTime time = stamped.time();
+    row.stampedSecond = QDateTime(stamped.date(), QTime(time.hour(), time.minute(), time.second()), Qt::UTC);
+    written << row;
 }
 
 // The control, raw and work-table records: the ID, the parameter, the time, the result, and
 // station and user; their log lines differ only in how they begin.
 QString storeRecord(Database& db, const QString& table, const QString& idColumn, const QString& logLead,
-                    const EntryRecord& entry)
+                    const EntryRecord& entry, WrittenRows* written)
 {
+    const QVariantList values{text(entry.SampleId), int(entry.ParameterId), text(entry.ResultText),
+                              text(entry.AnalyzerUser)};
     db.exec(u"INSERT INTO %1 (%2, parameter_id, time_stamp, result, analyzer_id) VALUES (?,?,%3,?,?)"_s.arg(
                 table, idColumn, db.dialect().currentTime()),
-            {text(entry.SampleId), int(entry.ParameterId), text(entry.ResultText), text(entry.AnalyzerUser)});
+            values);
+    if (written)
+        noteWritten(db,
+                    {table, {idColumn, u"parameter_id"_s, u"result"_s, u"analyzer_id"_s}, values, u"time_stamp"_s, {}},
+                    *written);
     return logLead + entry.SampleId + u" Parameter ID: "_s + parameterText(entry.ParameterId) + u" Result: "_s +
         entry.ResultText + u" Analyser/User: "_s + entry.AnalyzerUser;
 }
 
 } // namespace
 
-QString StoreControlResult(Database& db, const EntryRecord& entry)
+QString StoreControlResult(Database& db, const EntryRecord& entry, WrittenRows& written)
 {
-    return storeRecord(db, u"control_results"_s, u"control_id"_s, u"Enter Control Value: Control ID: "_s, entry);
+    return storeRecord(db, u"control_results"_s, u"control_id"_s, u"Enter Control Value: Control ID: "_s, entry,
+                       &written);
 }
 
 QString StoreRawResult(Database& db, const EntryRecord& entry)
 {
-    return storeRecord(db, u"RAW_RESULTS"_s, u"SAMPLE_ID"_s, u"Enter to RAW_Results: SAMPLE ID: "_s, entry);
+    return storeRecord(db, u"RAW_RESULTS"_s, u"SAMPLE_ID"_s, u"Enter to RAW_Results: SAMPLE ID: "_s, entry, nullptr);
 }
 
-QString StoreSessionTableResult(Database& db, const EntryRecord& entry, const QString& sessionTable)
+QString StoreSessionTableResult(Database& db, const EntryRecord& entry, const QString& sessionTable,
+                                WrittenRows& written)
 {
     return storeRecord(db, db.dialect().quote(sessionTable), u"SAMPLE_ID"_s,
-                       u"Enter to "_s + sessionTable + u": SAMPLE ID: "_s, entry);
+                       u"Enter to "_s + sessionTable + u": SAMPLE ID: "_s, entry, &written);
 }
 
-QString StoreValidatedResult(Database& db, EntryRecord& entry)
+QString StoreValidatedResult(Database& db, EntryRecord& entry, WrittenRows& written)
 {
     db.exec(u"DELETE FROM RESULTS WHERE SAMPLE_ID = ? AND PARAMETER_ID = ?"_s,
             {text(entry.SampleId), int(entry.ParameterId)});
@@ -99,6 +119,14 @@ QString StoreValidatedResult(Database& db, EntryRecord& entry)
             u"interpretation_arab, suspicious, analyzer_id, r_validator) VALUES (?,?,%1,%1,?,?,?,?,?,?)"_s.arg(now),
             {text(entry.SampleId), int(entry.ParameterId), text(entry.ResultText), text(entry.Interpretation),
              text(entry.InterpretationArab), entry.Suspicious, text(entry.AnalyzerId), text(entry.Validator)});
+    noteWritten(db,
+                {u"RESULTS"_s,
+                 {u"SAMPLE_ID"_s, u"parameter_id"_s, u"result"_s, u"analyzer_id"_s, u"r_validator"_s},
+                 {text(entry.SampleId), int(entry.ParameterId), text(entry.ResultText), text(entry.AnalyzerId),
+                  text(entry.Validator)},
+                 u"meas_time_stamp"_s,
+                 {}},
+                written);
     return u"Enter to Results: SAMPLE ID: "_s + entry.SampleId + u" Parameter ID: "_s +
         parameterText(entry.ParameterId) + u" Result: "_s + entry.ResultText + u" Interpretation: "_s +
         entry.Interpretation + u" Analyser: "_s + entry.AnalyzerId + u" User: "_s + entry.Validator;
@@ -154,45 +182,6 @@ void WriteSessionMarker(Database& db, const QString& stationId)
             {text(stationId)});
 }
 
-StationRows ReadStationRows(Database& db, const QString& stationId, const QString& sessionTable,
-                            const QStringList& usedAnalyzerUsers)
-{
-    StationRows station{stationId, sessionTable, {}};
-    for (const Row& row : db.query(u"SELECT userid FROM user_base"_s)) {
-        const QString analyzerUser = stationId + u'_' + row.text(u"userid").trimmed();
-        if (!station.analyzerUsers.contains(analyzerUser))
-            station.analyzerUsers << analyzerUser;
-    }
-    for (const QString& analyzerUser : usedAnalyzerUsers) {
-        if (!station.analyzerUsers.contains(analyzerUser))
-            station.analyzerUsers << analyzerUser;
-    }
-    return station;
-}
-
-bool StationWroteThisSecond(Database& db, const StationRows& station, qint16 parameterId)
-{
-    const Dialect& d = db.dialect();
-    const QString now = d.currentTime();
-    const auto count = [&](const QString& sql, const QVariantList& values) {
-        const auto row = db.first(sql, values);
-        return row ? row->value(u"n").toLongLong() : 0;
-    };
-    if (count(u"SELECT COUNT(*) AS n FROM RESULTS WHERE PARAMETER_ID = ? AND ANALYZER_ID = ? "
-              u"AND MEAS_TIME_STAMP >= %1"_s.arg(now),
-              {int(parameterId), text(station.stationId)}) > 0)
-        return true;
-    if (station.analyzerUsers.isEmpty())
-        return false;
-    for (const QString& table : {station.sessionTable, u"CONTROL_RESULTS"_s}) {
-        const QString sql = u"SELECT COUNT(*) AS n FROM %1 WHERE PARAMETER_ID = ? AND ANALYZER_ID IN (%2) "
-                            u"AND TIME_STAMP >= %3"_s.arg(d.quote(table), marks(station.analyzerUsers.size()), now);
-        if (count(sql, QVariantList{int(parameterId)} + analyzerValues(station)) > 0)
-            return true;
-    }
-    return false;
-}
-
 QString DeleteEntryRows(Database& db, const QString& sessionTable, const QString& sampleId, qint16 parameterId)
 {
     db.exec(u"DELETE from RESULTS where sample_id = ? and parameter_id = ?"_s, {text(sampleId), int(parameterId)});
@@ -201,23 +190,28 @@ QString DeleteEntryRows(Database& db, const QString& sessionTable, const QString
     return u"Result deleted for sample ID: "_s + sampleId;
 }
 
-QString ClearSessionRows(Database& db, const StationRows& station, qint16 parameterId)
+QString ClearWrittenRows(Database& db, const WrittenRows& written, qint16 parameterId)
 {
-    const Dialect& d = db.dialect();
-    // The marker's own second counts: an entry stored in it belongs to the session. The station
-    // never writes a marker in a second that holds rows of an earlier session.
-    const QString sessionStart =
-        u"(select max(time_stamp) from quorix_log where log_key = ? and log_val = 'SessionStart')"_s;
-    db.exec(u"DELETE FROM %1 where %2 = ? and %3 = ? and %4 >= %5"_s.arg(
-                d.quote(u"RESULTS"_s), d.quote(u"parameter_id"_s), d.quote(u"ANALYZER_ID"_s),
-                d.quote(u"meas_time_stamp"_s), sessionStart),
-            {int(parameterId), text(station.stationId), text(station.stationId)});
-    if (!station.analyzerUsers.isEmpty()) {
-        for (const QString& table : {station.sessionTable, u"CONTROL_RESULTS"_s}) {
-            db.exec(u"DELETE FROM %1 where %2 = ? and %3 IN (%4) and %5 >= %6"_s.arg(
-                        d.quote(table), d.quote(u"parameter_id"_s), d.quote(u"ANALYZER_ID"_s),
-                        marks(station.analyzerUsers.size()), d.quote(u"time_stamp"_s), sessionStart),
-                    QVariantList{int(parameterId)} + analyzerValues(station) + QVariantList{text(station.stationId)});
+    // A table's rows go in statements of a few fixed sizes: a handful of prepared statements,
+    // each far below every engine's limit of bound values, and one pass over the work table
+    // (it has no index) serves many rows.
+    QMap<QString, WrittenRows> byTable;
+    for (const WrittenRow& row : written)
+        byTable[row.table] << row;
+    for (const WrittenRows& rows : std::as_const(byTable)) {
+        const WrittenRow& shape = rows.first();
+        const QString oneRow = u"(%1 AND %2 >= ? AND %2 < ?)"_s.arg(matching(shape.columns), shape.timeColumn);
+        qsizetype first = 0;
+        for (const qsizetype size : {32, 8, 1}) {
+            for (; rows.size() - first >= size; first += size) {
+                QVariantList values;
+                for (qsizetype i = first; i < first + size; ++i) {
+                    const WrittenRow& row = rows.at(i);
+                    values << row.values << row.stampedSecond << row.stampedSecond.addSecs(1);
+                }
+                db.exec(u"DELETE FROM %1 WHERE %2"_s.arg(shape.table, QStringList(size, oneRow).join(u" OR "_s)),
+                        values);
+            }
         }
     }
     return u"Session cleared: All Results  for Parameter : "_s + parameterText(parameterId) +

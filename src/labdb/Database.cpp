@@ -122,6 +122,8 @@ QSqlQuery& Database::execute(const QString& sql, const QVariantList& values)
             fail(*m_adhoc, sql);
         return *m_adhoc;
     }
+    if (m_observer)
+        m_observer(sql, values.size());
     auto it = m_statements.find(sql);
     if (it == m_statements.end()) {
         auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
@@ -208,6 +210,8 @@ void Database::queryModel(QSqlQueryModel& model, const QString& sql, const QVari
 {
     if (!isOpen())
         throw DbError(u"The connection to %1 is not open."_s.arg(m_parameters.description), sql);
+    if (m_observer && !values.isEmpty())
+        m_observer(sql, values.size());
     // Scrollable, unlike the other statements: the model seeks back to rows it has read.
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
     if (!query.prepare(sql))

@@ -25,8 +25,10 @@ private slots:
     void deleteTakesBackOneEntry();
     void clearSessionKeepsOtherStations_data() { test::AddEngineRows(); }
     void clearSessionKeepsOtherStations();
-    void sameSecondAsTheMarker_data() { test::AddEngineRows(); }
-    void sameSecondAsTheMarker();
+    void clearTakesOnlyThisWindowsRows_data();
+    void clearTakesOnlyThisWindowsRows();
+    void manyUsersBindFewValues_data() { test::AddEngineRows(); }
+    void manyUsersBindFewValues();
     void failedEntryLeavesNothing_data() { test::AddEngineRows(); }
     void failedEntryLeavesNothing();
     void lostConnectionIsOpenedAgain_data() { test::AddEngineRows(); }
@@ -280,28 +282,103 @@ void TestEntrySession::clearSessionKeepsOtherStations()
     QCOMPARE(f.lab.column(u"SELECT SAMPLE_ID FROM RESULTS"_s), QStringList{u"L10-S"_s});
 }
 
-// An entry stamped in the marker's own second belongs to the session; a row of an earlier
-// session never does, even one of that same second.
-void TestEntrySession::sameSecondAsTheMarker()
+void TestEntrySession::clearTakesOnlyThisWindowsRows_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("autoVal");
+    QTest::addColumn<QString>("idPattern");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("idColumn");
+    for (const QString& engine : test::EngineNames()) {
+        const auto row = [&](const char* name) -> QTestData& { return test::EngineRow(engine, name); };
+        row("results") << u"1"_s << u"S-%1"_s << u"RESULTS"_s << u"SAMPLE_ID"_s;
+        row("work table") << u"0"_s << u"S-%1"_s << u"INPUT_L1"_s << u"SAMPLE_ID"_s;
+        row("controls") << u"1"_s << u"QC-%1-1"_s << u"CONTROL_RESULTS"_s << u"CONTROL_ID"_s;
+    }
+}
+
+// Windows E (closed before the others open), A and B (on another PC), all of station L1, store
+// entries in turn; A's row A02 is changed and A03 deleted by someone else. A's clear takes its other rows.
+void TestEntrySession::clearTakesOnlyThisWindowsRows()
+{
+    QFETCH(QString, autoVal);
+    QFETCH(QString, idPattern);
+    QFETCH(QString, table);
+    QFETCH(QString, idColumn);
+    KESTRIN_ENTRY_FIXTURE(f);
+    f.config().AutoVal = autoVal;
+    f.config().ControlIdMask = u"QC-?\?\?-1"_s;
+    const auto store = [&](EntrySession& session, const QString& id, const QString& user) {
+        QVERIFY(session.chooseUser(user).done());
+        QVERIFY(session.storeEntry(idPattern.arg(id), u"30"_s).done());
+    };
+    {
+        const auto earlier = f.startSession();
+        store(*earlier, u"E01"_s, u"MB"_s);
+    }
+    const auto a = f.startSession();
+    store(*a, u"A01"_s, u"MB"_s);
+    const auto otherPc = f.lab.scratch.connectAgain();
+    Context otherPcContext{f.config(), *otherPc, f.lab.log, f.lab.clock};
+    const auto b = f.startSession(otherPcContext);
+    store(*b, u"B01"_s, u"MB"_s);
+    store(*a, u"A02"_s, u"EB"_s);
+    store(*a, u"A03"_s, u"MB"_s);
+    for (int i = 4; i <= 43; ++i) // cleared in statements of 32, 8 and 1 rows
+        store(*a, u"A%1"_s.arg(i, 2, 10, QChar(u'0')), u"MB"_s);
+    if (QTest::currentTestFailed())
+        return;
+    Database& db = f.db();
+    const QString quoted = db.dialect().quote(table);
+    db.exec(u"UPDATE %1 SET RESULT = '31' WHERE %2 = ?"_s.arg(quoted, idColumn), {idPattern.arg(u"A02"_s)});
+    db.exec(u"DELETE FROM %1 WHERE %2 = ?"_s.arg(quoted, idColumn), {idPattern.arg(u"A03"_s)});
+    const int raw = f.count(u"RAW_RESULTS"_s);
+    QVERIFY(a->clearSession().done());
+    QCOMPARE(f.lab.column(u"SELECT %1 FROM %2 ORDER BY %1"_s.arg(idColumn, quoted)),
+             (QStringList{idPattern.arg(u"A02"_s), idPattern.arg(u"B01"_s), idPattern.arg(u"E01"_s)}));
+    QCOMPARE(f.count(u"RESULTS"_s) + f.count(u"INPUT_L1"_s) + f.count(u"CONTROL_RESULTS"_s), 3);
+    QCOMPARE(f.count(u"RAW_RESULTS"_s), raw);
+    QCOMPARE(f.count(u"quorix_log"_s), 3); // every window still marks its start
+    QVERIFY(f.logLines().last().endsWith(
+        u" INPUT: Session cleared: All Results  for Parameter : 8 since start of session  deleted!"_s));
+    QVERIFY(b->clearSession().done());
+    QCOMPARE(f.lab.column(u"SELECT %1 FROM %2 ORDER BY %1"_s.arg(idColumn, quoted)),
+             (QStringList{idPattern.arg(u"A02"_s), idPattern.arg(u"E01"_s)}));
+}
+
+// SQL Server refuses a statement with more than 2,100 values: loading, storing and clearing
+// bind as many with 2,203 users as with 3.
+void TestEntrySession::manyUsersBindFewValues()
 {
     KESTRIN_ENTRY_FIXTURE(f);
+    f.config().AutoVal = u"0"_s;
+    f.config().ControlIdMask = u"QC-?\?\?-1"_s;
     Database& db = f.db();
-    const QString earlierRow = u"INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT, ANALYZER_ID, MEAS_TIME_STAMP) "
-                               u"VALUES (?, 8, '1', 'L1', %1)"_s.arg(db.dialect().currentTime());
-    db.exec(earlierRow, {u"SAME-SECOND"_s});
-    const auto session = f.startSession();
-    const QDateTime marker = f.markerTime(u"L1"_s);
-    const QDateTime earlier = db.first(u"SELECT MEAS_TIME_STAMP FROM RESULTS"_s)->dateTime(u"MEAS_TIME_STAMP");
-    QVERIFY2(marker > earlier, "the marker shares a second with an earlier session's row");
-    db.exec(u"INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT, ANALYZER_ID, MEAS_TIME_STAMP) "
-            u"VALUES (?, 8, '1', 'L1', ?)"_s,
-            {u"SECOND-BEFORE"_s, marker.addSecs(-1)});
-    QVERIFY(session->chooseUser(u"MB"_s).done());
-    QVERIFY(session->storeEntry(u"THIS-SESSION"_s, u"30"_s).done());
-    db.exec(u"UPDATE RESULTS SET MEAS_TIME_STAMP = ? WHERE SAMPLE_ID = ?"_s, {marker, u"THIS-SESSION"_s});
-    QVERIFY(session->clearSession().done());
-    QCOMPARE(f.lab.column(u"SELECT SAMPLE_ID FROM RESULTS ORDER BY SAMPLE_ID"_s),
-             (QStringList{u"SAME-SECOND"_s, u"SECOND-BEFORE"_s}));
+    QList<qsizetype> counts;
+    db.setStatementObserver([&](const QString&, qsizetype values) { counts << values; });
+    const auto session = [&] {
+        counts.clear();
+        const auto s = f.startSession();
+        QVERIFY(s->chooseUser(u"MB"_s).done());
+        QVERIFY(s->storeEntry(u"4711"_s, u"30"_s).done());
+        QVERIFY(s->storeEntry(u"QC-LOW-1"_s, u"31"_s).done());
+        QVERIFY(s->clearSession().done());
+        QCOMPARE(f.count(u"INPUT_L1"_s) + f.count(u"CONTROL_RESULTS"_s), 0);
+        QCOMPARE(s->users().size(), f.count(u"user_base"_s));
+    };
+    session();
+    if (QTest::currentTestFailed())
+        return;
+    const QList<qsizetype> few = counts;
+    QList<QVariantList> users;
+    for (int i = 0; i < 2200; ++i)
+        users << QVariantList{u"U%1"_s.arg(i), u"user %1"_s.arg(i)};
+    db.setStatementObserver({});
+    db.insertRows(u"user_base"_s, {u"userid"_s, u"comment"_s}, users);
+    db.setStatementObserver([&](const QString&, qsizetype values) { counts << values; });
+    session();
+    QCOMPARE(counts, few);
+    QVERIFY(*std::max_element(counts.begin(), counts.end()) <= 8);
 }
 
 void TestEntrySession::failedEntryLeavesNothing()

@@ -2,6 +2,7 @@
 
 #include "entrystation/EntryHistory.h"
 #include "entrystation/EntryRecord.h"
+#include "entrystation/EntryStore.h"
 
 #include <QHash>
 #include <QStringList>
@@ -65,7 +66,8 @@ public:
     ActionResult storeEntry(const QString& sampleIdText, const QString& resultText);
     // Takes back the entry of a history row; a row that shows no sample ID is refused.
     ActionResult deleteHistoryRow(int row);
-    // Deletes what the station stored for its parameter since the session began.
+    // Deletes what this window stored since it opened, and nothing of another window, also of
+    // one with the same station ID or of an earlier run.
     ActionResult clearSession();
 
     const EntryHistory& history() const { return m_history; }
@@ -87,7 +89,7 @@ private:
     QStringList m_users;
     bool m_entering = false;
     QString m_user;
-    QStringList m_usedAnalyzerUsers;
+    WrittenRows m_written; // what Clear Session takes back
     EntryRecord m_entry;
     EntryHistory m_history;
     qint64 m_sampleCount = 0;

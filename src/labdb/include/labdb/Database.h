@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -70,6 +71,11 @@ public:
     // The column names of a table, empty when there is no such table.
     QStringList columns(const QString& table);
 
+    // Told of every statement that binds values, with their number, before it runs: for tests
+    // that check what reaches the server (SQL Server takes at most 2,100 values a statement).
+    using StatementObserver = std::function<void(const QString& sql, qsizetype boundValues)>;
+    void setStatementObserver(StatementObserver observer) { m_observer = std::move(observer); }
+
     // Transactions nest: the outermost begins and commits, inner ones are savepoints.
     void begin();
     void commit();
@@ -91,6 +97,7 @@ private:
     QString m_connectionName;
     std::unordered_map<QString, std::unique_ptr<QSqlQuery>> m_statements; // prepared once, run many times
     std::optional<QSqlQuery> m_adhoc;
+    StatementObserver m_observer;
     int m_depth = 0;
 };
 
