@@ -1,24 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and starts Kestrin on the demo configuration in
-# examples/ with the embedded database (created with the demo data on the first run).
-# Further switches go to Kestrin: scripts/demo.sh /type=INPUT /test=9 is the entry station.
+# Installs what is needed, builds the program (not the tests), and starts Kestrin on the demo
+# configuration in examples/ with the embedded database. Every run starts from the same demo
+# data: examples/run/ is made afresh. Further switches go to Kestrin:
+# scripts/demo.sh /type=INPUT /test=9 is the entry station.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 "$top/scripts/install-deps.sh"
-"$top/scripts/build.sh" "$top/build"
+KESTRIN_BUILD_TARGET=kestrin "$top/scripts/build.sh" "$top/build"
 kestrin="$top/build/src/kestrin"
 ini="$top/examples/demo.ini"
-db="$top/examples/run/kestrin-demo.sqlite"
-if [ ! -f "$db" ]; then
-  "$kestrin" "/ini=$ini" /initdb
-  sqlite3 "$db" < "$top/examples/demo-data.sql"
-fi
-analyser="$top/examples/run/analyser.sqlite"
-if [ ! -f "$analyser" ]; then
-  sqlite3 "$analyser" < "$top/examples/analyser-schema.sql"
-fi
-mkdir -p "$top/examples/run/import" "$top/examples/run/export"
-cp "$top"/examples/orders/*.hl7 "$top/examples/run/import/" 2>/dev/null || true
+run="$top/examples/run"
+rm -rf "$run"
+mkdir -p "$run/import" "$run/export"
+"$kestrin" "/ini=$ini" /initdb
+sqlite3 "$run/kestrin-demo.sqlite" < "$top/examples/demo-data.sql"
+sqlite3 "$run/analyser.sqlite" < "$top/examples/analyser-schema.sql"
+cp "$top"/examples/orders/*.hl7 "$run/import/"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec "$kestrin" "/ini=$ini" "$@"
 fi
