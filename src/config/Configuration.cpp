@@ -29,6 +29,7 @@ enum class Conversion {
     Cycle,         // a whole number; no number is an error
     Milliseconds,  // a whole number of 0 or more
     Bytes,         // a whole number of 1 or more
+    Days,          // a whole number of 0 or more
     Extension,     // three characters without a dot, the only kind a file name can end in
     FileNamePart,  // text put into a file name: nothing that leaves the folder or a file name cannot hold
     Hl7Text,       // text put into a result message as it stands: none of its delimiters
@@ -90,6 +91,7 @@ const std::array kIniKeys = {
     IniKey{u"ComDevice2", &IniSettings::ComDevice2, Conversion::Text},
     IniKey{u"ImportMinAge", &IniSettings::ImportMinAge, Conversion::Milliseconds},
     IniKey{u"ImportMaxBytes", &IniSettings::ImportMaxBytes, Conversion::Bytes},
+    IniKey{u"LogKeepDays", &IniSettings::LogKeepDays, Conversion::Days},
     IniKey{u"ControlIdMask", &IniSettings::ControlIdMask, Conversion::Text},
 };
 
@@ -140,6 +142,12 @@ void store(IniSettings& s, const IniKey& key, const QString& value, std::vector<
             s.*std::get<qint32 IniSettings::*>(key.field) = *number;
         else
             errors.push_back({keyText, value, u"not a whole number of milliseconds (0 or more)"_s});
+        break;
+    case Conversion::Days:
+        if (const auto number = ToInt32(value); number && *number >= 0)
+            s.*std::get<qint32 IniSettings::*>(key.field) = *number;
+        else
+            errors.push_back({keyText, value, u"not a whole number of days (0 or more)"_s});
         break;
     case Conversion::Bytes:
         if (const auto number = ToInt32(value); number && *number >= 1)
@@ -329,6 +337,7 @@ QStringList DescribeConfiguration(const AppConfig& c)
         line(u"ComDevice2", c.ComDevice2),
         line(u"ImportMinAge", c.ImportMinAge),
         line(u"ImportMaxBytes", c.ImportMaxBytes),
+        line(u"LogKeepDays", c.LogKeepDays),
         line(u"ControlIdMask", c.ControlIdMask),
     };
 }

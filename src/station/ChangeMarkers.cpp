@@ -2,6 +2,9 @@
 
 #include "core/Error.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <cmath>
 #include <limits>
 
@@ -48,6 +51,23 @@ qint64 ShiftNumber(const QDateTime& time, const QDateTime& firstShift, double sh
     return shifts >= 0 && shifts < kBeyond ? static_cast<qint64>(shifts) : std::numeric_limits<qint64>::max();
 }
 
+QStringList RemoveOldLogs(const QString& comLogPath, const QString& stationId, const QDate& today, int keepDays)
+{
+    QStringList removed;
+    if (keepDays <= 0)
+        return removed;
+    const QString prefix = stationId + u'_';
+    const QDate oldestKept = today.addDays(-keepDays);
+    for (const QString& name : QDir(comLogPath).entryList({prefix + u"*_log.txt"_s}, QDir::Files)) {
+        const QDate day = QDate::fromString(name.mid(prefix.size(), 8), u"yyyyMMdd"_s);
+        // Only names this station writes: another station's log (prefix "HL7_X") has no date there.
+        if (day.isValid() && name == LogFileName({}, stationId, day) && day < oldestKept &&
+            QFile::remove(QDir(comLogPath).filePath(name)))
+            removed << name;
+    }
+    return removed;
+}
+
 void OpenLogFile(Context& ctx)
 {
     const QString name = LogFileName(ctx.config.ComLogPath, ctx.config.StationId, ctx.now().date());
@@ -72,6 +92,9 @@ void CheckDayAndShiftChange(Context& ctx)
         transaction.commit();
         ctx.log.close();
         OpenLogFile(ctx);
+        for (const QString& name :
+             RemoveOldLogs(ctx.config.ComLogPath, ctx.config.StationId, now.date(), ctx.config.LogKeepDays))
+            ctx.log.logall(u"Old log removed (LogKeepDays): "_s + name, LogDirection::Monitor);
         return;
     }
     const QDateTime lastShift = latestMarker(ctx, kShiftChange);

@@ -52,7 +52,9 @@ bool CommLog::open(const QString& fileName)
     close();
     QDir().mkpath(QFileInfo(fileName).absolutePath());
     m_file.setFileName(fileName);
-    return m_file.open(QIODevice::WriteOnly | QIODevice::Append);
+    // The log names patients and samples: not for every user of the machine.
+    return m_file.open(QIODevice::WriteOnly | QIODevice::Append,
+                       QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
 }
 
 void CommLog::close()

@@ -80,6 +80,8 @@ class TestChangeMarkers : public QObject {
     Q_OBJECT
 private slots:
     void logFileName();
+    void oldLogsRemoved_data();
+    void oldLogsRemoved();
     void shiftNumbers_data();
     void shiftNumbers();
     void logFileHeader_data() { test::AddEngineRows(); }
@@ -99,6 +101,32 @@ void TestChangeMarkers::logFileName()
     QCOMPARE(LogFileName(u"C:\\Log\\"_s, u"HL7"_s, QDate(2019, 1, 20)), u"C:\\Log\\HL7_20190120_log.txt"_s);
     QCOMPARE(LogFileName(u"/var/log/kestrin/"_s, u"LAB2"_s, QDate(2019, 12, 3)),
              u"/var/log/kestrin/LAB2_20191203_log.txt"_s);
+}
+
+void TestChangeMarkers::oldLogsRemoved_data()
+{
+    QTest::addColumn<int>("keepDays");
+    QTest::addColumn<QStringList>("left");
+    const QStringList others{u"HL7_X_20190101_log.txt"_s, u"HL7_notes.txt"_s, u"LAB2_20190101_log.txt"_s};
+    QTest::newRow("0 keeps all") << 0
+                                 << others +
+            QStringList{u"HL7_20190101_log.txt"_s, u"HL7_20190117_log.txt"_s, u"HL7_20190118_log.txt"_s,
+                        u"HL7_20190120_log.txt"_s};
+    QTest::newRow("2 days") << 2 << others + QStringList{u"HL7_20190118_log.txt"_s, u"HL7_20190120_log.txt"_s};
+}
+
+void TestChangeMarkers::oldLogsRemoved()
+{
+    QFETCH(int, keepDays);
+    QFETCH(QStringList, left);
+    QTemporaryDir dir;
+    for (const QString& name :
+         {u"HL7_20190101_log.txt"_s, u"HL7_20190117_log.txt"_s, u"HL7_20190118_log.txt"_s, u"HL7_20190120_log.txt"_s,
+          u"HL7_X_20190101_log.txt"_s, u"HL7_notes.txt"_s, u"LAB2_20190101_log.txt"_s})
+        test::WriteFile(dir.filePath(name), "x");
+    RemoveOldLogs(dir.path() + u'/', u"HL7"_s, QDate(2019, 1, 20), keepDays);
+    left.sort();
+    QCOMPARE(test::FileNames(dir.path()), left);
 }
 
 void TestChangeMarkers::shiftNumbers_data()

@@ -87,6 +87,9 @@ void TestCommLog::reopeningAppends()
     QVERIFY(log.open(path));
     log.writeLine(u"second"_s);
     QCOMPARE(test::ReadFile(path), QByteArray("first\r\nsecond\r\n"));
+    // Patients' names: the owner and the group read, nobody else.
+    QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
 }
 
 void TestCommLog::displayGetsTheDisplayLine()

@@ -6,6 +6,9 @@ namespace kestrin {
 
 // The communication log of a station and day: ComLogPath, station, "_", yyyymmdd, "_log.txt".
 QString LogFileName(const QString& comLogPath, const QString& stationId, const QDate& day);
+// Removes the station's logs of days before today - keepDays (none when keepDays is 0) and
+// returns their names; another station's logs are left alone.
+QStringList RemoveOldLogs(const QString& comLogPath, const QString& stationId, const QDate& today, int keepDays);
 
 // The shift a time falls in: the hour boundaries between the first shift and the time,
 // without sign, divided by the shift length, whole part.
