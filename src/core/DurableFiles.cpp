@@ -3,13 +3,13 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
+
 #ifdef Q_OS_WIN
 #include <io.h>
 #include <windows.h>
 #else
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +26,42 @@ bool SyncToDisk(QFile& file)
 #else
     return ::fsync(file.handle()) == 0;
 #endif
+}
+
+namespace {
+
+QString lastSystemError() { return qt_error_string(errno); }
+
+QString writeAndCheck(QFile& file, const QByteArray& bytes, bool sync)
+{
+    // Unbuffered: the write reaches the system at once and says whether the disk took it,
+    // instead of a flush at close that nobody asks.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return file.errorString();
+    if (file.write(bytes) != bytes.size())
+        return file.errorString();
+    if (sync && !SyncToDisk(file))
+        return lastSystemError();
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return file.errorString();
+    // A share may take the bytes and still keep fewer of them.
+    if (QFileInfo(file.fileName()).size() != bytes.size())
+        return QStringLiteral("the file was cut short");
+    return {};
+}
+
+} // namespace
+
+QString WriteWholeFile(const QString& path, const QByteArray& bytes, bool sync)
+{
+    QFile file(path);
+    const QString error = writeAndCheck(file, bytes, sync);
+    if (!error.isEmpty()) {
+        file.close();
+        QFile::remove(path);
+    }
+    return error;
 }
 
 bool SyncFiles(const QStringList& paths)
@@ -101,7 +137,7 @@ BoundedRead ReadBoundedFile(const QString& path, qint64 limit)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         read.problem = BoundedRead::Problem::Unreadable;
-        read.error = QString::fromLocal8Bit(std::strerror(errno));
+        read.error = lastSystemError();
         return read;
     }
     struct stat status { };
@@ -120,7 +156,7 @@ BoundedRead ReadBoundedFile(const QString& path, qint64 limit)
                 continue;
             if (n < 0) {
                 read.problem = BoundedRead::Problem::Unreadable;
-                read.error = QString::fromLocal8Bit(std::strerror(errno));
+                read.error = lastSystemError();
                 break;
             }
             total += n;
@@ -170,7 +206,7 @@ MoveResult MoveNoReplace(const QString& from, const QString& to, QString* error)
     if (errno == ENOENT && ::access(source.constData(), F_OK) != 0)
         return MoveResult::SourceGone;
     if (error)
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        *error = lastSystemError();
     return MoveResult::Failed;
 #endif
 }

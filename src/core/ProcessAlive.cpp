@@ -27,4 +27,12 @@ bool IsProcessAlive(qint64 pid)
 #endif
 }
 
+bool IsAbandoned(const WorkOwner& holder, const QDateTime& since, const WorkOwner& self, const QDateTime& now,
+                 const std::function<bool(qint64)>& isAlive, qint64 staleAfterMs)
+{
+    if (holder.host == self.host)
+        return holder.pid == self.pid || !isAlive(holder.pid);
+    return since.msecsTo(now) > staleAfterMs;
+}
+
 } // namespace kestrin

@@ -111,4 +111,19 @@ QString FileNamePartProblem(const QString& text)
     return {};
 }
 
+QString NameLineBreaks(const QString& text)
+{
+    if (!text.contains(u'\r') && !text.contains(u'\n'))
+        return text;
+    QString result;
+    result.reserve(text.size());
+    for (const QChar& c : text) {
+        if (c == u'\r' || c == u'\n')
+            result.append(NameControlCharacters(QStringView(&c, 1)));
+        else
+            result.append(c);
+    }
+    return result;
+}
+
 } // namespace kestrin

@@ -3,6 +3,7 @@
 #include "core/DurableFiles.h"
 #include "core/Error.h"
 #include "core/ProcessAlive.h"
+#include "hl7export/ExportClaims.h"
 #include "hl7export/ResultFile.h"
 #include "hl7export/ResultMessage.h"
 #include "hl7export/TestCatalogue.h"
@@ -22,6 +23,8 @@ namespace {
 const QString kNoSampleId = u"REQ2SEND without SAMPLE_ID"_s;
 const QString kExportFolder = u"ExportPath"_s;
 const QString kTemporaryFolder = u"TempExportPath"_s;
+const QString kTemporaryWrites = u"TempExportPath takes no file"_s;
+const QString kExportWrites = u"ExportPath takes no file"_s;
 
 struct Queue {
     QStringList sampleIds;
@@ -90,24 +93,17 @@ bool foldersReady(Context& ctx)
                      u"The export folder \"%1\" is there again; the queued results go out."_s.arg(exportFolder));
 }
 
-// Published samples whose queue rows are still to go: first the folder's new entries are
-// forced to disk, then the rows go in one transaction.
-void dequeuePublished(Context& ctx, const QList<QueuedSample>& published)
+// A folder that takes no result file is said once; once more when it takes them again.
+void reportFolderTrouble(Context& ctx, const ExportFolderError& e)
 {
-    if (published.isEmpty())
-        return;
-    // Rows go only when the files they were sent in will survive a power cut.
-    if (!SyncFolder(ctx.config.ExportPath))
-        throw FileError(
-            u"The export folder %1 cannot be forced to disk; the samples stay queued."_s.arg(ctx.config.ExportPath));
-    Transaction transaction(ctx.db);
-    for (const QueuedSample& sample : published) {
-        if (!DequeueSample(ctx, sample))
-            ctx.log.logall(
-                u"Probe %1 was queued again while it was being sent; it goes out again."_s.arg(sample.sampleId),
-                LogDirection::Monitor);
-    }
-    transaction.commit();
+    if (e.folder() == ExportFolderError::Folder::Temporary)
+        ctx.outages.report(kTemporaryWrites,
+                           u"The temporary export folder \"%1\" (TempExportPath) takes no result file: %2. Every "
+                           u"result stays queued until it does."_s.arg(ctx.config.TempExportPath, e.message()));
+    else
+        ctx.outages.report(kExportWrites,
+                           u"The export folder \"%1\" (ExportPath) takes no result file: %2. Every result stays "
+                           u"queued until it does."_s.arg(ctx.config.ExportPath, e.message()));
 }
 
 } // namespace
@@ -138,8 +134,9 @@ bool DequeueSample(Context& ctx, const QueuedSample& sample)
 
 namespace {
 
-// One cycle's work on groups of samples: composed together, written, forced to disk with one
-// flush, published, and dequeued in one commit. A kill sends at most one group again.
+// One cycle's work on groups of samples: claimed, composed together, written, forced to disk
+// with one flush, staged in the export folder, published, and dequeued in one commit. A kill
+// sends at most one group again.
 class ExportRun {
 public:
     ExportRun(Context& ctx, CycleOutcome& outcome)
@@ -147,10 +144,30 @@ public:
         , m_outcome(outcome)
         , m_tests(TestCatalogue::Load(ctx.db))
         , m_files(ctx)
+        , m_claims(ctx.db, {ctx.config.ComputerName, QCoreApplication::applicationPid()}, IsProcessAlive)
     {
+        ExportClaims::Ensure(ctx.db);
     }
 
-    void sendGroup(const QStringList& sampleIds) { dequeuePublished(m_ctx, publish(compose(sampleIds))); }
+    ExportClaims& claims() { return m_claims; }
+
+    // Sends a claimed group and gives up its claims. False when a folder takes no result file:
+    // the group stays queued and the cycle ends.
+    bool sendGroup(const QStringList& sampleIds)
+    {
+        const QList<Composed> composed = compose(sampleIds);
+        QList<Written> staged;
+        try {
+            staged = stage(composed);
+        } catch (const ExportFolderError& e) {
+            reportFolderTrouble(m_ctx, e);
+            m_outcome.failed += int(composed.size());
+            finish({}, sampleIds);
+            return false;
+        }
+        finish(publish(staged), sampleIds);
+        return true;
+    }
 
 private:
     using Composed = std::pair<QueuedSample, ResultMessage>;
@@ -173,7 +190,7 @@ private:
             try {
                 QueuedSample sample = readSampleRows(m_ctx.db, sampleId);
                 if (sample.parameterIds.isEmpty())
-                    continue; // sent meanwhile by another station
+                    continue; // sent meanwhile by a station of an older version
                 ResultMessage message = ComposeResultMessage(m_ctx, sampleId, m_tests);
                 composed.append({std::move(sample), std::move(message)});
             } catch (const DbError&) {
@@ -186,41 +203,100 @@ private:
         return composed;
     }
 
-    QList<QueuedSample> publish(const QList<Composed>& composed)
+    // Writes the group's files, forces them to disk and stages them in the export folder. A
+    // folder that takes no file throws, and none of the group's files is left.
+    QList<Written> stage(const QList<Composed>& composed)
     {
-        // The group's lines reach the log in one write, before its queue rows go.
-        const CommLog::Gather lines(m_ctx.log);
         QList<Written> written;
-        QList<ResultFiles::Written> files;
-        for (const auto& [sample, message] : composed) {
-            try {
-                files << m_files.write(sample.sampleId, message);
-                written.append({sample, files.last()});
-            } catch (const std::exception& e) {
-                failed(sample.sampleId, e);
+        try {
+            QList<ResultFiles::Written> files;
+            for (const auto& [sample, message] : composed) {
+                written.append({sample, m_files.write(sample.sampleId, message)});
+                files << written.last().second;
             }
+            if (files.isEmpty())
+                return {};
+            m_files.makeDurable(files);
+            m_ctx.outages.mend(kTemporaryWrites,
+                               u"The temporary export folder \"%1\" takes result files again; the "
+                               u"queued results go out."_s.arg(m_ctx.config.TempExportPath));
+            for (auto file = written.begin(); file != written.end();) {
+                try {
+                    m_files.stage(file->second);
+                    ++file;
+                } catch (const ExportFolderError&) {
+                    throw;
+                } catch (const std::exception& e) {
+                    m_files.discard(file->second);
+                    failed(file->first.sampleId, e);
+                    file = written.erase(file);
+                }
+            }
+        } catch (const ExportFolderError&) {
+            for (const auto& [sample, file] : written)
+                m_files.discard(file);
+            throw;
         }
-        const bool durable = m_files.makeDurable(files);
+        if (!written.isEmpty())
+            m_ctx.outages.mend(kExportWrites,
+                               u"The export folder \"%1\" takes result files again; the queued "
+                               u"results go out."_s.arg(m_ctx.config.ExportPath));
+        return written;
+    }
+
+    // Each file's lines reach the log before it is published, its end line after: a kill in
+    // between loses no delivery from the log. The end line goes with the next file's lines.
+    QList<QueuedSample> publish(const QList<Written>& staged)
+    {
         QList<QueuedSample> published;
-        for (const auto& [sample, file] : written) {
+        const ResultFiles::Written* sent = nullptr;
+        for (const auto& [sample, file] : staged) {
+            {
+                const CommLog::Gather lines(m_ctx.log);
+                if (sent)
+                    m_files.logSent(*sent);
+                m_files.logSending(file);
+            }
+            sent = nullptr;
             try {
-                if (!durable)
-                    throw FileError(u"The result file %1 cannot be forced to disk."_s.arg(file.temporary));
                 m_files.publish(file);
+                sent = &file;
                 published << sample;
                 ++m_outcome.handled;
             } catch (const std::exception& e) {
                 m_files.discard(file);
-                failed(file.sampleId, e);
+                failed(sample.sampleId, e);
             }
         }
+        if (sent)
+            m_files.logSent(*sent);
         return published;
+    }
+
+    // The published samples' queue rows go, and the group's claims with them, in one commit
+    // after the folder's new entries are forced to disk.
+    void finish(const QList<QueuedSample>& published, const QStringList& claimed)
+    {
+        // Rows go only when the files they were sent in will survive a power cut.
+        if (!published.isEmpty() && !SyncFolder(m_ctx.config.ExportPath))
+            throw FileError(u"The export folder %1 cannot be forced to disk; the samples stay queued."_s.arg(
+                m_ctx.config.ExportPath));
+        Transaction transaction(m_ctx.db);
+        for (const QueuedSample& sample : published) {
+            if (!DequeueSample(m_ctx, sample))
+                m_ctx.log.logall(
+                    u"Probe %1 was queued again while it was being sent; it goes out again."_s.arg(sample.sampleId),
+                    LogDirection::Monitor);
+        }
+        m_claims.release(claimed);
+        transaction.commit();
     }
 
     Context& m_ctx;
     CycleOutcome& m_outcome;
     const TestCatalogue m_tests;
     ResultFiles m_files;
+    ExportClaims m_claims;
 };
 
 } // namespace
@@ -240,11 +316,15 @@ CycleOutcome ExportPendingResults(Context& ctx, const ExportOptions& options)
                            IsProcessAlive);
     ExportRun run(ctx, outcome);
     const qsizetype group = qMax(1, options.samplesPerCommit);
-    for (qsizetype first = 0; first < queue.sampleIds.size(); first += group) {
-        run.sendGroup(queue.sampleIds.mid(first, group));
+    for (qsizetype next = 0; next < queue.sampleIds.size();) {
+        // Samples another exporter holds are left to it.
+        const QStringList claimed = run.claims().claimNext(queue.sampleIds, next, group);
+        if (claimed.isEmpty())
+            continue;
+        const bool sent = run.sendGroup(claimed);
         // A share that went away during the cycle fails every sample after: said once.
-        if (outcome.failed > 0 && !foldersReady(ctx)) {
-            outcome.failed += int(qMax<qsizetype>(0, queue.sampleIds.size() - first - group));
+        if (!sent || (outcome.failed > 0 && !foldersReady(ctx))) {
+            outcome.failed += int(queue.sampleIds.size() - next);
             break;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "core/DurableFiles.h"
 #include "core/Error.h"
+#include "core/ProcessAlive.h"
 #include "core/TextCodec.h"
 
 #include <QCoreApplication>
@@ -15,28 +16,6 @@ using namespace Qt::StringLiterals;
 namespace kestrin {
 
 namespace {
-
-[[noreturn]] void fail(const QString& what, const QFile& file)
-{
-    throw FileError(u"%1 %2: %3"_s.arg(what, file.fileName(), file.errorString()));
-}
-
-// A work file is removed when the scope that made it ends, published or not; after a
-// successful rename there is nothing left to remove.
-class WorkFile {
-public:
-    explicit WorkFile(QString path)
-        : m_path(std::move(path))
-    {
-    }
-    ~WorkFile() { QFile::remove(m_path); }
-    WorkFile(const WorkFile&) = delete;
-    WorkFile& operator=(const WorkFile&) = delete;
-    const QString& path() const { return m_path; }
-
-private:
-    QString m_path;
-};
 
 QString hostPart(const QString& host)
 {
@@ -53,18 +32,13 @@ QString workTag(const QString& host, qint64 pid)
     return u".kestrin."_s + hostPart(host) + u'.' + QString::number(pid);
 }
 
-struct WorkFileOwner {
-    QString host;
-    qint64 pid = 0;
-};
-
-std::optional<WorkFileOwner> workFileOwner(const QString& fileName, const QString& suffix)
+std::optional<WorkOwner> workFileOwner(const QString& fileName, const QString& suffix)
 {
     static const QRegularExpression tag(u"\\.kestrin\\.([A-Za-z0-9_-]+)\\.(\\d+)\\.(tmp|part)$"_s);
     const QRegularExpressionMatch match = tag.match(fileName);
     if (!match.hasMatch() || match.captured(3) != suffix)
         return std::nullopt;
-    return WorkFileOwner{match.captured(1), match.captured(2).toLongLong()};
+    return WorkOwner{match.captured(1), match.captured(2).toLongLong()};
 }
 
 // MSH-10 of a result file already in the export folder; empty when it holds no message.
@@ -79,23 +53,6 @@ QString publishedControlId(const QString& path, const TextCodec& codec)
     if (!msh.startsWith(u"MSH|"))
         return {};
     return msh.split(u'|').value(9);
-}
-
-// Copies into the export folder under a hidden name no receiver takes, forced to disk,
-// then renames it into place.
-void copyIntoPlace(const QString& temporary, const QString& finalPath, const QString& tag)
-{
-    const QFileInfo target(finalPath);
-    const WorkFile staging(target.absoluteDir().filePath(u"."_s + target.fileName() + tag + u".part"_s));
-    QFile::remove(staging.path());
-    if (!QFile::copy(temporary, staging.path()))
-        throw FileError(u"The result file cannot be copied to %1."_s.arg(staging.path()));
-    QFile copy(staging.path());
-    if (!copy.open(QIODevice::ReadWrite) || !SyncToDisk(copy))
-        fail(u"The result file cannot be forced to disk:"_s, copy);
-    copy.close();
-    if (!RenameReplacing(staging.path(), finalPath))
-        throw FileError(u"The result file cannot be renamed to %1."_s.arg(finalPath));
 }
 
 bool cannotStandInName(QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f || u"/\\:*?\"<>|"_s.contains(c); }
@@ -150,68 +107,95 @@ ResultFiles::ResultFiles(Context& ctx)
 ResultFiles::Written ResultFiles::write(const QString& sampleId, const ResultMessage& message)
 {
     const AppConfig& c = m_ctx.config;
-    m_ctx.log.logall(u"Start Export f\u00fcr Probe: "_s + sampleId, LogDirection::Monitor);
     const QString name = ResultFileName(c.ExportLeader, sampleId, c.ExportExtension);
-    Written written{sampleId, message.msh.split(u'|').value(9), c.TempExportPath + name + m_tag + u".tmp"_s,
-                    c.ExportPath + name};
-    QFile file(written.temporary);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(u"The result file cannot be written:"_s, file);
-    QByteArray bytes;
-    for (const QString& line : message.lines()) {
-        bytes += m_codec.encode(line) + "\r\n";
-        m_ctx.log.logall(line, LogDirection::ResultOut);
-    }
-    if (file.write(bytes) != bytes.size()) {
-        file.close();
-        QFile::remove(written.temporary);
-        fail(u"The result file cannot be written:"_s, file);
-    }
+    const QFileInfo target(c.ExportPath + name);
+    Written written{sampleId,
+                    message.lines(),
+                    {},
+                    message.msh.split(u'|').value(9),
+                    c.TempExportPath + name + m_tag + u".tmp"_s,
+                    target.absoluteDir().filePath(u"."_s + target.fileName() + m_tag + u".part"_s),
+                    target.filePath()};
+    for (const QString& line : std::as_const(written.lines))
+        written.bytes += m_codec.encode(line) + "\r\n";
+    if (const QString error = WriteWholeFile(written.temporary, written.bytes, false); !error.isEmpty())
+        throw ExportFolderError(ExportFolderError::Folder::Temporary, error);
     return written;
 }
 
-bool ResultFiles::makeDurable(const QList<Written>& files)
+void ResultFiles::makeDurable(const QList<Written>& files)
 {
     QStringList paths;
     for (const Written& file : files)
         paths << file.temporary;
-    return SyncFiles(paths);
+    if (!SyncFiles(paths))
+        throw ExportFolderError(ExportFolderError::Folder::Temporary, u"the files cannot be forced to disk"_s);
 }
 
-QString ResultFiles::publish(const Written& written)
+void ResultFiles::stage(const Written& written)
 {
+    if (QFileInfo(written.final).isDir())
+        throw FileError(u"A folder holds the name %1."_s.arg(written.final));
     // Names can meet (a case-blind file system, a suffix that repeats): the other sample's
     // file stays until the receiving system has taken it, and this one waits for that.
     const QString otherId = publishedControlId(written.final, m_codec);
     if (!otherId.isEmpty() && otherId != written.controlId)
         throw FileError(u"%1 holds the result of sample %2; it is not replaced."_s.arg(written.final, otherId));
-    // On one file system the rename is the copy and the delete in one atomic step.
-    if (!RenameReplacing(written.temporary, written.final)) {
-        copyIntoPlace(written.temporary, written.final, m_tag);
-        QFile::remove(written.temporary);
-    }
-    m_ctx.log.logall(u"Export abgeschlossen f\u00fcr Probe: "_s + written.sampleId + u"/Datei: "_s + written.final,
-                     LogDirection::Monitor);
-    return written.final;
+    if (RenameReplacing(written.temporary, written.staged))
+        return;
+    // Another file system: a second copy, forced to disk before it is renamed into place.
+    if (const QString error = WriteWholeFile(written.staged, written.bytes, true); !error.isEmpty())
+        throw ExportFolderError(ExportFolderError::Folder::Export, error);
+    QFile::remove(written.temporary);
 }
 
-void ResultFiles::discard(const Written& written) { QFile::remove(written.temporary); }
+void ResultFiles::logSending(const Written& written)
+{
+    m_ctx.log.logall(u"Start Export f\u00fcr Probe: "_s + written.sampleId, LogDirection::Monitor);
+    for (const QString& line : written.lines)
+        m_ctx.log.logall(line, LogDirection::ResultOut);
+}
+
+void ResultFiles::publish(const Written& written)
+{
+    if (!RenameReplacing(written.staged, written.final))
+        throw FileError(u"The result file cannot be renamed to %1."_s.arg(written.final));
+}
+
+void ResultFiles::logSent(const Written& written)
+{
+    m_ctx.log.logall(u"Export abgeschlossen f\u00fcr Probe: "_s + written.sampleId + u"/Datei: "_s + written.final,
+                     LogDirection::Monitor);
+}
+
+void ResultFiles::discard(const Written& written)
+{
+    QFile::remove(written.temporary);
+    QFile::remove(written.staged);
+}
 
 QString WriteResultFile(Context& ctx, const QString& sampleId, const ResultMessage& message)
 {
     ResultFiles files(ctx);
     const ResultFiles::Written written = files.write(sampleId, message);
-    const WorkFile temporary(written.temporary);
-    if (!files.makeDurable({written}))
-        throw FileError(u"The result file %1 cannot be forced to disk."_s.arg(written.temporary));
-    return files.publish(written);
+    try {
+        files.makeDurable({written});
+        files.stage(written);
+        files.logSending(written);
+        files.publish(written);
+    } catch (const std::exception&) {
+        files.discard(written);
+        throw;
+    }
+    files.logSent(written);
+    return written.final;
 }
 
 QStringList RemoveStaleResultFiles(const AppConfig& config, qint64 ownPid, const QDateTime& now,
                                    const std::function<bool(qint64)>& isAlive, qint64 staleAfterMs)
 {
     QStringList removed;
-    const QString host = hostPart(config.ComputerName);
+    const WorkOwner self{hostPart(config.ComputerName), ownPid};
     const auto sweep = [&](const QString& folder, const QString& pattern, const QString& suffix) {
         if (folder.isEmpty())
             return;
@@ -220,9 +204,8 @@ QStringList RemoveStaleResultFiles(const AppConfig& config, qint64 ownPid, const
             const auto owner = workFileOwner(info.fileName(), suffix);
             if (!owner)
                 continue;
-            const bool abandoned = owner->host == host ? owner->pid == ownPid || !isAlive(owner->pid)
-                                                       : info.lastModified().msecsTo(now) > staleAfterMs;
-            if (abandoned && QFile::remove(info.filePath()))
+            if (IsAbandoned(*owner, info.lastModified(), self, now, isAlive, staleAfterMs) &&
+                QFile::remove(info.filePath()))
                 removed << info.fileName();
         }
     };

@@ -93,6 +93,11 @@ std::vector<TableDef> makeTables()
          {text(u"CLAIM_NAME", 255), text(u"FILE_NAME", 255), date(u"STORED_AT")},
          {u"CLAIM_NAME"_s},
          {{u"STORED_AT"_s}}},
+        // Kestrin's own: which exporter is sending which queued sample.
+        {u"KESTRIN_EXPORTS"_s,
+         {text(u"SAMPLE_ID", 255), text(u"HOST", 255), integer(u"PID"), date(u"CLAIMED_AT")},
+         {u"SAMPLE_ID"_s},
+         {}},
     };
 }
 

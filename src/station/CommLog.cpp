@@ -23,7 +23,7 @@ std::optional<LogLines> FormatLogLines(const QString& message, int direction, co
         return LogLines{line, line};
     }
     case LogDirection::Monitor:
-        return LogLines{u"Monitor: "_s + message, nowText + u" Monitor: "_s + message};
+        return LogLines{u"Monitor: "_s + NameLineBreaks(message), nowText + u" Monitor: "_s + NameLineBreaks(message)};
     case LogDirection::OrderIn:
         return LogLines{nowText + u" K->L "_s + NameControlCharacters(message),
                         nowText + u"     K->L "_s + NameControlCharacters(message)};
@@ -32,7 +32,8 @@ std::optional<LogLines> FormatLogLines(const QString& message, int direction, co
         return LogLines{line, line};
     }
     case LogDirection::EntryStation:
-        return LogLines{nowText + u" INPUT: "_s + message, nowText + u"     L->H"_s + message};
+        return LogLines{nowText + u" INPUT: "_s + NameLineBreaks(message),
+                        nowText + u"     L->H"_s + NameLineBreaks(message)};
     }
     return std::nullopt;
 }
@@ -71,7 +72,8 @@ void CommLog::writeLine(const QString& line)
         QTextStream(stderr) << "kestrin: the communication log is not open: " << line << Qt::endl;
         return;
     }
-    m_gathered += m_codec.encode(line) + "\r\n";
+    // One entry, one line: a driver's message or a file name may carry line breaks.
+    m_gathered += m_codec.encode(NameLineBreaks(line)) + "\r\n";
     if (m_gathering == 0)
         flushGathered();
 }

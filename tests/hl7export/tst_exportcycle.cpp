@@ -1,6 +1,8 @@
 #include "LabStation.h"
 #include "OrderBuilder.h"
 #include "TestMain.h"
+#include "core/DurableFiles.h"
+#include "hl7export/ExportClaims.h"
 #include "hl7export/ExportCycle.h"
 #include "hl7export/ResultFile.h"
 #include "hl7import/MessageReader.h"
@@ -8,7 +10,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
+
+#ifdef Q_OS_LINUX
+#include <sys/mount.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -56,6 +64,75 @@ QString exported(const test::LabStation& station, const QString& name)
     return QString::fromLatin1(test::ReadFile(station.config.ExportPath + name));
 }
 
+QStringList queueSamples(test::LabStation& station, int count)
+{
+    QStringList ids;
+    for (int i = 0; i < count; ++i) {
+        ids << u"S%1"_s.arg(i, 2, 10, QChar(u'0'));
+        queueSample(station, ids.last());
+    }
+    return ids;
+}
+
+// How often the log says that each sample's file was published.
+QHash<QString, int> sentCounts(const test::LabStation& station)
+{
+    QHash<QString, int> counts;
+    const QString mark = u"Export abgeschlossen f\u00fcr Probe: "_s;
+    for (const QString& line : station.logLines().filter(mark))
+        ++counts[line.mid(line.indexOf(mark) + mark.size()).section(u"/Datei: "_s, 0, 0)];
+    return counts;
+}
+
+// A file system of its own (a 1 MB tmpfs below `path`) that a test fills or makes read-only,
+// and mends again. Mounting needs root, as CI runs; elsewhere it is not mounted.
+class SmallDisk {
+public:
+    explicit SmallDisk(const QString& path)
+        : m_path(path)
+    {
+        QDir().mkpath(path);
+#ifdef Q_OS_LINUX
+        m_mounted = ::geteuid() == 0 && ::mount("tmpfs", qPrintable(path), "tmpfs", 0, "size=1m") == 0;
+#endif
+    }
+    ~SmallDisk()
+    {
+#ifdef Q_OS_LINUX
+        if (m_mounted)
+            ::umount2(qPrintable(m_path), MNT_DETACH);
+#endif
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool mounted() const { return m_mounted; }
+
+    // Leaves 16 KiB free: room for a few result files, not for a group of ten.
+    void fill()
+    {
+        QFile filler(m_path + u"/filler"_s);
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size()) { }
+        QVERIFY(filler.resize(filler.size() - 16 * 1024));
+    }
+    bool remount(bool readOnly, const char* options)
+    {
+#ifdef Q_OS_LINUX
+        return ::mount("tmpfs", qPrintable(m_path), "tmpfs", MS_REMOUNT | (readOnly ? MS_RDONLY : 0), options) == 0;
+#else
+        Q_UNUSED(readOnly);
+        Q_UNUSED(options);
+        return false;
+#endif
+    }
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+};
+
 } // namespace
 
 class TestExportCycle : public QObject {
@@ -85,6 +162,14 @@ private slots:
     void temporaryFilesDoNotLeak();
     void staleWorkFiles_data();
     void staleWorkFiles();
+    void linesLoggedBeforeTheFileIsOut();
+    void readOnlyDatabaseSendsNothingTwice_data();
+    void readOnlyDatabaseSendsNothingTwice();
+    void claimsOfOtherExporters_data();
+    void claimsOfOtherExporters();
+    void folderThatTakesNoFile_data();
+    void folderThatTakesNoFile();
+    void fullDeviceRefusesTheFile();
 };
 
 void TestExportCycle::emptyQueueDoesNothing()
@@ -455,6 +540,194 @@ void TestExportCycle::staleWorkFiles()
     QFETCH(bool, removed);
     QCOMPARE(!QFileInfo::exists(path), removed);
     QCOMPARE(gone.contains(name), removed);
+}
+
+// A kill right after a file is published loses no delivery from the log: its lines are there.
+void TestExportCycle::linesLoggedBeforeTheFileIsOut()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    const QStringList ids = queueSamples(station, 3);
+    QStringList missing;
+    whenPublished(station, [&](const QString& sampleId) {
+        const QStringList logged = station.logLines();
+        if (logged.filter(u"Start Export f\u00fcr Probe: "_s + sampleId).isEmpty() ||
+            logged.filter(u"|ORU^R01|"_s + sampleId + u'|').isEmpty())
+            missing << sampleId;
+    });
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 3);
+    QCOMPARE(missing, QStringList());
+    // Each sample's end line follows its own lines.
+    const QStringList logged = station.logLines();
+    for (const QString& id : ids) {
+        const qsizetype start = logged.indexOf(u"Monitor: Start Export f\u00fcr Probe: "_s + id);
+        const qsizetype end = logged.indexOf(u"Monitor: Export abgeschlossen f\u00fcr Probe: "_s + id + u"/Datei: "_s +
+                                             station.config.ExportPath + u"ORU_"_s + id + u".hl7"_s);
+        QVERIFY(start >= 0 && end > start);
+        QVERIFY(logged.mid(start + 1, end - start - 1).filter(u"Monitor: "_s).isEmpty());
+    }
+}
+
+void TestExportCycle::readOnlyDatabaseSendsNothingTwice_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<bool>("whilePublishing"); // else before the cycle
+    QTest::newRow("before the cycle") << u"postgres"_s << false;
+    QTest::newRow("while publishing") << u"postgres"_s << true;
+}
+
+// The database reads but takes no writes: nothing is published while the queue rows cannot be
+// deleted, and afterwards each sample goes out once (a group published as the outage began,
+// once more).
+void TestExportCycle::readOnlyDatabaseSendsNothingTwice()
+{
+    QFETCH(bool, whilePublishing);
+    const QString readOnly = u"SET default_transaction_read_only = on"_s;
+    KESTRIN_STATION(station);
+    const QStringList ids = queueSamples(station, 25);
+    if (whilePublishing) {
+        bool done = false;
+        whenPublished(station, [&](const QString&) {
+            if (!std::exchange(done, true))
+                station.db().exec(readOnly);
+        });
+    } else {
+        station.db().exec(readOnly);
+    }
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        const qsizetype before = exportFiles(station).size();
+        QVERIFY_THROWS_EXCEPTION(DbError, ExportPendingResults(station.ctx()));
+        if (cycle > 0)
+            QCOMPARE(exportFiles(station).size(), before); // nothing again while it lasts
+    }
+    const QHash<QString, int> duringOutage = sentCounts(station);
+    QVERIFY(duringOutage.size() <= (whilePublishing ? 10 : 0));
+    for (const int times : duringOutage)
+        QCOMPARE(times, 1);
+    QCOMPARE(queueRows(station).size(), ids.size());
+
+    station.db().exec(u"SET default_transaction_read_only = off"_s);
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, ids.size());
+    const QHash<QString, int> sent = sentCounts(station);
+    for (const QString& id : ids)
+        QCOMPARE(sent.value(id), 1 + duringOutage.value(id));
+    QVERIFY(queueRows(station).isEmpty());
+    QVERIFY(station.column(u"SELECT SAMPLE_ID FROM KESTRIN_EXPORTS"_s).isEmpty());
+}
+
+void TestExportCycle::claimsOfOtherExporters_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<qint64>("pid");
+    QTest::addColumn<int>("ageMinutes");
+    QTest::addColumn<bool>("sent");
+    const qint64 running = 1; // init runs on every machine
+    const qint64 gone = 2147480000;
+    const qint64 self = QCoreApplication::applicationPid();
+    for (const QString& engine : {u"sqlite"_s, u"postgres"_s}) {
+        const QByteArray e = engine.toLatin1();
+        QTest::addRow("%s: this machine, running", e.data()) << engine << u"LABPC"_s << running << 30 << false;
+        QTest::addRow("%s: this machine, gone", e.data()) << engine << u"LABPC"_s << gone << 0 << true;
+        QTest::addRow("%s: this process, an earlier cycle", e.data()) << engine << u"LABPC"_s << self << 0 << true;
+        QTest::addRow("%s: another machine, lately", e.data()) << engine << u"OTHERPC"_s << running << 1 << false;
+        QTest::addRow("%s: another machine, long ago", e.data()) << engine << u"OTHERPC"_s << running << 11 << true;
+    }
+}
+
+// A sample another exporter holds is left to it, unless that exporter is gone.
+void TestExportCycle::claimsOfOtherExporters()
+{
+    QFETCH(QString, host);
+    QFETCH(qint64, pid);
+    QFETCH(int, ageMinutes);
+    QFETCH(bool, sent);
+    KESTRIN_STATION(station);
+    queueSample(station, u"4711"_s);
+    queueSample(station, u"4712"_s);
+    ExportClaims::Ensure(station.db());
+    station.db().exec(u"INSERT INTO KESTRIN_EXPORTS (SAMPLE_ID, HOST, PID, CLAIMED_AT) VALUES (?, ?, ?, ?)"_s,
+                      {u"4711"_s, host, pid, QDateTime::currentDateTime().addSecs(-60 * ageMinutes)});
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, sent ? 2 : 1);
+    QCOMPARE(exportFiles(station).contains(u"ORU_4711.hl7"_s), sent);
+    QCOMPARE(queueRows(station), sent ? QStringList() : QStringList{u"4711/1"_s});
+    QCOMPARE(station.column(u"SELECT SAMPLE_ID FROM KESTRIN_EXPORTS"_s), sent ? QStringList() : QStringList{u"4711"_s});
+}
+
+void TestExportCycle::folderThatTakesNoFile_data()
+{
+    QTest::addColumn<bool>("temporaryOnDisk");
+    QTest::addColumn<bool>("exportOnDisk");
+    QTest::addColumn<bool>("readOnly"); // else full
+    QTest::newRow("temporary folder full") << true << false << false;
+    QTest::newRow("export folder full") << false << true << false;
+    QTest::newRow("both on one full disk") << true << true << false;
+    QTest::newRow("temporary folder read-only") << true << false << true;
+    QTest::newRow("export folder read-only") << false << true << true;
+}
+
+// A full or read-only folder publishes nothing (no empty file), keeps every sample queued and
+// says so once; when it takes files again, that is said once and every result goes out once.
+void TestExportCycle::folderThatTakesNoFile()
+{
+    QFETCH(bool, temporaryOnDisk);
+    QFETCH(bool, exportOnDisk);
+    QFETCH(bool, readOnly);
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    SmallDisk disk(station.scratch.folder() + u"/disk"_s);
+    if (!disk.mounted())
+        QSKIP("Mounting a small tmpfs needs root (CI runs as root); fullDeviceRefusesTheFile tries the writer");
+    if (temporaryOnDisk)
+        station.config.TempExportPath = station.scratch.folder() + u"/disk/tmp/"_s;
+    if (exportOnDisk)
+        station.config.ExportPath = station.scratch.folder() + u"/disk/out/"_s;
+    QVERIFY(QDir().mkpath(station.config.TempExportPath) && QDir().mkpath(station.config.ExportPath));
+    const QStringList ids = queueSamples(station, 30);
+    if (readOnly)
+        QVERIFY(disk.remount(true, nullptr));
+    else
+        disk.fill();
+
+    const qsizetype before = station.logLines().size();
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        const CycleOutcome outcome = ExportPendingResults(station.ctx());
+        QCOMPARE(outcome.handled, 0);
+        QCOMPARE(outcome.failed, ids.size());
+    }
+    QVERIFY(exportFiles(station).isEmpty());
+    QVERIFY(test::FileNames(station.config.TempExportPath).isEmpty());
+    QCOMPARE(queueRows(station).size(), ids.size());
+    const QStringList said = station.logLines().mid(before);
+    QCOMPARE(said.size(), 1);
+    QVERIFY(said.first().startsWith(u"Monitor: "_s));
+    QVERIFY(said.first().contains(temporaryOnDisk ? station.config.TempExportPath : station.config.ExportPath));
+
+    QVERIFY(disk.remount(false, "size=4m"));
+    const qsizetype mended = station.logLines().size();
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, ids.size());
+    QCOMPARE(station.logLines().mid(mended).filter(u"takes result files again"_s).size(), 1);
+    QCOMPARE(exportFiles(station).size(), ids.size());
+    for (const QString& id : ids) {
+        const QString file = exported(station, u"ORU_"_s + id + u".hl7"_s);
+        QVERIFY2(file.startsWith(u"MSH|"_s) && file.endsWith(u"|||F\r\n"_s), qPrintable(id));
+    }
+    QVERIFY(queueRows(station).isEmpty());
+    QCOMPARE(sentCounts(station).size(), ids.size());
+}
+
+// What a full disk does to the writer, on any machine: nothing is left, the reason is said.
+void TestExportCycle::fullDeviceRefusesTheFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"ORU_4711.hl7"_s);
+    if (!QFileInfo::exists(u"/dev/full"_s) || !QFile::link(u"/dev/full"_s, path))
+        QSKIP("No /dev/full on this machine");
+    for (const bool sync : {false, true}) {
+        QVERIFY2(!WriteWholeFile(path, QByteArray(300, 'x'), sync).isEmpty(), "a full device took the file");
+        QVERIFY(!QFileInfo(path).isSymLink()); // what could not be written is gone
+        QVERIFY(QFile::link(u"/dev/full"_s, path));
+    }
 }
 
 KESTRIN_TEST_MAIN(TestExportCycle)

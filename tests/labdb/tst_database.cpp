@@ -86,6 +86,12 @@ void TestDatabase::errorCarriesDriverTextAndStatement()
         QVERIFY2(e.driverText().contains(u"no_such_table"_s, Qt::CaseInsensitive), qPrintable(e.driverText()));
         QVERIFY(e.message().contains(broken));
     }
+    // A batch of many rows: the message shows the statement's beginning, on one line.
+    const QString batch = u"INSERT INTO t (a, b)\nVALUES "_s + QStringList(500, u"(?, ?)"_s).join(u", "_s);
+    const DbError error(u"duplicate key"_s, batch);
+    QCOMPARE(error.statement(), batch);
+    QVERIFY(error.message().startsWith(u"duplicate key [INSERT INTO t (a, b) VALUES (?, ?), (?, ?)"_s));
+    QVERIFY2(error.message().size() < 200, qPrintable(error.message()));
 }
 
 void TestDatabase::statementWorksAgainAfterAnError()

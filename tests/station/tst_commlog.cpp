@@ -36,13 +36,16 @@ void TestCommLog::lines_data()
     QTest::newRow("1 analyser to host") << 1 << framed << now + u"  A->H{STX}M{ETX}"_s << now + u"  A->H{STX}M{ETX}"_s;
     QTest::newRow("2 host to analyser") << 2 << u"\x06"_s << now + u"  H->A{ACK}"_s << now + u"  H->A{ACK}"_s;
     QTest::newRow("3 monitor, no time in the file") << 3 << u"X"_s << u"Monitor: X"_s << now + u" Monitor: X"_s;
-    QTest::newRow("3 monitor keeps control characters")
-        << 3 << u"a\rb"_s << u"Monitor: a\rb"_s << now + u" Monitor: a\rb"_s;
+    // A driver's message over several lines is still one entry: its breaks are named.
+    QTest::newRow("3 monitor: one line, other control characters kept")
+        << 3 << u"a\r\nb\x02"_s << u"Monitor: a{CR}{LF}b\x02"_s << now + u" Monitor: a{CR}{LF}b\x02"_s;
     QTest::newRow("4 order in") << 4 << framed << now + u" K->L {STX}M{ETX}"_s << now + u"     K->L {STX}M{ETX}"_s;
     QTest::newRow("5 result out") << 5 << u"MSH|^~\\&\r"_s << now + u" L->K MSH|^~\\&{CR}"_s
                                   << now + u" L->K MSH|^~\\&{CR}"_s;
     QTest::newRow("6 entry station keeps control characters")
         << 6 << u"S1\x02"_s << now + u" INPUT: S1\x02"_s << now + u"     L->HS1\x02"_s;
+    QTest::newRow("6 entry station: one line")
+        << 6 << u"S1\n"_s << now + u" INPUT: S1{LF}"_s << now + u"     L->HS1{LF}"_s;
     QTest::newRow("0 writes nothing") << 0 << u"X"_s << QString() << QString();
     QTest::newRow("7 writes nothing") << 7 << u"X"_s << QString() << QString();
 }

@@ -43,6 +43,26 @@ std::optional<PgServer> pgServer()
     return server;
 }
 
+ConnectionParameters pgParameters(const PgServer& server, const QString& database)
+{
+    ConnectionParameters p;
+    p.host = server.host;
+    p.port = server.port;
+    p.databaseName = database;
+    p.user = server.user;
+    p.password = server.password;
+    p.options = u"connect_timeout=5"_s;
+    return p;
+}
+
+// The INI lines with which a Kestrin process reaches a database of that server.
+QByteArray pgIniLines(const PgServer& server, const QString& database)
+{
+    return u"engine=postgres\nserver=%1:%2\ndatabase=%3\nDbUser=%4\nDbPassword=%5\n"_s
+        .arg(server.host, QString::number(server.port), database, server.user, server.password)
+        .toUtf8();
+}
+
 // Runs one statement on a short-lived administrative connection.
 bool adminExec(const PgServer& server, const QString& sql, QString* error)
 {
@@ -135,12 +155,8 @@ std::unique_ptr<Database> ScratchDatabase::connect() const
     ConnectionParameters p;
     if (m_engine == u"postgres") {
         const PgServer server = *pgServer();
-        p.host = server.host;
-        p.port = server.port;
-        p.databaseName = server.dbname;
-        p.user = server.user;
-        p.password = server.password;
-        p.options = u"connect_timeout=5;options=-csearch_path=%1"_s.arg(m_schema);
+        p = pgParameters(server, server.dbname);
+        p.options += u";options=-csearch_path=%1"_s.arg(m_schema);
         p.description = u"the test schema %1"_s.arg(m_schema);
     } else {
         p.databaseName = m_dir.filePath(u"lab.sqlite"_s);
@@ -157,6 +173,39 @@ void ScratchDatabase::loadDemoData() { RunSqlScript(*m_db, u"/examples/demo-data
 
 std::unique_ptr<Database> ScratchDatabase::connectAgain() const { return connect(); }
 
+ServerDatabase::ServerDatabase()
+{
+    const auto server = pgServer();
+    if (!server) {
+        m_reason = u"PostgreSQL tests skipped: KESTRIN_TEST_PG names no server (scripts/test.sh starts one)"_s;
+        return;
+    }
+    const QString name = u"kt_"_s + QUuid::createUuid().toString(QUuid::Id128).left(16);
+    QString error;
+    if (!adminExec(*server, u"CREATE DATABASE "_s + name, &error)) {
+        m_reason = u"PostgreSQL tests skipped: no database can be made on the server: "_s + error;
+        return;
+    }
+    m_name = name;
+}
+
+ServerDatabase::~ServerDatabase()
+{
+    if (!m_name.isEmpty())
+        adminExec(*pgServer(), u"DROP DATABASE IF EXISTS %1"_s.arg(m_name), nullptr);
+}
+
+QByteArray ServerDatabase::iniLines() const { return pgIniLines(*pgServer(), m_name); }
+
+std::unique_ptr<Database> ServerDatabase::connect() const
+{
+    ConnectionParameters p = pgParameters(*pgServer(), m_name);
+    p.description = u"the test database %1"_s.arg(m_name);
+    auto db = std::make_unique<Database>(MakeDialect(u"postgres"_s), p);
+    db->open();
+    return db;
+}
+
 AppConfig ScratchDatabase::sqliteConfig() const
 {
     AppConfig config;
@@ -169,10 +218,7 @@ QByteArray ScratchDatabase::iniKeys() const
 {
     if (m_engine != u"postgres")
         return "engine=sqlite\ndatabase=" + m_dir.filePath(u"lab.sqlite"_s).toUtf8() + '\n';
-    const PgServer server = *pgServer();
-    return u"engine=postgres\nserver=%1:%2\ndatabase=%3\nDbUser=%4\nDbPassword=%5\n"_s
-        .arg(server.host, QString::number(server.port), server.dbname, server.user, server.password)
-        .toUtf8();
+    return pgIniLines(*pgServer(), pgServer()->dbname);
 }
 
 QProcessEnvironment ScratchDatabase::processEnvironment() const

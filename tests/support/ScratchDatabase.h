@@ -53,6 +53,27 @@ private:
     std::unique_ptr<Database> m_db;
 };
 
+// A database of its own on the PostgreSQL server that KESTRIN_TEST_PG names, for Kestrin
+// processes that reach it through their INI file; dropped again at the end.
+class ServerDatabase {
+public:
+    ServerDatabase();
+    ~ServerDatabase();
+    ServerDatabase(const ServerDatabase&) = delete;
+    ServerDatabase& operator=(const ServerDatabase&) = delete;
+
+    bool available() const { return !m_name.isEmpty(); }
+    QString unavailableReason() const { return m_reason; }
+    // The INI lines that reach it: engine, server, database, DbUser, DbPassword.
+    QByteArray iniLines() const;
+    // A connection of the test's own, open.
+    std::unique_ptr<Database> connect() const;
+
+private:
+    QString m_name;
+    QString m_reason;
+};
+
 // Runs a script of the source tree (such as "/examples/demo-data.sql") whose statements each
 // end with ";" at the end of a line; lines beginning with "--" are skipped.
 void RunSqlScript(Database& db, const QString& sourceFile);

@@ -11,6 +11,12 @@ namespace kestrin {
 // Forces what was written to the file onto the disk.
 bool SyncToDisk(QFile& file);
 
+// Writes `bytes` as the whole content of a new file (replacing one of that name) and checks
+// every step: the open, the write, with `sync` the forced write to disk, the close, and the size
+// the file system then reports. Returns what failed, empty when nothing did; a file that could
+// not be written completely is removed.
+QString WriteWholeFile(const QString& path, const QByteArray& bytes, bool sync);
+
 // Forces the data of several files onto the disk at once: on Linux one flush of their file
 // system (one journal commit for all), elsewhere each file in turn.
 bool SyncFiles(const QStringList& paths);

@@ -23,4 +23,7 @@ QString FileNamePartProblem(const QString& text);
 // Control characters shown by name in braces ({STX}, {CR}, ...), all else unchanged.
 QString NameControlCharacters(QStringView text);
 
+// Line breaks shown by name ({CR}, {LF}), all else unchanged: a log entry stays one line.
+QString NameLineBreaks(const QString& text);
+
 } // namespace kestrin

@@ -21,12 +21,14 @@ struct QueuedSample {
     QVariantList parameterIds;
 };
 
-// One export cycle: for every sample in REQ2SEND a result message is composed, written and
-// published, and then the queue rows that were read for it are deleted. A sample that
-// fails is logged, keeps its queue rows for the next cycle, and the others go on. While the
-// export folder is missing nothing is sent and everything stays queued; queue rows without
-// a sample ID are never sent and stay for a person to remove. Such lasting trouble is
-// logged once until it is mended.
+// One export cycle: every sample in REQ2SEND that no other exporter has claimed is claimed,
+// its result message composed, written and published, and then the queue rows that were read
+// for it are deleted with its claim. A sample that fails is logged, keeps its queue rows for
+// the next cycle, and the others go on. While the export folder is missing, or a folder takes
+// no result file (full, read-only), nothing is published and everything stays queued; queue
+// rows without a sample ID are never sent and stay for a person to remove. Such lasting
+// trouble is logged once until it is mended. A database that takes no writes fails the claims
+// and the cycle before anything is published.
 CycleOutcome ExportPendingResults(Context& ctx, const ExportOptions& options = {});
 
 // Deletes the queue rows that were read for a sample's message, and none that came later:

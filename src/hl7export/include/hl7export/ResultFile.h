@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Error.h"
 #include "core/TextCodec.h"
 #include "hl7export/ResultMessage.h"
 
@@ -13,35 +14,64 @@ namespace kestrin {
 // short suffix derived from the real ID, so that "A/B" and "A:B" never share a file.
 QString ResultFileName(const QString& leader, const QString& sampleId, const QString& extension);
 
+// A folder that takes no result file at all (full, read-only, gone): no sample's fault. The
+// export stops and every sample stays queued.
+class ExportFolderError : public FileError {
+public:
+    enum class Folder { Temporary, Export };
+    ExportFolderError(Folder folder, const QString& reason)
+        : FileError(reason)
+        , m_folder(folder)
+    {
+    }
+    Folder folder() const { return m_folder; }
+
+private:
+    Folder m_folder;
+};
+
 // Writes the message afresh into the temporary export folder (CR LF after every line, in
 // the configured character set, forced to disk) and publishes it in the export folder under
 // its final name, replacing an earlier file of the same sample in one step: a receiving
 // system never sees half a file. A file of that name that holds another sample's message is
 // never replaced. The temporary file is gone afterwards, also when publishing failed. Logs
-// the start, every line and the end. Returns the published path; throws a FileError when a
-// folder or file cannot be written.
+// the start and every line before the file is published, the end after. Returns the published
+// path; throws a FileError when a folder or file cannot be written.
 QString WriteResultFile(Context& ctx, const QString& sampleId, const ResultMessage& message);
 
 // The same in steps, so that the cost of forcing files to disk is paid once for many: write
-// each file, make them durable together, then publish each. A written file that is not
-// published must be discarded.
+// each file, make them durable together, stage each in the export folder, log it, publish it.
+// A written file that is not published must be discarded.
 class ResultFiles {
 public:
     explicit ResultFiles(Context& ctx);
 
     struct Written {
         QString sampleId;
+        QStringList lines;
+        QByteArray bytes;
         QString controlId; // MSH-10 of its message
         QString temporary;
+        QString staged; // hidden, in the export folder
         QString final;
     };
 
-    // Writes the message under a temporary name of this process; logs the start and every line.
+    // Writes the message under a temporary name of this process, every step checked. Throws an
+    // ExportFolderError: a file the temporary folder does not take whole is no sample's fault.
     Written write(const QString& sampleId, const ResultMessage& message);
-    // Forces the written files onto the disk; false when that fails.
-    bool makeDurable(const QList<Written>& files);
-    // Publishes a durable file under its final name; logs the end. Throws a FileError.
-    QString publish(const Written& written);
+    // Forces the written files onto the disk. Throws an ExportFolderError.
+    void makeDurable(const QList<Written>& files);
+    // Moves a durable file into the export folder under a hidden name that no receiver takes
+    // (across file systems a copy, forced to disk). Throws an ExportFolderError when the folder
+    // takes no file, a FileError when only this sample's name is taken (a folder of that name,
+    // another sample's file).
+    void stage(const Written& written);
+    // The log lines of a file about to be published: the start and every line.
+    void logSending(const Written& written);
+    // Publishes a staged file under its final name. Throws a FileError.
+    void publish(const Written& written);
+    // The log line of a published file.
+    void logSent(const Written& written);
     void discard(const Written& written);
 
 private:

@@ -12,7 +12,7 @@ class DbError : public Error {
 public:
     DbError(const QString& driverText, const QString& statement, bool refusesData = false,
             const QString& code = QString())
-        : Error(statement.isEmpty() ? driverText : driverText + QStringLiteral(" [") + statement + u']')
+        : Error(statement.isEmpty() ? driverText : driverText + QStringLiteral(" [") + excerpt(statement) + u']')
         , m_driverText(driverText)
         , m_statement(statement)
         , m_code(code)
@@ -27,6 +27,15 @@ public:
     bool refusesData() const { return m_refusesData; }
 
 private:
+    // Enough of the statement to know it by, on one line: a batch of many rows would bury the
+    // reason under kilobytes of SQL. statement() keeps all of it.
+    static QString excerpt(const QString& statement)
+    {
+        constexpr qsizetype kShown = 160;
+        const QString flat = statement.simplified();
+        return flat.size() <= kShown ? flat : flat.left(kShown) + QStringLiteral("...");
+    }
+
     QString m_driverText;
     QString m_statement;
     QString m_code;
