@@ -28,6 +28,7 @@ const QString kExportWrites = u"ExportPath takes no file"_s;
 
 struct Queue {
     QStringList sampleIds;
+    QHash<QString, QVariant> storedIds; // those that REQ2SEND holds as no text
     bool rowsWithoutSampleId = false;
 };
 
@@ -36,19 +37,23 @@ Queue readQueue(Database& db)
     Queue queue;
     for (const Row& row : db.query(u"SELECT DISTINCT SAMPLE_ID FROM REQ2SEND ORDER BY SAMPLE_ID"_s)) {
         const QString sampleId = row.text(u"SAMPLE_ID");
-        if (sampleId.trimmed().isEmpty())
+        if (sampleId.trimmed().isEmpty()) {
             queue.rowsWithoutSampleId = true;
-        else
-            queue.sampleIds << sampleId;
+            continue;
+        }
+        queue.sampleIds << sampleId;
+        if (const QVariant stored = row.value(u"SAMPLE_ID"); stored.typeId() != QMetaType::QString)
+            queue.storedIds.insert(sampleId, stored);
     }
     return queue;
 }
 
 // The rows read right before the sample's message is composed: those the message answers.
-QueuedSample readSampleRows(Database& db, const QString& sampleId)
+QueuedSample readSampleRows(Database& db, const QString& sampleId, const QVariant& storedId)
 {
-    QueuedSample sample{sampleId, {}};
-    for (const Row& row : db.query(u"SELECT PARAMETER_ID FROM REQ2SEND WHERE SAMPLE_ID = ?"_s, {sampleId}))
+    QueuedSample sample{sampleId, {}, storedId};
+    for (const Row& row : db.query(u"SELECT PARAMETER_ID FROM REQ2SEND WHERE SAMPLE_ID = ?"_s,
+                                   {storedId.isValid() ? storedId : sampleId}))
         sample.parameterIds << row.value(u"PARAMETER_ID");
     return sample;
 }
@@ -124,8 +129,9 @@ bool DequeueSample(Context& ctx, const QueuedSample& sample)
     if (withoutParameter)
         rows = rows.isEmpty() ? u"PARAMETER_ID IS NULL"_s : u"(%1 OR PARAMETER_ID IS NULL)"_s.arg(rows);
     Transaction transaction(ctx.db);
-    const int deleted = ctx.db.exec(u"DELETE FROM REQ2SEND WHERE SAMPLE_ID = ? AND "_s + rows,
-                                    QVariantList{sample.sampleId} + parameters);
+    const int deleted =
+        ctx.db.exec(u"DELETE FROM REQ2SEND WHERE SAMPLE_ID = ? AND "_s + rows,
+                    QVariantList{sample.storedId.isValid() ? sample.storedId : sample.sampleId} + parameters);
     if (deleted > sample.parameterIds.size())
         return false; // the transaction rolls back
     transaction.commit();
@@ -139,9 +145,10 @@ namespace {
 // sends at most one group again.
 class ExportRun {
 public:
-    ExportRun(Context& ctx, CycleOutcome& outcome)
+    ExportRun(Context& ctx, CycleOutcome& outcome, QHash<QString, QVariant> storedIds)
         : m_ctx(ctx)
         , m_outcome(outcome)
+        , m_storedIds(std::move(storedIds))
         , m_tests(TestCatalogue::Load(ctx.db))
         , m_files(ctx)
         , m_claims(ctx.db, {ctx.config.ComputerName, QCoreApplication::applicationPid()}, IsProcessAlive)
@@ -188,7 +195,7 @@ private:
         Transaction read(m_ctx.db);
         for (const QString& sampleId : sampleIds) {
             try {
-                QueuedSample sample = readSampleRows(m_ctx.db, sampleId);
+                QueuedSample sample = readSampleRows(m_ctx.db, sampleId, m_storedIds.value(sampleId));
                 if (sample.parameterIds.isEmpty())
                     continue; // sent meanwhile by a station of an older version
                 ResultMessage message = ComposeResultMessage(m_ctx, sampleId, m_tests);
@@ -294,6 +301,7 @@ private:
 
     Context& m_ctx;
     CycleOutcome& m_outcome;
+    const QHash<QString, QVariant> m_storedIds;
     const TestCatalogue m_tests;
     ResultFiles m_files;
     ExportClaims m_claims;
@@ -314,7 +322,7 @@ CycleOutcome ExportPendingResults(Context& ctx, const ExportOptions& options)
     }
     RemoveStaleResultFiles(ctx.config, QCoreApplication::applicationPid(), QDateTime::currentDateTime(),
                            IsProcessAlive);
-    ExportRun run(ctx, outcome);
+    ExportRun run(ctx, outcome, queue.storedIds);
     const qsizetype group = qMax(1, options.samplesPerCommit);
     for (qsizetype next = 0; next < queue.sampleIds.size();) {
         // Samples another exporter holds are left to it.

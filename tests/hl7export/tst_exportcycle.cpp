@@ -159,6 +159,7 @@ private slots:
     void idsThatShareAFileNameKeepTheirOwn();
     void anotherSamplesFileIsNotReplaced();
     void rowsWithoutSampleIdStay();
+    void sampleIdsStoredAsNoText();
     void temporaryFilesDoNotLeak();
     void staleWorkFiles_data();
     void staleWorkFiles();
@@ -475,6 +476,21 @@ void TestExportCycle::rowsWithoutSampleIdStay()
     QCOMPARE(exportFiles(station), QStringList{u"ORU_4711.hl7"_s});
     QCOMPARE(queueRows(station), (QStringList{u"/1"_s, u"/8"_s}));
     QCOMPARE(station.logLines().mid(before).filter(u"without a sample ID"_s).size(), 1);
+}
+
+// An older laboratory database's untyped REQ2SEND may hold an ID as a number or as bytes: it
+// goes out under its text and its rows go, instead of waiting unseen for ever.
+void TestExportCycle::sampleIdsStoredAsNoText()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    station.db().exec(u"DROP TABLE REQ2SEND"_s);
+    station.db().exec(u"CREATE TABLE REQ2SEND (SAMPLE_ID, PARAMETER_ID)"_s);
+    for (const QVariant& id : {QVariant(123), QVariant(4.5), QVariant(QByteArray("AB"))})
+        station.db().exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES (?, ?)"_s, {id, 1});
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 3);
+    QCOMPARE(exportFiles(station), (QStringList{u"ORU_123.hl7"_s, u"ORU_4.5.hl7"_s, u"ORU_AB.hl7"_s}));
+    QCOMPARE(queueRows(station), QStringList());
 }
 
 void TestExportCycle::temporaryFilesDoNotLeak()

@@ -19,6 +19,9 @@ struct ExportOptions {
 struct QueuedSample {
     QString sampleId;
     QVariantList parameterIds;
+    // The ID as REQ2SEND holds it, where that is no text (a number or bytes in an untyped column
+    // of an older database): its rows are found by it, not by its text. Invalid: the text.
+    QVariant storedId = {};
 };
 
 // One export cycle: every sample in REQ2SEND that no other exporter has claimed is claimed,
