@@ -138,16 +138,13 @@ void store(IniSettings& s, const IniKey& key, const QString& value, std::vector<
             errors.push_back({keyText, value, u"not a whole number"_s});
         break;
     case Conversion::Milliseconds:
-        if (const auto number = ToInt32(value); number && *number >= 0)
-            s.*std::get<qint32 IniSettings::*>(key.field) = *number;
-        else
-            errors.push_back({keyText, value, u"not a whole number of milliseconds (0 or more)"_s});
-        break;
     case Conversion::Days:
         if (const auto number = ToInt32(value); number && *number >= 0)
             s.*std::get<qint32 IniSettings::*>(key.field) = *number;
         else
-            errors.push_back({keyText, value, u"not a whole number of days (0 or more)"_s});
+            errors.push_back({keyText, value,
+                              u"not a whole number of %1 (0 or more)"_s.arg(
+                                  key.conversion == Conversion::Days ? u"days"_s : u"milliseconds"_s)});
         break;
     case Conversion::Bytes:
         if (const auto number = ToInt32(value); number && *number >= 1)
