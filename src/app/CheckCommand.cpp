@@ -9,8 +9,6 @@
 #include "labdb/Schema.h"
 #include "qclink/QcOrders.h"
 
-#include <QFileInfo>
-
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -61,13 +59,6 @@ int RunCheck(const AppConfig& config, QTextStream& out)
     }
 
     try {
-        const ConnectionParameters parameters = LabConnectionParameters(config);
-        if (config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName)) {
-            out << "Database: " << parameters.databaseName
-                << " does not exist yet; the first start creates it with every table\n";
-            out.flush();
-            return usable ? 0 : 2;
-        }
         const auto db = ConnectDatabase(config);
         out << "Database: connected to " << db->description() << '\n';
         const QStringList missing = MissingTables(*db);

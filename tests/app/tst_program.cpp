@@ -40,7 +40,7 @@ private slots:
     void checkPrintsTheDemoSettings();
     void checkNamesSwitchValues();
     void checkNamesAMissingExportFolder();
-    void cycleOnANewDatabase();
+    void cycleNeedsAnInitialisedDatabase();
     void orderInResultOut();
     void startupRefuses_data();
     void startupRefuses();
@@ -62,10 +62,12 @@ void TestProgram::helpExplainsEverySwitch()
 
 void TestProgram::checkPrintsTheDemoSettings()
 {
-    // The demo's folders lie beside its INI file; the export folder is made by the demo script.
+    // The demo's folders lie beside its INI file; the export folder and the database are made
+    // by the demo script.
     const QString ini = m_dir.filePath(u"demo/demo.ini"_s);
     test::WriteFile(ini, test::ReadFile(test::SourceDir() + u"/examples/demo.ini"_s));
     QDir().mkpath(m_dir.filePath(u"demo/run/export"_s));
+    QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
     const Run run = runKestrin({u"/ini="_s + ini, u"/check"_s});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     const QStringList lines = run.out.split(u'\n');
@@ -98,17 +100,29 @@ void TestProgram::checkNamesAMissingExportFolder()
              qPrintable(run.out));
     QVERIFY(!QFileInfo::exists(folder + u"/share/out"_s));
     QDir().mkpath(folder + u"/share/out"_s);
+    QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
     run = runKestrin({u"/ini="_s + ini, u"/check"_s});
     QVERIFY2(run.exitCode == 0, qPrintable(run.out));
 }
 
-void TestProgram::cycleOnANewDatabase()
+// Only /initdb makes a database: before it, /check and /cycle name the file they looked for.
+void TestProgram::cycleNeedsAnInitialisedDatabase()
 {
     const QString folder = m_dir.filePath(u"cycle"_s);
     const QString ini = folder + u"/lab.ini"_s;
     test::WriteFile(ini,
                     "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nImportPath=in\nExportPath=out\n"
                     "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\nImportExtension=hl7\n");
+    QDir().mkpath(folder + u"/out"_s);
+    const QString file = folder + u"/lab.sqlite"_s;
+    for (const QString& what : {u"/cycle=import"_s, u"/check"_s}) {
+        const Run refused = runKestrin({u"/ini="_s + ini, what});
+        QCOMPARE(refused.exitCode, 2);
+        const QString said = refused.err + refused.out;
+        QVERIFY2(said.contains(u"The sqlite database file "_s + file + u" does not exist"_s), qPrintable(said));
+        QVERIFY(!QFileInfo::exists(file));
+    }
+    QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
     const Run run = runKestrin({u"/ini="_s + ini, u"/cycle=import"_s});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     const QStringList logs = test::FileNames(folder + u"/log"_s);

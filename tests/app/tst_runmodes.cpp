@@ -22,7 +22,12 @@ using namespace kestrin;
 
 namespace {
 
-AppConfig stationConfig(const QTemporaryDir& dir) { return test::ServiceConfig(dir.path()); }
+AppConfig stationConfig(const QTemporaryDir& dir)
+{
+    AppConfig c = test::ServiceConfig(dir.path());
+    test::InitDb(c);
+    return c;
+}
 
 AppConfig sampleIdStationConfig(const QTemporaryDir& dir)
 {

@@ -111,7 +111,7 @@ struct DemoFolder {
         AppConfig config;
         config.Engine = u"sqlite"_s;
         config.DatabaseName = dir.filePath(u"lab.sqlite"_s);
-        test::RunSqlScript(*ConnectDatabase(config), u"/examples/demo-data.sql"_s);
+        test::RunSqlScript(*ConnectDatabase(config, MissingDatabase::Created), u"/examples/demo-data.sql"_s);
         test::RunSqlScript(*OpenSqlite(dir.filePath(u"analyser.sqlite"_s)), u"/examples/analyser-schema.sql"_s);
         analyser = OpenSqlite(dir.filePath(u"analyser.sqlite"_s));
     }
