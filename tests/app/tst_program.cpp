@@ -42,6 +42,7 @@ private slots:
     void checkNamesAMissingExportFolder();
     void cycleNeedsAnInitialisedDatabase();
     void orderInResultOut();
+    void secondStartOfAStationIsRefused();
     void startupRefuses_data();
     void startupRefuses();
 
@@ -178,6 +179,38 @@ void TestProgram::orderInResultOut()
     const QString result = QString::fromLatin1(test::ReadFile(folder + u"/out/ORU_4711.hl7"_s));
     QVERIFY2(result.contains(u"\r\nPID|1||P1||Meier^Anna\r\n"_s), qPrintable(result));
     QVERIFY(result.contains(u"\r\nOBX|1|NM|THC^Cannabinoids||74|||positive|||F\r\n"_s));
+}
+
+// Two /headless with one INI file: the second is refused naming the first; /check, another
+// station and, once the first was killed, the same station again all start.
+void TestProgram::secondStartOfAStationIsRefused()
+{
+    const QString folder = m_dir.filePath(u"twice"_s);
+    const QString ini = folder + u"/lab.ini"_s;
+    test::WriteFile(ini,
+                    kSoundIni +
+                        "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nExportPath=out\n"
+                        "TempExportPath=tmp\nImportExtension=hl7\n");
+    QDir().mkpath(folder + u"/out"_s);
+    QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
+    QProcess first;
+    first.start(test::KestrinProgram(), {u"/ini="_s + ini, u"/headless"_s});
+    QTRY_VERIFY_WITH_TIMEOUT(!test::FileNames(folder + u"/log"_s).filter(u"_log.txt"_s).isEmpty(), 30000);
+
+    const Run second = runKestrin({u"/ini="_s + ini, u"/headless"_s});
+    QCOMPARE(second.exitCode, 2);
+    QVERIFY2(
+        second.err.contains(u"Station HL7 runs already on this configuration: process %1 "_s.arg(first.processId())),
+        qPrintable(second.err));
+    const Run check = runKestrin({u"/ini="_s + ini, u"/check"_s});
+    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    QCOMPARE(runKestrin({u"/ini="_s + ini, u"/id=L2"_s, u"/cycle=import"_s}).exitCode, 0);
+
+    first.kill();
+    first.waitForFinished();
+    const Run after = runKestrin({u"/ini="_s + ini, u"/cycle=import"_s});
+    QVERIFY2(after.exitCode == 0, qPrintable(after.err));
+    QVERIFY(!QFileInfo::exists(folder + u"/log/HL7.kestrin-lock"_s));
 }
 
 void TestProgram::startupRefuses_data()
