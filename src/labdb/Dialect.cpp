@@ -30,6 +30,8 @@ QString Dialect::insertReturning(const QString& table, const QStringList& column
         table, columns.join(u", "), QStringList(columns.size(), u"?"_s).join(u", "), returned);
 }
 
+QString Dialect::pageClause() const { return u"OFFSET ? ROWS FETCH NEXT ? ROWS ONLY"_s; }
+
 std::unique_ptr<Dialect> MakeDialect(const QString& engine)
 {
     if (engine == u"sqlite")

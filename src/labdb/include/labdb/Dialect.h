@@ -45,6 +45,10 @@ public:
     // (an identity), saving the query after it; empty where the engine cannot.
     virtual QString insertReturning(const QString& table, const QStringList& columns, const QString& returned) const;
 
+    // Put after ORDER BY: a page of the rows, binding first how many to skip, then how many to
+    // read (the standard form: PostgreSQL, SQL Server 2012 and later).
+    virtual QString pageClause() const;
+
     // Transactions and savepoints; an empty text means the driver's own call.
     virtual QString beginTransaction() const { return {}; }
     virtual QString savepoint(const QString& name) const = 0;
