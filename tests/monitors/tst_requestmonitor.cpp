@@ -76,6 +76,8 @@ private slots:
     void failingReloadKeepsTheLists();
     void largeListIsFetchedAsScrolled_data() { test::AddEngineRows(); }
     void largeListIsFetchedAsScrolled();
+    void failingPageIsSaid_data() { test::AddEngineRows(); }
+    void failingPageIsSaid();
     void screenshot();
 };
 
@@ -200,6 +202,31 @@ void TestRequestMonitor::largeListIsFetchedAsScrolled()
     for (int i = 0; i < 20 && model->canFetchMore({}); ++i)
         monitor.requests()->scrollToBottom();
     QCOMPARE(rowsOf(monitor.requests()), expected);
+}
+
+// A page that cannot be read leaves the rows read so far, says why (status line and log) and
+// reads no further until RELOAD.
+void TestRequestMonitor::failingPageIsSaid()
+{
+    KESTRIN_STATION(station);
+    for (int i = 0; i < 300; ++i)
+        addRequest(station.db(), u"S%1"_s.arg(i, 4, 10, QChar(u'0')), 1);
+    Monitor monitor(station);
+    QAbstractItemModel* model = monitor.requests()->model();
+    station.db().exec(u"ALTER TABLE TEST_DEF RENAME TO TEST_DEF_AWAY"_s);
+    station.clock.advance(60);
+    monitor.requests()->scrollToBottom();
+    QCOMPARE(model->rowCount(), 256);
+    QVERIFY(!model->canFetchMore({}));
+    QVERIFY(monitor.logic.failed());
+    QVERIFY2(monitor.status().startsWith(u"Reading further rows failed at 20.01.2019 14:06:03: "_s),
+             qPrintable(monitor.status()));
+    QVERIFY(station.logLines().last().contains(u"Monitor: Request monitor: reading further rows failed: "_s));
+
+    station.db().exec(u"ALTER TABLE TEST_DEF_AWAY RENAME TO TEST_DEF"_s);
+    monitor.reload();
+    model = monitor.requests()->model();
+    QTRY_VERIFY_WITH_TIMEOUT((monitor.requests()->scrollToBottom(), model->rowCount() == 300), 5000);
 }
 
 // KESTRIN_SCREENSHOT=path writes a picture of the monitor on the demo data after the demo's
