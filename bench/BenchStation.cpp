@@ -23,7 +23,7 @@ BenchStation::BenchStation()
 
 void BenchStation::open()
 {
-    m_db = ConnectDatabase(config);
+    m_db = ConnectDatabase(config, MissingDatabase::Created);
     m_log = std::make_unique<CommLog>(m_clock, RegionalFormat{}, config.Charset);
     m_ctx = std::make_unique<Context>(Context{config, *m_db, *m_log, m_clock});
     OpenLogFile(*m_ctx);

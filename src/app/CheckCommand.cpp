@@ -9,11 +9,30 @@
 #include "labdb/Schema.h"
 #include "qclink/QcOrders.h"
 
-#include <QFileInfo>
+#include <QDateTime>
 
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
+
+namespace {
+
+// What every start writes first, a marker in quorix_log, tried and rolled back: a read-only
+// file, mount or server reads well and refuses only this. Empty when it was taken.
+QString writeProblem(Database& db)
+{
+    try {
+        Transaction probe(db);
+        db.exec(u"INSERT INTO quorix_log (time_stamp, log_key) VALUES (?, ?)"_s,
+                {QDateTime::currentDateTime(), u"kestrin /check"_s});
+        probe.rollback();
+        return {};
+    } catch (const DbError& e) {
+        return e.driverText();
+    }
+}
+
+} // namespace
 
 int RunCheck(const AppConfig& config, QTextStream& out)
 {
@@ -61,18 +80,17 @@ int RunCheck(const AppConfig& config, QTextStream& out)
     }
 
     try {
-        const ConnectionParameters parameters = LabConnectionParameters(config);
-        if (config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName)) {
-            out << "Database: " << parameters.databaseName
-                << " does not exist yet; the first start creates it with every table\n";
-            out.flush();
-            return usable ? 0 : 2;
-        }
         const auto db = ConnectDatabase(config);
         out << "Database: connected to " << db->description() << '\n';
         const QStringList missing = MissingTables(*db);
         if (missing.isEmpty()) {
             out << "Tables: all " << LabTables().size() << " present\n";
+            if (const QString problem = writeProblem(*db); problem.isEmpty()) {
+                out << "Writing: a row was written and rolled back\n";
+            } else {
+                out << "Writing: refused, so every start fails: " << problem << '\n';
+                usable = false;
+            }
         } else {
             out << "Tables: missing " << missing.join(u", ") << " (kestrin /initdb creates them)\n";
             usable = false;

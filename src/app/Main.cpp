@@ -48,7 +48,7 @@ int RunInitDb(const AppConfig& config)
 {
     const ConnectionParameters parameters = LabConnectionParameters(config);
     const bool newFile = config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName);
-    const auto db = ConnectDatabase(config);
+    const auto db = ConnectDatabase(config, MissingDatabase::Created);
     const QStringList created = newFile ? LabTableNames() : CreateMissingTables(*db);
     QTextStream out(stdout);
     if (created.isEmpty())

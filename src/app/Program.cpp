@@ -1,5 +1,6 @@
 #include "app/Program.h"
 
+#include "app/StationLock.h"
 #include "config/StartupChecks.h"
 #include "core/Error.h"
 #include "entrystation/EntrySession.h"
@@ -36,6 +37,7 @@ Program::~Program()
 
 void Program::start(StartupProgress& progress)
 {
+    m_lock = std::make_unique<StationLock>(m_service->config());
     if (m_windows)
         createWindows();
     m_service->start(progress, [this] { addIcon(); });

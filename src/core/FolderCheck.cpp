@@ -2,10 +2,31 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
+
+namespace {
+
+// Writes a file into the folder and removes it again: permission bits say nothing about a
+// full disk, a read-only mount, an immutable folder or a share's access list. Empty when
+// it worked, else why not.
+QString writeProblem(const QString& folder)
+{
+    QTemporaryFile probe(QDir(folder).filePath(u".kestrin-check.XXXXXX"_s));
+    constexpr char kText[] = "kestrin /check\n";
+    const qint64 size = qint64(sizeof kText - 1);
+    if (!probe.open() || probe.write(kText, size) != size || !probe.flush())
+        return probe.errorString();
+    probe.close();
+    if (!probe.remove())
+        return probe.errorString();
+    return {};
+}
+
+} // namespace
 
 FolderState CheckFolder(const QString& path, MissingFolder missing)
 {
@@ -15,23 +36,33 @@ FolderState CheckFolder(const QString& path, MissingFolder missing)
     if (info.exists()) {
         if (!info.isDir())
             return {false, u"a file, not a folder"_s};
-        if (!info.isWritable())
-            return {false, u"exists but cannot be written"_s};
+        if (const QString problem = writeProblem(path); !problem.isEmpty())
+            return {false, u"exists but cannot be written: %1"_s.arg(problem)};
         return {true, u"exists"_s};
     }
     if (missing == MissingFolder::Refused)
         return {false, u"does not exist; Kestrin does not create it"_s};
+
+    // Made as a run would make it, tried, and taken away again.
+    QStringList made;
     QString ancestor = QDir::cleanPath(info.absoluteFilePath());
     while (!QFileInfo::exists(ancestor)) {
+        made.prepend(ancestor);
         const QString up = QFileInfo(ancestor).absolutePath();
         if (up == ancestor)
             break;
         ancestor = up;
     }
-    const QFileInfo parent(ancestor);
-    if (parent.isDir() && parent.isWritable())
+    QString problem;
+    if (!QDir().mkpath(path))
+        problem = u"it cannot be made"_s;
+    else
+        problem = writeProblem(path);
+    for (auto it = made.crbegin(); it != made.crend(); ++it)
+        QDir().rmdir(*it);
+    if (problem.isEmpty())
         return {true, u"will be created"_s};
-    return {false, u"is missing and cannot be created below %1"_s.arg(ancestor)};
+    return {false, u"is missing and cannot be created below %1: %2"_s.arg(ancestor, problem)};
 }
 
 } // namespace kestrin

@@ -108,7 +108,7 @@ ConnectionParameters LabConnectionParameters(const AppConfig& config)
     return p;
 }
 
-std::unique_ptr<Database> ConnectDatabase(const AppConfig& config)
+std::unique_ptr<Database> ConnectDatabase(const AppConfig& config, MissingDatabase missing)
 {
     ConnectionParameters parameters = LabConnectionParameters(config);
     const bool newEmbeddedFile = config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName);
@@ -116,6 +116,8 @@ std::unique_ptr<Database> ConnectDatabase(const AppConfig& config)
         if (parameters.databaseName.isEmpty())
             throw StartupError(
                 u"The key \"database\" names no file for the sqlite database (INI file %1)."_s.arg(config.IniFilePath));
+        if (newEmbeddedFile && missing == MissingDatabase::Refused)
+            throw StartupError(MissingDatabaseText(config));
         QDir().mkpath(QFileInfo(parameters.databaseName).absolutePath());
     }
     auto db = std::make_unique<Database>(MakeDialect(config.Engine), std::move(parameters));
@@ -127,6 +129,12 @@ std::unique_ptr<Database> ConnectDatabase(const AppConfig& config)
         throw StartupError(u"Kestrin cannot connect to %1: %2"_s.arg(db->description(), e.message()));
     }
     return db;
+}
+
+QString MissingDatabaseText(const AppConfig& config)
+{
+    return u"The sqlite database file %1 does not exist (key \"database\", INI file %2); kestrin /initdb "
+           u"creates it."_s.arg(LabConnectionParameters(config).databaseName, config.IniFilePath);
 }
 
 QString AnalyzerDatabasePath(const AppConfig& config) { return embeddedFile(config, config.AccessPath); }

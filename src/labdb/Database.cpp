@@ -3,7 +3,6 @@
 #include "labdb/DbError.h"
 
 #include <QSqlError>
-#include <QSqlQueryModel>
 #include <QSqlRecord>
 #include <QUuid>
 
@@ -204,25 +203,6 @@ std::optional<Row> Database::first(const QString& sql, const QVariantList& value
     if (rows.isEmpty())
         return std::nullopt;
     return rows.takeFirst();
-}
-
-void Database::queryModel(QSqlQueryModel& model, const QString& sql, const QVariantList& values)
-{
-    if (!isOpen())
-        throw DbError(u"The connection to %1 is not open."_s.arg(m_parameters.description), sql);
-    if (m_observer && !values.isEmpty())
-        m_observer(sql, values.size());
-    // Scrollable, unlike the other statements: the model seeks back to rows it has read.
-    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-    if (!query.prepare(sql))
-        fail(query, sql);
-    for (qsizetype i = 0; i < values.size(); ++i)
-        query.bindValue(int(i), m_dialect->toBound(values.at(i)));
-    if (!query.exec())
-        fail(query, sql);
-    model.setQuery(std::move(query));
-    if (model.lastError().isValid())
-        throw DbError(model.lastError().text(), sql);
 }
 
 bool Database::tableExists(const QString& table)

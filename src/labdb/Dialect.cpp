@@ -36,6 +36,8 @@ QString Dialect::insertUnlessPresent(const QString& table, const QStringList& co
         table, columns.join(u", "), QStringList(columns.size(), u"?"_s).join(u", "));
 }
 
+QString Dialect::pageClause() const { return u"OFFSET ? ROWS FETCH NEXT ? ROWS ONLY"_s; }
+
 std::unique_ptr<Dialect> MakeDialect(const QString& engine)
 {
     if (engine == u"sqlite")

@@ -66,6 +66,8 @@ QString SqliteDialect::columnType(ColumnType type, int size) const
     return {};
 }
 
+QString SqliteDialect::pageClause() const { return u"LIMIT ?, ?"_s; }
+
 // IMMEDIATE takes the write lock at once, so that two processes never both wait to upgrade.
 QString SqliteDialect::beginTransaction() const { return u"BEGIN IMMEDIATE"_s; }
 QString SqliteDialect::savepoint(const QString& name) const { return u"SAVEPOINT "_s + quote(name); }

@@ -1,8 +1,7 @@
 #include "monitors/RequestMonitor.h"
 
 #include "labdb/DbError.h"
-
-#include <QSqlQueryModel>
+#include "monitors/PagedListModel.h"
 
 using namespace Qt::StringLiterals;
 
@@ -10,11 +9,23 @@ namespace kestrin {
 
 namespace {
 
-// Aliased so that every engine heads the columns with these names.
-const QString kRequests = u"SELECT sample_id AS sample_id, short AS short, result AS result FROM request rq "
-                          u"INNER JOIN test_def td ON rq.parameter_id = td.parameter_id ORDER BY sample_id, short"_s;
-const QString kReq2send = u"SELECT sample_id AS sample_id, short AS short FROM req2send r2 "
-                          u"INNER JOIN test_def td ON r2.parameter_id = td.parameter_id ORDER BY sample_id, short"_s;
+// By sample ID and test short name; the parameter (and the result) only make the order of
+// rows that look alike the same from page to page.
+PagedQuery requestList()
+{
+    return {{u"rq.sample_id"_s, u"td.short"_s, u"rq.result"_s},
+            {u"sample_id"_s, u"short"_s, u"result"_s},
+            u"request rq INNER JOIN test_def td ON rq.parameter_id = td.parameter_id"_s,
+            u"td.short, rq.parameter_id, rq.result"_s};
+}
+
+PagedQuery req2sendList()
+{
+    return {{u"r2.sample_id"_s, u"td.short"_s},
+            {u"sample_id"_s, u"short"_s},
+            u"req2send r2 INNER JOIN test_def td ON r2.parameter_id = td.parameter_id"_s,
+            u"td.short, r2.parameter_id"_s};
+}
 const QString kCountRequests =
     u"SELECT COUNT(*) FROM request rq INNER JOIN test_def td ON rq.parameter_id = td.parameter_id"_s;
 const QString kCountReq2send =
@@ -34,11 +45,17 @@ QString reason(const std::exception& e)
 
 } // namespace
 
-// One reload's lists with the connection their cursors read through; the models go first.
+// One reload's lists with the connection their pages are read through; the models go first.
 struct RequestMonitor::Lists {
+    explicit Lists(std::unique_ptr<Database> connection = {})
+        : db(std::move(connection))
+        , requests(db.get(), requestList())
+        , req2send(db.get(), req2sendList())
+    {
+    }
     std::unique_ptr<Database> db;
-    QSqlQueryModel requests;
-    QSqlQueryModel req2send;
+    PagedListModel requests;
+    PagedListModel req2send;
     qint64 requestCount = 0;
     qint64 req2sendCount = 0;
     QString readAt;
@@ -63,15 +80,15 @@ bool RequestMonitor::update()
 {
     const QString now = m_ctx.nowText();
     try {
-        auto lists = std::make_unique<Lists>();
-        lists->db = m_connect();
+        auto lists = std::make_unique<Lists>(m_connect());
         lists->db->open();
-        lists->db->queryModel(lists->requests, kRequests);
-        lists->db->queryModel(lists->req2send, kReq2send);
-        // Counted while the lists' cursors are open: on SQLite they then read the same snapshot.
+        lists->requests.start();
+        lists->req2send.start();
         lists->requestCount = count(*lists->db, kCountRequests);
         lists->req2sendCount = count(*lists->db, kCountReq2send);
         lists->readAt = now;
+        for (PagedListModel* list : {&lists->requests, &lists->req2send})
+            connect(list, &PagedListModel::fetchFailed, this, &RequestMonitor::pagesFailed);
         // The old lists go only when the views have let go of them.
         m_lists.swap(lists);
         emit listsReplaced();
@@ -86,6 +103,13 @@ bool RequestMonitor::update()
         setStatus(status, true);
         return false;
     }
+}
+
+void RequestMonitor::pagesFailed(const QString& reason)
+{
+    const QString now = m_ctx.nowText();
+    m_ctx.log.logall(u"Request monitor: reading further rows failed: "_s + reason, LogDirection::Monitor);
+    setStatus(u"Reading further rows failed at %1: %2 \u2014 RELOAD reads the lists again."_s.arg(now, reason), true);
 }
 
 void RequestMonitor::release()

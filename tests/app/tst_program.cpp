@@ -40,8 +40,9 @@ private slots:
     void checkPrintsTheDemoSettings();
     void checkNamesSwitchValues();
     void checkNamesAMissingExportFolder();
-    void cycleOnANewDatabase();
+    void cycleNeedsAnInitialisedDatabase();
     void orderInResultOut();
+    void secondStartOfAStationIsRefused();
     void startupRefuses_data();
     void startupRefuses();
 
@@ -62,10 +63,12 @@ void TestProgram::helpExplainsEverySwitch()
 
 void TestProgram::checkPrintsTheDemoSettings()
 {
-    // The demo's folders lie beside its INI file; the export folder is made by the demo script.
+    // The demo's folders lie beside its INI file; the export folder and the database are made
+    // by the demo script.
     const QString ini = m_dir.filePath(u"demo/demo.ini"_s);
     test::WriteFile(ini, test::ReadFile(test::SourceDir() + u"/examples/demo.ini"_s));
     QDir().mkpath(m_dir.filePath(u"demo/run/export"_s));
+    QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
     const Run run = runKestrin({u"/ini="_s + ini, u"/check"_s});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     const QStringList lines = run.out.split(u'\n');
@@ -98,17 +101,29 @@ void TestProgram::checkNamesAMissingExportFolder()
              qPrintable(run.out));
     QVERIFY(!QFileInfo::exists(folder + u"/share/out"_s));
     QDir().mkpath(folder + u"/share/out"_s);
+    QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
     run = runKestrin({u"/ini="_s + ini, u"/check"_s});
     QVERIFY2(run.exitCode == 0, qPrintable(run.out));
 }
 
-void TestProgram::cycleOnANewDatabase()
+// Only /initdb makes a database: before it, /check and /cycle name the file they looked for.
+void TestProgram::cycleNeedsAnInitialisedDatabase()
 {
     const QString folder = m_dir.filePath(u"cycle"_s);
     const QString ini = folder + u"/lab.ini"_s;
     test::WriteFile(ini,
                     "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nImportPath=in\nExportPath=out\n"
                     "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\nImportExtension=hl7\n");
+    QDir().mkpath(folder + u"/out"_s);
+    const QString file = folder + u"/lab.sqlite"_s;
+    for (const QString& what : {u"/cycle=import"_s, u"/check"_s}) {
+        const Run refused = runKestrin({u"/ini="_s + ini, what});
+        QCOMPARE(refused.exitCode, 2);
+        const QString said = refused.err + refused.out;
+        QVERIFY2(said.contains(u"The sqlite database file "_s + file + u" does not exist"_s), qPrintable(said));
+        QVERIFY(!QFileInfo::exists(file));
+    }
+    QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
     const Run run = runKestrin({u"/ini="_s + ini, u"/cycle=import"_s});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     const QStringList logs = test::FileNames(folder + u"/log"_s);
@@ -164,6 +179,38 @@ void TestProgram::orderInResultOut()
     const QString result = QString::fromLatin1(test::ReadFile(folder + u"/out/ORU_4711.hl7"_s));
     QVERIFY2(result.contains(u"\r\nPID|1||P1||Meier^Anna\r\n"_s), qPrintable(result));
     QVERIFY(result.contains(u"\r\nOBX|1|NM|THC^Cannabinoids||74|||positive|||F\r\n"_s));
+}
+
+// Two /headless with one INI file: the second is refused naming the first; /check, another
+// station and, once the first was killed, the same station again all start.
+void TestProgram::secondStartOfAStationIsRefused()
+{
+    const QString folder = m_dir.filePath(u"twice"_s);
+    const QString ini = folder + u"/lab.ini"_s;
+    test::WriteFile(ini,
+                    kSoundIni +
+                        "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nExportPath=out\n"
+                        "TempExportPath=tmp\nImportExtension=hl7\n");
+    QDir().mkpath(folder + u"/out"_s);
+    QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
+    QProcess first;
+    first.start(test::KestrinProgram(), {u"/ini="_s + ini, u"/headless"_s});
+    QTRY_VERIFY_WITH_TIMEOUT(!test::FileNames(folder + u"/log"_s).filter(u"_log.txt"_s).isEmpty(), 30000);
+
+    const Run second = runKestrin({u"/ini="_s + ini, u"/headless"_s});
+    QCOMPARE(second.exitCode, 2);
+    QVERIFY2(
+        second.err.contains(u"Station HL7 runs already on this configuration: process %1 "_s.arg(first.processId())),
+        qPrintable(second.err));
+    const Run check = runKestrin({u"/ini="_s + ini, u"/check"_s});
+    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    QCOMPARE(runKestrin({u"/ini="_s + ini, u"/id=L2"_s, u"/cycle=import"_s}).exitCode, 0);
+
+    first.kill();
+    first.waitForFinished();
+    const Run after = runKestrin({u"/ini="_s + ini, u"/cycle=import"_s});
+    QVERIFY2(after.exitCode == 0, qPrintable(after.err));
+    QVERIFY(!QFileInfo::exists(folder + u"/log/HL7.kestrin-lock"_s));
 }
 
 void TestProgram::startupRefuses_data()

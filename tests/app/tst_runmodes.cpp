@@ -2,6 +2,7 @@
 #include "ServiceConfig.h"
 #include "TestEnvironment.h"
 #include "app/Program.h"
+#include "core/Error.h"
 #include "devices/SerialPortDrain.h"
 #include "idstation/SampleIdStation.h"
 #include "labdb/Database.h"
@@ -15,6 +16,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -22,7 +24,12 @@ using namespace kestrin;
 
 namespace {
 
-AppConfig stationConfig(const QTemporaryDir& dir) { return test::ServiceConfig(dir.path()); }
+AppConfig stationConfig(const QTemporaryDir& dir)
+{
+    AppConfig c = test::ServiceConfig(dir.path());
+    test::InitDb(c);
+    return c;
+}
 
 AppConfig sampleIdStationConfig(const QTemporaryDir& dir)
 {
@@ -48,6 +55,8 @@ private slots:
     void entryStationEndsTheProgram();
     void sampleIdStationEndsTheProgram();
     void noSampleIdStationWithoutWindows();
+    void secondStartOfAStation_data();
+    void secondStartOfAStation();
 };
 
 void TestRunModes::exitClosesPortsLogAndIcon()
@@ -212,6 +221,57 @@ void TestRunModes::noSampleIdStationWithoutWindows()
     program.start(progress);
     QVERIFY(!program.station());
     QVERIFY(!program.sampleIdStation());
+}
+
+void TestRunModes::secondStartOfAStation_data()
+{
+    QTest::addColumn<QString>("stationId");
+    QTest::addColumn<QString>("logFolder"); // below the temporary folder
+    QTest::addColumn<bool>("running");      // else an empty lock file, as a start killed while making it leaves
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("same station, same log folder") << u"HL7"_s << u"log/"_s << true << true;
+    QTest::newRow("another station ID") << u"L2"_s << u"log/"_s << true << false;
+    QTest::newRow("another log folder") << u"HL7"_s << u"log2/"_s << true << false;
+    QTest::newRow("lock left empty by a killed start") << u"HL7"_s << u"log/"_s << false << false;
+}
+
+void TestRunModes::secondStartOfAStation()
+{
+    QFETCH(QString, stationId);
+    QFETCH(QString, logFolder);
+    QFETCH(bool, running);
+    QFETCH(bool, refused);
+    QTemporaryDir dir;
+    SilentProgress progress;
+    const AppConfig config = stationConfig(dir);
+    const QString lockFile = dir.filePath(u"log/HL7.kestrin-lock"_s);
+    Program first(config, {}, false);
+    if (running) {
+        first.start(progress);
+    } else {
+        QDir().mkpath(dir.filePath(u"log"_s));
+        QFile empty(lockFile);
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        QVERIFY(empty.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+    }
+
+    AppConfig again = config;
+    again.StationId = stationId;
+    again.ComLogPath = dir.filePath(logFolder);
+    Program second(again, {}, false);
+    try {
+        second.start(progress);
+        QVERIFY(!refused);
+    } catch (const StartupError& e) {
+        QVERIFY2(refused, qPrintable(e.message()));
+        const QString holder = u"process %1 (%2) on %3"_s.arg(
+            QString::number(QCoreApplication::applicationPid()),
+            QFileInfo(QCoreApplication::applicationFilePath()).fileName(), QSysInfo::machineHostName());
+        QVERIFY2(e.message().contains(holder) && e.message().contains(lockFile), qPrintable(e.message()));
+        // Refused before it wrote a line into the running station's log.
+        QCOMPARE(test::FileNames(dir.filePath(u"log"_s)).filter(u"_log.txt"_s).size(), 1);
+        QVERIFY(!second.service().log().isOpen());
+    }
 }
 
 KESTRIN_GUI_TEST_MAIN(TestRunModes)

@@ -66,7 +66,9 @@ void TestExportProcesses::exportersOnOneDatabaseSendEachSampleOnce()
     std::vector<std::unique_ptr<QProcess>> exporters;
     for (int i = 0; i < 2; ++i) {
         exporters.push_back(std::make_unique<QProcess>());
-        exporters.back()->start(test::KestrinProgram(), {u"/ini="_s + ini, u"/cycle=export"_s});
+        // Two stations of their own, as two machines beside two analysers would be.
+        exporters.back()->start(test::KestrinProgram(),
+                                {u"/ini="_s + ini, u"/cycle=export"_s, u"/id=E%1"_s.arg(i + 1)});
     }
     for (const auto& exporter : exporters) {
         QVERIFY(exporter->waitForFinished(60000));

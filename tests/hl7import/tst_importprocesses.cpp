@@ -69,8 +69,9 @@ void TestImportProcesses::twoProcessesShareOneFolder()
     SharedFolder shared;
     constexpr int kFiles = 1000;
     shared.drop(kFiles);
-    std::unique_ptr<QProcess> a(shared.start());
-    std::unique_ptr<QProcess> b(shared.start());
+    // Two stations: one station starts once per log folder.
+    std::unique_ptr<QProcess> a(shared.start({u"/id=A"_s}));
+    std::unique_ptr<QProcess> b(shared.start({u"/id=B"_s}));
     QVERIFY(a->waitForFinished(120000));
     QVERIFY(b->waitForFinished(120000));
     QCOMPARE(a->exitCode(), 0);

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -23,7 +24,8 @@ private slots:
     void postgresServer_data();
     void postgresServer();
     void unknownEngineNamesItself();
-    void newEmbeddedFileGetsTheSchema();
+    void missingEmbeddedFile_data();
+    void missingEmbeddedFile();
     void unopenableEmbeddedFile();
     void postgresLoginFailureHidesThePassword();
     void analyzerDatabase();
@@ -142,14 +144,34 @@ void TestConnection::unknownEngineNamesItself()
     }
 }
 
-void TestConnection::newEmbeddedFileGetsTheSchema()
+void TestConnection::missingEmbeddedFile_data()
 {
+    QTest::addColumn<bool>("created");
+    QTest::newRow("refused: a mistyped path") << false;
+    QTest::newRow("created by /initdb") << true;
+}
+
+void TestConnection::missingEmbeddedFile()
+{
+    QFETCH(bool, created);
     AppConfig config;
     config.Engine = u"sqlite"_s;
     config.IniFilePath = m_dir.filePath(u"lab/HL7.ini"_s);
-    config.DatabaseName = u"data/lab.sqlite"_s; // relative to the INI file's folder
-    const auto db = ConnectDatabase(config);
-    QVERIFY(QFile::exists(m_dir.filePath(u"lab/data/lab.sqlite"_s)));
+    // Relative to the INI file's folder.
+    config.DatabaseName = created ? u"data/lab.sqlite"_s : u"data/lab.sqlit"_s;
+    const QString file = m_dir.filePath(u"lab/"_s + config.DatabaseName);
+    if (!created) {
+        try {
+            ConnectDatabase(config);
+            QFAIL("a missing database file was opened");
+        } catch (const StartupError& e) {
+            QVERIFY2(e.message().contains(file) && e.message().contains(u"/initdb"_s), qPrintable(e.message()));
+        }
+        QVERIFY(!QFileInfo::exists(file));
+        return;
+    }
+    const auto db = ConnectDatabase(config, MissingDatabase::Created);
+    QVERIFY(QFile::exists(file));
     QVERIFY(MissingTables(*db).isEmpty());
     QCOMPARE(db->first(u"PRAGMA journal_mode"_s)->at(0).toString(), u"wal"_s);
     QCOMPARE(db->first(u"PRAGMA busy_timeout"_s)->at(0).toInt(), 15000);

@@ -111,15 +111,14 @@ struct DemoFolder {
         AppConfig config;
         config.Engine = u"sqlite"_s;
         config.DatabaseName = dir.filePath(u"lab.sqlite"_s);
-        test::RunSqlScript(*ConnectDatabase(config), u"/examples/demo-data.sql"_s);
+        test::RunSqlScript(*ConnectDatabase(config, MissingDatabase::Created), u"/examples/demo-data.sql"_s);
         test::RunSqlScript(*OpenSqlite(dir.filePath(u"analyser.sqlite"_s)), u"/examples/analyser-schema.sql"_s);
         analyser = OpenSqlite(dir.filePath(u"analyser.sqlite"_s));
     }
-    std::unique_ptr<QProcess> start(const QString& what = u"/cycle=import"_s)
+    std::unique_ptr<QProcess> start(const QString& what = u"/cycle=import"_s, const QString& ini = u"lab.ini"_s)
     {
         auto process = std::make_unique<QProcess>();
-        process->start(test::KestrinProgram(),
-                       {u"/ini="_s + dir.filePath(u"lab.ini"_s), u"/type=MGC"_s, u"/id=AN1"_s, what});
+        process->start(test::KestrinProgram(), {u"/ini="_s + dir.filePath(ini), u"/type=MGC"_s, u"/id=AN1"_s, what});
         return process;
     }
     QTemporaryDir dir;
@@ -294,8 +293,14 @@ void TestQcOrders::startsAtOnceNeverShareANumber()
     DemoFolder demo;
     PutOrder(*demo.analyser, u"S-1"_s, kToday, 1);
     std::vector<std::unique_ptr<QProcess>> starts;
-    for (int i = 0; i < 4; ++i)
-        starts.push_back(demo.start());
+    // As from four machines: one analyser, a log folder each (one station starts once per log folder).
+    const QByteArray ini = test::ReadFile(demo.dir.filePath(u"lab.ini"_s));
+    for (int i = 0; i < 4; ++i) {
+        const QString name = u"lab%1.ini"_s.arg(i);
+        const QByteArray logFolder = "ComLogPath=log" + QByteArray::number(i);
+        test::WriteFile(demo.dir.filePath(name), QByteArray(ini).replace("ComLogPath=log", logFolder));
+        starts.push_back(demo.start(u"/cycle=import"_s, name));
+    }
     for (const auto& start : starts) {
         QVERIFY(start->waitForFinished(60000));
         QVERIFY2(start->exitCode() == 0, start->readAllStandardError().constData());

@@ -17,6 +17,7 @@ AppConfig stationConfig(const QTemporaryDir& dir)
     AppConfig c = test::ServiceConfig(dir.path());
     c.ImportCycle = 1;
     c.ExportCycle = 30;
+    test::InitDb(c);
     return c;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/AppConfig.h"
+#include "labdb/Connection.h"
 
 #include <QDir>
 
@@ -21,5 +22,9 @@ inline AppConfig ServiceConfig(const QString& folder)
     c.FirstShift = QStringLiteral("01.01.2019 06:00:00");
     return c;
 }
+
+// Creates the embedded database of a run's settings with every table, as "/initdb" does: no
+// other start makes one.
+inline void InitDb(const AppConfig& config) { ConnectDatabase(config, MissingDatabase::Created); }
 
 } // namespace kestrin::test

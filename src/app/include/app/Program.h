@@ -14,6 +14,7 @@ class MainWindow;
 class RequestMonitor;
 class RequestMonitorWindow;
 class SampleIdStation;
+class StationLock;
 class TrayIcon;
 
 // One run of Kestrin with what its run mode adds to the service: the main window with its
@@ -26,7 +27,8 @@ public:
     ~Program() override;
 
     // The start-up steps after the INI file, then what the run mode runs; the start-up
-    // window is finished on the way. Throws a StartupError naming what failed.
+    // window is finished on the way. Refuses a second start of the station on the same log
+    // folder. Throws a StartupError naming what failed.
     void start(StartupProgress& progress);
 
     Service& service() { return *m_service; }
@@ -51,6 +53,7 @@ private:
     void startSampleIdStation();
 
     bool m_windows;
+    std::unique_ptr<StationLock> m_lock; // goes last
     std::unique_ptr<Service> m_service;
     std::unique_ptr<SampleIdStation> m_sampleIdStation; // outlives its window
     std::unique_ptr<MainWindow> m_window;

@@ -13,8 +13,9 @@ struct FolderState {
 // (a share) must be there: made locally, it would hide that the share is missing.
 enum class MissingFolder { Created, Refused };
 
-// Whether Kestrin can work in a folder: it exists and is writable, or, where Kestrin may
-// create it, it can be created below the nearest folder that exists. Creates nothing.
+// Whether Kestrin can work in a folder: a file can be written into it and removed again, or,
+// where Kestrin may create a missing folder, it can be made and written into. Leaves nothing
+// behind.
 FolderState CheckFolder(const QString& path, MissingFolder missing = MissingFolder::Created);
 
 } // namespace kestrin

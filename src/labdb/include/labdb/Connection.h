@@ -22,9 +22,17 @@ QString MaskPassword(const QString& connectionString);
 // unknown engine.
 ConnectionParameters LabConnectionParameters(const AppConfig& config);
 
-// Opens the laboratory database of the configuration. A new embedded database file gets
-// the whole schema. Throws a StartupError naming engine, server and database.
-std::unique_ptr<Database> ConnectDatabase(const AppConfig& config);
+// Whether a missing embedded database file is made. Only "/initdb" makes one: a mistyped
+// path would otherwise give a new, empty database that orders go into and nobody reads.
+enum class MissingDatabase { Refused, Created };
+
+// Opens the laboratory database of the configuration; a new embedded database file gets the
+// whole schema. Throws a StartupError naming engine, server and database, or the file that
+// is missing.
+std::unique_ptr<Database> ConnectDatabase(const AppConfig& config, MissingDatabase missing = MissingDatabase::Refused);
+
+// Says that the embedded database file of the configuration is missing, and how it is made.
+QString MissingDatabaseText(const AppConfig& config);
 
 // The file of the analyser's own database: `AccessPath`, relative to the INI file's folder.
 QString AnalyzerDatabasePath(const AppConfig& config);

@@ -13,8 +13,6 @@
 #include <optional>
 #include <unordered_map>
 
-class QSqlQueryModel;
-
 namespace kestrin {
 
 // How to reach a database; the password never appears in messages.
@@ -62,11 +60,6 @@ public:
     QList<Row> query(const QString& sql, const QVariantList& values = {});
     // The first row of a query, if any.
     std::optional<Row> first(const QString& sql, const QVariantList& values = {});
-    // Runs a query for a view: the model reads the rows as the view scrolls to them, through
-    // a cursor that stays open until the model gets another query or goes, which must be
-    // before this connection goes. Throws a DbError; to keep what a view shows through a
-    // failure, fill a fresh model and swap it in.
-    void queryModel(QSqlQueryModel& model, const QString& sql, const QVariantList& values = {});
     bool tableExists(const QString& table);
     // The column names of a table, empty when there is no such table.
     QStringList columns(const QString& table);

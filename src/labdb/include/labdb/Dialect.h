@@ -54,6 +54,10 @@ public:
     // writer already.
     virtual QString exclusiveLock() const { return {}; }
 
+    // Put after ORDER BY: a page of the rows, binding first how many to skip, then how many to
+    // read (the standard form: PostgreSQL, SQL Server 2012 and later).
+    virtual QString pageClause() const;
+
     // Transactions and savepoints; an empty text means the driver's own call.
     virtual QString beginTransaction() const { return {}; }
     virtual QString savepoint(const QString& name) const = 0;

@@ -21,6 +21,7 @@ public:
     QString dateLiteral(const QDateTime& value) const override;
     bool refusesData(const QString& code) const override;
     QString columnType(ColumnType type, int size) const override;
+    QString pageClause() const override;
     QString beginTransaction() const override;
     QString savepoint(const QString& name) const override;
     QString rollbackToSavepoint(const QString& name) const override;

@@ -13,9 +13,9 @@ namespace kestrin {
 
 // The request monitor's two lists: every test request with its result ("Request") and the
 // export queue ("Req2send"), each ordered by sample ID and test short name. They are read
-// through a connection of their own, lazily: a view fetches rows as it scrolls to them, so
-// a database with hundreds of thousands of requests opens at once. The sizes of the lists
-// come from counting queries.
+// through a connection of their own, a page at a time as a view scrolls to them, so a
+// database with hundreds of thousands of requests opens at once, and no read transaction
+// stays open while the window is shown. The sizes of the lists come from counting queries.
 class RequestMonitor : public QObject {
     Q_OBJECT
 public:
@@ -50,6 +50,7 @@ signals:
 
 private:
     struct Lists;
+    void pagesFailed(const QString& reason);
     void setStatus(const QString& status, bool failed);
 
     Context& m_ctx;

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "config/AppConfig.h"
+
+#include <QLockFile>
+
+namespace kestrin {
+
+// The lock file of a station: "<ComLogPath><StationId>.kestrin-lock".
+QString StationLockFileName(const AppConfig& config);
+
+// One process per station and log folder: a second start of the same station on the same
+// configuration would write the same log and run the same cycles twice. Held from start-up
+// to the end of the run; a lock whose process was killed is taken over.
+class StationLock {
+public:
+    // Takes the lock, making the log folder where it is missing. Throws a StartupError that
+    // names the process holding it.
+    explicit StationLock(const AppConfig& config);
+
+private:
+    QLockFile m_file;
+};
+
+} // namespace kestrin
