@@ -1,8 +1,15 @@
 #include "core/FolderCheck.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -38,6 +45,8 @@ FolderState CheckFolder(const QString& path, MissingFolder missing)
             return {false, u"a file, not a folder"_s};
         if (const QString problem = writeProblem(path); !problem.isEmpty())
             return {false, u"exists but cannot be written: %1"_s.arg(problem)};
+        if (const QString problem = ListingProblem(path); !problem.isEmpty())
+            return {false, u"exists but cannot be listed: %1"_s.arg(problem)};
         return {true, u"exists"_s};
     }
     if (missing == MissingFolder::Refused)
@@ -63,6 +72,19 @@ FolderState CheckFolder(const QString& path, MissingFolder missing)
     if (problem.isEmpty())
         return {true, u"will be created"_s};
     return {false, u"is missing and cannot be created below %1: %2"_s.arg(ancestor, problem)};
+}
+
+QString ListingProblem(const QString& folder)
+{
+#ifndef Q_OS_WIN
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    ::closedir(dir);
+    return {};
+#else
+    return QFileInfo(folder).isReadable() ? QString() : u"the folder cannot be listed"_s;
+#endif
 }
 
 } // namespace kestrin

@@ -1,5 +1,6 @@
 #include "hl7import/ImportCycle.h"
 
+#include "core/FolderCheck.h"
 #include "core/ProcessAlive.h"
 #include "hl7import/ImportFolder.h"
 #include "hl7import/ImportJournal.h"
@@ -132,7 +133,7 @@ CycleOutcome ImportRun::run()
 {
     ensureFolder(config().ImportPath);
     // An import folder that cannot be listed keeps its orders unseen: said, and counted.
-    if (!folderListed(ListingTrouble(config().ImportPath)))
+    if (!folderListed(ListingProblem(config().ImportPath)))
         return m_outcome;
     ensureFolder(config().ImportDonePath);
     if (!m_state.journalReady) {

@@ -1,5 +1,7 @@
 #include "hl7import/NativeFileNames.h"
 
+#include "core/FolderCheck.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -40,7 +42,7 @@ QString ForEachFileName(const QString& folder, const std::function<void(const QS
     ::closedir(dir);
     return readError == 0 ? QString() : QString::fromLocal8Bit(std::strerror(readError));
 #else
-    if (const QString trouble = ListingTrouble(folder); !trouble.isEmpty())
+    if (const QString trouble = ListingProblem(folder); !trouble.isEmpty())
         return trouble;
     QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (entries.hasNext()) {
@@ -48,19 +50,6 @@ QString ForEachFileName(const QString& folder, const std::function<void(const QS
         visit(entries.fileName(), {});
     }
     return {};
-#endif
-}
-
-QString ListingTrouble(const QString& folder)
-{
-#ifndef Q_OS_WIN
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!dir)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    ::closedir(dir);
-    return {};
-#else
-    return QFileInfo(folder).isReadable() ? QString() : u"the folder cannot be listed"_s;
 #endif
 }
 

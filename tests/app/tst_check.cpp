@@ -1,3 +1,4 @@
+#include "PermissionBits.h"
 #include "TestMain.h"
 #include "app/CheckCommand.h"
 #include "app/Startup.h"
@@ -58,6 +59,7 @@ class TestCheck : public QObject {
 private slots:
     void checkTriesWhatTheRunDoes_data();
     void checkTriesWhatTheRunDoes();
+    void unlistableImportFolderIsAProblem();
 };
 
 void TestCheck::checkTriesWhatTheRunDoes_data()
@@ -112,6 +114,39 @@ void TestCheck::checkTriesWhatTheRunDoes()
     QVERIFY(!QFileInfo::exists(dir.filePath(u"spool/tmp"_s)));
     QCOMPARE(test::FileNames(dir.filePath(u"out"_s)) + test::FileNames(dir.filePath(u"log"_s)), QStringList());
     QCOMPARE(QFileInfo::exists(dir.filePath(u"lab.sqlite"_s)), database);
+}
+
+// Writable but not listable: the service would never see the orders in it.
+void TestCheck::unlistableImportFolderIsAProblem()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("permission bits are tried on Linux");
+#else
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(u"lab.ini"_s);
+    test::WriteFile(ini,
+                    "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nImportPath=in\nExportPath=out\n"
+                    "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\n");
+    QDir(dir.path()).mkpath(u"out"_s);
+    QDir(dir.path()).mkpath(u"in"_s);
+    SilentProgress progress;
+    const AppConfig config = LoadConfiguration(ParseCommandLine({u"/ini="_s + ini}), progress);
+    ConnectDatabase(config, MissingDatabase::Created);
+    QFile::setPermissions(dir.filePath(u"in"_s),
+                          QFile::WriteOwner | QFile::ExeOwner | QFile::WriteUser | QFile::ExeUser | QFile::ExeGroup |
+                              QFile::ExeOther);
+    QString text;
+    QTextStream out(&text);
+    int status = 0;
+    {
+        const test::PermissionBitsApply strict;
+        status = RunCheck(config, out);
+    }
+    QFile::setPermissions(dir.filePath(u"in"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(status, 2);
+    QVERIFY2(text.contains(u"Folder ImportPath: %1/in/ (exists but cannot be listed: "_s.arg(dir.path())),
+             qPrintable(text));
+#endif
 }
 
 KESTRIN_TEST_MAIN(TestCheck)

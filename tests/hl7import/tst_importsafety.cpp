@@ -1,5 +1,6 @@
 #include "LabStation.h"
 #include "OrderBuilder.h"
+#include "PermissionBits.h"
 #include "TestMain.h"
 #include "hl7import/ImportCycle.h"
 #include "hl7import/ImportFolder.h"
@@ -14,10 +15,6 @@
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
-#ifdef Q_OS_LINUX
-#include <linux/capability.h>
-#include <sys/syscall.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -60,27 +57,6 @@ void refuseSample(test::LabStation& station, const QString& sample)
                 u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s.arg(sample));
     }
 }
-
-#ifdef Q_OS_LINUX
-// While it lives, this thread's file access obeys the permission bits, also as root (as CI runs).
-class PermissionBitsApply {
-public:
-    PermissionBitsApply()
-    {
-        syscall(SYS_capget, &m_header, m_saved);
-        __user_cap_data_struct strict[2] = {m_saved[0], m_saved[1]};
-        strict[0].effective &= ~((1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH));
-        syscall(SYS_capset, &m_header, strict);
-    }
-    ~PermissionBitsApply() { syscall(SYS_capset, &m_header, m_saved); }
-    PermissionBitsApply(const PermissionBitsApply&) = delete;
-    PermissionBitsApply& operator=(const PermissionBitsApply&) = delete;
-
-private:
-    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct m_saved[2]{};
-};
-#endif
 
 } // namespace
 
@@ -228,7 +204,7 @@ void TestImportSafety::importFolderTroubleIsSaidOnce()
     QDir().mkpath(station.config.ImportDonePath);
     ImportState state;
     {
-        const PermissionBitsApply strict;
+        const test::PermissionBitsApply strict;
         ::chmod(QFile::encodeName(folder).constData(), mode_t(mode));
         for (int cycle = 0; cycle < 3; ++cycle)
             QCOMPARE(RunImportCycle(station.ctx(), state).failed, mode == 0555 ? 3 : 1);

@@ -18,4 +18,8 @@ enum class MissingFolder { Created, Refused };
 // behind.
 FolderState CheckFolder(const QString& path, MissingFolder missing = MissingFolder::Created);
 
+// Why the folder's names cannot be read (it lists nothing), or empty text: a folder Kestrin may
+// write into but not list keeps the order files in it unseen.
+QString ListingProblem(const QString& folder);
+
 } // namespace kestrin

@@ -17,9 +17,6 @@ namespace kestrin {
 // not be read, or empty text.
 QString ForEachFileName(const QString& folder, const std::function<void(const QString&, const QByteArray&)>& visit);
 
-// Why the folder cannot be listed, or empty text; lists nothing.
-QString ListingTrouble(const QString& folder);
-
 // The name as text, every byte that is no text shown as "_".
 QString ReadableFileName(const QByteArray& nativeName);
 
