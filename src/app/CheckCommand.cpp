@@ -1,5 +1,6 @@
 #include "app/CheckCommand.h"
 
+#include "config/CommandLine.h"
 #include "config/Configuration.h"
 #include "config/StartupChecks.h"
 #include "core/Error.h"
@@ -37,6 +38,7 @@ QString writeProblem(Database& db)
 int RunCheck(const AppConfig& config, QTextStream& out)
 {
     bool usable = true;
+    out << VersionLine() << '\n';
     for (const QString& line : DescribeConfiguration(config))
         out << line << '\n';
     if (config.Engine == u"sqlserver")
@@ -49,6 +51,8 @@ int RunCheck(const AppConfig& config, QTextStream& out)
         out << "Problem: " << problem << '\n';
         usable = false;
     }
+    for (const QString& unknown : config.UnknownSwitches)
+        out << "Warning: the switch " << unknown << " is unknown and ignored\n";
 
     // The export folder is the receiving system's (often a share): it is never created.
     const std::tuple<const char16_t*, QString, MissingFolder> folders[] = {

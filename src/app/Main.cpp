@@ -29,19 +29,26 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitStartupFailed = 2;
+constexpr int kExitConfiguration = 78; // sysexits' EX_CONFIG: a restart will not mend it
 
-int failStartup(const QString& message, bool windows)
+int failStartup(const QString& message, bool windows, int status = kExitStartupFailed)
 {
     QTextStream(stderr) << "kestrin: " << message << Qt::endl;
     if (windows)
         QMessageBox::critical(nullptr, u"Kestrin"_s, message);
-    return kExitStartupFailed;
+    return status;
+}
+
+int failStartup(const std::exception& e, bool windows)
+{
+    const bool configuration = dynamic_cast<const ConfigurationError*>(&e) != nullptr;
+    return failStartup(ErrorText(e), windows, configuration ? kExitConfiguration : kExitStartupFailed);
 }
 
 void refuseProblems(const AppConfig& config)
 {
     if (const QStringList problems = StartupProblems(config); !problems.isEmpty())
-        throw StartupError(problems.join(u'\n'));
+        throw ConfigurationError(problems.join(u'\n'));
 }
 
 int RunInitDb(const AppConfig& config)
@@ -80,7 +87,7 @@ int RunWithWindows(const CommandLine& commandLine)
         return QApplication::exec();
     } catch (const std::exception& e) {
         splash->hide();
-        return failStartup(ErrorText(e), true);
+        return failStartup(e, true);
     }
 }
 
@@ -103,7 +110,8 @@ int RunWithoutWindows(const CommandLine& commandLine)
         program.service().startTimers();
         return QCoreApplication::exec();
     } catch (const std::exception& e) {
-        return failStartup(ErrorText(e), false);
+        // "/check" gives its verdict, 0 or 2, whatever it found.
+        return commandLine.run.Check ? failStartup(ErrorText(e), false) : failStartup(e, false);
     }
 }
 
@@ -120,8 +128,15 @@ int Main(int argc, char* argv[])
         QTextStream(stdout) << CommandLineHelp() << Qt::flush;
         return kExitOk;
     }
+    if (commandLine.run.Version) {
+        QTextStream(stdout) << VersionLine() << Qt::endl;
+        return kExitOk;
+    }
+    for (const QString& unknown : commandLine.settings.UnknownSwitches)
+        QTextStream(stderr) << "kestrin: the switch " << unknown << " is unknown and ignored" << Qt::endl;
     if (!commandLine.errors.isEmpty())
-        return failStartup(commandLine.errors.join(u'\n'), false);
+        return failStartup(commandLine.errors.join(u'\n'), false,
+                           commandLine.run.Check ? kExitStartupFailed : kExitConfiguration);
 
     if (!commandLine.run.showsWindows()) {
         QCoreApplication app(argc, argv);

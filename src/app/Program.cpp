@@ -114,6 +114,8 @@ void Program::startRunMode(StartupProgress& progress)
             const QString sessionTable = CreateSessionTable(m_service->context().db, c.RunType, c.StationId);
             if (m_windows)
                 startEntryStation(sessionTable);
+        } catch (const StartupError&) {
+            throw;
         } catch (const std::exception& e) {
             throw StartupError(ErrorText(e));
         }

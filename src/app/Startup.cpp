@@ -26,7 +26,7 @@ AppConfig LoadConfiguration(const CommandLine& commandLine, StartupProgress& pro
     if (iniPath.isEmpty()) {
         iniPath = LocateIniFile();
     } else if (!QFileInfo::exists(iniPath)) {
-        throw StartupError(u"The INI file %1 given by /ini does not exist."_s.arg(iniPath));
+        throw ConfigurationError(u"The INI file %1 given by /ini does not exist."_s.arg(iniPath));
     }
     iniPath = QFileInfo(iniPath).absoluteFilePath();
     progress.yield();

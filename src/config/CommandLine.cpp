@@ -2,6 +2,7 @@
 
 #include "config/IniLocation.h"
 #include "core/Numbers.h"
+#include "core/Version.h"
 
 using namespace Qt::StringLiterals;
 
@@ -33,6 +34,8 @@ void applyKestrinSwitch(CommandLine& result, const QString& key, const QString& 
         run.Check = true;
     } else if (key == u"help") {
         run.Help = true;
+    } else if (key == u"version") {
+        run.Version = true;
     } else if (key == u"headless") {
         run.Headless = true;
     } else if (key == u"initdb") {
@@ -47,6 +50,8 @@ void applyKestrinSwitch(CommandLine& result, const QString& key, const QString& 
             run.Cycle = CycleChoice::All;
         else
             result.errors << u"Switch /cycle: \"%1\" is none of import, export, all."_s.arg(value.trimmed());
+    } else if (!key.isEmpty()) {
+        result.settings.UnknownSwitches << u"/"_s + (value.isEmpty() ? key : key + u'=' + value).trimmed();
     }
 }
 
@@ -92,11 +97,15 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             result.run.IniPath = argument.mid(5);
         else if (argument == u"-h" || argument == u"--help")
             result.run.Help = true;
+        else if (argument == u"--version")
+            result.run.Version = true;
         else
             rest << argument;
     }
     const QString text = rest.join(u' ');
     const QStringList pieces = text.split(u'/');
+    if (const QString before = pieces.first().trimmed(); !before.isEmpty())
+        result.settings.UnknownSwitches << before;
     for (qsizetype i = 1; i < pieces.size(); ++i) {
         const auto [key, value] = splitSwitch(pieces.at(i));
         applySwitch(result, key, value);
@@ -113,7 +122,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
 
 QString CommandLineHelp()
 {
-    return uR"(Usage: kestrin [/switch=value ...]
+    return VersionLine() + uR"(
+Usage: kestrin [/switch=value ...]
 
 Laboratory switches (keys are case-sensitive; blanks in values are removed):
   /id=STATION      station identity; names the log file and the work table (default HL7)
@@ -140,10 +150,18 @@ Kestrin's own switches:
   /initdb          create the missing tables and indexes in the configured database and
                    exit; never drops or alters a table
   /help, -h, --help  this text
+  /version, --version  the program's version
+Switches Kestrin does not know are said on stderr, in the log and by /check, and ignored.
+
+Exit status of a start: 0 ended as asked, 2 start-up failed (a database that does not
+answer, a serial port, a second start of a running station), 78 the configuration (INI file
+or switches) cannot work: starting again will not help.
 
 Without /ini the INI file is %1 when it exists,
 else HL7.ini in the program's folder.
 )"_s.arg(IniOverridePath());
 }
+
+QString VersionLine() { return u"Kestrin "_s + KestrinVersion(); }
 
 } // namespace kestrin

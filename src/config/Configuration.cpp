@@ -246,29 +246,29 @@ IniSettings ReadConfiguration(const QString& path)
     const QFileInfo info(path);
     // A pipe or device named by /ini= would hang the start or never end.
     if (info.exists() && !info.isFile())
-        throw StartupError(u"The INI file %1 is no regular file (a folder, pipe or device)."_s.arg(path));
+        throw ConfigurationError(u"The INI file %1 is no regular file (a folder, pipe or device)."_s.arg(path));
     if (info.size() > kMaxIniBytes)
-        throw StartupError(u"The INI file %1 has %2 bytes; no configuration has more than %3."_s.arg(
+        throw ConfigurationError(u"The INI file %1 has %2 bytes; no configuration has more than %3."_s.arg(
             path, QString::number(info.size()), QString::number(kMaxIniBytes)));
     if (!file.exists()) {
         QDir().mkpath(QFileInfo(path).absolutePath());
         if (!file.open(QIODevice::WriteOnly))
-            throw StartupError(
+            throw ConfigurationError(
                 u"The INI file %1 does not exist and cannot be created: %2"_s.arg(path, file.errorString()));
         file.close();
     }
     if (!file.open(QIODevice::ReadOnly))
-        throw StartupError(u"The INI file %1 cannot be read: %2"_s.arg(path, file.errorString()));
+        throw ConfigurationError(u"The INI file %1 cannot be read: %2"_s.arg(path, file.errorString()));
     const QByteArray bytes = file.read(kMaxIniBytes + 1);
     if (bytes.size() > kMaxIniBytes)
-        throw StartupError(u"The INI file %1 has more than %2 bytes; no configuration has that many."_s.arg(
+        throw ConfigurationError(u"The INI file %1 has more than %2 bytes; no configuration has that many."_s.arg(
             path, QString::number(kMaxIniBytes)));
     // INI files are written by hand in the workstations' code page or, lately, in UTF-8.
     const QString text = IsValidUtf8(bytes) ? QString::fromUtf8(bytes) : TextCodec(u"windows-1252"_s).decode(bytes);
     ParsedConfiguration parsed = ParseConfiguration(SplitLines(text));
     if (!parsed.errors.empty()) {
         const SettingError& e = parsed.errors.front();
-        throw StartupError(u"The INI file %1: the key \"%2\" has the value \"%3\", which is %4."_s.arg(
+        throw ConfigurationError(u"The INI file %1: the key \"%2\" has the value \"%3\", which is %4."_s.arg(
             path, e.key, e.value, e.reason));
     }
     ResolveRelativeFolders(parsed.settings, QFileInfo(path).absolutePath());

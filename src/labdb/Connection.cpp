@@ -102,7 +102,7 @@ ConnectionParameters LabConnectionParameters(const AppConfig& config)
             OdbcConnectionString(config.SqlServerKind, config.DatabaseName, config.ServerName, config.OdbcDriver);
         p.options = u"SQL_ATTR_LOGIN_TIMEOUT=10"_s;
     } else {
-        throw StartupError(u"The key \"engine\" has the value \"%1\" (INI file %2); Kestrin knows %3."_s.arg(
+        throw ConfigurationError(u"The key \"engine\" has the value \"%1\" (INI file %2); Kestrin knows %3."_s.arg(
             config.Engine, config.IniFilePath, KnownEngines().join(u", ")));
     }
     return p;
@@ -114,10 +114,10 @@ std::unique_ptr<Database> ConnectDatabase(const AppConfig& config, MissingDataba
     const bool newEmbeddedFile = config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName);
     if (config.Engine == u"sqlite") {
         if (parameters.databaseName.isEmpty())
-            throw StartupError(
+            throw ConfigurationError(
                 u"The key \"database\" names no file for the sqlite database (INI file %1)."_s.arg(config.IniFilePath));
         if (newEmbeddedFile && missing == MissingDatabase::Refused)
-            throw StartupError(MissingDatabaseText(config));
+            throw ConfigurationError(MissingDatabaseText(config));
         QDir().mkpath(QFileInfo(parameters.databaseName).absolutePath());
     }
     auto db = std::make_unique<Database>(MakeDialect(config.Engine), std::move(parameters));
@@ -145,10 +145,11 @@ std::unique_ptr<Database> ConnectAnalyzerDatabase(const AppConfig& config)
     const QString path = AnalyzerDatabasePath(config);
     p.description = u"the analyser database \"%1\""_s.arg(path);
     if (config.AccessPath.isEmpty())
-        throw StartupError(u"Run mode MGC writes into the analyser's database, but the key \"AccessPath\" names none "
-                           u"(INI file %1)."_s.arg(config.IniFilePath));
+        throw ConfigurationError(
+            u"Run mode MGC writes into the analyser's database, but the key \"AccessPath\" names none "
+            u"(INI file %1)."_s.arg(config.IniFilePath));
     if (!QFileInfo::exists(path))
-        throw StartupError(u"The analyser database %1 does not exist (key \"AccessPath\", INI file %2)."_s.arg(
+        throw ConfigurationError(u"The analyser database %1 does not exist (key \"AccessPath\", INI file %2)."_s.arg(
             path, config.IniFilePath));
     const bool access =
         path.endsWith(u".mdb"_s, Qt::CaseInsensitive) || path.endsWith(u".accdb"_s, Qt::CaseInsensitive);
@@ -159,8 +160,8 @@ std::unique_ptr<Database> ConnectAnalyzerDatabase(const AppConfig& config)
             QDir::toNativeSeparators(path));
         dialect = std::make_unique<AccessDialect>();
 #else
-        throw StartupError(u"The analyser database %1 is an Access file, which only opens on Windows "
-                           u"(key \"AccessPath\", INI file %2)."_s.arg(path, config.IniFilePath));
+        throw ConfigurationError(u"The analyser database %1 is an Access file, which only opens on Windows "
+                                 u"(key \"AccessPath\", INI file %2)."_s.arg(path, config.IniFilePath));
 #endif
     } else {
         p.databaseName = path;

@@ -13,8 +13,8 @@ QString CreateSessionTable(Database& db, const QString& runType, const QString& 
 {
     const QString name = SessionTableName(runType, stationId);
     if (!IsIdentifier(name))
-        throw StartupError(u"The work table name \"%1\" (type and id of the command line) may hold only letters, "
-                           u"digits and \"_\"."_s.arg(name));
+        throw ConfigurationError(u"The work table name \"%1\" (type and id of the command line) may hold only letters, "
+                                 u"digits and \"_\"."_s.arg(name));
     if (db.tableExists(name))
         return name;
     for (const QString& statement : db.dialect().createEmptyCopy(name, u"REQUEST"_s))

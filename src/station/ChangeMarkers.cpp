@@ -1,6 +1,7 @@
 #include "station/ChangeMarkers.h"
 
 #include "core/Error.h"
+#include "core/Version.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,6 +78,7 @@ void OpenLogFile(Context& ctx)
     ctx.log.writeLine(u"Config:"_s);
     ctx.log.writeLine(u"Importpfad: "_s + ctx.config.ImportPath);
     ctx.log.writeLine(u"Exportpfad: "_s + ctx.config.ExportPath);
+    ctx.log.writeLine(u"Kestrin "_s + KestrinVersion());
     insertMarker(ctx, kLogChange);
 }
 

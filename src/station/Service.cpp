@@ -48,6 +48,8 @@ void Service::start(StartupProgress& progress, const std::function<void()>& addI
     progress.showStatus(u"opening Logfile ... "_s);
     try {
         OpenLogFile(*m_context);
+        for (const QString& unknown : m_config.UnknownSwitches)
+            m_log->logall(u"The switch %1 is unknown and ignored."_s.arg(unknown), LogDirection::Monitor);
         EnsurePatientOne(*m_db);
         CheckDayAndShiftChange(*m_context);
     } catch (const std::exception& e) {

@@ -19,6 +19,8 @@ private slots:
     void testParameter();
     void kestrinSwitches_data();
     void kestrinSwitches();
+    void versionAndUnknownSwitches_data();
+    void versionAndUnknownSwitches();
     void runMode_data();
     void runMode();
 };
@@ -181,6 +183,32 @@ void TestCommandLine::kestrinSwitches()
     QTEST(parsed.run.Headless, "headless");
     QTEST(parsed.run.InitDb, "initDb");
     QTEST(parsed.run.Cycle, "cycle");
+    QTEST(parsed.run.showsWindows(), "windows");
+}
+
+void TestCommandLine::versionAndUnknownSwitches_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("version");
+    QTest::addColumn<QStringList>("unknown");
+    QTest::addColumn<bool>("windows");
+    QTest::newRow("--version") << QStringList{u"--version"_s} << true << QStringList() << false;
+    QTest::newRow("/version") << QStringList{u"/id=X"_s, u"/version"_s} << true << QStringList() << false;
+    // Said, not refused: a start-up script may carry another program's switches.
+    QTest::newRow("typo") << QStringList{u"/chek"_s} << false << QStringList{u"/chek"_s} << true;
+    QTest::newRow("typo with a value and a known switch")
+        << QStringList{u"/ImportCylce=5"_s, u"/check"_s} << false << QStringList{u"/ImportCylce=5"_s} << false;
+    QTest::newRow("no slash") << QStringList{u"--verbose"_s, u"/headless"_s} << false << QStringList{u"--verbose"_s}
+                              << false;
+}
+
+void TestCommandLine::versionAndUnknownSwitches()
+{
+    QFETCH(QStringList, arguments);
+    const CommandLine parsed = ParseCommandLine(arguments);
+    QVERIFY(parsed.errors.isEmpty());
+    QTEST(parsed.run.Version, "version");
+    QTEST(parsed.settings.UnknownSwitches, "unknown");
     QTEST(parsed.run.showsWindows(), "windows");
 }
 

@@ -4,6 +4,7 @@
 #include "config/RunMode.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -23,6 +24,9 @@ struct CommandLineSettings {
     // Both follow from the "type" switch (ChooseRunMode) and are set once, by the parser.
     RunMode Mode = RunMode::Service;
     bool ExportTimerEnabled = true;
+    // Switches Kestrin does not know, as written: said, not refused (start-up scripts may
+    // carry switches of other programs).
+    QStringList UnknownSwitches;
 };
 
 // Values of the INI file. Folder values always end with a path separator.

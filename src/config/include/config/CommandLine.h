@@ -13,11 +13,15 @@ struct RunOptions {
     QString IniPath;                       // "/ini=PATH": this INI file instead of the usual one
     bool Check = false;                    // "/check": print the effective settings, test, exit
     bool Help = false;                     // "/help", "-h", "--help"
+    bool Version = false;                  // "/version", "--version"
     bool Headless = false;                 // "/headless": the service without windows
     bool InitDb = false;                   // "/initdb": create missing tables, exit
     CycleChoice Cycle = CycleChoice::None; // "/cycle=import|export|all"
 
-    bool showsWindows() const { return !Check && !Help && !Headless && !InitDb && Cycle == CycleChoice::None; }
+    bool showsWindows() const
+    {
+        return !Check && !Help && !Version && !Headless && !InitDb && Cycle == CycleChoice::None;
+    }
 };
 
 struct CommandLine {
@@ -35,5 +39,7 @@ CommandLine ParseCommandLine(const QStringList& arguments);
 
 // The help text of "/help".
 QString CommandLineHelp();
+// The line "/version" prints, and the log and "/check" name the program by.
+QString VersionLine();
 
 } // namespace kestrin

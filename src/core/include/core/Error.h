@@ -9,7 +9,8 @@ namespace kestrin {
 // The root of every error Kestrin throws, with its message as program text. Errors are
 // thrown where they happen and caught only at the boundaries of one unit of work: one order
 // file, one sample, one station action, one cycle, start-up. There each is logged or shown
-// with ErrorText() and the program goes on (start-up: exit status 2).
+// with ErrorText() and the program goes on (start-up: exit status 2, or 78 for a
+// configuration that cannot work).
 class Error : public std::runtime_error {
 public:
     explicit Error(const QString& message)
@@ -27,6 +28,14 @@ private:
 class StartupError : public Error {
 public:
     using Error::Error;
+};
+
+// The configuration (INI file, command line) is unusable: starting again will not mend it, so
+// start-up ends with its own exit status (78, as sysexits' EX_CONFIG) for a service manager
+// not to restart it.
+class ConfigurationError : public StartupError {
+public:
+    using StartupError::StartupError;
 };
 
 // A file or folder that cannot be read, written, moved or forced to disk.
