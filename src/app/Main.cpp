@@ -105,8 +105,15 @@ int RunWithoutWindows(const CommandLine& commandLine)
         refuseProblems(config);
         Program program(config, Cycles(), false);
         program.start(progress);
-        if (commandLine.run.Cycle != CycleChoice::None)
-            return program.service().runOnce(commandLine.run.Cycle);
+        if (commandLine.run.Cycle != CycleChoice::None) {
+            const int status = program.service().runOnce(commandLine.run.Cycle);
+            if (program.service().stopFlag()) {
+                program.service().log().logall(u"Asked to stop: the batch in hand was finished."_s,
+                                               LogDirection::Monitor);
+                program.service().shutdown(); // its stop line
+            }
+            return status;
+        }
         program.service().startTimers();
         return QCoreApplication::exec();
     } catch (const std::exception& e) {

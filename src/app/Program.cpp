@@ -1,6 +1,8 @@
 #include "app/Program.h"
 
 #include "app/StationLock.h"
+#include "app/StopSignals.h"
+#include "config/CommandLine.h"
 #include "config/StartupChecks.h"
 #include "core/Error.h"
 #include "entrystation/EntrySession.h"
@@ -14,6 +16,7 @@
 #include "monitors/RequestMonitorWindow.h"
 #include "qclink/QcOrders.h"
 
+#include <QTextStream>
 #include <QWidget>
 
 using namespace Qt::StringLiterals;
@@ -24,7 +27,14 @@ Program::Program(AppConfig config, CycleEntries entries, bool windows, QObject* 
     : QObject(parent)
     , m_windows(windows)
     , m_service(std::make_unique<Service>(std::move(config), std::move(entries)))
+    , m_signals(std::make_unique<StopSignals>(m_service->stopFlag()))
 {
+    connect(m_signals.get(), &StopSignals::stopRequested, m_service.get(), [this](const QString& signalName) {
+        if (m_service->log().isOpen())
+            m_service->log().logall(u"%1 received: the work in hand is finished, then Kestrin stops."_s.arg(signalName),
+                                    LogDirection::Monitor);
+        m_service->shutdown();
+    });
 }
 
 Program::~Program()
@@ -40,6 +50,8 @@ void Program::start(StartupProgress& progress)
     m_lock = std::make_unique<StationLock>(m_service->config());
     if (m_windows)
         createWindows();
+    else
+        journalToStderr();
     m_service->start(progress, [this] { addIcon(); });
     // The monitor reads the database, which is connected only now.
     if (m_window)
@@ -66,6 +78,19 @@ void Program::createWindows()
             m_monitorWindow->close();
         if (m_sampleIdStation)
             m_sampleIdStation->stop();
+    });
+}
+
+// Without a window a service manager's journal is where the IT looks: start, stop and every
+// status line go to stderr too, with their time stamps.
+void Program::journalToStderr()
+{
+    connect(&m_service->log(), &CommLog::monitorLine, this,
+            [](const QString& line) { QTextStream(stderr) << line << Qt::endl; });
+    const AppConfig& c = m_service->config();
+    connect(m_service.get(), &Service::started, this, [this, &c] {
+        QTextStream(stderr) << m_service->context().nowText() << " " << VersionLine() << " started: station "
+                            << c.StationId << ", INI file " << c.IniFilePath << Qt::endl;
     });
 }
 

@@ -324,7 +324,7 @@ CycleOutcome ExportPendingResults(Context& ctx, const ExportOptions& options)
                            IsProcessAlive);
     ExportRun run(ctx, outcome, queue.storedIds);
     const qsizetype group = qMax(1, options.samplesPerCommit);
-    for (qsizetype next = 0; next < queue.sampleIds.size();) {
+    for (qsizetype next = 0; next < queue.sampleIds.size() && !ctx.stopRequested();) {
         // Samples another exporter holds are left to it.
         const QStringList claimed = run.claims().claimNext(queue.sampleIds, next, group);
         if (claimed.isEmpty())

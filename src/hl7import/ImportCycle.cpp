@@ -206,6 +206,9 @@ void ImportRun::listAndStore()
             say(u"not regular:"_s + name,
                 u"%1 in the import folder is no regular file (a folder, device or pipe); it is not read."_s.arg(name));
         for (const OrderFile& file : listing.files) {
+            // Asked to stop: the batch in hand is finished, no other begun.
+            if (!m_transaction && m_ctx.stopRequested())
+                return;
             if (!storeOne(file, *message))
                 return;
         }

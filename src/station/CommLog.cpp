@@ -97,6 +97,8 @@ void CommLog::logall(const QString& message, int direction)
         return;
     writeLine(lines->file);
     emit displayLine(lines->display);
+    if (LogDirection(direction) == LogDirection::Monitor)
+        emit monitorLine(lines->display);
 }
 
 QString CommLog::nowText() const

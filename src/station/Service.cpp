@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -39,6 +41,7 @@ void Service::start(StartupProgress& progress, const std::function<void()>& addI
     if (m_config.Mode == RunMode::QcLink)
         m_analyzerDb = ConnectAnalyzerDatabase(m_config);
     m_context = std::make_unique<Context>(Context{m_config, *m_db, *m_log, m_clock});
+    m_context->stopping = &m_stopRequested;
 
     if (!m_config.OutType.isEmpty() && m_config.OutPort)
         m_port2 = openSerialPort(u"MSComm2", int(*m_config.OutPort), m_config.ComDevice2);
@@ -48,6 +51,7 @@ void Service::start(StartupProgress& progress, const std::function<void()>& addI
     progress.showStatus(u"opening Logfile ... "_s);
     try {
         OpenLogFile(*m_context);
+        emit started();
         for (const QString& unknown : m_config.UnknownSwitches)
             m_log->logall(u"The switch %1 is unknown and ignored."_s.arg(unknown), LogDirection::Monitor);
         EnsurePatientOne(*m_db);
@@ -134,8 +138,12 @@ int Service::runOnce(CycleChoice choice)
 
 void Service::shutdown()
 {
+    if (std::exchange(m_shutDown, true))
+        return; // a signal after the window's Exit, or the other way round
     m_timers->stop();
     emit stopping();
+    if (m_context)
+        m_log->logall(u"Kestrin stopped: "_s + m_context->nowText(), LogDirection::Monitor);
     for (SerialPortDrain* port : {m_port1.get(), m_port2.get()}) {
         if (port)
             port->close();

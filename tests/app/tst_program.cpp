@@ -7,6 +7,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#ifndef Q_OS_WIN
+#include <csignal>
+#endif
+
 using namespace Qt::StringLiterals;
 using namespace kestrin;
 
@@ -43,6 +47,8 @@ private slots:
     void cycleNeedsAnInitialisedDatabase();
     void orderInResultOut();
     void secondStartOfAStationIsRefused();
+    void stopSignalFinishesTheBatchInHand_data();
+    void stopSignalFinishesTheBatchInHand();
     void startupRefuses_data();
     void startupRefuses();
 
@@ -212,6 +218,55 @@ void TestProgram::secondStartOfAStationIsRefused()
     const Run after = runKestrin({u"/ini="_s + ini, u"/cycle=import"_s});
     QVERIFY2(after.exitCode == 0, qPrintable(after.err));
     QVERIFY(!QFileInfo::exists(folder + u"/log/HL7.kestrin-lock"_s));
+}
+
+void TestProgram::stopSignalFinishesTheBatchInHand_data()
+{
+    QTest::addColumn<QString>("run");
+    QTest::newRow("cycle") << u"/cycle=import"_s;
+    QTest::newRow("service") << u"/headless"_s;
+}
+
+// SIGTERM (a service manager's stop) ends the run with status 0 and a stop line, after the
+// batch in hand: every message the log says was read is stored, and no file stays claimed.
+void TestProgram::stopSignalFinishesTheBatchInHand()
+{
+#ifdef Q_OS_WIN
+    QSKIP("signals are a Unix service manager's way");
+#else
+    QFETCH(QString, run);
+    const QString folder = m_dir.filePath(u"signal"_s + run.mid(1, 5));
+    const QString ini = folder + u"/lab.ini"_s;
+    test::WriteFile(ini,
+                    "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nImportPath=in\nExportPath=out\n"
+                    "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\nImportExtension=hl7\n"
+                    "ImportMinAge=0\nExportCycle=3600\n");
+    QDir().mkpath(folder + u"/out"_s);
+    QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
+    for (int i = 0; i < 8000; ++i)
+        test::WriteFile(
+            folder + u"/in/o%1.hl7"_s.arg(i),
+            u"MSH|^~\\&|KIS|HOSP|K|LAB|20190120140503||ORM^O01|M%1|P|2.3\rPID|1||P%1||Meier^Anna\rORC|NW|S%1\r"_s.arg(i)
+                .toLatin1());
+    QProcess process;
+    process.start(test::KestrinProgram(), {u"/ini="_s + ini, run});
+    // Stopped while it imports, or right after: either way the same holds.
+    QTRY_VERIFY_WITH_TIMEOUT(test::FileNames(folder + u"/in/Done"_s).size() > 0, 30000);
+    ::kill(pid_t(process.processId()), SIGTERM);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    const QString log = QString::fromLatin1(
+        test::ReadFile(folder + u"/log/"_s + test::FileNames(folder + u"/log"_s).filter(u"_log.txt"_s).first()));
+    QVERIFY2(log.contains(u"Kestrin stopped: "_s), qPrintable(log.right(300)));
+    const int read = int(log.count(u"Nachricht eingelesen"_s));
+    QCOMPARE(int(test::FileNames(folder + u"/in/Done"_s).size()), read);
+    QVERIFY(QDir(folder + u"/in"_s).entryList({u".kestrin-claim*"_s}, QDir::Files | QDir::Hidden).isEmpty());
+    // Without a window the journal hears of the start, the status lines and the stop too.
+    const QString journal = QString::fromUtf8(process.readAllStandardError());
+    for (const QString& said : {u" started: station HL7, INI file "_s, u" Monitor: Kestrin stopped: "_s})
+        QVERIFY2(journal.contains(said), qPrintable(said + u" in "_s + journal.right(500)));
+#endif
 }
 
 void TestProgram::startupRefuses_data()

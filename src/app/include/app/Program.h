@@ -15,6 +15,7 @@ class RequestMonitor;
 class RequestMonitorWindow;
 class SampleIdStation;
 class StationLock;
+class StopSignals;
 class TrayIcon;
 
 // One run of Kestrin with what its run mode adds to the service: the main window with its
@@ -43,6 +44,7 @@ public:
 
 private:
     void createWindows();
+    void journalToStderr();
     void addIcon();
     // "Request Monitor": one monitor window, made at its first opening.
     void showRequestMonitor();
@@ -55,6 +57,7 @@ private:
     bool m_windows;
     std::unique_ptr<StationLock> m_lock; // goes last
     std::unique_ptr<Service> m_service;
+    std::unique_ptr<StopSignals> m_signals;
     std::unique_ptr<SampleIdStation> m_sampleIdStation; // outlives its window
     std::unique_ptr<MainWindow> m_window;
     TrayIcon* m_tray = nullptr; // a child of the main window

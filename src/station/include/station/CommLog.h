@@ -98,6 +98,8 @@ public:
 signals:
     // A line for the traffic display; the newest goes on top.
     void displayLine(const QString& line);
+    // A status line ("Monitor:") with its time stamp, for a journal where no window shows them.
+    void monitorLine(const QString& line);
 
 private:
     const Clock& m_clock;

@@ -7,6 +7,8 @@
 #include "station/CommLog.h"
 #include "station/Outages.h"
 
+#include <atomic>
+
 namespace kestrin {
 
 // What the service's work needs, created at start-up and handed to it: the settings, the
@@ -18,6 +20,11 @@ struct Context {
     CommLog& log;
     const Clock& clock;
     Outages outages{log};
+    // Set when the process is asked to stop (SIGTERM, SIGINT): a cycle ends after the batch
+    // or group in hand instead of starting another.
+    const std::atomic<bool>* stopping = nullptr;
+
+    bool stopRequested() const { return stopping && stopping->load(); }
 
     RegionalFormat regional() const { return {config.ShortDateFormat, config.TimeFormat, config.DecimalSeparator}; }
     QDateTime now() const { return clock.now(); }

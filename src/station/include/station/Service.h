@@ -53,9 +53,12 @@ public:
     // safe, 2 a cycle could not run.
     int runOnce(CycleChoice choice);
 
-    // Ends the run: timers stopped, serial ports and log closed, the event loop left.
-    // `stopping` is emitted first, so that windows can go.
+    // Ends the run: timers stopped, a stop line written, serial ports and log closed, the
+    // event loop left with status 0. `stopping` is emitted first, so that windows can go.
     void shutdown();
+    // Set when the process is asked to stop from outside (a signal): a cycle that runs ends
+    // after the batch in hand.
+    std::atomic<bool>& stopFlag() { return m_stopRequested; }
 
     Context& context() { return *m_context; }
     CommLog& log() { return *m_log; }
@@ -67,6 +70,8 @@ public:
     SerialPortDrain* serialPort(int number) const;
 
 signals:
+    // Start-up is through: the log is open and the first checks are done.
+    void started();
     void stopping();
 
 private:
@@ -84,6 +89,8 @@ private:
     std::unique_ptr<SerialPortDrain> m_port2;
     std::unique_ptr<SerialPortDrain> m_port1;
     std::unique_ptr<CycleTimers> m_timers;
+    std::atomic<bool> m_stopRequested{false};
+    bool m_shutDown = false;
 };
 
 } // namespace kestrin
