@@ -97,12 +97,15 @@ QString FuzzFor(const FuzzRun& run, const QString& what, quint32 kind, qint64 mi
 
 QByteArray SoundOrder(QRandomGenerator& rng)
 {
+    // One draw after the other: the order in which a call's arguments are evaluated is open.
+    const QString patient = Pick(rng, {u"P100"_s, u"P101"_s, u"P1234567890123456"_s});
+    const QString name =
+        Pick(rng, {u"Meier^Anna"_s, u"M\u00fcller^J\u00f6rg"_s, u"Doe^John^^^^^Dr^med"_s, u"Single"_s});
+    const QString birth = Pick(rng, {u"19800101"_s, u"19800231"_s, u"1980"_s, QString()});
     test::OrderBuilder order;
     order.controlId(Pick(rng, {u"MSG1"_s, u"MSG2"_s, u"\\F\\X"_s, u"ABCDEFGHIJKLMNOPQRSTUVWXYZ"_s}))
         .sample(Pick(rng, {u"4711"_s, u"4712"_s, u"A/B"_s, u"S\\T\\1"_s, u"12345678901234567890123"_s}))
-        .patient(Pick(rng, {u"P100"_s, u"P101"_s, u"P1234567890123456"_s}),
-                 Pick(rng, {u"Meier^Anna"_s, u"M\u00fcller^J\u00f6rg"_s, u"Doe^John^^^^^Dr^med"_s, u"Single"_s}),
-                 Pick(rng, {u"19800101"_s, u"19800231"_s, u"1980"_s, QString()}), Pick(rng, {u"F"_s, u"MF"_s}))
+        .patient(patient, name, birth, Pick(rng, {u"F"_s, u"MF"_s}))
         .customer(Pick(rng, {u"KIS1"_s, u"KIS2"_s, u"KIS123456789012345678901"_s, QString()}))
         .orderControl(Pick(rng, {u"NW"_s, u"NW"_s, u"CA"_s, QString()}));
     for (int n = rng.bounded(5); n > 0; --n)
@@ -165,45 +168,49 @@ constexpr std::array kSegments = {
 // One change of the kinds that senders, disks and people make.
 void Mutate(QRandomGenerator& rng, QByteArray& bytes, const QList<QByteArray>& others)
 {
-    const auto at = [&] { return qsizetype(rng.bounded(int(bytes.size()) + 1)); };
+    // Every draw a statement of its own: the order in which a call's arguments are evaluated is
+    // open, and a seed must give the same input with every compiler.
+    const qsizetype at = rng.bounded(int(bytes.size()) + 1);
     switch (rng.bounded(12)) {
     case 0: // a bit or a byte changed
-        if (!bytes.isEmpty()) {
-            const qsizetype i = rng.bounded(int(bytes.size()));
-            bytes[i] = rng.bounded(2) ? char(bytes.at(i) ^ (1 << rng.bounded(8))) : char(rng.bounded(256));
-        }
+        if (at < bytes.size())
+            bytes[at] = rng.bounded(2) ? char(bytes.at(at) ^ (1 << rng.bounded(8))) : char(rng.bounded(256));
         break;
     case 1:
     case 2: // delimiters, escapes, line ends, NUL and bytes that are no UTF-8
-        bytes.insert(at(), Bytes(kInsertions.at(rng.bounded(int(kInsertions.size())))));
+        bytes.insert(at, Bytes(kInsertions.at(rng.bounded(int(kInsertions.size())))));
         break;
     case 3:
-        bytes.truncate(at());
+        bytes.truncate(at);
         break;
     case 4: { // a segment repeated up to and past its counter
         const int times = Pick(rng, {2, 99, 100, 101, 1000, rng.bounded(20) == 0 ? 32768 : 3});
         const QByteArray line = Bytes(kSegments.at(rng.bounded(int(kSegments.size())))) + '\r';
-        const qsizetype end = bytes.indexOf('\r', at());
+        const qsizetype end = bytes.indexOf('\r', at);
         bytes.insert(end < 0 ? bytes.size() : end + 1, line.repeated(times));
         break;
     }
-    case 5: // a huge field
-        bytes.insert(at(), QByteArray(Pick(rng, {255, 2001, 70000, 1 << 20}), Pick(rng, {'A', '|', '^', '\\', ' '})));
+    case 5: { // a huge field
+        const int size = Pick(rng, {255, 2001, 70000, 1 << 20});
+        bytes.insert(at, QByteArray(size, Pick(rng, {'A', '|', '^', '\\', ' '})));
         break;
+    }
     case 6: // line ends of another kind, or none
         bytes.replace('\r', Bytes(Pick(rng, {"\n"sv, "\r\n"sv, "\n\r"sv, "\r\r"sv, ""sv, "\x0b"sv})));
         break;
-    case 7: // empty lines
-        bytes.insert(at(), QByteArray(rng.bounded(1, 50), Pick(rng, {'\r', '\n'})));
+    case 7: { // empty lines
+        const int lines = rng.bounded(1, 50);
+        bytes.insert(at, QByteArray(lines, Pick(rng, {'\r', '\n'})));
         break;
+    }
     case 8: // a part of another message, or all of it
         if (const QByteArray& other = others.at(rng.bounded(int(others.size()))); !other.isEmpty()) {
             const qsizetype from = rng.bounded(int(other.size()));
-            bytes.insert(at(), other.mid(from, rng.bounded(2) ? -1 : rng.bounded(int(other.size() - from) + 1)));
+            bytes.insert(at, other.mid(from, rng.bounded(2) ? -1 : rng.bounded(int(other.size() - from) + 1)));
         }
         break;
     case 9:
-        bytes.remove(at(), rng.bounded(64));
+        bytes.remove(at, rng.bounded(64));
         break;
     case 10: // framed as it came over a socket, or with a byte order mark
         bytes =
@@ -511,8 +518,10 @@ QByteArray HostileValue(QRandomGenerator& rng, const QByteArray& sound)
     switch (rng.bounded(4)) {
     case 0: // into the sound value
         return QByteArray(sound).insert(rng.bounded(int(sound.size()) + 1), hostile);
-    case 1:
-        return QByteArray(Pick(rng, {64, 65, 255, 256, 5000, 100000}), Pick(rng, {'x', '9', '|', '.'}));
+    case 1: {
+        const int size = Pick(rng, {64, 65, 255, 256, 5000, 100000});
+        return QByteArray(size, Pick(rng, {'x', '9', '|', '.'}));
+    }
     case 2:
         return hostile.repeated(rng.bounded(1, 300));
     default:
