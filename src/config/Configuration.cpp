@@ -104,6 +104,18 @@ void deriveImportFolders(IniSettings& s)
     s.ImportErrorPath = s.ImportPath + kErrorFolder;
 }
 
+// The first character of a text that HL7 reads as a delimiter or line end, described; empty
+// text when it holds none.
+QString hl7Delimiter(const QString& value)
+{
+    const qsizetype at = value.indexOf(QRegularExpression(u"[|^~\\\\&\\x00-\\x1f]"_s));
+    if (at < 0)
+        return {};
+    const char16_t c = value.at(at).unicode();
+    return (c < 0x20 ? u"U+%1"_s.arg(c, 4, 16, QChar(u'0')) : u"\"%1\""_s.arg(value.at(at))) +
+        u", which HL7 reads as a delimiter or line end"_s;
+}
+
 void store(IniSettings& s, const IniKey& key, const QString& value, std::vector<SettingError>& errors)
 {
     const QString keyText = key.key.toString();
@@ -167,21 +179,20 @@ void store(IniSettings& s, const IniKey& key, const QString& value, std::vector<
         break;
     case Conversion::Hl7Text:
         // Written into MSH and OBR as it stands: a delimiter would shift the fields after it.
-        if (const qsizetype at = value.indexOf(QRegularExpression(u"[|^~\\\\&\\x00-\\x1f]"_s)); at < 0)
+        if (const QString delimiter = hl7Delimiter(value); delimiter.isEmpty())
             s.*std::get<QString IniSettings::*>(key.field) = value;
         else
-            errors.push_back(
-                {keyText, value,
-                 u"no text for a result message: it holds %1, which HL7 reads as a delimiter or line "
-                 u"end"_s.arg(value.at(at).unicode() < 0x20 ? u"U+%1"_s.arg(value.at(at).unicode(), 4, 16, QChar(u'0'))
-                                                            : u"\"%1\""_s.arg(value.at(at)))});
+            errors.push_back({keyText, value, u"no text for a result message: it holds "_s + delimiter});
         break;
     case Conversion::Format:
-        if (value.size() <= kMaxFormatLength)
-            s.*std::get<QString IniSettings::*>(key.field) = value;
-        else
+        if (value.size() > kMaxFormatLength)
             errors.push_back({keyText, value.left(kMaxFormatLength) + u"...",
                               u"longer than %1 characters, more than any date or time format"_s.arg(kMaxFormatLength)});
+        // The time of a result message (MSH-7) is written in these formats.
+        else if (const QString delimiter = hl7Delimiter(value); !delimiter.isEmpty())
+            errors.push_back({keyText, value, u"no format for the time of a result message: it holds "_s + delimiter});
+        else
+            s.*std::get<QString IniSettings::*>(key.field) = value;
         break;
     }
 }

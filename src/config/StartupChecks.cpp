@@ -6,6 +6,8 @@
 #include "core/TextChecks.h"
 #include "core/TextCodec.h"
 
+#include <QFile>
+
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -14,6 +16,10 @@ namespace {
 
 constexpr int kMaxPortNumber = 255;
 constexpr double kSecondsPerHour = 3600;
+// Of the 255 bytes a file name may have, a result file's leader and extension leave the rest
+// to the sample ID (19 characters, 3 bytes each at most, and a suffix where it is changed) and
+// to the suffix of the work file it is written as first.
+constexpr qsizetype kMaxLeaderAndExtensionBytes = 120;
 
 bool roundTrips(const RegionalFormat& format)
 {
@@ -54,6 +60,11 @@ QStringList StartupProblems(const AppConfig& c)
         problems << u"The key \"ExportCycle\" has the value %1 seconds; at most %2 are possible%3."_s.arg(
             QString::number(c.ExportCycle),
             QString::number(CycleSchedule::kMaxCutoff * CycleSchedule::kExportTickMs / 1000), where);
+    if (const qsizetype bytes = QFile::encodeName(c.ExportLeader + c.ExportExtension).size();
+        bytes > kMaxLeaderAndExtensionBytes)
+        problems << u"The keys \"ExportLeader\" and \"ExportExtension\" have %1 bytes together; a result file name "
+                    u"leaves them at most %2%3."_s.arg(QString::number(bytes),
+                                                       QString::number(kMaxLeaderAndExtensionBytes), where);
     if (!TextCodec::isKnown(c.Charset))
         problems << u"The key \"Charset\" has the value \"%1\", which is no character set Kestrin knows%2."_s.arg(
             c.Charset, where);

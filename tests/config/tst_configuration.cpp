@@ -151,7 +151,8 @@ void TestConfiguration::refusedValues_data()
     QTest::newRow("import extension with NUL") << u"ImportExtension=a"_s + QChar(0) + u"b"_s << u"ImportExtension"_s;
     QTest::newRow("folder with NUL") << u"ImportPath=in"_s + QChar(0) + u"x"_s << u"ImportPath"_s;
     QTest::newRow("folder name too long") << u"ExportPath=/srv/"_s + QString(256, u'x') << u"ExportPath"_s;
-    for (const QString& key : {u"HL7ORUSender"_s, u"HL7ORUEmpf"_s, u"OBR3TEXT"_s}) {
+    for (const QString& key :
+         {u"HL7ORUSender"_s, u"HL7ORUEmpf"_s, u"OBR3TEXT"_s, u"ShortDateFormat"_s, u"TimeFormat"_s}) {
         for (const QString& delimiter : {u"|"_s, u"^"_s, u"~"_s, u"\\"_s, u"&"_s, u"\r"_s})
             QTest::addRow("%s holding %s", qPrintable(key), delimiter.toUtf8().toHex().constData())
                 << key + u"=LAB"_s + delimiter + u"X"_s << key;

@@ -53,6 +53,9 @@ void TestStartupChecks::problems_data()
     QTest::newRow("export cycle too long") << u"ExportCycle"_s << u"32768"_s << u"ExportCycle"_s;
     QTest::newRow("unknown character set") << u"Charset"_s << u"ebcdic-xx"_s << u"ebcdic-xx"_s;
     QTest::newRow("date format without year") << u"ShortDateFormat"_s << u"dd.MM"_s << u"ShortDateFormat"_s;
+    QTest::newRow("long result file leader") << u"ExportLeader"_s << QString(116, u'x') << QString();
+    QTest::newRow("leader leaves no room for the sample ID")
+        << u"ExportLeader"_s << QString(117, u'x') << u"ExportLeader"_s;
     QTest::newRow("decimal point") << u"DecimalSeparator"_s << u"."_s << QString();
     QTest::newRow("no decimal separator") << u"DecimalSeparator"_s << QString() << u"DecimalSeparator"_s;
     QTest::newRow("decimal separator a digit") << u"DecimalSeparator"_s << u"0"_s << u"DecimalSeparator"_s;
@@ -80,6 +83,8 @@ void TestStartupChecks::problems()
         c.ImportCycle = value.toInt();
     else if (field == u"ExportCycle")
         c.ExportCycle = value.toInt();
+    else if (field == u"ExportLeader")
+        c.ExportLeader = value, c.ExportExtension = u".hl7"_s;
     else if (field == u"Charset")
         c.Charset = value;
     else if (field == u"ShortDateFormat")
