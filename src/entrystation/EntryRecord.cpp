@@ -21,6 +21,12 @@ EntryRecord FillEntryRecord(const QString& sampleIdText, const QString& resultTe
 
 void ClearEntryRecord(EntryRecord& entry) { entry = EntryRecord(); }
 
+QString Shortened(const QString& text)
+{
+    constexpr qsizetype kShown = 30;
+    return text.size() <= kShown ? text : text.left(kShown) + u'\u2026';
+}
+
 namespace {
 
 struct Written {
@@ -68,7 +74,8 @@ QString EntryProblem(const EntryRecord& entry, StoragePath path)
     for (const Written& w : written) {
         const int room = ColumnSize(QStringView(w.table), QStringView(w.column));
         if (w.value->size() > room)
-            return QString::fromUtf16(w.what).arg(*w.value, QString::number(w.value->size()), QString::number(room));
+            return QString::fromUtf16(w.what).arg(Shortened(*w.value), QString::number(w.value->size()),
+                                                  QString::number(room));
     }
     return {};
 }

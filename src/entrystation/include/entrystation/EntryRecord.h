@@ -26,6 +26,9 @@ EntryRecord FillEntryRecord(const QString& sampleIdText, const QString& resultTe
 
 void ClearEntryRecord(EntryRecord& entry);
 
+// A typed text as a message quotes it: a long scan cut short, so that the message fits the window.
+QString Shortened(const QString& text);
+
 // Why an entry cannot be stored on its path as it is (no sample ID, a value longer than a
 // column it goes to), in words for the station's status line; empty when it can.
 QString EntryProblem(const EntryRecord& entry, StoragePath path);
