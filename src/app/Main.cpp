@@ -66,8 +66,13 @@ CycleEntries Cycles()
             [](Context& ctx) { return ExportPendingResults(ctx); }};
 }
 
+} // namespace
+
 int RunWithWindows(const CommandLine& commandLine)
 {
+    // A switch that cannot be used is said where the worker looks: in a box.
+    if (!commandLine.errors.isEmpty())
+        return failStartup(commandLine.errors.join(u'\n'), true);
     QApplication::setQuitOnLastWindowClosed(false);
     auto splash = std::make_unique<SplashWindow>();
     splash->show();
@@ -84,8 +89,12 @@ int RunWithWindows(const CommandLine& commandLine)
     }
 }
 
+namespace {
+
 int RunWithoutWindows(const CommandLine& commandLine)
 {
+    if (!commandLine.errors.isEmpty())
+        return failStartup(commandLine.errors.join(u'\n'), false);
     SilentProgress progress;
     try {
         const AppConfig config = LoadConfiguration(commandLine, progress);
@@ -120,9 +129,6 @@ int Main(int argc, char* argv[])
         QTextStream(stdout) << CommandLineHelp() << Qt::flush;
         return kExitOk;
     }
-    if (!commandLine.errors.isEmpty())
-        return failStartup(commandLine.errors.join(u'\n'), false);
-
     if (!commandLine.run.showsWindows()) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(u"Kestrin"_s);
