@@ -2,7 +2,9 @@
 
 #include "core/Error.h"
 #include "entrystation/EntryStore.h"
+#include "labdb/ColumnSizes.h"
 #include "labdb/DbError.h"
+#include "labdb/Schema.h"
 #include "labdb/TextLookup.h"
 #include "station/Context.h"
 
@@ -169,7 +171,8 @@ ActionResult EntrySession::storeEntry(const QString& sampleIdText, const QString
     const AppConfig& c = m_ctx.config;
     m_entry = FillEntryRecord(sampleIdText, resultText, c.TestParameter, c.StationId, m_user);
     const StoragePath path = ChooseStoragePath(m_entry.SampleId, c.ControlIdMask, m_autovalidation);
-    if (const QString problem = EntryProblem(m_entry, path); !problem.isEmpty()) {
+    const ColumnRoom room = [this](const QString& table, const QString& column) { return columnRoom(table, column); };
+    if (const QString problem = EntryProblem(m_entry, path, m_sessionTable, room); !problem.isEmpty()) {
         ClearEntryRecord(m_entry);
         return {ActionOutcome::Refused, problem};
     }
@@ -187,6 +190,23 @@ ActionResult EntrySession::storeEntry(const QString& sampleIdText, const QString
         stored.message = waitingText(m_waiting.first(), 0);
     }
     return stored;
+}
+
+// Read once per column from the catalogue of the database the station writes into: what that
+// database takes, not what Kestrin's own schema would create.
+std::optional<int> EntrySession::columnRoom(const QString& table, const QString& column)
+{
+    const QString key = table + u'.' + column;
+    if (const auto known = m_columnRoom.constFind(key); known != m_columnRoom.constEnd())
+        return *known;
+    try {
+        const std::optional<int> size = TextColumnSize(m_ctx.db, table, column);
+        m_columnRoom.insert(key, size);
+        return size;
+    } catch (const std::exception&) {
+        // Asked again next time; meanwhile the schema's size (the work table is a copy of REQUEST).
+        return ColumnSize(table == m_sessionTable ? u"REQUEST" : QStringView(table), column);
+    }
 }
 
 ActionResult EntrySession::storeWaiting()

@@ -94,6 +94,7 @@ private:
     ActionResult failed(const QString& what, const QString& failedText, const std::exception& e);
     // `waited`: the entry is one of the waiting ones, no longer in the boxes.
     ActionResult store(const QString& sampleIdText, const QString& resultText, bool waited);
+    std::optional<int> columnRoom(const QString& table, const QString& column);
     static QString waitingText(const WaitingEntry& entry, qsizetype others);
     void reopenIfLost();
     QStringList readUsers(const QString& sql);
@@ -109,6 +110,7 @@ private:
     QString m_user;
     WrittenRows m_written; // what Clear Session takes back
     QList<WaitingEntry> m_waiting;
+    QHash<QString, std::optional<int>> m_columnRoom; // "table.column": as the database's catalogue says
     EntryRecord m_entry;
     EntryHistory m_history;
     qint64 m_sampleCount = 0;
