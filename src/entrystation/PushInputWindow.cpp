@@ -178,10 +178,11 @@ void PushInputWindow::buildControls()
             l->setAlignment(Qt::AlignCenter);
             l->setFont(historyFont(l->font()));
             l->setMinimumHeight(30);
-            l->setSizePolicy(QSizePolicy::Ignored,
-                             QSizePolicy::Preferred); // a long ID is cut, the window keeps its size
             keepPlaceWhenHidden(l);
         }
+        // A long ID is cut, the window keeps its size.
+        m_historySampleId[i]->setMinimumWidth(1);
+        m_historyResult[i]->setMinimumWidth(1);
         m_historyResult[i]->setAutoFillBackground(true);
         QLabel* marker = m_historyMarker[i];
         marker->setAutoFillBackground(true);
@@ -197,7 +198,7 @@ void PushInputWindow::buildControls()
     m_status = label(u"lblStatus", u"");
     m_status->setWordWrap(true);
     // However long a message, the window keeps its size.
-    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_status->setMinimumWidth(1);
     setTextColour(m_status, QColor(160, 0, 0));
     setTabOrder(m_sampleId, m_result);
 }
