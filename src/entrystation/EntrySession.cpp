@@ -178,12 +178,12 @@ ActionResult EntrySession::storeEntry(const QString& sampleIdText, const QString
     }
     ClearEntryRecord(m_entry);
     if (!m_waiting.isEmpty()) {
-        m_waiting.append({sampleIdText, resultText});
+        m_waiting.append({sampleIdText, resultText, m_user});
         return {ActionOutcome::Waiting, waitingText(m_waiting.first(), m_waiting.size() - 1)};
     }
-    ActionResult stored = store(sampleIdText, resultText, false);
+    ActionResult stored = store({sampleIdText, resultText, m_user}, false);
     if (stored.outcome == ActionOutcome::Waiting) {
-        m_waiting.append({sampleIdText, resultText});
+        m_waiting.append({sampleIdText, resultText, m_user});
         m_ctx.log.logall(u"Entry station: sample %1 result %2 waits, another program holds the database"_s.arg(
                              sampleIdText.trimmed(), resultText.trimmed()),
                          LogDirection::Monitor);
@@ -214,7 +214,7 @@ ActionResult EntrySession::storeWaiting()
     if (m_waiting.isEmpty())
         return {};
     const WaitingEntry next = m_waiting.first();
-    ActionResult stored = store(next.sampleIdText, next.resultText, true);
+    ActionResult stored = store(next, true);
     if (stored.done())
         m_waiting.removeFirst();
     else if (stored.outcome == ActionOutcome::Waiting)
@@ -236,10 +236,12 @@ QString EntrySession::waitingText(const WaitingEntry& entry, qsizetype others)
     return text;
 }
 
-ActionResult EntrySession::store(const QString& sampleIdText, const QString& resultText, bool waited)
+ActionResult EntrySession::store(const WaitingEntry& typed, bool waited)
 {
     const AppConfig& c = m_ctx.config;
-    m_entry = FillEntryRecord(sampleIdText, resultText, c.TestParameter, c.StationId, m_user);
+    const QString& sampleIdText = typed.sampleIdText;
+    const QString& resultText = typed.resultText;
+    m_entry = FillEntryRecord(sampleIdText, resultText, c.TestParameter, c.StationId, typed.user);
     const StoragePath path = ChooseStoragePath(m_entry.SampleId, c.ControlIdMask, m_autovalidation);
     QStringList lines;
     WrittenRows written;

@@ -18,10 +18,11 @@ struct Context;
 // waiting, as another program holds the database (an entry waits its turn, nothing is lost).
 enum class ActionOutcome { Done, Refused, Failed, Waiting };
 
-// An entry that waits for the database, as typed.
+// An entry as typed, with the user it was typed for (the user may change while it waits).
 struct WaitingEntry {
     QString sampleIdText;
     QString resultText;
+    QString user;
 };
 
 struct ActionResult {
@@ -93,7 +94,7 @@ private:
     ActionResult guarded(const QString& what, const QString& failedText, const std::function<ActionResult()>& body);
     ActionResult failed(const QString& what, const QString& failedText, const std::exception& e);
     // `waited`: the entry is one of the waiting ones, no longer in the boxes.
-    ActionResult store(const QString& sampleIdText, const QString& resultText, bool waited);
+    ActionResult store(const WaitingEntry& typed, bool waited);
     std::optional<int> columnRoom(const QString& table, const QString& column);
     static QString waitingText(const WaitingEntry& entry, qsizetype others);
     void reopenIfLost();
