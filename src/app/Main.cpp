@@ -73,8 +73,13 @@ CycleEntries Cycles()
             [](Context& ctx) { return ExportPendingResults(ctx); }};
 }
 
+} // namespace
+
 int RunWithWindows(const CommandLine& commandLine)
 {
+    // A switch that cannot be used is said where the worker looks: in a box.
+    if (!commandLine.errors.isEmpty())
+        return failStartup(commandLine.errors.join(u'\n'), true, kExitConfiguration);
     QApplication::setQuitOnLastWindowClosed(false);
     auto splash = std::make_unique<SplashWindow>();
     splash->show();
@@ -91,8 +96,13 @@ int RunWithWindows(const CommandLine& commandLine)
     }
 }
 
+namespace {
+
 int RunWithoutWindows(const CommandLine& commandLine)
 {
+    if (!commandLine.errors.isEmpty())
+        return failStartup(commandLine.errors.join(u'\n'), false,
+                           commandLine.run.Check ? kExitStartupFailed : kExitConfiguration);
     SilentProgress progress;
     try {
         const AppConfig config = LoadConfiguration(commandLine, progress);
@@ -141,9 +151,6 @@ int Main(int argc, char* argv[])
     }
     for (const QString& unknown : commandLine.settings.UnknownSwitches)
         QTextStream(stderr) << "kestrin: the switch " << unknown << " is unknown and ignored" << Qt::endl;
-    if (!commandLine.errors.isEmpty())
-        return failStartup(commandLine.errors.join(u'\n'), false,
-                           commandLine.run.Check ? kExitStartupFailed : kExitConfiguration);
 
     if (!commandLine.run.showsWindows()) {
         QCoreApplication app(argc, argv);

@@ -1,7 +1,5 @@
 #include "entrystation/EntryRecord.h"
 
-#include "labdb/Schema.h"
-
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -21,18 +19,24 @@ EntryRecord FillEntryRecord(const QString& sampleIdText, const QString& resultTe
 
 void ClearEntryRecord(EntryRecord& entry) { entry = EntryRecord(); }
 
+QString Shortened(const QString& text)
+{
+    constexpr qsizetype kShown = 30;
+    return text.size() <= kShown ? text : text.left(kShown) + u'\u2026';
+}
+
 namespace {
 
 struct Written {
     const QString* value;
-    const char16_t* table;
+    QString table;
     const char16_t* column;
     const char16_t* what; // %1 the value, %2 its length, %3 the room
 };
 
 } // namespace
 
-QString EntryProblem(const EntryRecord& entry, StoragePath path)
+QString EntryProblem(const EntryRecord& entry, StoragePath path, const QString& sessionTable, const ColumnRoom& room)
 {
     if (entry.SampleId.isEmpty())
         return u"A result needs its sample ID: scan or type the sample ID first."_s;
@@ -44,31 +48,31 @@ QString EntryProblem(const EntryRecord& entry, StoragePath path)
     const char16_t* validatorTooLong = u"The user ID \"%1\" has %2 characters; at most %3 fit.";
     std::vector<Written> written;
     if (path == StoragePath::Control) {
-        written = {{&entry.SampleId, u"CONTROL_RESULTS", u"CONTROL_ID", sampleTooLong},
-                   {&entry.ResultText, u"CONTROL_RESULTS", u"RESULT", resultTooLong},
-                   {&entry.AnalyzerUser, u"CONTROL_RESULTS", u"ANALYZER_ID", userTooLong}};
+        written = {{&entry.SampleId, u"CONTROL_RESULTS"_s, u"CONTROL_ID", sampleTooLong},
+                   {&entry.ResultText, u"CONTROL_RESULTS"_s, u"RESULT", resultTooLong},
+                   {&entry.AnalyzerUser, u"CONTROL_RESULTS"_s, u"ANALYZER_ID", userTooLong}};
     } else {
-        written = {{&entry.SampleId, u"RAW_RESULTS", u"SAMPLE_ID", sampleTooLong},
-                   {&entry.ResultText, u"RAW_RESULTS", u"RESULT", resultTooLong},
-                   {&entry.AnalyzerUser, u"RAW_RESULTS", u"ANALYZER_ID", userTooLong}};
+        written = {{&entry.SampleId, u"RAW_RESULTS"_s, u"SAMPLE_ID", sampleTooLong},
+                   {&entry.ResultText, u"RAW_RESULTS"_s, u"RESULT", resultTooLong},
+                   {&entry.AnalyzerUser, u"RAW_RESULTS"_s, u"ANALYZER_ID", userTooLong}};
         if (path == StoragePath::Validated) {
             written.insert(written.end(),
-                           {{&entry.SampleId, u"RESULTS", u"SAMPLE_ID", sampleTooLong},
-                            {&entry.ResultText, u"RESULTS", u"RESULT", resultTooLong},
-                            {&entry.AnalyzerId, u"RESULTS", u"ANALYZER_ID", stationTooLong},
-                            {&entry.Validator, u"RESULTS", u"R_VALIDATOR", validatorTooLong}});
+                           {{&entry.SampleId, u"RESULTS"_s, u"SAMPLE_ID", sampleTooLong},
+                            {&entry.ResultText, u"RESULTS"_s, u"RESULT", resultTooLong},
+                            {&entry.AnalyzerId, u"RESULTS"_s, u"ANALYZER_ID", stationTooLong},
+                            {&entry.Validator, u"RESULTS"_s, u"R_VALIDATOR", validatorTooLong}});
         } else {
-            // The work table is a copy of REQUEST.
             written.insert(written.end(),
-                           {{&entry.SampleId, u"REQUEST", u"SAMPLE_ID", sampleTooLong},
-                            {&entry.ResultText, u"REQUEST", u"RESULT", resultTooLong},
-                            {&entry.AnalyzerUser, u"REQUEST", u"ANALYZER_ID", userTooLong}});
+                           {{&entry.SampleId, sessionTable, u"SAMPLE_ID", sampleTooLong},
+                            {&entry.ResultText, sessionTable, u"RESULT", resultTooLong},
+                            {&entry.AnalyzerUser, sessionTable, u"ANALYZER_ID", userTooLong}});
         }
     }
     for (const Written& w : written) {
-        const int room = ColumnSize(QStringView(w.table), QStringView(w.column));
-        if (w.value->size() > room)
-            return QString::fromUtf16(w.what).arg(*w.value, QString::number(w.value->size()), QString::number(room));
+        const std::optional<int> size = room(w.table, QString::fromUtf16(w.column));
+        if (size && w.value->size() > *size)
+            return QString::fromUtf16(w.what).arg(Shortened(*w.value), QString::number(w.value->size()),
+                                                  QString::number(*size));
     }
     return {};
 }

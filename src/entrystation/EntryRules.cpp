@@ -23,21 +23,23 @@ bool IsCleanResult(QStringView text)
     return true;
 }
 
+QString NoHistoryEntryText(const QString& row) { return u"There is no entry in history row %1 to delete."_s.arg(row); }
+
 Command ParseCommandWord(QStringView text)
 {
     const QStringView word = text.left(3);
     if (word == u"ESC")
-        return {CommandWord::Esc};
+        return {CommandWord::Esc, -1, {}};
     if (word == u"CLS")
-        return {CommandWord::Cls};
+        return {CommandWord::Cls, -1, {}};
     if (word == u"END")
-        return {CommandWord::End};
+        return {CommandWord::End, -1, {}};
     if (word == u"PIC")
-        return {CommandWord::Pic};
+        return {CommandWord::Pic, -1, {}};
     if (word == u"DEL" && text.size() == 4) {
         const QChar digit = text.at(3);
         const bool isRow = digit >= u'1' && digit <= u'8';
-        return {CommandWord::Del, isRow ? digit.unicode() - u'1' : -1};
+        return {CommandWord::Del, isRow ? digit.unicode() - u'1' : -1, QString(digit)};
     }
     return {};
 }

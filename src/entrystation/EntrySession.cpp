@@ -2,6 +2,9 @@
 
 #include "core/Error.h"
 #include "entrystation/EntryStore.h"
+#include "labdb/ColumnSizes.h"
+#include "labdb/DbError.h"
+#include "labdb/Schema.h"
 #include "labdb/TextLookup.h"
 #include "station/Context.h"
 
@@ -17,6 +20,40 @@ const QString kBusiestUsers = u"select userid from (select userid, count(*) as C
 const QString kOtherUsers = u"select userid from user_base where userid not in (select userid from (select userid, "
                             u"count(*) as CTR from sample_base sb INNER JOIN USER_BASE ub on sb.entry_user = "
                             u"ub.comment group by userid) as q1 where ctr > 100)"_s;
+
+// How long a station's statement waits for a lock another program holds: short enough that
+// the window answers the next key in time; the entry is tried again from the event loop.
+constexpr int kStationLockWait = 50;
+
+// Makes the connection wait briefly for locks while a station action runs, and as long as
+// before once it is done (the service's cycles share the connection).
+class ShortLockWait {
+public:
+    explicit ShortLockWait(Database& db)
+        : m_db(db)
+    {
+        set(kStationLockWait);
+    }
+    ~ShortLockWait()
+    {
+        try {
+            set(0);
+        } catch (const std::exception&) {
+            // A lost connection is opened again, with its usual wait, before the next action.
+        }
+    }
+    ShortLockWait(const ShortLockWait&) = delete;
+    ShortLockWait& operator=(const ShortLockWait&) = delete;
+
+private:
+    void set(int milliseconds)
+    {
+        if (const QString sql = m_db.dialect().lockWait(milliseconds); !sql.isEmpty())
+            m_db.exec(sql);
+    }
+
+    Database& m_db;
+};
 
 } // namespace
 
@@ -84,15 +121,26 @@ ActionResult EntrySession::guarded(const QString& what, const QString& failedTex
 {
     try {
         reopenIfLost();
+        ShortLockWait wait(m_ctx.db);
         return body();
+    } catch (const DbError& e) {
+        if (m_ctx.db.dialect().isBusy(e.code()))
+            return {ActionOutcome::Waiting,
+                    failedText + u" The database is busy: another program is using it. Try again in a moment."_s};
+        return failed(what, failedText, e);
     } catch (const std::exception& e) {
-        m_connectionSuspect = true;
-        m_ctx.log.logall(u"Entry station: %1 failed: %2"_s.arg(what, ErrorText(e)), LogDirection::Monitor);
-        const bool reachable = m_ctx.db.isAlive();
-        const QString cause =
-            reachable ? u"The database did not accept it (the log says why)."_s : u"The database cannot be reached."_s;
-        return {ActionOutcome::Failed, failedText + u' ' + cause};
+        return failed(what, failedText, e);
     }
+}
+
+ActionResult EntrySession::failed(const QString& what, const QString& failedText, const std::exception& e)
+{
+    m_connectionSuspect = true;
+    m_ctx.log.logall(u"Entry station: %1 failed: %2"_s.arg(what, ErrorText(e)), LogDirection::Monitor);
+    const bool reachable = m_ctx.db.isAlive();
+    const QString cause =
+        reachable ? u"The database did not accept it (the log says why)."_s : u"The database cannot be reached."_s;
+    return {ActionOutcome::Failed, failedText + u' ' + cause};
 }
 
 ActionResult EntrySession::chooseUser(const QString& userText)
@@ -105,7 +153,12 @@ ActionResult EntrySession::chooseUser(const QString& userText)
                            m_ctx.db.first(u"Select count(*) as CTR from user_base where userid = ?"_s, {userText});
                        if (!row || row->value(u"CTR").toLongLong() <= 0)
                            return {ActionOutcome::Refused, {}};
-                       m_user = userText.trimmed();
+                       const QString user = userText.trimmed();
+                       if (user != m_user)
+                           m_ctx.log.logall(m_user.isEmpty() ? u"User chosen: %1"_s.arg(user)
+                                                             : u"User changed from %1 to %2"_s.arg(m_user, user),
+                                            LogDirection::EntryStation);
+                       m_user = user;
                        m_entering = true;
                        return {};
                    });
@@ -118,36 +171,106 @@ ActionResult EntrySession::storeEntry(const QString& sampleIdText, const QString
     const AppConfig& c = m_ctx.config;
     m_entry = FillEntryRecord(sampleIdText, resultText, c.TestParameter, c.StationId, m_user);
     const StoragePath path = ChooseStoragePath(m_entry.SampleId, c.ControlIdMask, m_autovalidation);
-    if (const QString problem = EntryProblem(m_entry, path); !problem.isEmpty()) {
+    const ColumnRoom room = [this](const QString& table, const QString& column) { return columnRoom(table, column); };
+    if (const QString problem = EntryProblem(m_entry, path, m_sessionTable, room); !problem.isEmpty()) {
         ClearEntryRecord(m_entry);
         return {ActionOutcome::Refused, problem};
     }
+    ClearEntryRecord(m_entry);
+    if (!m_waiting.isEmpty()) {
+        m_waiting.append({sampleIdText, resultText, m_user});
+        return {ActionOutcome::Waiting, waitingText(m_waiting.first(), m_waiting.size() - 1)};
+    }
+    ActionResult stored = store({sampleIdText, resultText, m_user}, false);
+    if (stored.outcome == ActionOutcome::Waiting) {
+        m_waiting.append({sampleIdText, resultText, m_user});
+        m_ctx.log.logall(u"Entry station: sample %1 result %2 waits, another program holds the database"_s.arg(
+                             sampleIdText.trimmed(), resultText.trimmed()),
+                         LogDirection::Monitor);
+        stored.message = waitingText(m_waiting.first(), 0);
+    }
+    return stored;
+}
+
+// Read once per column from the catalogue of the database the station writes into: what that
+// database takes, not what Kestrin's own schema would create.
+std::optional<int> EntrySession::columnRoom(const QString& table, const QString& column)
+{
+    const QString key = table + u'.' + column;
+    if (const auto known = m_columnRoom.constFind(key); known != m_columnRoom.constEnd())
+        return *known;
+    try {
+        const std::optional<int> size = TextColumnSize(m_ctx.db, table, column);
+        m_columnRoom.insert(key, size);
+        return size;
+    } catch (const std::exception&) {
+        // Asked again next time; meanwhile the schema's size (the work table is a copy of REQUEST).
+        return ColumnSize(table == m_sessionTable ? u"REQUEST" : QStringView(table), column);
+    }
+}
+
+ActionResult EntrySession::storeWaiting()
+{
+    if (m_waiting.isEmpty())
+        return {};
+    const WaitingEntry next = m_waiting.first();
+    ActionResult stored = store(next, true);
+    if (stored.done())
+        m_waiting.removeFirst();
+    else if (stored.outcome == ActionOutcome::Waiting)
+        stored.message = waitingText(next, m_waiting.size() - 1);
+    return stored;
+}
+
+QString EntrySession::waitingMessage() const
+{
+    return m_waiting.isEmpty() ? QString() : waitingText(m_waiting.first(), m_waiting.size() - 1);
+}
+
+QString EntrySession::waitingText(const WaitingEntry& entry, qsizetype others)
+{
+    QString text = u"Waiting for the database (another program is using it): %1 / %2 is stored as soon as it is "
+                   u"free."_s.arg(Shortened(entry.sampleIdText.trimmed()), Shortened(entry.resultText.trimmed()));
+    if (others > 0)
+        text += u" %1 more after it."_s.arg(others);
+    return text;
+}
+
+ActionResult EntrySession::store(const WaitingEntry& typed, bool waited)
+{
+    const AppConfig& c = m_ctx.config;
+    const QString& sampleIdText = typed.sampleIdText;
+    const QString& resultText = typed.resultText;
+    m_entry = FillEntryRecord(sampleIdText, resultText, c.TestParameter, c.StationId, typed.user);
+    const StoragePath path = ChooseStoragePath(m_entry.SampleId, c.ControlIdMask, m_autovalidation);
     QStringList lines;
     WrittenRows written;
     std::optional<double> lowCutoff;
-    const ActionResult stored = guarded(u"storing sample %1 result %2"_s.arg(m_entry.SampleId, m_entry.ResultText),
-                                        u"Not stored: %1 / %2 stays in the boxes, press Enter to store it again."_s.arg(
-                                            m_entry.SampleId, m_entry.ResultText),
-                                        [&]() -> ActionResult {
-                                            Database& db = m_ctx.db;
-                                            Transaction transaction(db);
-                                            switch (path) {
-                                            case StoragePath::Control:
-                                                lines << StoreControlResult(db, m_entry, written);
-                                                break;
-                                            case StoragePath::Validated:
-                                                lines << StoreRawResult(db, m_entry);
-                                                lines << StoreValidatedResult(db, m_entry, written);
-                                                break;
-                                            case StoragePath::SessionTable:
-                                                lines << StoreRawResult(db, m_entry);
-                                                lines << StoreSessionTableResult(db, m_entry, m_sessionTable, written);
-                                                break;
-                                            }
-                                            lowCutoff = ReadLowCutoff(db, c.TestParameter);
-                                            transaction.commit();
-                                            return {};
-                                        });
+    const ActionResult stored =
+        guarded(u"storing sample %1 result %2"_s.arg(m_entry.SampleId, m_entry.ResultText),
+                (waited ? u"Not stored yet: %1 / %2 waits and is tried again."_s
+                        : u"Not stored: %1 / %2 stays in the boxes, press Enter to store it again."_s)
+                    .arg(Shortened(m_entry.SampleId), Shortened(m_entry.ResultText)),
+                [&]() -> ActionResult {
+                    Database& db = m_ctx.db;
+                    Transaction transaction(db);
+                    switch (path) {
+                    case StoragePath::Control:
+                        lines << StoreControlResult(db, m_entry, written);
+                        break;
+                    case StoragePath::Validated:
+                        lines << StoreRawResult(db, m_entry);
+                        lines << StoreValidatedResult(db, m_entry, written);
+                        break;
+                    case StoragePath::SessionTable:
+                        lines << StoreRawResult(db, m_entry);
+                        lines << StoreSessionTableResult(db, m_entry, m_sessionTable, written);
+                        break;
+                    }
+                    lowCutoff = ReadLowCutoff(db, c.TestParameter);
+                    transaction.commit();
+                    return {};
+                });
     const QString storedSampleId = m_entry.SampleId;
     ClearEntryRecord(m_entry);
     if (!stored.done())
@@ -164,7 +287,7 @@ ActionResult EntrySession::storeEntry(const QString& sampleIdText, const QString
 ActionResult EntrySession::deleteHistoryRow(int row)
 {
     if (row < 0 || row >= EntryHistory::kRows || !m_history.row(row).deletable())
-        return {ActionOutcome::Refused, u"There is no entry in history row %1 to delete."_s.arg(row + 1)};
+        return {ActionOutcome::Refused, NoHistoryEntryText(QString::number(row + 1))};
     const QString sampleId = m_history.row(row).storedSampleId;
     QString line;
     const ActionResult deleted = guarded(

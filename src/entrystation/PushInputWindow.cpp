@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -24,6 +25,10 @@ const QColor kLightBlue(192, 192, 255);
 const QColor kRed(255, 0, 0);
 const char* const kTextKey = "tag"; // the caption key of a control, as the laboratory's texts name it
 const char* const kRow = "index";   // the history row of a label
+// How soon a waiting entry is tried again: soon while another program holds the database,
+// later when the database failed.
+constexpr int kRetryBusyMs = 200;
+constexpr int kRetryFailedMs = 3000;
 
 const QString kButtonStyle =
     u"QPushButton { background-color: rgb(192, 192, 255); border: 1px solid rgb(112, 112, 176); "
@@ -70,6 +75,9 @@ PushInputWindow::PushInputWindow(std::unique_ptr<EntrySession> session, QWidget*
 {
     setObjectName(u"frmPushInput"_s);
     setWindowTitle(u"@Quorix Input - Device - Parameter - User"_s);
+    m_retry = new QTimer(this);
+    m_retry->setSingleShot(true);
+    connect(m_retry, &QTimer::timeout, this, &PushInputWindow::storeWaiting);
     buildControls();
     buildLayout();
 
@@ -139,8 +147,9 @@ void PushInputWindow::buildControls()
         if (clearSession())
             resetEntryFields();
     });
-    connect(m_close, &QPushButton::clicked, this, &PushInputWindow::closeRequested);
+    connect(m_close, &QPushButton::clicked, this, [this] { requestClose(); });
     connect(m_user, &QComboBox::activated, this, &PushInputWindow::userChosen);
+    m_user->installEventFilter(this);
 
     m_sampleIdHeading = label(u"lblSampleID", u"@Sample ID");
     m_sampleIdHeading->setProperty(kTextKey, EntrySession::kSampleIdKey);
@@ -171,6 +180,9 @@ void PushInputWindow::buildControls()
             l->setMinimumHeight(30);
             keepPlaceWhenHidden(l);
         }
+        // A long ID is cut, the window keeps its size.
+        m_historySampleId[i]->setMinimumWidth(1);
+        m_historyResult[i]->setMinimumWidth(1);
         m_historyResult[i]->setAutoFillBackground(true);
         QLabel* marker = m_historyMarker[i];
         marker->setAutoFillBackground(true);
@@ -185,6 +197,8 @@ void PushInputWindow::buildControls()
 
     m_status = label(u"lblStatus", u"");
     m_status->setWordWrap(true);
+    // However long a message, the window keeps its size.
+    m_status->setMinimumWidth(1);
     setTextColour(m_status, QColor(160, 0, 0));
     setTabOrder(m_sampleId, m_result);
 }
@@ -258,6 +272,8 @@ void PushInputWindow::userChosen(int index)
         return;
     }
     m_userIndex = index;
+    // From now on the list changes only when opened on purpose: a stray key must not switch users.
+    m_user->setFocusPolicy(Qt::ClickFocus);
     openEntry();
 }
 
@@ -274,8 +290,36 @@ void PushInputWindow::openEntry()
     resetEntryFields();
 }
 
+// Once a user is chosen, the user list takes only the keys that open it.
+bool PushInputWindow::userBoxTakes(const QEvent* event) const
+{
+    if (m_userIndex < 0)
+        return true;
+    if (event->type() == QEvent::Wheel)
+        return false;
+    if (event->type() != QEvent::KeyPress)
+        return true;
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    const bool alt = key->modifiers() & Qt::AltModifier;
+    switch (key->key()) {
+    case Qt::Key_F4:
+    case Qt::Key_Space:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Escape:
+        return true;
+    case Qt::Key_Down:
+    case Qt::Key_Up:
+        return alt;
+    default:
+        return false;
+    }
+}
+
 bool PushInputWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_user)
+        return !userBoxTakes(event);
     if (event->type() == QEvent::KeyPress && (watched == m_sampleId || watched == m_result)) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
@@ -308,6 +352,8 @@ bool PushInputWindow::eventFilter(QObject* watched, QEvent* event)
 void PushInputWindow::sampleIdEntered()
 {
     const CommandOutcome command = handleCommandWord(m_sampleId->text());
+    if (command == CommandOutcome::Failed)
+        m_sampleId->selectAll(); // the next scan replaces the word, not joins it
     if (command == CommandOutcome::Failed || command == CommandOutcome::Closing)
         return;
     const QString text = m_sampleId->text();
@@ -317,7 +363,7 @@ void PushInputWindow::sampleIdEntered()
         return;
     }
     if (command == CommandOutcome::NotACommand)
-        showStatus({});
+        showStatus(m_session->waitingMessage());
     if (!text.isEmpty())
         m_result->setFocus();
 }
@@ -325,6 +371,8 @@ void PushInputWindow::sampleIdEntered()
 void PushInputWindow::resultEntered()
 {
     const CommandOutcome command = handleCommandWord(m_result->text());
+    if (command == CommandOutcome::Failed)
+        m_result->selectAll();
     if (command == CommandOutcome::Failed || command == CommandOutcome::Closing)
         return;
     const QString text = m_result->text();
@@ -335,18 +383,55 @@ void PushInputWindow::resultEntered()
     }
     if (text.isEmpty())
         return;
-    // Stored before the boxes empty, and without a turn of the event loop in between: what a
-    // scanner sends meanwhile waits in the queue and lands in the emptied sample ID box.
+    // Stored before the boxes empty; what a scanner sends meanwhile waits in the event queue
+    // and lands in the emptied sample ID box. An entry that must wait for the database leaves
+    // the boxes whole, so that what comes after it starts the next entry.
     const ActionResult stored = m_session->storeEntry(m_sampleId->text(), text);
-    if (!stored.done()) {
-        if (stored.outcome == ActionOutcome::Refused)
-            m_result->selectAll();
+    switch (stored.outcome) {
+    case ActionOutcome::Done:
+        showHistory();
+        showStatus(m_session->waitingMessage());
+        break;
+    case ActionOutcome::Waiting:
+        waitFor(stored);
+        break;
+    case ActionOutcome::Refused:
+    case ActionOutcome::Failed:
+        m_result->selectAll();
         showStatus(stored.message);
         return;
     }
-    showHistory();
-    showStatus({});
     resetEntryFields();
+}
+
+void PushInputWindow::waitFor(const ActionResult& result)
+{
+    showStatus(result.message);
+    if (!m_retry->isActive())
+        m_retry->start(result.outcome == ActionOutcome::Waiting ? kRetryBusyMs : kRetryFailedMs);
+}
+
+void PushInputWindow::storeWaiting()
+{
+    const ActionResult stored = m_session->storeWaiting();
+    if (!stored.done()) {
+        waitFor(stored);
+        return;
+    }
+    showHistory();
+    showStatus(m_session->waitingMessage());
+    if (!m_session->waiting().isEmpty())
+        m_retry->start(0);
+}
+
+bool PushInputWindow::requestClose()
+{
+    if (const qsizetype waiting = m_session->waiting().size(); waiting > 0) {
+        showStatus(u"%1 entries still wait for the database; close the station once they are stored."_s.arg(waiting));
+        return false;
+    }
+    emit closeRequested();
+    return true;
 }
 
 PushInputWindow::CommandOutcome PushInputWindow::handleCommandWord(const QString& text)
@@ -362,9 +447,12 @@ PushInputWindow::CommandOutcome PushInputWindow::handleCommandWord(const QString
             return CommandOutcome::Failed;
         break;
     case CommandWord::End:
-        emit closeRequested();
-        return CommandOutcome::Closing;
+        return requestClose() ? CommandOutcome::Closing : CommandOutcome::Failed;
     case CommandWord::Del:
+        if (command.row < 0) {
+            showStatus(NoHistoryEntryText(command.rowName));
+            break;
+        }
         if (!deleteHistoryRow(command.row))
             return CommandOutcome::Failed;
         break;
@@ -384,7 +472,7 @@ bool PushInputWindow::clearSession() { return showOutcome(m_session->clearSessio
 bool PushInputWindow::showOutcome(const ActionResult& result)
 {
     showStatus(result.message);
-    if (result.outcome == ActionOutcome::Failed)
+    if (result.outcome == ActionOutcome::Failed || result.outcome == ActionOutcome::Waiting)
         return false;
     showHistory();
     return true;
@@ -423,7 +511,7 @@ void PushInputWindow::showStatus(const QString& message) { m_status->setText(mes
 void PushInputWindow::closeEvent(QCloseEvent* event)
 {
     event->ignore();
-    emit closeRequested();
+    requestClose();
 }
 
 } // namespace kestrin

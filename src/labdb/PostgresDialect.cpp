@@ -104,4 +104,9 @@ QVariant PostgresDialect::toBound(const QVariant& value) const
     return value;
 }
 
+// lock_not_available (a lock_timeout ran out).
+bool PostgresDialect::isBusy(const QString& code) const { return code == u"55P03"; }
+
+QString PostgresDialect::lockWait(int milliseconds) const { return u"SET lock_timeout = %1"_s.arg(milliseconds); }
+
 } // namespace kestrin

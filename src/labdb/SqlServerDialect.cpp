@@ -110,4 +110,12 @@ QString SqlServerDialect::rollbackToSavepoint(const QString& name) const
 }
 QString SqlServerDialect::releaseSavepoint(const QString&) const { return {}; }
 
+// 1222: the lock request time-out ran out.
+bool SqlServerDialect::isBusy(const QString& code) const { return code == u"1222"; }
+
+QString SqlServerDialect::lockWait(int milliseconds) const
+{
+    return u"SET LOCK_TIMEOUT %1"_s.arg(milliseconds > 0 ? milliseconds : -1);
+}
+
 } // namespace kestrin

@@ -9,6 +9,8 @@ namespace kestrin {
 namespace {
 // SQLite's own date form, so that its date functions and comparisons work.
 const QString kDateFormat = u"yyyy-MM-dd HH:mm:ss"_s;
+// How long a statement waits for another process's write lock before it fails.
+constexpr int kBusyTimeout = 15000;
 } // namespace
 
 QString SqliteDialect::engine() const { return u"sqlite"_s; }
@@ -77,7 +79,7 @@ QString SqliteDialect::releaseSavepoint(const QString& name) const { return u"RE
 QStringList SqliteDialect::sessionSetup() const
 {
     // Savepoints keep their undo data in memory instead of a file of their own.
-    return {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s, u"PRAGMA busy_timeout=15000"_s,
+    return {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s, lockWait(kBusyTimeout),
             u"PRAGMA temp_store=MEMORY"_s};
 }
 
@@ -101,6 +103,19 @@ QVariant SqliteDialect::toBound(const QVariant& value) const
     default:
         return value;
     }
+}
+
+// SQLITE_BUSY and SQLITE_LOCKED, also as extended codes.
+bool SqliteDialect::isBusy(const QString& code) const
+{
+    bool ok = false;
+    const int primary = code.toInt(&ok) & 0xFF;
+    return ok && (primary == 5 || primary == 6);
+}
+
+QString SqliteDialect::lockWait(int milliseconds) const
+{
+    return u"PRAGMA busy_timeout=%1"_s.arg(milliseconds > 0 ? milliseconds : kBusyTimeout);
 }
 
 } // namespace kestrin

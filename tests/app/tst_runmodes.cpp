@@ -1,7 +1,9 @@
 #include "GuiTestMain.h"
 #include "ServiceConfig.h"
 #include "TestEnvironment.h"
+#include "app/Main.h"
 #include "app/Program.h"
+#include "config/CommandLine.h"
 #include "core/Error.h"
 #include "devices/SerialPortDrain.h"
 #include "idstation/SampleIdStation.h"
@@ -13,6 +15,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -46,6 +49,9 @@ AppConfig sampleIdStationConfig(const QTemporaryDir& dir)
 class TestRunModes : public QObject {
     Q_OBJECT
 private slots:
+    // First: the later tests end the program, after which no box would stay open.
+    void switchProblemsShowInABox_data();
+    void switchProblemsShowInABox();
     void exitClosesPortsLogAndIcon();
     void displayShowsTheLog();
     void closeViewKeepsAWayBackWithoutAnIcon();
@@ -58,6 +64,30 @@ private slots:
     void secondStartOfAStation_data();
     void secondStartOfAStation();
 };
+
+void TestRunModes::switchProblemsShowInABox_data()
+{
+    QTest::addColumn<QString>("switches");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("test no number") << u"/type=INPUT /test=abc"_s << u"/test"_s;
+    QTest::newRow("test too large") << u"/type=INPUT /test=99999"_s << u"99999"_s;
+}
+
+void TestRunModes::switchProblemsShowInABox()
+{
+    QFETCH(QString, switches);
+    QFETCH(QString, said);
+    QString shown;
+    QTimer::singleShot(0, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        shown = box->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    QCOMPARE(RunWithWindows(ParseCommandLine(switches.split(u' '))), 78); // a configuration problem
+    QVERIFY2(shown.contains(said), qPrintable(shown));
+}
 
 void TestRunModes::exitClosesPortsLogAndIcon()
 {

@@ -2,6 +2,7 @@
 #include "entrystation/EntryHistory.h"
 #include "entrystation/EntryRecord.h"
 #include "entrystation/EntryRules.h"
+#include "labdb/Schema.h"
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -206,7 +207,11 @@ void TestEntryRules::entryProblems()
     QFETCH(int, path);
     QFETCH(QString, problem);
     const EntryRecord entry = FillEntryRecord(sampleId, result, 8, station, u"MB"_s);
-    const QString said = EntryProblem(entry, StoragePath(path));
+    // The sizes of Kestrin's own schema, the work table a copy of REQUEST.
+    const ColumnRoom schema = [](const QString& table, const QString& column) -> std::optional<int> {
+        return ColumnSize(table == u"INPUT_L1" ? u"REQUEST"_s : table, column);
+    };
+    const QString said = EntryProblem(entry, StoragePath(path), u"INPUT_L1"_s, schema);
     if (problem.isEmpty())
         QVERIFY2(said.isEmpty(), qPrintable(said));
     else

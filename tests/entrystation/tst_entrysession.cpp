@@ -31,6 +31,8 @@ private slots:
     void manyUsersBindFewValues();
     void failedEntryLeavesNothing_data() { test::AddEngineRows(); }
     void failedEntryLeavesNothing();
+    void waitingEntryKeepsItsUser_data() { test::AddEngineRows(); }
+    void waitingEntryKeepsItsUser();
     void lostConnectionIsOpenedAgain_data() { test::AddEngineRows(); }
     void lostConnectionIsOpenedAgain();
 };
@@ -423,6 +425,34 @@ void TestEntrySession::lostConnectionIsOpenedAgain()
     f.db().close();
     QVERIFY(session->storeEntry(u"4711"_s, u"30"_s).done());
     QCOMPARE(f.count(u"RESULTS"_s), 1);
+}
+
+// Another program holds the tables: the entry waits, keeps the user it was typed for, and is
+// stored once they are free.
+void TestEntrySession::waitingEntryKeepsItsUser()
+{
+    KESTRIN_ENTRY_FIXTURE(f);
+    const auto session = f.startSession();
+    QVERIFY(session->chooseUser(u"MB"_s).done());
+    const std::unique_ptr<Database> other = f.db().newConnection();
+    other->open();
+    if (engine == u"sqlite") {
+        other->exec(u"BEGIN IMMEDIATE"_s);
+    } else {
+        other->exec(u"BEGIN"_s);
+        other->exec(u"LOCK TABLE RAW_RESULTS IN EXCLUSIVE MODE"_s);
+    }
+    QCOMPARE(session->storeEntry(u"W1"_s, u"8"_s).outcome, ActionOutcome::Waiting);
+    QCOMPARE(session->storeEntry(u"W2"_s, u"9"_s).outcome, ActionOutcome::Waiting);
+    QVERIFY(session->chooseUser(u"EB"_s).done());
+    QCOMPARE(session->storeWaiting().outcome, ActionOutcome::Waiting);
+    other->exec(u"COMMIT"_s);
+    QVERIFY(session->storeWaiting().done());
+    QVERIFY(session->storeWaiting().done());
+    QVERIFY(session->waiting().isEmpty());
+    QCOMPARE(f.lab.column(u"SELECT SAMPLE_ID || ' ' || R_VALIDATOR FROM RESULTS ORDER BY SAMPLE_ID"_s),
+             (QStringList{u"W1 MB"_s, u"W2 MB"_s}));
+    QCOMPARE(session->sampleCount(), 2);
 }
 
 KESTRIN_TEST_MAIN(TestEntrySession)

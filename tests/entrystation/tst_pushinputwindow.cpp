@@ -5,6 +5,7 @@
 #include "labdb/Database.h"
 #include "labdb/SessionTable.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -131,6 +132,16 @@ private slots:
     void databaseFailsMidEntry();
     void scannerKeysAreNotLost_data() { test::AddEngineRows(); }
     void scannerKeysAreNotLost();
+    void anotherProgramHoldsTheDatabase_data() { sqliteOnly(); }
+    void anotherProgramHoldsTheDatabase();
+    void failureSelectsTheText_data();
+    void failureSelectsTheText();
+    void strayKeysKeepTheUser_data() { sqliteOnly(); }
+    void strayKeysKeepTheUser();
+    void longScanKeepsTheWindowSize_data();
+    void longScanKeepsTheWindowSize();
+    void limitsOfTheConnectedDatabase_data() { test::AddEngineRows(); }
+    void limitsOfTheConnectedDatabase();
     void twoStationsClearTheirOwn_data() { test::AddEngineRows(); }
     void twoStationsClearTheirOwn();
     void closingEndsTheProgram_data() { sqliteOnly(); }
@@ -261,19 +272,20 @@ void TestPushInputWindow::commandWords_data()
     QTest::addColumn<QString>("counter");
     QTest::addColumn<int>("pictures");
     QTest::addColumn<bool>("closes");
+    QTest::addColumn<QString>("said"); // in the status line
     for (const bool inResult : {false, true}) {
         const auto row = [&](const char* name) -> QTestData& {
             return QTest::addRow("%s %s", inResult ? "result" : "sample ID", name) << u"sqlite"_s << inResult;
         };
-        row("ESC") << u"ESC"_s << u"3"_s << 0 << false;
-        row("ESCAPE") << u"ESCAPE"_s << u"3"_s << 0 << false;
-        row("CLS") << u"CLS"_s << u"0"_s << 0 << false;
-        row("DEL3") << u"DEL3"_s << u"2"_s << 0 << false;
-        row("DEL9 deletes nothing") << u"DEL9"_s << u"3"_s << 0 << false;
-        row("DELx deletes nothing") << u"DELx"_s << u"3"_s << 0 << false;
-        row("DEL5 row never used") << u"DEL5"_s << u"3"_s << 0 << false;
-        row("PIC") << u"PIC"_s << u"3"_s << 1 << false;
-        row("END") << u"END"_s << u"3"_s << 0 << true;
+        row("ESC") << u"ESC"_s << u"3"_s << 0 << false << QString();
+        row("ESCAPE") << u"ESCAPE"_s << u"3"_s << 0 << false << QString();
+        row("CLS") << u"CLS"_s << u"0"_s << 0 << false << QString();
+        row("DEL3") << u"DEL3"_s << u"2"_s << 0 << false << QString();
+        row("DEL9 deletes nothing") << u"DEL9"_s << u"3"_s << 0 << false << u"history row 9 "_s;
+        row("DELx deletes nothing") << u"DELx"_s << u"3"_s << 0 << false << u"history row x "_s;
+        row("DEL5 row never used") << u"DEL5"_s << u"3"_s << 0 << false << u"history row 5 "_s;
+        row("PIC") << u"PIC"_s << u"3"_s << 1 << false << QString();
+        row("END") << u"END"_s << u"3"_s << 0 << true << QString();
     }
 }
 
@@ -284,6 +296,7 @@ void TestPushInputWindow::commandWords()
     QFETCH(QString, counter);
     QFETCH(int, pictures);
     QFETCH(bool, closes);
+    QFETCH(QString, said);
     KESTRIN_OPEN_STATION(s);
     s.f.config().AutoVal = u"1"_s;
     s.chooseUser(u"MB"_s);
@@ -308,7 +321,7 @@ void TestPushInputWindow::commandWords()
         QCOMPARE(s.history(u"lblSampleID1"_s, 1)->text(), u"S-2"_s);
         QVERIFY(!s.f.lab.column(u"SELECT SAMPLE_ID FROM RESULTS"_s).contains(u"S-1"_s));
     } else if (word.startsWith(u"DEL")) {
-        QVERIFY(!s.status().isEmpty());
+        QVERIFY2(s.status().contains(said), qPrintable(s.status()));
     } else if (word == u"CLS") {
         QVERIFY(!s.history(u"lblSampleID1"_s, 0)->isVisible());
     }
@@ -397,7 +410,7 @@ void TestPushInputWindow::databaseFailsMidEntry()
     s.entry(u"F-2"_s, u"31"_s);
     QCOMPARE(s.sampleId()->text(), u"F-2"_s);
     QCOMPARE(s.result()->text(), u"31"_s);
-    QCOMPARE(s.result()->selectedText(), QString());
+    QCOMPARE(s.result()->selectedText(), u"31"_s);
     QCOMPARE(QApplication::focusWidget(), s.result());
     QVERIFY(s.status().contains(u"Not stored"_s));
     QCOMPARE(s.counter(), u"1"_s);
@@ -428,6 +441,149 @@ void TestPushInputWindow::scannerKeysAreNotLost()
     QCOMPARE(s.counter(), u"2"_s);
     QCOMPARE(s.f.lab.column(u"SELECT SAMPLE_ID || '=' || RESULT FROM RAW_RESULTS ORDER BY SAMPLE_ID"_s),
              (QStringList{u"K-1=12"_s, u"K-2=13"_s}));
+}
+
+// Another program holds the write lock: the entry waits, visibly, while the window takes the
+// next scan as the next entry; both are stored in order once the database is free.
+void TestPushInputWindow::anotherProgramHoldsTheDatabase()
+{
+    KESTRIN_OPEN_STATION(s);
+    s.chooseUser(u"MB"_s);
+    const std::unique_ptr<Database> other = s.f.db().newConnection();
+    other->open();
+    other->exec(u"BEGIN IMMEDIATE"_s);
+    s.entry(u"W3"_s, u"8"_s);
+    QVERIFY2(s.status().contains(u"Waiting for the database"_s), qPrintable(s.status()));
+    QVERIFY(s.status().contains(u"W3 / 8"_s));
+    QCOMPARE(QApplication::focusWidget(), s.sampleId());
+    s.entry(u"W4"_s, u"9"_s);
+    s.type(u"W5"_s);
+    QCOMPARE(s.sampleId()->text(), u"W5"_s);
+    QVERIFY2(s.status().contains(u"W3 / 8"_s) && s.status().contains(u"1 more"_s), qPrintable(s.status()));
+    QCOMPARE(s.counter(), u"0"_s);
+    other->exec(u"COMMIT"_s);
+    QTRY_COMPARE(s.counter(), u"2"_s);
+    QCOMPARE(s.status(), QString());
+    QCOMPARE(s.f.lab.column(u"SELECT SAMPLE_ID || '=' || RESULT FROM RAW_RESULTS ORDER BY rowid"_s),
+             (QStringList{u"W3=8"_s, u"W4=9"_s}));
+    QCOMPARE(s.f.lab.column(u"SELECT SAMPLE_ID || '=' || RESULT FROM RESULTS ORDER BY SAMPLE_ID"_s),
+             (QStringList{u"W3=8"_s, u"W4=9"_s}));
+    QCOMPARE(s.history(u"lblSampleID1"_s, 0)->text(), u"W4"_s);
+    QCOMPARE(s.sampleId()->text(), u"W5"_s); // the entry being typed is untouched
+    QCOMPARE(QApplication::focusWidget(), s.result());
+}
+
+void TestPushInputWindow::failureSelectsTheText_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<bool>("inResult");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("CLS in the sample ID") << u"sqlite"_s << false << u"CLS"_s;
+    QTest::newRow("CLS in the result") << u"sqlite"_s << true << u"CLS"_s;
+    QTest::newRow("DEL1 in the sample ID") << u"sqlite"_s << false << u"DEL1"_s;
+    QTest::newRow("a result") << u"sqlite"_s << true << u"31"_s;
+}
+
+// After a store, delete or clear the database refused, the text stays selected: the next scan
+// replaces it instead of joining it.
+void TestPushInputWindow::failureSelectsTheText()
+{
+    QFETCH(bool, inResult);
+    QFETCH(QString, typed);
+    KESTRIN_OPEN_STATION(s);
+    s.chooseUser(u"MB"_s);
+    s.entry(u"F-1"_s, u"30"_s);
+    s.f.db().exec(u"ALTER TABLE RESULTS RENAME TO RESULTS_AWAY"_s);
+    if (inResult)
+        s.type(u"F-2"_s);
+    s.type(typed);
+    QLineEdit* box = inResult ? s.result() : s.sampleId();
+    QCOMPARE(QApplication::focusWidget(), box);
+    QCOMPARE(box->selectedText(), typed);
+    QVERIFY(!s.status().isEmpty());
+    QTest::keyClicks(box, u"F-3"_s);
+    QCOMPARE(box->text(), u"F-3"_s);
+}
+
+// Once a user is chosen, the user list is out of the way of stray keys; a choice made on
+// purpose is logged.
+void TestPushInputWindow::strayKeysKeepTheUser()
+{
+    KESTRIN_OPEN_STATION(s);
+    s.chooseUser(u"MB"_s);
+    auto* users = s.find<QComboBox>(u"cbUser"_s);
+    s.type(u"U-1"_s);
+    QTest::keyClick(s.result(), Qt::Key_Tab);
+    QVERIFY(QApplication::focusWidget() != users);
+    users->setFocus();
+    QTest::keyClicks(users, u"E"_s);
+    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_End, Qt::Key_PageDown})
+        QTest::keyClick(users, key);
+    QCOMPARE(users->currentText(), u"MB"_s);
+    QCOMPARE(s.window->session().user(), u"MB"_s);
+
+    QTest::keyClick(users, Qt::Key_F4);
+    QTRY_VERIFY(users->view()->isVisible());
+    users->view()->setCurrentIndex(users->model()->index(users->findText(u"EB"_s), 0));
+    QTest::keyClick(users->view(), Qt::Key_Return);
+    QCOMPARE(s.window->session().user(), u"EB"_s);
+    const QStringList log = s.f.logLines();
+    QVERIFY(log.at(log.size() - 2).endsWith(u" INPUT: User chosen: MB"_s));
+    QVERIFY(log.last().endsWith(u" INPUT: User changed from MB to EB"_s));
+}
+
+// SQLite stores a long scan, which the history then shows; PostgreSQL refuses it, which the
+// status line says.
+void TestPushInputWindow::longScanKeepsTheWindowSize_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<int>("length");
+    for (const QString& engine : test::EngineNames()) {
+        test::EngineRow(engine, "151 characters") << 151;
+        test::EngineRow(engine, "301 characters") << 301;
+    }
+}
+
+void TestPushInputWindow::longScanKeepsTheWindowSize()
+{
+    QFETCH(int, length);
+    KESTRIN_OPEN_STATION(s);
+    s.chooseUser(u"MB"_s);
+    const QSize before = s.window->size();
+    s.entry(QString(length, u'7'), u"30"_s);
+    QVERIFY(engine == u"sqlite" ? s.counter() == u"1" : s.status().contains(QString::number(length)));
+    QCoreApplication::sendPostedEvents(); // the layout's requests
+    QCOMPARE(s.window->size(), before);
+    QVERIFY(s.window->minimumSizeHint().width() <= before.width());
+}
+
+// An entry is refused by the sizes of the database it goes to: SQLite takes any length, a
+// server's columns as they are (here widened beyond Kestrin's own schema).
+void TestPushInputWindow::limitsOfTheConnectedDatabase()
+{
+    QFETCH(QString, engine);
+    Station s(engine, u"BENCHSTATION000001"_s); // with "_MB" longer than Kestrin's 20
+    KESTRIN_REQUIRE(s.f.lab.scratch);
+    s.f.config().AutoVal = u"0"_s;
+    s.open();
+    const QString workTable = s.f.db().dialect().quote(u"INPUT_BENCHSTATION000001"_s);
+    if (engine == u"postgres") {
+        for (const QString& table : {u"RAW_RESULTS"_s, workTable})
+            s.f.db().exec(u"ALTER TABLE %1 ALTER COLUMN SAMPLE_ID TYPE VARCHAR(30), ALTER COLUMN ANALYZER_ID TYPE "
+                          u"VARCHAR(40)"_s.arg(table));
+    }
+    s.chooseUser(u"MB"_s);
+    const QString sampleId(19, u'4'); // Kestrin's work table takes 18
+    s.entry(sampleId, u"30"_s);
+    QVERIFY2(s.status().isEmpty(), qPrintable(s.status()));
+    QCOMPARE(s.counter(), u"1"_s);
+    QCOMPARE(s.f.lab.column(u"SELECT SAMPLE_ID FROM "_s + workTable), QStringList{sampleId});
+    QCOMPARE(s.f.lab.column(u"SELECT ANALYZER_ID FROM RAW_RESULTS"_s), QStringList{u"BENCHSTATION000001_MB"_s});
+    if (engine == u"postgres") {
+        s.entry(QString(31, u'5'), u"30"_s);
+        QVERIFY2(s.status().contains(u"at most 30"_s), qPrintable(s.status()));
+        QCOMPARE(s.counter(), u"1"_s);
+    }
 }
 
 void TestPushInputWindow::twoStationsClearTheirOwn()

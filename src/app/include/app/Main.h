@@ -7,4 +7,10 @@ namespace kestrin {
 // /initdb). Returns the exit status.
 int Main(int argc, char* argv[]);
 
+struct CommandLine;
+
+// A run with windows, in a QApplication that exists: every start-up problem, the command
+// line's included, is shown in a box too. Returns the exit status.
+int RunWithWindows(const CommandLine& commandLine);
+
 } // namespace kestrin

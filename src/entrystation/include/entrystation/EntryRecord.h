@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 namespace kestrin {
 
 // The entry being stored: filled from the input boxes just before storing, emptied right after.
@@ -26,8 +29,15 @@ EntryRecord FillEntryRecord(const QString& sampleIdText, const QString& resultTe
 
 void ClearEntryRecord(EntryRecord& entry);
 
+// A typed text as a message quotes it: a long scan cut short, so that the message fits the window.
+QString Shortened(const QString& text);
+
+// The most characters a text column takes; none when it takes any length.
+using ColumnRoom = std::function<std::optional<int>(const QString& table, const QString& column)>;
+
 // Why an entry cannot be stored on its path as it is (no sample ID, a value longer than a
-// column it goes to), in words for the station's status line; empty when it can.
-QString EntryProblem(const EntryRecord& entry, StoragePath path);
+// column it goes to, `room` telling the sizes), in words for the station's status line; empty
+// when it can.
+QString EntryProblem(const EntryRecord& entry, StoragePath path, const QString& sessionTable, const ColumnRoom& room);
 
 } // namespace kestrin

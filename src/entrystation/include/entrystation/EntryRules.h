@@ -18,7 +18,11 @@ struct Command {
     // DEL: the history row, DEL1 the top row 0 to DEL8 row 7; -1 when the fourth character
     // names no row (DEL9, DELx).
     int row = -1;
+    QString rowName; // DEL: the fourth character as typed
 };
+
+// What a delete of a history row that shows no entry says; `row` as the worker named it.
+QString NoHistoryEntryText(const QString& row);
 
 // The first three characters, case-sensitively ("ESCAPE" is ESC). DEL counts only in a text of
 // exactly four characters, so "DEL" alone and "DELETE" are ordinary texts.

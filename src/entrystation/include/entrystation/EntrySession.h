@@ -14,8 +14,16 @@ namespace kestrin {
 struct Context;
 
 // How a user action ended: done; refused for what was typed (the station says why, nothing
-// is stored); or failed in the database (nothing of it is stored, what was typed stays).
-enum class ActionOutcome { Done, Refused, Failed };
+// is stored); failed in the database (nothing of it is stored, what was typed stays); or
+// waiting, as another program holds the database (an entry waits its turn, nothing is lost).
+enum class ActionOutcome { Done, Refused, Failed, Waiting };
+
+// An entry as typed, with the user it was typed for (the user may change while it waits).
+struct WaitingEntry {
+    QString sampleIdText;
+    QString resultText;
+    QString user;
+};
 
 struct ActionResult {
     ActionOutcome outcome = ActionOutcome::Done;
@@ -62,8 +70,15 @@ public:
     QString user() const { return m_user; }
 
     // Stores what the two boxes hold (as typed); on success the entry heads the history and
-    // the counter rises.
+    // the counter rises. While another program holds the database, or an earlier entry still
+    // waits, the entry joins the waiting ones (Waiting) and is stored in its turn.
     ActionResult storeEntry(const QString& sampleIdText, const QString& resultText);
+    // Tries to store the first waiting entry; Done when it was stored (others may still wait).
+    ActionResult storeWaiting();
+    // The entries that wait for the database, the next to be stored first.
+    const QList<WaitingEntry>& waiting() const { return m_waiting; }
+    // What the status line says while nothing else is to be said: which entry waits, if any.
+    QString waitingMessage() const;
     // Takes back the entry of a history row; a row that shows no sample ID is refused.
     ActionResult deleteHistoryRow(int row);
     // Deletes what this window stored since it opened, and nothing of another window, also of
@@ -77,6 +92,11 @@ public:
 
 private:
     ActionResult guarded(const QString& what, const QString& failedText, const std::function<ActionResult()>& body);
+    ActionResult failed(const QString& what, const QString& failedText, const std::exception& e);
+    // `waited`: the entry is one of the waiting ones, no longer in the boxes.
+    ActionResult store(const WaitingEntry& typed, bool waited);
+    std::optional<int> columnRoom(const QString& table, const QString& column);
+    static QString waitingText(const WaitingEntry& entry, qsizetype others);
     void reopenIfLost();
     QStringList readUsers(const QString& sql);
 
@@ -90,6 +110,8 @@ private:
     bool m_entering = false;
     QString m_user;
     WrittenRows m_written; // what Clear Session takes back
+    QList<WaitingEntry> m_waiting;
+    QHash<QString, std::optional<int>> m_columnRoom; // "table.column": as the database's catalogue says
     EntryRecord m_entry;
     EntryHistory m_history;
     qint64 m_sampleCount = 0;

@@ -10,6 +10,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 
 namespace kestrin {
 
@@ -57,6 +58,11 @@ private:
     void resetEntryFields();
     void showHistory();
     void showStatus(const QString& message);
+    void storeWaiting();
+    void waitFor(const ActionResult& result);
+    // False while entries wait for the database: closing would lose them.
+    bool requestClose();
+    bool userBoxTakes(const QEvent* event) const;
 
     std::unique_ptr<EntrySession> m_session;
     std::function<void(QWidget*)> m_showNamePictures;
@@ -78,6 +84,7 @@ private:
     std::array<QLabel*, 8> m_historyResult{};
     std::array<QLabel*, 8> m_historyMarker{};
     QLabel* m_status = nullptr;
+    QTimer* m_retry = nullptr; // the next try of the entries that wait for the database
 };
 
 } // namespace kestrin

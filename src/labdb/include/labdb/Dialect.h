@@ -69,6 +69,13 @@ public:
     // Whether an error code of this engine means that the data was refused (a value or key
     // that a column or constraint does not take) rather than that the database is in trouble.
     virtual bool refusesData(const QString& code) const = 0;
+    // Whether an error code of this engine means that another connection held a lock longer
+    // than this one waited: nothing is wrong, the same work may be tried again.
+    virtual bool isBusy(const QString&) const { return false; }
+    // A statement that makes this connection wait at most `milliseconds` for a lock another
+    // connection holds; 0 restores the wait it had after opening. Empty where the engine
+    // cannot say.
+    virtual QString lockWait(int) const { return {}; }
 
     // A value as it is bound: dates as the engine stores them.
     virtual QVariant toBound(const QVariant& value) const { return value; }

@@ -20,6 +20,8 @@ public:
     QString dateLiteral(const QDateTime& value) const override;
     QString exclusiveLock() const override;
     bool refusesData(const QString& code) const override;
+    bool isBusy(const QString& code) const override;
+    QString lockWait(int milliseconds) const override;
     QString columnType(ColumnType type, int size) const override;
     QString beginTransaction() const override;
     QString savepoint(const QString& name) const override;

@@ -22,6 +22,8 @@ public:
                                 const QStringList& keyColumns) const override;
     QString exclusiveLock() const override;
     bool refusesData(const QString& code) const override;
+    bool isBusy(const QString& code) const override;
+    QString lockWait(int milliseconds) const override;
     QString columnType(ColumnType type, int size) const override;
     QString savepoint(const QString& name) const override;
     QString rollbackToSavepoint(const QString& name) const override;

@@ -20,6 +20,8 @@ public:
     QStringList afterFixedIdentityInsert(const QString& table, const QString& column) const override;
     QString dateLiteral(const QDateTime& value) const override;
     bool refusesData(const QString& code) const override;
+    bool isBusy(const QString& code) const override;
+    QString lockWait(int milliseconds) const override;
     QString columnType(ColumnType type, int size) const override;
     QString pageClause() const override;
     QString beginTransaction() const override;
