@@ -3,13 +3,16 @@
 #include "idstation/SampleIdStation.h"
 #include "idstation/SampleTileView.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -67,13 +70,17 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
         m_controls[i]->setEditable(true);
         m_controls[i]->setInsertPolicy(QComboBox::NoInsert);
         m_controls[i]->setMinimumContentsLength(14);
+        // Typing a control ID takes a click into the list's text; Tab never lands there.
+        m_controls[i]->setFocusPolicy(Qt::ClickFocus);
+        m_controls[i]->installEventFilter(this);
+        m_controls[i]->view()->window()->installEventFilter(this);
         m_levels[i] = plainButton(ControlLevelName(level), u"Command%1"_s.arg(i + 1), controls);
         controlRow->addWidget(m_controls[i]);
         controlRow->addWidget(m_levels[i]);
         controlRow->addSpacing(16);
         connect(m_levels[i], &QPushButton::clicked, this, [this, level, i] {
             m_station.selectControl(level, m_controls[i]->currentText());
-            backToInput();
+            afterClick();
         });
     }
     controlRow->addStretch();
@@ -122,14 +129,15 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
 
     connect(m_tiles, &SampleTileView::tileClicked, this, [this](int tile) {
         m_station.selectTile(tile);
-        backToInput();
+        afterClick();
     });
     connect(m_tiles->verticalScrollBar(), &QScrollBar::valueChanged, this, &SampleIdWindow::backToInput);
+    connect(m_tiles->verticalScrollBar(), &QScrollBar::actionTriggered, this, &SampleIdWindow::afterClick);
     connect(m_input, &QLineEdit::returnPressed, this, &SampleIdWindow::scanEntered);
     connect(m_ignore, &QPushButton::clicked, this, &SampleIdWindow::ignore);
     connect(m_rebuild, &QPushButton::clicked, this, [this] {
         m_station.rebuild();
-        backToInput();
+        afterClick();
     });
     connect(&station, &SampleIdStation::controlListsRead, this, &SampleIdWindow::fillControlLists);
     connect(&station.selection(), &StationSelection::changed, this, &SampleIdWindow::showSelection);
@@ -146,7 +154,13 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
 void SampleIdWindow::ignore()
 {
     m_station.ignore();
-    backToInput();
+    afterClick();
+}
+
+void SampleIdWindow::mousePressEvent(QMouseEvent* event)
+{
+    QWidget::mousePressEvent(event);
+    afterClick();
 }
 
 void SampleIdWindow::closeEvent(QCloseEvent* event)
@@ -155,9 +169,20 @@ void SampleIdWindow::closeEvent(QCloseEvent* event)
     emit closed();
 }
 
-// Keys that reach the tile area or its scroll bar belong to the input box.
+// Keys that reach the tile area or its scroll bar belong to the input box. A control list
+// gives the focus back once its drop-down closes or its typed text ends with Enter or Escape,
+// so that the next scan cannot land in it.
 bool SampleIdWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (qobject_cast<QComboBox*>(watched)) {
+        const bool popupClosed =
+            event->type() == QEvent::FocusIn && static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason;
+        const int key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event)->key() : 0;
+        // Queued: the combo box finishes its own handling of the key or the closing first.
+        if (popupClosed || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)
+            QMetaObject::invokeMethod(this, &SampleIdWindow::afterClick, Qt::QueuedConnection);
+        return QWidget::eventFilter(watched, event);
+    }
     switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
@@ -207,6 +232,13 @@ void SampleIdWindow::backToInput()
 {
     if (!m_input->hasFocus())
         m_input->setFocus(Qt::OtherFocusReason);
+}
+
+// A stray character left in the box is replaced by the next scan instead of joining it.
+void SampleIdWindow::afterClick()
+{
+    backToInput();
+    m_input->selectAll();
 }
 
 } // namespace kestrin

@@ -5,6 +5,7 @@
 #include "idstation/SampleIdWindow.h"
 #include "idstation/SampleTileView.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyleOptionComboBox>
 
 #include <functional>
 #include <memory>
@@ -44,11 +46,11 @@ public:
     SampleTileModel& model() const { return station->tiles(); }
     QString selected() const { return station->selection().SelectedId(); }
     bool focusOnInput() const { return window->focusWidget() == input() && input()->hasFocus(); }
-    // Types into the input box and ends with Enter, as the scanner does.
+    // Types where the focus is and ends with Enter, as the scanner does.
     void scan(const QString& text) const
     {
-        QTest::keyClicks(input(), text);
-        QTest::keyClick(input(), Qt::Key_Return);
+        QTest::keyClicks(static_cast<QWidget*>(nullptr), text);
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Return);
     }
     // The colour a tile is painted with, a little inside its edge.
     QColor paintedColour(int tile) const
@@ -80,6 +82,10 @@ private slots:
     void scanner();
     void keysReachTheInputBox_data();
     void keysReachTheInputBox();
+    void scanAfterAControlList_data();
+    void scanAfterAControlList();
+    void clickSelectsAStrayCharacter_data();
+    void clickSelectsAStrayCharacter();
     void failingListKeepsTheWindowUsable();
     void thousandsOfTiles();
     void screenshot();
@@ -235,6 +241,75 @@ void TestIdStationWindow::keysReachTheInputBox()
     QVERIFY(!w.focusOnInput());
     w.tiles()->verticalScrollBar()->setValue(0);
     QVERIFY(w.focusOnInput());
+}
+
+void TestIdStationWindow::scanAfterAControlList_data()
+{
+    QTest::addColumn<int>("key"); // what leaves the list
+    QTest::addColumn<bool>("dropDown");
+    QTest::newRow("drop-down closed with Escape") << int(Qt::Key_Escape) << true;
+    QTest::newRow("entry chosen in the drop-down") << int(Qt::Key_Return) << true;
+    QTest::newRow("typed text ended with Enter") << int(Qt::Key_Return) << false;
+}
+
+// Whichever list the operator touched last, the scan reaches the input box.
+void TestIdStationWindow::scanAfterAControlList()
+{
+    QFETCH(int, key);
+    QFETCH(bool, dropDown);
+    OpenWindow w([](Database& db) {
+        test::AddControl(db, u"QC-LOW-1"_s, u"LOW"_s);
+        test::AddSamples(db, 5);
+    });
+    auto* low = w.child<QComboBox>(u"Combo1"_s);
+    if (dropDown) {
+        QStyleOptionComboBox option;
+        option.initFrom(low);
+        option.editable = true;
+        const QRect arrow = low->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, low);
+        QTest::mouseClick(low, Qt::LeftButton, {}, arrow.center());
+        QTRY_VERIFY(low->view()->isVisible());
+        QTest::keyClick(low->view(), Qt::Key(key));
+        QTRY_VERIFY(!low->view()->isVisible());
+    } else {
+        QTest::mouseClick(low->lineEdit(), Qt::LeftButton);
+        QVERIFY(low->hasFocus());
+        QTest::keyClick(low, Qt::Key_1);
+        QTest::keyClick(low, Qt::Key(key));
+    }
+    // The window manager gives the window back its activation when the drop-down closes.
+    w.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+    QTRY_VERIFY(w.focusOnInput());
+    QCoreApplication::processEvents();
+    w.scan(u"S0003"_s);
+    QCOMPARE(w.selected(), u"S0003"_s);
+    QCOMPARE(low->currentText(), dropDown ? u"QC-LOW-1"_s : u"QC-LOW-11"_s);
+}
+
+void TestIdStationWindow::clickSelectsAStrayCharacter_data()
+{
+    QTest::addColumn<QString>("clicked");
+    QTest::newRow("tile") << u"tile"_s;
+    QTest::newRow("LOW") << u"Command1"_s;
+    QTest::newRow("ignore") << u"Command4"_s;
+    QTest::newRow("scroll bar") << u"VScroll1"_s;
+    QTest::newRow("caption") << u"Label1"_s;
+}
+
+void TestIdStationWindow::clickSelectsAStrayCharacter()
+{
+    QFETCH(QString, clicked);
+    OpenWindow w([](Database& db) { test::AddSamples(db, 60); });
+    QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_X);
+    if (clicked == u"tile")
+        w.clickTile(1);
+    else
+        QTest::mouseClick(w.child<QWidget>(clicked), Qt::LeftButton, {},
+                          QPoint(4, w.child<QWidget>(clicked)->height() - 4));
+    w.scan(u"S0002"_s);
+    QCOMPARE(w.selected(), u"S0002"_s);
+    QCOMPARE(w.input()->text(), QString());
 }
 
 void TestIdStationWindow::failingListKeepsTheWindowUsable()

@@ -19,8 +19,9 @@ class SampleTileView;
 
 // frmSetID, "ACT Analyser Kommunikation": the control lists with their level buttons, the
 // sample tiles, and the input box a barcode scanner types into. Whatever else the operator
-// touches, the input focus goes back to the input box, and keys typed on the tile area or
-// its scroll bar reach it, so a scan is never lost.
+// touches, the input focus goes back to the input box with its text selected, and keys typed
+// on the tile area or its scroll bar reach it, so a scan is never lost nor joined to a stray
+// character.
 class SampleIdWindow : public QWidget {
     Q_OBJECT
 public:
@@ -38,6 +39,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void fillControlLists();
@@ -45,6 +47,8 @@ private:
     void showStatus(const QString& text);
     void scanEntered();
     void backToInput();
+    // After a click anywhere but the input box: the focus back there, its text selected.
+    void afterClick();
 
     SampleIdStation& m_station;
     std::array<QComboBox*, 3> m_controls{};
