@@ -18,9 +18,11 @@ struct Run {
     QString err;
 };
 
-Run runKestrin(const QStringList& arguments)
+Run runKestrin(const QStringList& arguments,
+               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(test::KestrinProgram(), arguments);
     if (!process.waitForFinished(60000))
         return {};
@@ -44,6 +46,7 @@ private slots:
     void orderInResultOut();
     void startupRefuses_data();
     void startupRefuses();
+    void windowsWithoutADisplay();
 
 private:
     QTemporaryDir m_dir;
@@ -204,6 +207,18 @@ void TestProgram::startupRefuses()
     const QString said = run.err + run.out;
     for (const QString& name : named)
         QVERIFY2(said.contains(name), qPrintable(said));
+}
+
+void TestProgram::windowsWithoutADisplay()
+{
+    const QString ini = m_dir.filePath(u"nodisplay.ini"_s);
+    test::WriteFile(ini, kSoundIni);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
+        environment.remove(name);
+    const Run run = runKestrin({u"/ini="_s + ini}, environment);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(u"no display: use /headless or set DISPLAY"_s), qPrintable(run.err));
 }
 
 KESTRIN_TEST_MAIN(TestProgram)
