@@ -4,9 +4,11 @@
 #include "idstation/SampleIdStation.h"
 #include "idstation/SampleIdWindow.h"
 #include "idstation/SampleTileView.h"
+#include "labdb/Connection.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -29,6 +31,8 @@ public:
     explicit OpenWindow(const std::function<void(Database&)>& seed)
     {
         lab.config.StationId = u"AN1"_s;
+        lab.config.Engine = u"sqlite"_s;
+        lab.config.DatabaseName = lab.scratch.sqliteConfig().DatabaseName;
         test::SeedAnalysers(lab.db());
         seed(lab.db());
         station = std::make_unique<SampleIdStation>(lab.ctx());
@@ -87,6 +91,8 @@ private slots:
     void clickSelectsAStrayCharacter_data();
     void clickSelectsAStrayCharacter();
     void failingListKeepsTheWindowUsable();
+    void databaseFileMadeAnew_data();
+    void databaseFileMadeAnew();
     void thousandsOfTiles();
     void screenshot();
 };
@@ -333,6 +339,39 @@ void TestIdStationWindow::failingListKeepsTheWindowUsable()
     db.exec(u"ALTER TABLE param2channel_away RENAME TO param2channel"_s);
     test::AddSamples(db, 1, 3);
     QTRY_COMPARE(w.model().tileCount(), 4);
+    QVERIFY(status->isHidden());
+    QCOMPARE(w.lab.logLines().filter(u"is current again"_s).size(), 1);
+}
+
+void TestIdStationWindow::databaseFileMadeAnew_data()
+{
+    QTest::addColumn<bool>("seenMissing");
+    QTest::newRow("deleted, later made anew") << true;
+    QTest::newRow("made anew between two refreshes") << false;
+}
+
+// A deleted and recreated database file is an outage: the station connects to the new file.
+void TestIdStationWindow::databaseFileMadeAnew()
+{
+    QFETCH(bool, seenMissing);
+    OpenWindow w([](Database& db) { test::AddSamples(db, 3); });
+    auto* status = w.child<QLabel>(u"lblStatus"_s);
+    const QString file = w.lab.config.DatabaseName;
+    for (const QString& suffix : {QString(), u"-wal"_s, u"-shm"_s})
+        QFile::remove(file + suffix);
+    if (seenMissing) {
+        QTRY_VERIFY(status->isVisible());
+        QVERIFY2(status->text().contains(u"missing"_s), qPrintable(status->text()));
+        QVERIFY(!QFile::exists(file));
+        QCOMPARE(w.model().tileCount(), 3);
+    }
+    {
+        const auto db = ConnectDatabase(w.lab.config);
+        test::SeedAnalysers(*db);
+        test::AddSamples(*db, 2, 10);
+    }
+    QTRY_COMPARE(w.model().tileCount(), 2);
+    QCOMPARE(w.model().sampleId(1), u"S0011"_s);
     QVERIFY(status->isHidden());
     QCOMPARE(w.lab.logLines().filter(u"is current again"_s).size(), 1);
 }
