@@ -18,6 +18,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -25,7 +27,6 @@ namespace kestrin {
 namespace {
 
 constexpr std::array<ControlLevel, 3> Levels{ControlLevel::Low, ControlLevel::Med, ControlLevel::High};
-constexpr int NoticeMilliseconds = 8000;
 
 // The level buttons are flat like the tiles, so that red means the same on both.
 QString levelStyle(bool selected)
@@ -52,8 +53,9 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
     , m_station(station)
     , m_tiles(new SampleTileView(station.tiles(), this))
     , m_input(new QLineEdit(this))
-    , m_ignore(plainButton(u"N\u00e4chste Messung ignorieren"_s, u"Command4"_s, this))
-    , m_rebuild(plainButton(u"Aktualisieren"_s, u"Command5"_s, this))
+    , m_ignore(plainButton(u"&N\u00e4chste Messung ignorieren"_s, u"Command4"_s, this))
+    , m_rebuild(plainButton(u"&Aktualisieren"_s, u"Command5"_s, this))
+    , m_notice(new QLabel(this))
     , m_statusBar(new QStatusBar(this))
     , m_status(new QLabel(this))
 {
@@ -74,7 +76,7 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
         m_controls[i]->setFocusPolicy(Qt::ClickFocus);
         m_controls[i]->installEventFilter(this);
         m_controls[i]->view()->window()->installEventFilter(this);
-        m_levels[i] = plainButton(ControlLevelName(level), u"Command%1"_s.arg(i + 1), controls);
+        m_levels[i] = plainButton(u"&"_s + ControlLevelName(level), u"Command%1"_s.arg(i + 1), controls);
         controlRow->addWidget(m_controls[i]);
         controlRow->addWidget(m_levels[i]);
         controlRow->addSpacing(16);
@@ -113,6 +115,16 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
     inputRow->addWidget(m_ignore);
     inputRow->addWidget(m_rebuild);
 
+    // Read from a step away at the analyser, and there until the next scan or selection.
+    m_notice->setObjectName(u"lblNotice"_s);
+    m_notice->setWordWrap(true);
+    m_notice->setFont(large);
+    m_notice->setStyleSheet(u"QLabel { background-color: #ffd84d; color: black; font-weight: bold;"
+                            u" border: 1px solid #806000; padding: 6px; }"_s);
+    m_notice->hide();
+    for (QPushButton* button : {m_levels[0], m_levels[1], m_levels[2], m_ignore, m_rebuild})
+        button->installEventFilter(this);
+
     m_status->setObjectName(u"lblStatus"_s);
     m_status->setWordWrap(true);
     m_status->setStyleSheet(u"color: #b00000; font-weight: bold;"_s);
@@ -124,6 +136,7 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
     layout->addWidget(controls);
     layout->addWidget(samples, 1);
     layout->addLayout(inputRow);
+    layout->addWidget(m_notice);
     layout->addWidget(m_statusBar);
     resize(900, 640);
 
@@ -142,8 +155,10 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
     connect(&station, &SampleIdStation::controlListsRead, this, &SampleIdWindow::fillControlLists);
     connect(&station.selection(), &StationSelection::changed, this, &SampleIdWindow::showSelection);
     connect(&station, &SampleIdStation::statusChanged, this, &SampleIdWindow::showStatus);
-    connect(&station, &SampleIdStation::notice, this,
-            [this](const QString& text) { m_statusBar->showMessage(text, NoticeMilliseconds); });
+    connect(&station, &SampleIdStation::notice, this, [this](const QString& text) {
+        m_notice->setText(text);
+        m_notice->show();
+    });
 
     fillControlLists();
     showSelection();
@@ -174,12 +189,19 @@ void SampleIdWindow::closeEvent(QCloseEvent* event)
 // so that the next scan cannot land in it.
 bool SampleIdWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (qobject_cast<QComboBox*>(watched)) {
-        const bool popupClosed =
-            event->type() == QEvent::FocusIn && static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason;
+    // A button's key (Alt and its underlined letter) acts at once, not after the pressed look.
+    if (event->type() == QEvent::Shortcut && qobject_cast<QPushButton*>(watched)) {
+        static_cast<QPushButton*>(watched)->click();
+        return true;
+    }
+    const auto list = std::find_if(m_controls.cbegin(), m_controls.cend(),
+                                   [watched](QComboBox* c) { return watched == c || watched == c->view()->window(); });
+    if (list != m_controls.cend()) {
+        const bool dropDownClosed = event->type() == QEvent::Hide && watched != *list;
         const int key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event)->key() : 0;
         // Queued: the combo box finishes its own handling of the key or the closing first.
-        if (popupClosed || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)
+        if (dropDownClosed ||
+            (watched == *list && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)))
             QMetaObject::invokeMethod(this, &SampleIdWindow::afterClick, Qt::QueuedConnection);
         return QWidget::eventFilter(watched, event);
     }
@@ -209,6 +231,7 @@ void SampleIdWindow::fillControlLists()
 
 void SampleIdWindow::showSelection()
 {
+    m_notice->hide();
     const std::optional<ControlLevel> chosen = m_station.selection().level();
     for (const ControlLevel level : Levels)
         m_levels[size_t(level)]->setStyleSheet(levelStyle(chosen == level));
@@ -222,6 +245,7 @@ void SampleIdWindow::showStatus(const QString& text)
 
 void SampleIdWindow::scanEntered()
 {
+    m_notice->hide();
     const int tile = m_station.scan(m_input->text());
     m_tiles->scrollToTile(tile);
     m_input->clear();

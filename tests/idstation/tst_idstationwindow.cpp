@@ -84,6 +84,8 @@ private slots:
     void timerAddsNewSamplesOnce();
     void scanner_data();
     void scanner();
+    void keyboardReachesTheButtons_data();
+    void keyboardReachesTheButtons();
     void keysReachTheInputBox_data();
     void keysReachTheInputBox();
     void scanAfterAControlList_data();
@@ -217,7 +219,43 @@ void TestIdStationWindow::scanner()
         QCOMPARE(w.tiles()->tileRect(topTile).top(), 0);
     else
         QCOMPARE(w.tiles()->verticalScrollBar()->value(), scrolled);
-    QCOMPARE(!w.child<QStatusBar>(u"StatusBar"_s)->currentMessage().isEmpty(), notice);
+    auto* shown = w.child<QLabel>(u"lblNotice"_s);
+    QCOMPARE(shown->isVisible(), notice);
+    if (notice) {
+        QVERIFY(shown->text().contains(typed));
+        QVERIFY(shown->font().pointSizeF() > w.window->font().pointSizeF());
+        w.scan(u"S0011"_s);
+        QVERIFY(shown->isHidden());
+    }
+}
+
+void TestIdStationWindow::keyboardReachesTheButtons_data()
+{
+    QTest::addColumn<int>("key"); // with Alt
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<bool>("control");
+    QTest::newRow("LOW") << int(Qt::Key_L) << u"QC-LOW-1"_s << true;
+    QTest::newRow("MED, an empty list") << int(Qt::Key_M) << QString() << true;
+    QTest::newRow("HIGH") << int(Qt::Key_H) << u"QC-HIGH-1"_s << true;
+    QTest::newRow("ignore") << int(Qt::Key_N) << QString() << false;
+}
+
+void TestIdStationWindow::keyboardReachesTheButtons()
+{
+    QFETCH(int, key);
+    QFETCH(QString, selected);
+    QFETCH(bool, control);
+    OpenWindow w([](Database& db) {
+        test::AddControl(db, u"QC-LOW-1"_s, u"LOW"_s);
+        test::AddControl(db, u"QC-HIGH-1"_s, u"HIGH"_s);
+        test::AddSamples(db, 3);
+    });
+    w.scan(u"S0001"_s);
+    QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key(key), Qt::AltModifier);
+    QCOMPARE(w.selected(), selected);
+    QCOMPARE(w.station->selection().SelectedIsControl(), control);
+    QVERIFY(w.focusOnInput());
+    QCOMPARE(w.input()->text(), QString());
 }
 
 void TestIdStationWindow::keysReachTheInputBox_data()

@@ -21,7 +21,8 @@ class SampleTileView;
 // sample tiles, and the input box a barcode scanner types into. Whatever else the operator
 // touches, the input focus goes back to the input box with its text selected, and keys typed
 // on the tile area or its scroll bar reach it, so a scan is never lost nor joined to a stray
-// character.
+// character. Alt with a button's underlined letter presses it (LOW, MED, HIGH, ignore,
+// refresh) without taking the focus.
 class SampleIdWindow : public QWidget {
     Q_OBJECT
 public:
@@ -57,6 +58,7 @@ private:
     QLineEdit* m_input;
     QPushButton* m_ignore;
     QPushButton* m_rebuild;
+    QLabel* m_notice; // a scanned ID that no tile shows
     QStatusBar* m_statusBar;
     QLabel* m_status;
 };
