@@ -220,6 +220,7 @@ void TestIdStationWindow::scanner()
     else
         QCOMPARE(w.tiles()->verticalScrollBar()->value(), scrolled);
     auto* shown = w.child<QLabel>(u"lblNotice"_s);
+    QVERIFY(shown);
     QCOMPARE(shown->isVisible(), notice);
     if (notice) {
         QVERIFY(shown->text().contains(typed));
