@@ -45,6 +45,25 @@ int failStartup(const std::exception& e, bool windows)
     return failStartup(ErrorText(e), windows, configuration ? kExitConfiguration : kExitStartupFailed);
 }
 
+// Without a display Qt's windowing connection fails and ends the process with an abort.
+bool DisplayMissing(int argc, char* argv[])
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS) && !defined(Q_OS_ANDROID)
+    QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (qstrcmp(argv[i], "-platform") == 0)
+            platform = QString::fromLocal8Bit(argv[i + 1]);
+    }
+    if (!platform.isEmpty() && !platform.startsWith(u"xcb") && !platform.startsWith(u"wayland"))
+        return false;
+    return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return false;
+#endif
+}
+
 void refuseProblems(const AppConfig& config)
 {
     if (const QStringList problems = StartupProblems(config); !problems.isEmpty())
@@ -157,6 +176,8 @@ int Main(int argc, char* argv[])
         QCoreApplication::setApplicationName(u"Kestrin"_s);
         return RunWithoutWindows(commandLine);
     }
+    if (DisplayMissing(argc, argv))
+        return failStartup(u"no display: use /headless or set DISPLAY"_s, false);
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Kestrin"_s);
     return RunWithWindows(commandLine);

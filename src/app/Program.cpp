@@ -10,12 +10,14 @@
 #include "idstation/SampleIdStation.h"
 #include "idstation/SampleIdWindow.h"
 #include "labdb/SessionTable.h"
+#include "mainwindow/KestrinIcon.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/TrayIcon.h"
 #include "monitors/RequestMonitor.h"
 #include "monitors/RequestMonitorWindow.h"
 #include "qclink/QcOrders.h"
 
+#include <QApplication>
 #include <QTextStream>
 #include <QWidget>
 
@@ -62,6 +64,8 @@ void Program::start(StartupProgress& progress)
 void Program::createWindows()
 {
     const AppConfig& c = m_service->config();
+    // Every window of the run, stations and monitor included, carries the program's icon.
+    QApplication::setWindowIcon(KestrinIcon());
     m_window = std::make_unique<MainWindow>();
     m_window->setWindowTitle(c.StationId + u" at "_s + c.ImportPath);
     m_window->setRequestMonitorAvailable(false);

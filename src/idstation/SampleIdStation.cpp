@@ -1,6 +1,7 @@
 #include "idstation/SampleIdStation.h"
 
 #include "core/Error.h"
+#include "labdb/Connection.h"
 #include "labdb/DbError.h"
 
 using namespace Qt::StringLiterals;
@@ -10,6 +11,7 @@ namespace kestrin {
 SampleIdStation::SampleIdStation(Context& ctx, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
+    , m_file(ctx.config.Engine == u"sqlite" ? LabConnectionParameters(ctx.config).databaseName : QString())
 {
     m_timer.setObjectName(u"Timer1"_s);
     m_timer.setInterval(RefreshMilliseconds);
@@ -22,6 +24,7 @@ SampleIdStation::SampleIdStation(Context& ctx, QObject* parent)
 
 void SampleIdStation::open()
 {
+    m_file.remember();
     refresh();
     m_timer.start();
 }
@@ -35,6 +38,20 @@ bool SampleIdStation::rebuild() { return readList(true); }
 bool SampleIdStation::readList(bool fromScratch)
 {
     try {
+        switch (m_file.check()) {
+        case DatabaseFileWatch::State::Same:
+            break;
+        case DatabaseFileWatch::State::Missing:
+            // Opened now, the connection would make an empty database file.
+            throw FileError(u"the database file %1 is missing"_s.arg(m_file.path()));
+        case DatabaseFileWatch::State::Replaced:
+            listFailed(FileError(u"the database file %1 was replaced by another file"_s.arg(m_file.path())));
+            m_ctx.db.reopen();
+            m_file.remember();
+            m_controlsRead = false;
+            fromScratch = true;
+            break;
+        }
         // A connection lost during the outage is opened again first.
         if (!listIsCurrent() && !m_ctx.db.isAlive())
             m_ctx.db.reopen();

@@ -3,17 +3,22 @@
 #include "idstation/SampleIdStation.h"
 #include "idstation/SampleTileView.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -22,7 +27,6 @@ namespace kestrin {
 namespace {
 
 constexpr std::array<ControlLevel, 3> Levels{ControlLevel::Low, ControlLevel::Med, ControlLevel::High};
-constexpr int NoticeMilliseconds = 8000;
 
 // The level buttons are flat like the tiles, so that red means the same on both.
 QString levelStyle(bool selected)
@@ -49,8 +53,9 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
     , m_station(station)
     , m_tiles(new SampleTileView(station.tiles(), this))
     , m_input(new QLineEdit(this))
-    , m_ignore(plainButton(u"N\u00e4chste Messung ignorieren"_s, u"Command4"_s, this))
-    , m_rebuild(plainButton(u"Aktualisieren"_s, u"Command5"_s, this))
+    , m_ignore(plainButton(u"&N\u00e4chste Messung ignorieren"_s, u"Command4"_s, this))
+    , m_rebuild(plainButton(u"&Aktualisieren"_s, u"Command5"_s, this))
+    , m_notice(new QLabel(this))
     , m_statusBar(new QStatusBar(this))
     , m_status(new QLabel(this))
 {
@@ -67,13 +72,17 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
         m_controls[i]->setEditable(true);
         m_controls[i]->setInsertPolicy(QComboBox::NoInsert);
         m_controls[i]->setMinimumContentsLength(14);
-        m_levels[i] = plainButton(ControlLevelName(level), u"Command%1"_s.arg(i + 1), controls);
+        // Typing a control ID takes a click into the list's text; Tab never lands there.
+        m_controls[i]->setFocusPolicy(Qt::ClickFocus);
+        m_controls[i]->installEventFilter(this);
+        m_controls[i]->view()->window()->installEventFilter(this);
+        m_levels[i] = plainButton(u"&"_s + ControlLevelName(level), u"Command%1"_s.arg(i + 1), controls);
         controlRow->addWidget(m_controls[i]);
         controlRow->addWidget(m_levels[i]);
         controlRow->addSpacing(16);
         connect(m_levels[i], &QPushButton::clicked, this, [this, level, i] {
             m_station.selectControl(level, m_controls[i]->currentText());
-            backToInput();
+            afterClick();
         });
     }
     controlRow->addStretch();
@@ -106,6 +115,16 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
     inputRow->addWidget(m_ignore);
     inputRow->addWidget(m_rebuild);
 
+    // Read from a step away at the analyser, and there until the next scan or selection.
+    m_notice->setObjectName(u"lblNotice"_s);
+    m_notice->setWordWrap(true);
+    m_notice->setFont(large);
+    m_notice->setStyleSheet(u"QLabel { background-color: #ffd84d; color: black; font-weight: bold;"
+                            u" border: 1px solid #806000; padding: 6px; }"_s);
+    m_notice->hide();
+    for (QPushButton* button : {m_levels[0], m_levels[1], m_levels[2], m_ignore, m_rebuild})
+        button->installEventFilter(this);
+
     m_status->setObjectName(u"lblStatus"_s);
     m_status->setWordWrap(true);
     m_status->setStyleSheet(u"color: #b00000; font-weight: bold;"_s);
@@ -117,25 +136,29 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
     layout->addWidget(controls);
     layout->addWidget(samples, 1);
     layout->addLayout(inputRow);
+    layout->addWidget(m_notice);
     layout->addWidget(m_statusBar);
     resize(900, 640);
 
     connect(m_tiles, &SampleTileView::tileClicked, this, [this](int tile) {
         m_station.selectTile(tile);
-        backToInput();
+        afterClick();
     });
     connect(m_tiles->verticalScrollBar(), &QScrollBar::valueChanged, this, &SampleIdWindow::backToInput);
+    connect(m_tiles->verticalScrollBar(), &QScrollBar::actionTriggered, this, &SampleIdWindow::afterClick);
     connect(m_input, &QLineEdit::returnPressed, this, &SampleIdWindow::scanEntered);
     connect(m_ignore, &QPushButton::clicked, this, &SampleIdWindow::ignore);
     connect(m_rebuild, &QPushButton::clicked, this, [this] {
         m_station.rebuild();
-        backToInput();
+        afterClick();
     });
     connect(&station, &SampleIdStation::controlListsRead, this, &SampleIdWindow::fillControlLists);
     connect(&station.selection(), &StationSelection::changed, this, &SampleIdWindow::showSelection);
     connect(&station, &SampleIdStation::statusChanged, this, &SampleIdWindow::showStatus);
-    connect(&station, &SampleIdStation::notice, this,
-            [this](const QString& text) { m_statusBar->showMessage(text, NoticeMilliseconds); });
+    connect(&station, &SampleIdStation::notice, this, [this](const QString& text) {
+        m_notice->setText(text);
+        m_notice->show();
+    });
 
     fillControlLists();
     showSelection();
@@ -146,7 +169,13 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
 void SampleIdWindow::ignore()
 {
     m_station.ignore();
-    backToInput();
+    afterClick();
+}
+
+void SampleIdWindow::mousePressEvent(QMouseEvent* event)
+{
+    QWidget::mousePressEvent(event);
+    afterClick();
 }
 
 void SampleIdWindow::closeEvent(QCloseEvent* event)
@@ -155,9 +184,27 @@ void SampleIdWindow::closeEvent(QCloseEvent* event)
     emit closed();
 }
 
-// Keys that reach the tile area or its scroll bar belong to the input box.
+// Keys that reach the tile area or its scroll bar belong to the input box. A control list
+// gives the focus back once its drop-down closes or its typed text ends with Enter or Escape,
+// so that the next scan cannot land in it.
 bool SampleIdWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    // A button's key (Alt and its underlined letter) acts at once, not after the pressed look.
+    if (event->type() == QEvent::Shortcut && qobject_cast<QPushButton*>(watched)) {
+        static_cast<QPushButton*>(watched)->click();
+        return true;
+    }
+    const auto list = std::find_if(m_controls.cbegin(), m_controls.cend(),
+                                   [watched](QComboBox* c) { return watched == c || watched == c->view()->window(); });
+    if (list != m_controls.cend()) {
+        const bool dropDownClosed = event->type() == QEvent::Hide && watched != *list;
+        const int key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event)->key() : 0;
+        // Queued: the combo box finishes its own handling of the key or the closing first.
+        if (dropDownClosed ||
+            (watched == *list && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)))
+            QMetaObject::invokeMethod(this, &SampleIdWindow::afterClick, Qt::QueuedConnection);
+        return QWidget::eventFilter(watched, event);
+    }
     switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
@@ -184,6 +231,7 @@ void SampleIdWindow::fillControlLists()
 
 void SampleIdWindow::showSelection()
 {
+    m_notice->hide();
     const std::optional<ControlLevel> chosen = m_station.selection().level();
     for (const ControlLevel level : Levels)
         m_levels[size_t(level)]->setStyleSheet(levelStyle(chosen == level));
@@ -197,6 +245,7 @@ void SampleIdWindow::showStatus(const QString& text)
 
 void SampleIdWindow::scanEntered()
 {
+    m_notice->hide();
     const int tile = m_station.scan(m_input->text());
     m_tiles->scrollToTile(tile);
     m_input->clear();
@@ -207,6 +256,13 @@ void SampleIdWindow::backToInput()
 {
     if (!m_input->hasFocus())
         m_input->setFocus(Qt::OtherFocusReason);
+}
+
+// A stray character left in the box is replaced by the next scan instead of joining it.
+void SampleIdWindow::afterClick()
+{
+    backToInput();
+    m_input->selectAll();
 }
 
 } // namespace kestrin

@@ -22,9 +22,11 @@ struct Run {
     QString err;
 };
 
-Run runKestrin(const QStringList& arguments)
+Run runKestrin(const QStringList& arguments,
+               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(test::KestrinProgram(), arguments);
     if (!process.waitForFinished(60000))
         return {};
@@ -51,6 +53,7 @@ private slots:
     void stopSignalFinishesTheBatchInHand();
     void startupRefuses_data();
     void startupRefuses();
+    void windowsWithoutADisplay();
 
 private:
     QTemporaryDir m_dir;
@@ -309,6 +312,18 @@ void TestProgram::startupRefuses()
         QVERIFY2(said.contains(name), qPrintable(said));
     // A service manager is told that starting again will not help.
     QCOMPARE(runKestrin(QStringList{u"/ini="_s + iniPath, u"/headless"_s} + arguments).exitCode, 78);
+}
+
+void TestProgram::windowsWithoutADisplay()
+{
+    const QString ini = m_dir.filePath(u"nodisplay.ini"_s);
+    test::WriteFile(ini, kSoundIni);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
+        environment.remove(name);
+    const Run run = runKestrin({u"/ini="_s + ini}, environment);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(u"no display: use /headless or set DISPLAY"_s), qPrintable(run.err));
 }
 
 KESTRIN_TEST_MAIN(TestProgram)

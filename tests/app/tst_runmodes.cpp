@@ -185,6 +185,7 @@ void TestRunModes::entryStationEndsTheProgram()
     QCOMPARE(station->objectName(), u"frmPushInput"_s);
     QVERIFY(station->isVisible());
     QCOMPARE(station->windowTitle(), u"Quorix Input - L1"_s);
+    QVERIFY(!station->windowIcon().isNull());
     if (frame)
         station->close();
     else
@@ -212,6 +213,7 @@ void TestRunModes::requestMonitorOpensOnce()
     QTest::mouseClick(button, Qt::LeftButton);
     RequestMonitorWindow* monitor = program.requestMonitor();
     QVERIFY(monitor && monitor->isVisible());
+    QVERIFY(!monitor->windowIcon().isNull());
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(program.requestMonitor(), monitor);
     QCOMPARE(monitors(), 1);
@@ -233,6 +235,7 @@ void TestRunModes::sampleIdStationEndsTheProgram()
     QCOMPARE(station->objectName(), u"frmSetID"_s);
     QVERIFY(station->isVisible());
     QVERIFY(station->windowState().testFlag(Qt::WindowMaximized));
+    QVERIFY(!station->windowIcon().isNull());
     QVERIFY(program.sampleIdStation()->timer().isActive());
 
     program.sampleIdStation()->selectControl(ControlLevel::High, u"QC-HIGH-1"_s);

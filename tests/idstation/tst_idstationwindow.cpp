@@ -4,14 +4,18 @@
 #include "idstation/SampleIdStation.h"
 #include "idstation/SampleIdWindow.h"
 #include "idstation/SampleTileView.h"
+#include "labdb/Connection.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyleOptionComboBox>
 
 #include <functional>
 #include <memory>
@@ -27,6 +31,8 @@ public:
     explicit OpenWindow(const std::function<void(Database&)>& seed)
     {
         lab.config.StationId = u"AN1"_s;
+        lab.config.Engine = u"sqlite"_s;
+        lab.config.DatabaseName = lab.scratch.sqliteConfig().DatabaseName;
         test::SeedAnalysers(lab.db());
         seed(lab.db());
         station = std::make_unique<SampleIdStation>(lab.ctx());
@@ -44,11 +50,11 @@ public:
     SampleTileModel& model() const { return station->tiles(); }
     QString selected() const { return station->selection().SelectedId(); }
     bool focusOnInput() const { return window->focusWidget() == input() && input()->hasFocus(); }
-    // Types into the input box and ends with Enter, as the scanner does.
+    // Types where the focus is and ends with Enter, as the scanner does.
     void scan(const QString& text) const
     {
-        QTest::keyClicks(input(), text);
-        QTest::keyClick(input(), Qt::Key_Return);
+        QTest::keyClicks(static_cast<QWidget*>(nullptr), text);
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Return);
     }
     // The colour a tile is painted with, a little inside its edge.
     QColor paintedColour(int tile) const
@@ -78,9 +84,17 @@ private slots:
     void timerAddsNewSamplesOnce();
     void scanner_data();
     void scanner();
+    void keyboardReachesTheButtons_data();
+    void keyboardReachesTheButtons();
     void keysReachTheInputBox_data();
     void keysReachTheInputBox();
+    void scanAfterAControlList_data();
+    void scanAfterAControlList();
+    void clickSelectsAStrayCharacter_data();
+    void clickSelectsAStrayCharacter();
     void failingListKeepsTheWindowUsable();
+    void databaseFileMadeAnew_data();
+    void databaseFileMadeAnew();
     void thousandsOfTiles();
     void screenshot();
 };
@@ -205,7 +219,44 @@ void TestIdStationWindow::scanner()
         QCOMPARE(w.tiles()->tileRect(topTile).top(), 0);
     else
         QCOMPARE(w.tiles()->verticalScrollBar()->value(), scrolled);
-    QCOMPARE(!w.child<QStatusBar>(u"StatusBar"_s)->currentMessage().isEmpty(), notice);
+    auto* shown = w.child<QLabel>(u"lblNotice"_s);
+    QVERIFY(shown);
+    QCOMPARE(shown->isVisible(), notice);
+    if (notice) {
+        QVERIFY(shown->text().contains(typed));
+        QVERIFY(shown->font().pointSizeF() > w.window->font().pointSizeF());
+        w.scan(u"S0011"_s);
+        QVERIFY(shown->isHidden());
+    }
+}
+
+void TestIdStationWindow::keyboardReachesTheButtons_data()
+{
+    QTest::addColumn<int>("key"); // with Alt
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<bool>("control");
+    QTest::newRow("LOW") << int(Qt::Key_L) << u"QC-LOW-1"_s << true;
+    QTest::newRow("MED, an empty list") << int(Qt::Key_M) << QString() << true;
+    QTest::newRow("HIGH") << int(Qt::Key_H) << u"QC-HIGH-1"_s << true;
+    QTest::newRow("ignore") << int(Qt::Key_N) << QString() << false;
+}
+
+void TestIdStationWindow::keyboardReachesTheButtons()
+{
+    QFETCH(int, key);
+    QFETCH(QString, selected);
+    QFETCH(bool, control);
+    OpenWindow w([](Database& db) {
+        test::AddControl(db, u"QC-LOW-1"_s, u"LOW"_s);
+        test::AddControl(db, u"QC-HIGH-1"_s, u"HIGH"_s);
+        test::AddSamples(db, 3);
+    });
+    w.scan(u"S0001"_s);
+    QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key(key), Qt::AltModifier);
+    QCOMPARE(w.selected(), selected);
+    QCOMPARE(w.station->selection().SelectedIsControl(), control);
+    QVERIFY(w.focusOnInput());
+    QCOMPARE(w.input()->text(), QString());
 }
 
 void TestIdStationWindow::keysReachTheInputBox_data()
@@ -237,6 +288,75 @@ void TestIdStationWindow::keysReachTheInputBox()
     QVERIFY(w.focusOnInput());
 }
 
+void TestIdStationWindow::scanAfterAControlList_data()
+{
+    QTest::addColumn<int>("key"); // what leaves the list
+    QTest::addColumn<bool>("dropDown");
+    QTest::newRow("drop-down closed with Escape") << int(Qt::Key_Escape) << true;
+    QTest::newRow("entry chosen in the drop-down") << int(Qt::Key_Return) << true;
+    QTest::newRow("typed text ended with Enter") << int(Qt::Key_Return) << false;
+}
+
+// Whichever list the operator touched last, the scan reaches the input box.
+void TestIdStationWindow::scanAfterAControlList()
+{
+    QFETCH(int, key);
+    QFETCH(bool, dropDown);
+    OpenWindow w([](Database& db) {
+        test::AddControl(db, u"QC-LOW-1"_s, u"LOW"_s);
+        test::AddSamples(db, 5);
+    });
+    auto* low = w.child<QComboBox>(u"Combo1"_s);
+    if (dropDown) {
+        QStyleOptionComboBox option;
+        option.initFrom(low);
+        option.editable = true;
+        const QRect arrow = low->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, low);
+        QTest::mouseClick(low, Qt::LeftButton, {}, arrow.center());
+        QTRY_VERIFY(low->view()->isVisible());
+        QTest::keyClick(low->view(), Qt::Key(key));
+        QTRY_VERIFY(!low->view()->isVisible());
+    } else {
+        QTest::mouseClick(low->lineEdit(), Qt::LeftButton);
+        QVERIFY(low->hasFocus());
+        QTest::keyClick(low, Qt::Key_1);
+        QTest::keyClick(low, Qt::Key(key));
+    }
+    // The window manager gives the window back its activation when the drop-down closes.
+    w.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+    QTRY_VERIFY(w.focusOnInput());
+    QCoreApplication::processEvents();
+    w.scan(u"S0003"_s);
+    QCOMPARE(w.selected(), u"S0003"_s);
+    QCOMPARE(low->currentText(), dropDown ? u"QC-LOW-1"_s : u"QC-LOW-11"_s);
+}
+
+void TestIdStationWindow::clickSelectsAStrayCharacter_data()
+{
+    QTest::addColumn<QString>("clicked");
+    QTest::newRow("tile") << u"tile"_s;
+    QTest::newRow("LOW") << u"Command1"_s;
+    QTest::newRow("ignore") << u"Command4"_s;
+    QTest::newRow("scroll bar") << u"VScroll1"_s;
+    QTest::newRow("caption") << u"Label1"_s;
+}
+
+void TestIdStationWindow::clickSelectsAStrayCharacter()
+{
+    QFETCH(QString, clicked);
+    OpenWindow w([](Database& db) { test::AddSamples(db, 60); });
+    QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_X);
+    if (clicked == u"tile")
+        w.clickTile(1);
+    else
+        QTest::mouseClick(w.child<QWidget>(clicked), Qt::LeftButton, {},
+                          QPoint(4, w.child<QWidget>(clicked)->height() - 4));
+    w.scan(u"S0002"_s);
+    QCOMPARE(w.selected(), u"S0002"_s);
+    QCOMPARE(w.input()->text(), QString());
+}
+
 void TestIdStationWindow::failingListKeepsTheWindowUsable()
 {
     OpenWindow w([](Database& db) { test::AddSamples(db, 3); });
@@ -258,6 +378,39 @@ void TestIdStationWindow::failingListKeepsTheWindowUsable()
     db.exec(u"ALTER TABLE param2channel_away RENAME TO param2channel"_s);
     test::AddSamples(db, 1, 3);
     QTRY_COMPARE(w.model().tileCount(), 4);
+    QVERIFY(status->isHidden());
+    QCOMPARE(w.lab.logLines().filter(u"is current again"_s).size(), 1);
+}
+
+void TestIdStationWindow::databaseFileMadeAnew_data()
+{
+    QTest::addColumn<bool>("seenMissing");
+    QTest::newRow("deleted, later made anew") << true;
+    QTest::newRow("made anew between two refreshes") << false;
+}
+
+// A deleted and recreated database file is an outage: the station connects to the new file.
+void TestIdStationWindow::databaseFileMadeAnew()
+{
+    QFETCH(bool, seenMissing);
+    OpenWindow w([](Database& db) { test::AddSamples(db, 3); });
+    auto* status = w.child<QLabel>(u"lblStatus"_s);
+    const QString file = w.lab.config.DatabaseName;
+    for (const QString& suffix : {QString(), u"-wal"_s, u"-shm"_s})
+        QFile::remove(file + suffix);
+    if (seenMissing) {
+        QTRY_VERIFY(status->isVisible());
+        QVERIFY2(status->text().contains(u"missing"_s), qPrintable(status->text()));
+        QVERIFY(!QFile::exists(file));
+        QCOMPARE(w.model().tileCount(), 3);
+    }
+    {
+        const auto db = ConnectDatabase(w.lab.config);
+        test::SeedAnalysers(*db);
+        test::AddSamples(*db, 2, 10);
+    }
+    QTRY_COMPARE(w.model().tileCount(), 2);
+    QCOMPARE(w.model().sampleId(1), u"S0011"_s);
     QVERIFY(status->isHidden());
     QCOMPARE(w.lab.logLines().filter(u"is current again"_s).size(), 1);
 }

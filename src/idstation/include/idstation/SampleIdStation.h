@@ -1,5 +1,6 @@
 #pragma once
 
+#include "idstation/DatabaseFileWatch.h"
 #include "idstation/SampleTileModel.h"
 #include "idstation/StationQueries.h"
 #include "idstation/StationSelection.h"
@@ -16,7 +17,9 @@ namespace kestrin {
 // assignment can be traced afterwards.
 //
 // A list that cannot be read leaves the tiles as they are; the status text says why, the
-// log says it once per outage, and the next tick tries again.
+// log says it once per outage, and the next tick tries again. An embedded database whose file
+// was deleted is such an outage; one made anew under the same name is connected to afresh and
+// its lists are read from scratch.
 class SampleIdStation : public QObject {
     Q_OBJECT
 public:
@@ -66,6 +69,7 @@ private:
     void log(const QString& text);
 
     Context& m_ctx;
+    DatabaseFileWatch m_file;
     ControlLists m_controls;
     bool m_controlsRead = false;
     SampleTileModel m_tiles;
