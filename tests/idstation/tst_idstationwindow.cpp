@@ -405,7 +405,7 @@ void TestIdStationWindow::databaseFileMadeAnew()
         QCOMPARE(w.model().tileCount(), 3);
     }
     {
-        const auto db = ConnectDatabase(w.lab.config);
+        const auto db = ConnectDatabase(w.lab.config, MissingDatabase::Created); // as /initdb would
         test::SeedAnalysers(*db);
         test::AddSamples(*db, 2, 10);
     }
