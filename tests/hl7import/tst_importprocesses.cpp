@@ -74,8 +74,8 @@ void TestImportProcesses::twoProcessesShareOneFolder()
     std::unique_ptr<QProcess> b(shared.start({u"/id=B"_s}));
     QVERIFY(a->waitForFinished(120000));
     QVERIFY(b->waitForFinished(120000));
-    QCOMPARE(a->exitCode(), 0);
-    QCOMPARE(b->exitCode(), 0);
+    QVERIFY2(a->exitCode() == 0, a->readAllStandardError().constData());
+    QVERIFY2(b->exitCode() == 0, b->readAllStandardError().constData());
     QVERIFY(shared.orderFilesLeft().isEmpty());
     QCOMPARE(shared.done().size(), kFiles);
     for (const QString& name : shared.done())
