@@ -15,6 +15,7 @@
 #include "mainwindow/SplashWindow.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTextStream>
@@ -75,6 +76,11 @@ int RunInitDb(const AppConfig& config)
     const ConnectionParameters parameters = LabConnectionParameters(config);
     const bool newFile = config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName);
     const auto db = ConnectDatabase(config, MissingDatabase::Created);
+    // Patients' data: not for every user of the machine; the group's stations write it too.
+    if (newFile)
+        QFile::setPermissions(parameters.databaseName,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                  QFileDevice::WriteGroup);
     const QStringList created = newFile ? LabTableNames() : CreateMissingTables(*db);
     QTextStream out(stdout);
     if (created.isEmpty())

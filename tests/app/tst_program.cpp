@@ -134,6 +134,8 @@ void TestProgram::cycleNeedsAnInitialisedDatabase()
         QVERIFY(!QFileInfo::exists(file));
     }
     QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
+    // Patients' data: owner and group only.
+    QCOMPARE(QFile::permissions(file) & (QFileDevice::ReadOther | QFileDevice::WriteOther), QFileDevice::Permissions());
     const Run run = runKestrin({u"/ini="_s + ini, u"/cycle=import"_s});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     const QStringList logs = test::FileNames(folder + u"/log"_s);
