@@ -143,8 +143,7 @@ int RunWithoutWindows(const CommandLine& commandLine)
         if (commandLine.run.Cycle != CycleChoice::None) {
             const int status = program.service().runOnce(commandLine.run.Cycle);
             if (program.service().stopFlag()) {
-                program.service().log().logall(u"Asked to stop: the batch in hand was finished."_s,
-                                               LogDirection::Monitor);
+                program.service().log().logStatus(u"Asked to stop: the batch in hand was finished."_s);
                 program.service().shutdown(); // its stop line
             }
             return status;

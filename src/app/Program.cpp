@@ -33,8 +33,8 @@ Program::Program(AppConfig config, CycleEntries entries, bool windows, QObject* 
 {
     connect(m_signals.get(), &StopSignals::stopRequested, m_service.get(), [this](const QString& signalName) {
         if (m_service->log().isOpen())
-            m_service->log().logall(u"%1 received: the work in hand is finished, then Kestrin stops."_s.arg(signalName),
-                                    LogDirection::Monitor);
+            m_service->log().logStatus(
+                u"%1 received: the work in hand is finished, then Kestrin stops."_s.arg(signalName));
         m_service->shutdown();
     });
 }
@@ -85,11 +85,11 @@ void Program::createWindows()
     });
 }
 
-// Without a window a service manager's journal is where the IT looks: start, stop and every
-// status line go to stderr too, with their time stamps.
+// Without a window a service manager's journal is where the IT looks: start, stop and the
+// status lines about Kestrin itself go to stderr too, with their time stamps.
 void Program::journalToStderr()
 {
-    connect(&m_service->log(), &CommLog::monitorLine, this,
+    connect(&m_service->log(), &CommLog::statusLine, this,
             [](const QString& line) { QTextStream(stderr) << line << Qt::endl; });
     const AppConfig& c = m_service->config();
     connect(m_service.get(), &Service::started, this, [this, &c] {

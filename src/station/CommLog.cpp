@@ -97,8 +97,13 @@ void CommLog::logall(const QString& message, int direction)
         return;
     writeLine(lines->file);
     emit displayLine(lines->display);
-    if (LogDirection(direction) == LogDirection::Monitor)
-        emit monitorLine(lines->display);
+}
+
+void CommLog::logStatus(const QString& message)
+{
+    logall(message, LogDirection::Monitor);
+    if (!m_silent)
+        emit statusLine(FormatLogLines(message, int(LogDirection::Monitor), nowText())->display);
 }
 
 QString CommLog::nowText() const

@@ -10,7 +10,7 @@ bool Outages::report(const QString& key, const QString& message)
     if (known != m_messages.cend() && *known == message)
         return false;
     m_messages.insert(key, message);
-    m_log.logall(message, LogDirection::Monitor);
+    m_log.logStatus(message);
     return true;
 }
 
@@ -19,7 +19,7 @@ bool Outages::mend(const QString& key, const QString& message)
     if (!m_messages.remove(key))
         return false;
     if (!message.isEmpty())
-        m_log.logall(message, LogDirection::Monitor);
+        m_log.logStatus(message);
     return true;
 }
 

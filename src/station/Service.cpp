@@ -53,7 +53,7 @@ void Service::start(StartupProgress& progress, const std::function<void()>& addI
         OpenLogFile(*m_context);
         emit started();
         for (const QString& unknown : m_config.UnknownSwitches)
-            m_log->logall(u"The switch %1 is unknown and ignored."_s.arg(unknown), LogDirection::Monitor);
+            m_log->logStatus(u"The switch %1 is unknown and ignored."_s.arg(unknown));
         EnsurePatientOne(*m_db);
         CheckDayAndShiftChange(*m_context);
     } catch (const std::exception& e) {
@@ -143,7 +143,7 @@ void Service::shutdown()
     m_timers->stop();
     emit stopping();
     if (m_context)
-        m_log->logall(u"Kestrin stopped: "_s + m_context->nowText(), LogDirection::Monitor);
+        m_log->logStatus(u"Kestrin stopped: "_s + m_context->nowText());
     for (SerialPortDrain* port : {m_port1.get(), m_port2.get()}) {
         if (port)
             port->close();

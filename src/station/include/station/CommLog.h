@@ -53,6 +53,9 @@ public:
     // The traffic log: one tagged line in the file and one on the display.
     void logall(const QString& message, int direction);
     void logall(const QString& message, LogDirection direction) { logall(message, int(direction)); }
+    // A Monitor line about Kestrin itself (start, stop, lasting trouble and its end), which a
+    // journal hears of too; the lines of each message stay in the log alone.
+    void logStatus(const QString& message);
 
     QString nowText() const;
 
@@ -98,8 +101,8 @@ public:
 signals:
     // A line for the traffic display; the newest goes on top.
     void displayLine(const QString& line);
-    // A status line ("Monitor:") with its time stamp, for a journal where no window shows them.
-    void monitorLine(const QString& line);
+    // A line of logStatus() with its time stamp, for a journal where no window shows them.
+    void statusLine(const QString& line);
 
 private:
     const Clock& m_clock;
