@@ -601,8 +601,8 @@ void TestExportCycle::readOnlyDatabaseSendsNothingTwice()
     const QString readOnly = u"SET default_transaction_read_only = on"_s;
     KESTRIN_STATION(station);
     const QStringList ids = queueSamples(station, 25);
+    bool done = false; // lives as long as the connection to the log
     if (whilePublishing) {
-        bool done = false;
         whenPublished(station, [&](const QString&) {
             if (!std::exchange(done, true))
                 station.db().exec(readOnly);
