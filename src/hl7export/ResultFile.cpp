@@ -84,7 +84,8 @@ QString ResultFileName(const QString& leader, const QString& sampleId, const QSt
             replaced = true;
         }
     }
-    if (leader.isEmpty() && !safe.isEmpty() && isWindowsDeviceName(safe + extension)) {
+    // The leader may begin the device's name too: "COM" and sample 1 would be a serial port.
+    if (!safe.isEmpty() && isWindowsDeviceName(leader + safe + extension)) {
         safe[0] = u'_';
         replaced = true;
     }

@@ -265,6 +265,7 @@ void TestResultMessage::fileNames_data()
     QTest::newRow("device name") << QString() << u"CON"_s << QString() << u"_ON~7679a072"_s;
     QTest::newRow("device name with extension") << QString() << u"con.x"_s << QString() << u"_on.x~3ba65b6a"_s;
     QTest::newRow("device name behind a leader") << u"ORU_"_s << u"CON"_s << u".hl7"_s << u"ORU_CON.hl7"_s;
+    QTest::newRow("device name begun by the leader") << u"COM"_s << u"1"_s << u".hl7"_s << u"COM_~356a192b.hl7"_s;
 }
 
 void TestResultMessage::fileNames()
