@@ -330,8 +330,10 @@ void TestImportSafety::awkwardNamesAreTaken()
     station.dropOrder(longest, order(u"S3"_s));
     QCOMPARE(RunImportCycle(station.ctx()).handled, 1);
     station.dropOrder(longest, order(u"S4"_s));
+    // A claim's name holds its millisecond: the same name claimed twice within one is one claim.
+    QTest::qWait(2);
     const CycleOutcome again = RunImportCycle(station.ctx());
-    QCOMPARE(again.handled, 1);
+    QVERIFY2(again.handled == 1, qPrintable(station.logLines().filter(u"Fehler"_s).join(u"\n"_s)));
     QCOMPARE(again.failed, 0);
     const QStringList numbered = station.doneFiles().filter(QRegularExpression(u"^0x+~[0-9a-f]{8}\\.hl7$"_s));
     QCOMPARE(numbered.size(), 1);
