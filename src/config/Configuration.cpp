@@ -1,5 +1,7 @@
 #include "config/Configuration.h"
 
+#include "config/CycleSchedule.h"
+#include "config/NearestName.h"
 #include "core/Error.h"
 #include "core/Numbers.h"
 #include "core/TextChecks.h"
@@ -11,6 +13,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <array>
 #include <variant>
 
@@ -20,13 +23,17 @@ namespace kestrin {
 
 namespace {
 
+// How a key's value is read, checked and shown by "/check".
 enum class Conversion {
     Text,
+    Secret,        // text shown masked
+    Engine,        // a database engine Kestrin knows, in any case
     Folder,        // trailing separator ensured; empty is an error (it would be the root)
     UnusedFolder,  // the same, but empty is kept: read by nothing
     ImportFolder,  // a folder whose "Done" and "EinleseFehler" folders are derived
     LeadingNumber, // the number the text begins with, else 0
-    Cycle,         // a whole number; no number is an error
+    CycleMinutes,  // a whole number; no number is an error, below 0 is said
+    CycleSeconds,  // the same, in seconds
     Milliseconds,  // a whole number of 0 or more
     Bytes,         // a whole number of 1 or more
     Days,          // a whole number of 0 or more
@@ -44,59 +51,64 @@ constexpr qint64 kMaxIniBytes = 1024 * 1024;
 using Field = std::variant<QString IniSettings::*, double IniSettings::*, qint32 IniSettings::*, qint64 IniSettings::*>;
 
 struct IniKey {
-    QStringView key;
+    QStringView key;  // as written in the INI file
+    QStringView name; // the field's name in "/check"
     Field field;
     Conversion conversion;
 };
 
-// Every key of the INI file, in the order the keys are tested.
+// Every key of the INI file, in the order the keys are tested and "/check" shows them.
 const std::array kIniKeys = {
-    IniKey{u"language", &IniSettings::Language, Conversion::Text},
-    IniKey{u"server", &IniSettings::ServerName, Conversion::Text},
-    IniKey{u"AccessPath", &IniSettings::AccessPath, Conversion::Text},
-    IniKey{u"database", &IniSettings::DatabaseName, Conversion::Text},
-    IniKey{u"SQLSVR", &IniSettings::SqlServerKind, Conversion::Text},
-    IniKey{u"AppPath", &IniSettings::AppPath, Conversion::UnusedFolder},
-    IniKey{u"ComLogPath", &IniSettings::ComLogPath, Conversion::Folder},
-    IniKey{u"ImportPath", &IniSettings::ImportPath, Conversion::ImportFolder},
-    IniKey{u"ExportPath", &IniSettings::ExportPath, Conversion::Folder},
-    IniKey{u"TempExportPath", &IniSettings::TempExportPath, Conversion::Folder},
-    IniKey{u"COMLOGPATH", &IniSettings::ComLogPath, Conversion::Folder},
-    IniKey{u"shiftlen", &IniSettings::ShiftLength, Conversion::LeadingNumber},
-    IniKey{u"firstshift", &IniSettings::FirstShift, Conversion::Text},
-    IniKey{u"ImportCycle", &IniSettings::ImportCycle, Conversion::Cycle},
-    IniKey{u"ExportCycle", &IniSettings::ExportCycle, Conversion::Cycle},
-    IniKey{u"dateformat", &IniSettings::DateFormat, Conversion::Text},
-    IniKey{u"lang_dateformat", &IniSettings::LangDateFormat, Conversion::Text},
-    IniKey{u"USdateimport", &IniSettings::UsDateImport, Conversion::Text},
-    IniKey{u"STDSampleMat", &IniSettings::StdSampleMaterial, Conversion::Text},
-    IniKey{u"ImportLeader", &IniSettings::ImportLeader, Conversion::Text},
-    IniKey{u"ExportLeader", &IniSettings::ExportLeader, Conversion::FileNamePart},
-    IniKey{u"ImportExtension", &IniSettings::ImportExtension, Conversion::Extension},
-    IniKey{u"ExportExtension", &IniSettings::ExportExtension, Conversion::FileNamePart},
-    IniKey{u"CancelSign", &IniSettings::CancelSign, Conversion::Text},
-    IniKey{u"HL7ORUSender", &IniSettings::HL7ORUSender, Conversion::Hl7Text},
-    IniKey{u"HL7ORUEmpf", &IniSettings::HL7ORUEmpf, Conversion::Hl7Text},
-    IniKey{u"OBR3TEXT", &IniSettings::OBR3TEXT, Conversion::Hl7Text},
+    IniKey{u"language", u"Language", &IniSettings::Language, Conversion::Text},
+    IniKey{u"server", u"ServerName", &IniSettings::ServerName, Conversion::Text},
+    IniKey{u"AccessPath", u"AccessPath", &IniSettings::AccessPath, Conversion::Text},
+    IniKey{u"database", u"DatabaseName", &IniSettings::DatabaseName, Conversion::Text},
+    IniKey{u"SQLSVR", u"SqlServerKind", &IniSettings::SqlServerKind, Conversion::Text},
+    IniKey{u"AppPath", u"AppPath", &IniSettings::AppPath, Conversion::UnusedFolder},
+    IniKey{u"ComLogPath", u"ComLogPath", &IniSettings::ComLogPath, Conversion::Folder},
+    IniKey{u"ImportPath", u"ImportPath", &IniSettings::ImportPath, Conversion::ImportFolder},
+    IniKey{u"ExportPath", u"ExportPath", &IniSettings::ExportPath, Conversion::Folder},
+    IniKey{u"TempExportPath", u"TempExportPath", &IniSettings::TempExportPath, Conversion::Folder},
+    IniKey{u"COMLOGPATH", u"ComLogPath", &IniSettings::ComLogPath, Conversion::Folder},
+    IniKey{u"shiftlen", u"ShiftLength", &IniSettings::ShiftLength, Conversion::LeadingNumber},
+    IniKey{u"firstshift", u"FirstShift", &IniSettings::FirstShift, Conversion::Text},
+    IniKey{u"ImportCycle", u"ImportCycle", &IniSettings::ImportCycle, Conversion::CycleMinutes},
+    IniKey{u"ExportCycle", u"ExportCycle", &IniSettings::ExportCycle, Conversion::CycleSeconds},
+    IniKey{u"dateformat", u"DateFormat", &IniSettings::DateFormat, Conversion::Text},
+    IniKey{u"lang_dateformat", u"LangDateFormat", &IniSettings::LangDateFormat, Conversion::Text},
+    IniKey{u"USdateimport", u"UsDateImport", &IniSettings::UsDateImport, Conversion::Text},
+    IniKey{u"STDSampleMat", u"StdSampleMaterial", &IniSettings::StdSampleMaterial, Conversion::Text},
+    IniKey{u"ImportLeader", u"ImportLeader", &IniSettings::ImportLeader, Conversion::Text},
+    IniKey{u"ExportLeader", u"ExportLeader", &IniSettings::ExportLeader, Conversion::FileNamePart},
+    IniKey{u"ImportExtension", u"ImportExtension", &IniSettings::ImportExtension, Conversion::Extension},
+    IniKey{u"ExportExtension", u"ExportExtension", &IniSettings::ExportExtension, Conversion::FileNamePart},
+    IniKey{u"CancelSign", u"CancelSign", &IniSettings::CancelSign, Conversion::Text},
+    IniKey{u"HL7ORUSender", u"HL7ORUSender", &IniSettings::HL7ORUSender, Conversion::Hl7Text},
+    IniKey{u"HL7ORUEmpf", u"HL7ORUEmpf", &IniSettings::HL7ORUEmpf, Conversion::Hl7Text},
+    IniKey{u"OBR3TEXT", u"OBR3TEXT", &IniSettings::OBR3TEXT, Conversion::Hl7Text},
     // Kestrin's own keys.
-    IniKey{u"engine", &IniSettings::Engine, Conversion::Text},
-    IniKey{u"Charset", &IniSettings::Charset, Conversion::Text},
-    IniKey{u"ShortDateFormat", &IniSettings::ShortDateFormat, Conversion::Format},
-    IniKey{u"TimeFormat", &IniSettings::TimeFormat, Conversion::Format},
-    IniKey{u"DecimalSeparator", &IniSettings::DecimalSeparator, Conversion::Text},
-    IniKey{u"DbUser", &IniSettings::DbUser, Conversion::Text},
-    IniKey{u"DbPassword", &IniSettings::DbPassword, Conversion::Text},
-    IniKey{u"OdbcDriver", &IniSettings::OdbcDriver, Conversion::Text},
-    IniKey{u"ComDevice1", &IniSettings::ComDevice1, Conversion::Text},
-    IniKey{u"ComDevice2", &IniSettings::ComDevice2, Conversion::Text},
-    IniKey{u"ImportMinAge", &IniSettings::ImportMinAge, Conversion::Milliseconds},
-    IniKey{u"ImportMaxBytes", &IniSettings::ImportMaxBytes, Conversion::Bytes},
-    IniKey{u"LogKeepDays", &IniSettings::LogKeepDays, Conversion::Days},
-    IniKey{u"ControlIdMask", &IniSettings::ControlIdMask, Conversion::Text},
+    IniKey{u"engine", u"Engine", &IniSettings::Engine, Conversion::Engine},
+    IniKey{u"Charset", u"Charset", &IniSettings::Charset, Conversion::Text},
+    IniKey{u"ShortDateFormat", u"ShortDateFormat", &IniSettings::ShortDateFormat, Conversion::Format},
+    IniKey{u"TimeFormat", u"TimeFormat", &IniSettings::TimeFormat, Conversion::Format},
+    IniKey{u"DecimalSeparator", u"DecimalSeparator", &IniSettings::DecimalSeparator, Conversion::Text},
+    IniKey{u"DbUser", u"DbUser", &IniSettings::DbUser, Conversion::Text},
+    IniKey{u"DbPassword", u"DbPassword", &IniSettings::DbPassword, Conversion::Secret},
+    IniKey{u"OdbcDriver", u"OdbcDriver", &IniSettings::OdbcDriver, Conversion::Text},
+    IniKey{u"ComDevice1", u"ComDevice1", &IniSettings::ComDevice1, Conversion::Text},
+    IniKey{u"ComDevice2", u"ComDevice2", &IniSettings::ComDevice2, Conversion::Text},
+    IniKey{u"ImportMinAge", u"ImportMinAge", &IniSettings::ImportMinAge, Conversion::Milliseconds},
+    IniKey{u"ImportMaxBytes", u"ImportMaxBytes", &IniSettings::ImportMaxBytes, Conversion::Bytes},
+    IniKey{u"LogKeepDays", u"LogKeepDays", &IniSettings::LogKeepDays, Conversion::Days},
+    IniKey{u"ControlIdMask", u"ControlIdMask", &IniSettings::ControlIdMask, Conversion::Text},
 };
 
 const QString kDoneFolder = u"Done"_s;
 const QString kErrorFolder = u"EinleseFehler"_s;
+// A long value or key is shown by its beginning.
+constexpr qsizetype kShownLength = 64;
+
+QString shown(const QString& text) { return text.size() > kShownLength ? text.left(kShownLength) + u"..." : text; }
 
 void deriveImportFolders(IniSettings& s)
 {
@@ -116,21 +128,59 @@ QString hl7Delimiter(const QString& value)
         u", which HL7 reads as a delimiter or line end"_s;
 }
 
-void store(IniSettings& s, const IniKey& key, const QString& value, std::vector<SettingError>& errors)
+// The engine as Kestrin names it, whatever its case; PostgreSQL is often written by its full name.
+QString engineName(const QString& value)
 {
+    const QString engine = value.toLower();
+    return engine == u"postgresql" ? u"postgres"_s : engine;
+}
+
+QString unknownEngine(const QString& value)
+{
+    QString reason = u"no database engine Kestrin knows (%1)"_s.arg(KnownEngines().join(u", "));
+    if (const QString near = NearestName(value, KnownEngines()); !near.isEmpty())
+        reason += u"; did you mean %1?"_s.arg(near);
+    return reason;
+}
+
+// A cycle below 0 runs on every tick as 0 does: kept, since files may rely on it, but said.
+void noteNegativeCycle(ParsedConfiguration& parsed, const QString& key, qint32 cycle, int tickMs)
+{
+    if (cycle < 0)
+        parsed.warnings << u"The key \"%1\" has the value %2; below 0 the cycle runs on every tick (every %3), "
+                           u"as with 0."_s.arg(key, QString::number(cycle),
+                                               tickMs == 1000 ? u"second"_s : u"%1 seconds"_s.arg(tickMs / 1000));
+}
+
+void store(ParsedConfiguration& parsed, const IniKey& key, const QString& value)
+{
+    IniSettings& s = parsed.settings;
     const QString keyText = key.key.toString();
+    const auto refuse = [&](const QString& reason, const QString& written) {
+        parsed.errors.push_back({keyText, written, reason});
+    };
     switch (key.conversion) {
     case Conversion::Text:
+    case Conversion::Secret:
         s.*std::get<QString IniSettings::*>(key.field) = value;
+        break;
+    case Conversion::Engine:
+        if (const QString engine = engineName(value); KnownEngines().contains(engine)) {
+            s.*std::get<QString IniSettings::*>(key.field) = engine;
+        } else {
+            // Kept as written, so that no other engine's database is tried in its place.
+            s.*std::get<QString IniSettings::*>(key.field) = value;
+            refuse(unknownEngine(value), value);
+        }
         break;
     case Conversion::Folder:
     case Conversion::ImportFolder:
         if (value.isEmpty()) {
-            errors.push_back({keyText, value, u"no folder (an empty value would be the root of the file system)"_s});
+            refuse(u"no folder (an empty value would be the root of the file system)"_s, value);
             break;
         }
         if (const QString problem = PathProblem(value); !problem.isEmpty()) {
-            errors.push_back({keyText, value, u"no folder a file system can hold: "_s + problem});
+            refuse(u"no folder a file system can hold: "_s + problem, value);
             break;
         }
         s.*std::get<QString IniSettings::*>(key.field) = WithTrailingSeparator(value);
@@ -143,58 +193,95 @@ void store(IniSettings& s, const IniKey& key, const QString& value, std::vector<
     case Conversion::LeadingNumber:
         s.*std::get<double IniSettings::*>(key.field) = LeadingNumber(value);
         break;
-    case Conversion::Cycle:
-        if (const auto number = ToInt32(value))
+    case Conversion::CycleMinutes:
+    case Conversion::CycleSeconds:
+        if (const auto number = ToInt32(value)) {
             s.*std::get<qint32 IniSettings::*>(key.field) = *number;
-        else
-            errors.push_back({keyText, value, u"not a whole number"_s});
+            noteNegativeCycle(parsed, keyText, *number,
+                              key.conversion == Conversion::CycleMinutes ? CycleSchedule::kImportTickMs
+                                                                         : CycleSchedule::kExportTickMs);
+        } else {
+            refuse(u"not a whole number"_s, value);
+        }
         break;
     case Conversion::Milliseconds:
     case Conversion::Days:
         if (const auto number = ToInt32(value); number && *number >= 0)
             s.*std::get<qint32 IniSettings::*>(key.field) = *number;
         else
-            errors.push_back({keyText, value,
-                              u"not a whole number of %1 (0 or more)"_s.arg(
-                                  key.conversion == Conversion::Days ? u"days"_s : u"milliseconds"_s)});
+            refuse(u"not a whole number of %1 (0 or more)"_s.arg(
+                       key.conversion == Conversion::Days ? u"days"_s : u"milliseconds"_s),
+                   value);
         break;
     case Conversion::Bytes:
         if (const auto number = ToInt32(value); number && *number >= 1)
             s.*std::get<qint64 IniSettings::*>(key.field) = *number;
         else
-            errors.push_back({keyText, value, u"not a whole number of bytes (1 or more)"_s});
+            refuse(u"not a whole number of bytes (1 or more)"_s, value);
         break;
     case Conversion::Extension:
         // The last three characters of a file name are compared with it: anything else never matches.
         if (value.size() == 3 && !value.contains(u'.') && FileNamePartProblem(value).isEmpty())
             s.*std::get<QString IniSettings::*>(key.field) = value;
         else
-            errors.push_back({keyText, value, u"no extension a file name can end in (three characters, no dot)"_s});
+            refuse(u"no extension a file name can end in (three characters, no dot)"_s, value);
         break;
     case Conversion::FileNamePart:
         if (const QString problem = FileNamePartProblem(value); problem.isEmpty())
             s.*std::get<QString IniSettings::*>(key.field) = value;
         else
-            errors.push_back({keyText, value, u"no part of a file name in the export folder: "_s + problem});
+            refuse(u"no part of a file name in the export folder: "_s + problem, value);
         break;
     case Conversion::Hl7Text:
         // Written into MSH and OBR as it stands: a delimiter would shift the fields after it.
         if (const QString delimiter = hl7Delimiter(value); delimiter.isEmpty())
             s.*std::get<QString IniSettings::*>(key.field) = value;
         else
-            errors.push_back({keyText, value, u"no text for a result message: it holds "_s + delimiter});
+            refuse(u"no text for a result message: it holds "_s + delimiter, value);
         break;
     case Conversion::Format:
         if (value.size() > kMaxFormatLength)
-            errors.push_back({keyText, value.left(kMaxFormatLength) + u"...",
-                              u"longer than %1 characters, more than any date or time format"_s.arg(kMaxFormatLength)});
+            refuse(u"longer than %1 characters, more than any date or time format"_s.arg(kMaxFormatLength),
+                   shown(value));
         // The time of a result message (MSH-7) is written in these formats.
         else if (const QString delimiter = hl7Delimiter(value); !delimiter.isEmpty())
-            errors.push_back({keyText, value, u"no format for the time of a result message: it holds "_s + delimiter});
+            refuse(u"no format for the time of a result message: it holds "_s + delimiter, value);
         else
             s.*std::get<QString IniSettings::*>(key.field) = value;
         break;
     }
+}
+
+// A line that names no key: said with the key it was most likely meant to be.
+QString unknownKey(qsizetype lineNumber, const QString& key)
+{
+    static const QStringList known = [] {
+        QStringList keys;
+        for (const IniKey& k : kIniKeys)
+            keys << k.key.toString();
+        return keys;
+    }();
+    const QString near = NearestName(key, known);
+    return u"INI line %1: unknown key \"%2\"%3; the line is ignored."_s.arg(
+        QString::number(lineNumber), shown(key), near.isEmpty() ? QString() : u" (did you mean %1?)"_s.arg(near));
+}
+
+QString describe(const QString& value) { return value; }
+QString describe(double value) { return QString::number(value, 'g', 15); }
+QString describe(qint32 value) { return QString::number(value); }
+QString describe(qint64 value) { return QString::number(value); }
+QString describe(const std::optional<double>& value) { return value ? describe(*value) : QString(); }
+
+// The "/check" lines of one key: its field, masked where it is a secret, and the folders
+// derived from the import folder.
+void describeKey(QStringList& lines, const IniSettings& s, const IniKey& key)
+{
+    QString value = std::visit([&](auto member) { return describe(s.*member); }, key.field);
+    if (key.conversion == Conversion::Secret && !value.isEmpty())
+        value = u"****"_s;
+    lines << key.name.toString() + u'=' + value;
+    if (key.conversion == Conversion::ImportFolder)
+        lines << u"ImportDonePath="_s + s.ImportDonePath << u"ImportErrorPath="_s + s.ImportErrorPath;
 }
 
 QString resolved(const QString& folder, const QDir& base)
@@ -205,12 +292,6 @@ QString resolved(const QString& folder, const QDir& base)
     return WithTrailingSeparator(QDir::toNativeSeparators(absolute));
 }
 
-QString describe(const QString& value) { return value; }
-QString describe(double value) { return QString::number(value, 'g', 15); }
-QString describe(qint32 value) { return QString::number(value); }
-QString describe(qint64 value) { return QString::number(value); }
-QString describe(const std::optional<double>& value) { return value ? describe(*value) : QString(); }
-
 } // namespace
 
 QString WithTrailingSeparator(const QString& folder)
@@ -220,22 +301,35 @@ QString WithTrailingSeparator(const QString& folder)
     return folder + QDir::separator();
 }
 
+QStringList KnownEngines() { return {u"sqlite"_s, u"postgres"_s, u"sqlserver"_s}; }
+
+QString ProblemText(const SettingError& error)
+{
+    return u"The key \"%1\" has the value \"%2\", which is %3."_s.arg(error.key, error.value, error.reason);
+}
+
 ParsedConfiguration ParseConfiguration(const QStringList& lines)
 {
     ParsedConfiguration result;
-    for (const QString& line : lines) {
+    for (qsizetype number = 1; number <= lines.size(); ++number) {
+        const QString& line = lines.at(number - 1);
         if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'['))
             continue;
         const qsizetype equals = line.indexOf(u'=');
         const QString key = equals < 0 ? line : line.left(equals);
         QString value = equals < 0 ? QString() : line.mid(equals + 1);
         value.remove(u'=');
-        for (const IniKey& candidate : kIniKeys) {
-            if (candidate.key == key) {
-                store(result.settings, candidate, value, result.errors);
-                break;
-            }
+        const auto known = std::find_if(kIniKeys.begin(), kIniKeys.end(),
+                                        [&](const IniKey& candidate) { return candidate.key == key; });
+        if (known != kIniKeys.end()) {
+            store(result, *known, value);
+            continue;
         }
+        // Keys stay matched exactly, blanks and case included, as the laboratory's files were
+        // always read: a near key is suggested, never taken in its place.
+        const QString trimmed = line.trimmed();
+        if (!trimmed.isEmpty() && !trimmed.startsWith(u';') && !trimmed.startsWith(u'['))
+            result.warnings << unknownKey(number, key);
     }
     return result;
 }
@@ -243,15 +337,18 @@ ParsedConfiguration ParseConfiguration(const QStringList& lines)
 void ResolveRelativeFolders(IniSettings& s, const QString& iniFolder)
 {
     const QDir base(iniFolder);
-    for (QString* folder : {&s.AppPath, &s.ComLogPath, &s.ExportPath, &s.TempExportPath})
-        *folder = resolved(*folder, base);
-    if (!s.ImportPath.isEmpty()) {
-        s.ImportPath = resolved(s.ImportPath, base);
-        deriveImportFolders(s);
+    for (const IniKey& key : kIniKeys) {
+        if (key.conversion != Conversion::Folder && key.conversion != Conversion::UnusedFolder &&
+            key.conversion != Conversion::ImportFolder)
+            continue;
+        QString& folder = s.*std::get<QString IniSettings::*>(key.field);
+        folder = resolved(folder, base);
+        if (key.conversion == Conversion::ImportFolder && !folder.isEmpty())
+            deriveImportFolders(s);
     }
 }
 
-IniSettings ReadConfiguration(const QString& path)
+ParsedConfiguration ReadConfigurationFile(const QString& path)
 {
     QFile file(path);
     const QFileInfo info(path);
@@ -277,12 +374,21 @@ IniSettings ReadConfiguration(const QString& path)
     // INI files are written by hand in the workstations' code page or, lately, in UTF-8.
     const QString text = IsValidUtf8(bytes) ? QString::fromUtf8(bytes) : TextCodec(u"windows-1252"_s).decode(bytes);
     ParsedConfiguration parsed = ParseConfiguration(SplitLines(text));
-    if (!parsed.errors.empty()) {
-        const SettingError& e = parsed.errors.front();
-        throw ConfigurationError(u"The INI file %1: the key \"%2\" has the value \"%3\", which is %4."_s.arg(
-            path, e.key, e.value, e.reason));
-    }
     ResolveRelativeFolders(parsed.settings, QFileInfo(path).absolutePath());
+    return parsed;
+}
+
+IniSettings ReadConfiguration(const QString& path)
+{
+    ParsedConfiguration parsed = ReadConfigurationFile(path);
+    if (!parsed.errors.empty()) {
+        QStringList message{parsed.errors.size() == 1 ? u"The INI file %1 holds a value Kestrin cannot use:"_s.arg(path)
+                                                      : u"The INI file %1 holds %2 values Kestrin cannot use:"_s.arg(
+                                                            path, QString::number(parsed.errors.size()))};
+        for (const SettingError& error : parsed.errors)
+            message << ProblemText(error);
+        throw ConfigurationError(message.join(u'\n'));
+    }
     return parsed.settings;
 }
 
@@ -291,7 +397,7 @@ QStringList DescribeConfiguration(const AppConfig& c)
     const auto line = [](QStringView name, const auto& value) -> QString {
         return name.toString() + u'=' + describe(value);
     };
-    return {
+    QStringList lines{
         line(u"IniFilePath", c.IniFilePath),
         line(u"ComputerName", c.ComputerName),
         line(u"StationId", c.StationId),
@@ -305,49 +411,14 @@ QStringList DescribeConfiguration(const AppConfig& c)
         line(u"AutoVal", c.AutoVal),
         line(u"TestParameter", qint32(c.TestParameter)),
         line(u"ExportTimerEnabled", c.ExportTimerEnabled ? u"true"_s : u"false"_s),
-        line(u"Language", c.Language),
-        line(u"ServerName", c.ServerName),
-        line(u"AccessPath", c.AccessPath),
-        line(u"DatabaseName", c.DatabaseName),
-        line(u"SqlServerKind", c.SqlServerKind),
-        line(u"AppPath", c.AppPath),
-        line(u"ComLogPath", c.ComLogPath),
-        line(u"ImportPath", c.ImportPath),
-        line(u"ImportDonePath", c.ImportDonePath),
-        line(u"ImportErrorPath", c.ImportErrorPath),
-        line(u"ExportPath", c.ExportPath),
-        line(u"TempExportPath", c.TempExportPath),
-        line(u"ShiftLength", c.ShiftLength),
-        line(u"FirstShift", c.FirstShift),
-        line(u"ImportCycle", c.ImportCycle),
-        line(u"ExportCycle", c.ExportCycle),
-        line(u"DateFormat", c.DateFormat),
-        line(u"LangDateFormat", c.LangDateFormat),
-        line(u"UsDateImport", c.UsDateImport),
-        line(u"StdSampleMaterial", c.StdSampleMaterial),
-        line(u"ImportLeader", c.ImportLeader),
-        line(u"ExportLeader", c.ExportLeader),
-        line(u"ImportExtension", c.ImportExtension),
-        line(u"ExportExtension", c.ExportExtension),
-        line(u"CancelSign", c.CancelSign),
-        line(u"HL7ORUSender", c.HL7ORUSender),
-        line(u"HL7ORUEmpf", c.HL7ORUEmpf),
-        line(u"OBR3TEXT", c.OBR3TEXT),
-        line(u"Engine", c.Engine),
-        line(u"Charset", c.Charset),
-        line(u"ShortDateFormat", c.ShortDateFormat),
-        line(u"TimeFormat", c.TimeFormat),
-        line(u"DecimalSeparator", c.DecimalSeparator),
-        line(u"DbUser", c.DbUser),
-        line(u"DbPassword", c.DbPassword.isEmpty() ? QString() : u"****"_s),
-        line(u"OdbcDriver", c.OdbcDriver),
-        line(u"ComDevice1", c.ComDevice1),
-        line(u"ComDevice2", c.ComDevice2),
-        line(u"ImportMinAge", c.ImportMinAge),
-        line(u"ImportMaxBytes", c.ImportMaxBytes),
-        line(u"LogKeepDays", c.LogKeepDays),
-        line(u"ControlIdMask", c.ControlIdMask),
     };
+    for (auto key = kIniKeys.begin(); key != kIniKeys.end(); ++key) {
+        // A field that two keys set is shown once.
+        const auto sameField = [&](const IniKey& earlier) { return earlier.field == key->field; };
+        if (std::none_of(kIniKeys.begin(), key, sameField))
+            describeKey(lines, c, *key);
+    }
+    return lines;
 }
 
 } // namespace kestrin

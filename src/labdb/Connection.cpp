@@ -1,5 +1,6 @@
 #include "labdb/Connection.h"
 
+#include "config/Configuration.h"
 #include "core/Error.h"
 #include "labdb/AccessDialect.h"
 #include "labdb/DbError.h"

@@ -49,6 +49,4 @@ std::unique_ptr<Dialect> MakeDialect(const QString& engine)
     return nullptr;
 }
 
-QStringList KnownEngines() { return {u"sqlite"_s, u"postgres"_s, u"sqlserver"_s}; }
-
 } // namespace kestrin

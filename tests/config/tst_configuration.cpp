@@ -34,6 +34,9 @@ private slots:
     void parse();
     void refusedValues_data();
     void refusedValues();
+    void problemsAndWarnings_data();
+    void problemsAndWarnings();
+    void shippedFilesHoldOnlyKnownKeys();
     void emptyFileGivesStartValues();
     void missingFileIsCreatedEmpty();
     void unreadableFileStopsStartUp();
@@ -109,6 +112,9 @@ void TestConfiguration::parse_data()
                                                    u"DecimalSeparator=."_s,
                                                    u"ImportMinAge=250"_s,
                                                    u"ControlIdMask=QC-?\?\?-1;QC-?\?\?\?-1"_s};
+    QTest::newRow("engine in any case") << QStringList{u"engine=SQLite"_s} << QStringList{u"Engine=sqlite"_s};
+    QTest::newRow("engine by its full name")
+        << QStringList{u"engine=PostgreSQL"_s} << QStringList{u"Engine=postgres"_s};
     QTest::newRow("no control mask") << QStringList() << QStringList{u"ControlIdMask="_s};
     QTest::newRow("password masked") << QStringList{u"DbPassword=secret"_s} << QStringList{u"DbPassword=****"_s};
     QTest::newRow("unused AppPath may be empty")
@@ -169,6 +175,76 @@ void TestConfiguration::refusedValues()
     QCOMPARE(parsed.errors.front().value.left(64), line.mid(line.indexOf(u'=') + 1).left(64));
 }
 
+void TestConfiguration::problemsAndWarnings_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("problems"); // one text each problem must hold, in order
+    QTest::addColumn<QStringList>("warnings"); // the same for the warnings
+
+    QTest::newRow("every bad value listed")
+        << QStringList{u"ImportCycle=soon"_s, u"ImportExtension=.hl7"_s, u"ExportCycle=later"_s}
+        << QStringList{u"\"ImportCycle\" has the value \"soon\""_s, u"\"ImportExtension\" has the value \".hl7\""_s,
+                       u"\"ExportCycle\" has the value \"later\""_s}
+        << QStringList();
+    QTest::newRow("misspelt key") << QStringList{u"ImportCylce=5"_s} << QStringList()
+                                  << QStringList{u"line 1: unknown key \"ImportCylce\" (did you mean ImportCycle?)"_s};
+    // Blanks and case still make another key, as they always did: said, not read.
+    QTest::newRow("blanks around the key")
+        << QStringList{u"[Cycles]"_s, u"ImportCycle = 5"_s} << QStringList()
+        << QStringList{u"line 2: unknown key \"ImportCycle \" (did you mean ImportCycle?)"_s};
+    QTest::newRow("key in other case") << QStringList{u"comlogpath=/log/"_s} << QStringList()
+                                       << QStringList{u"(did you mean ComLogPath?)"_s};
+    QTest::newRow("another program's key")
+        << QStringList{u"PrinterQueue=lp0"_s} << QStringList() << QStringList{u"unknown key \"PrinterQueue\"; "_s};
+    QTest::newRow("comments, sections and blank lines")
+        << QStringList{u";ImportCylce=5"_s, u"[ImportCylce=5]"_s, QString(), u"   "_s} << QStringList()
+        << QStringList();
+    QTest::newRow("unknown engine")
+        << QStringList{u"engine=oracle"_s}
+        << QStringList{u"\"oracle\", which is no database engine Kestrin knows (sqlite, postgres, sqlserver)"_s}
+        << QStringList();
+    QTest::newRow("negative cycle") << QStringList{u"ExportCycle=-3"_s} << QStringList()
+                                    << QStringList{u"\"ExportCycle\" has the value -3"_s};
+    QTest::newRow("bad values and unknown keys together")
+        << QStringList{u"DbPasword=x"_s, u"ImportMinAge=-1"_s, u"ImportMaxBytes=0"_s}
+        << QStringList{u"ImportMinAge"_s, u"ImportMaxBytes"_s} << QStringList{u"(did you mean DbPassword?)"_s};
+}
+
+void TestConfiguration::problemsAndWarnings()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, problems);
+    QFETCH(QStringList, warnings);
+    const ParsedConfiguration parsed = ParseConfiguration(lines);
+    QStringList problemTexts;
+    for (const SettingError& error : parsed.errors)
+        problemTexts << ProblemText(error);
+    const auto holds = [](const QStringList& texts, const QStringList& expected) {
+        if (texts.size() != expected.size())
+            return false;
+        for (qsizetype i = 0; i < texts.size(); ++i) {
+            if (!texts.at(i).contains(expected.at(i)))
+                return false;
+        }
+        return true;
+    };
+    QVERIFY2(holds(problemTexts, problems), qPrintable(problemTexts.join(u'\n')));
+    QVERIFY2(holds(parsed.warnings, warnings), qPrintable(parsed.warnings.join(u'\n')));
+    // A key is suggested only where it is near.
+    for (qsizetype i = 0; i < warnings.size(); ++i)
+        QCOMPARE(parsed.warnings.at(i).contains(u"did you mean"_s), warnings.at(i).contains(u"did you mean"_s));
+}
+
+// The template and the demo are what laboratories copy: a key misspelt there spreads.
+void TestConfiguration::shippedFilesHoldOnlyKnownKeys()
+{
+    for (const QString& file : {u"/packaging/kestrin.ini"_s, u"/examples/demo.ini"_s}) {
+        const ParsedConfiguration parsed =
+            ParseConfiguration(QString::fromUtf8(test::ReadFile(test::SourceDir() + file)).split(u'\n'));
+        QVERIFY2(parsed.errors.empty() && parsed.warnings.isEmpty(), qPrintable(file + parsed.warnings.join(u'\n')));
+    }
+}
+
 void TestConfiguration::emptyFileGivesStartValues()
 {
     const IniSettings s = ParseConfiguration({}).settings;
@@ -208,14 +284,14 @@ void TestConfiguration::unreadableFileStopsStartUp()
 void TestConfiguration::errorNamesFileKeyAndValue()
 {
     const QString path = m_dir.filePath(u"bad.ini"_s);
-    test::WriteFile(path, "ImportCycle=1\r\nExportCycle=soon\r\n");
+    test::WriteFile(path, "ImportCycle=never\r\nExportCycle=soon\r\nImportCylce=1\r\n");
     try {
         ReadConfiguration(path);
         QFAIL("no error");
-    } catch (const StartupError& e) {
+    } catch (const ConfigurationError& e) {
         QVERIFY2(e.message().contains(path), qPrintable(e.message()));
-        QVERIFY(e.message().contains(u"\"ExportCycle\""_s));
-        QVERIFY(e.message().contains(u"\"soon\""_s));
+        for (const QString& named : {u"\"ImportCycle\""_s, u"\"never\""_s, u"\"ExportCycle\""_s, u"\"soon\""_s})
+            QVERIFY2(e.message().contains(named), qPrintable(e.message()));
     }
 }
 

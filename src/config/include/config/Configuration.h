@@ -15,15 +15,26 @@ struct SettingError {
     QString reason;
 };
 
+// The text "/check" and a refused start give for it.
+QString ProblemText(const SettingError& error);
+
 struct ParsedConfiguration {
     IniSettings settings;
+    // Values Kestrin cannot use: a start is refused, naming every one.
     std::vector<SettingError> errors;
+    // What is read otherwise than it may have been meant (a line with an unknown key, a cycle
+    // below 0): said by "/check", never refused, since old files carry keys of other programs.
+    QStringList warnings;
 };
 
 // Reads the lines of an INI file: empty lines and lines beginning with ";" or "[" are
 // skipped; the key is the text before the first "=", the value all after it with further
 // "=" dropped; nothing is trimmed; keys are compared exactly; a later line overwrites.
+// Every value that cannot be used is kept in errors, its field keeping its start value.
 ParsedConfiguration ParseConfiguration(const QStringList& lines);
+
+// The database engines the key "engine" may name, in any case.
+QStringList KnownEngines();
 
 // Appends the platform's separator to a folder value unless it ends in "/" or "\".
 QString WithTrailingSeparator(const QString& folder);
@@ -32,9 +43,13 @@ QString WithTrailingSeparator(const QString& folder);
 // the derived import folders follow.
 void ResolveRelativeFolders(IniSettings& settings, const QString& iniFolder);
 
-// Reads the INI file at path into settings. A missing file is created empty (and so gives
-// the start values); a file that cannot be read or created, or a value that cannot be used,
-// throws a StartupError naming the file, the key and the value.
+// Reads the INI file at path, keeping every value that cannot be used and every warning. A
+// missing file is created empty (and so gives the start values); a file that cannot be read
+// or created throws a ConfigurationError naming it.
+ParsedConfiguration ReadConfigurationFile(const QString& path);
+
+// The same for a start: a value that cannot be used throws a ConfigurationError naming the
+// file and every such key with its value.
 IniSettings ReadConfiguration(const QString& path);
 
 // The lines "Field=value" of every setting, for "/check". Passwords are masked.

@@ -90,7 +90,4 @@ bool IsIdentifier(const QString& text);
 // The dialect of an engine name; nullptr for an unknown one.
 std::unique_ptr<Dialect> MakeDialect(const QString& engine);
 
-// The engines Kestrin knows, for messages.
-QStringList KnownEngines();
-
 } // namespace kestrin
