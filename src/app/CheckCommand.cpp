@@ -1,5 +1,6 @@
 #include "app/CheckCommand.h"
 
+#include "app/Startup.h"
 #include "config/CommandLine.h"
 #include "config/Configuration.h"
 #include "config/StartupChecks.h"
@@ -11,6 +12,8 @@
 #include "qclink/QcOrders.h"
 
 #include <QDateTime>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -33,27 +36,9 @@ QString writeProblem(Database& db)
     }
 }
 
-} // namespace
-
-int RunCheck(const AppConfig& config, QTextStream& out)
+// Each folder the run works in, tried as the run would: the number that cannot be used.
+int checkFolders(const AppConfig& config, QTextStream& out)
 {
-    bool usable = true;
-    out << VersionLine() << '\n';
-    for (const QString& line : DescribeConfiguration(config))
-        out << line << '\n';
-    if (config.Engine == u"sqlserver")
-        out << "OleDbConnectionString="
-            << MaskPassword(OleDbConnectionString(config.SqlServerKind, config.DatabaseName, config.ServerName))
-            << '\n';
-    out << '\n';
-
-    for (const QString& problem : StartupProblems(config)) {
-        out << "Problem: " << problem << '\n';
-        usable = false;
-    }
-    for (const QString& unknown : config.UnknownSwitches)
-        out << "Warning: the switch " << unknown << " is unknown and ignored\n";
-
     // The export folder is the receiving system's (often a share): it is never created.
     const std::tuple<const char16_t*, QString, MissingFolder> folders[] = {
         {u"ImportPath", config.ImportPath, MissingFolder::Created},
@@ -63,26 +48,39 @@ int RunCheck(const AppConfig& config, QTextStream& out)
         {u"TempExportPath", config.TempExportPath, MissingFolder::Created},
         {u"ComLogPath", config.ComLogPath, MissingFolder::Created},
     };
+    int failed = 0;
     for (const auto& [name, path, missing] : folders) {
         const FolderState state = CheckFolder(path, missing);
         out << "Folder " << QStringView(name) << ": " << path << " (" << state.description << ")\n";
-        usable = usable && state.usable;
+        failed += state.usable ? 0 : 1;
     }
+    return failed;
+}
 
+// The analyser's database (run type MGC) and the laboratory database, tried as a start
+// would: the number that cannot be used.
+int checkDatabases(const AppConfig& config, QTextStream& out)
+{
+    int failed = 0;
     if (config.Mode == RunMode::QcLink) {
         try {
             const auto analyser = ConnectAnalyzerDatabase(config);
             out << "Analyser database: connected to " << analyser->description() << '\n';
             if (const QStringList missing = MissingAnalyzerTables(*analyser); !missing.isEmpty()) {
                 out << "Analyser tables: missing " << missing.join(u", ") << '\n';
-                usable = false;
+                ++failed;
             }
         } catch (const std::exception& e) {
             out << "Analyser database: " << ErrorText(e) << '\n';
-            usable = false;
+            ++failed;
         }
     }
 
+    // Its problem is listed above; another engine's database is not tried in its place.
+    if (!KnownEngines().contains(config.Engine)) {
+        out << "Database: not tried, the key \"engine\" names no engine Kestrin knows\n";
+        return failed;
+    }
     try {
         const auto db = ConnectDatabase(config);
         out << "Database: connected to " << db->description() << '\n';
@@ -93,21 +91,78 @@ int RunCheck(const AppConfig& config, QTextStream& out)
                 out << "Writing: a row was written and rolled back\n";
             } else {
                 out << "Writing: refused, so every start fails: " << problem << '\n';
-                usable = false;
+                ++failed;
             }
         } else {
             out << "Tables: missing " << missing.join(u", ") << " (kestrin /initdb creates them)\n";
-            usable = false;
+            ++failed;
         }
         // Without them Kestrin works, only slower.
         if (const QStringList indexes = MissingIndexes(*db); !indexes.isEmpty())
             out << "Indexes: missing " << indexes.join(u", ") << " (kestrin /initdb creates them)\n";
     } catch (const std::exception& e) {
         out << "Database: " << ErrorText(e) << '\n';
-        usable = false;
+        ++failed;
     }
+    return failed;
+}
+
+QString counted(qsizetype number, const char16_t* one, const char16_t* many)
+{
+    return u"%1 %2"_s.arg(QString::number(number), QStringView(number == 1 ? one : many));
+}
+
+QString verdict(qsizetype problems, qsizetype warnings)
+{
+    const QString warned = counted(warnings, u"warning", u"warnings");
+    if (problems == 0)
+        return warnings == 0 ? u"Verdict: ready to run."_s : u"Verdict: ready to run, with %1."_s.arg(warned);
+    const QString failed = counted(problems, u"problem", u"problems");
+    return warnings == 0 ? u"Verdict: not ready to run: %1."_s.arg(failed)
+                         : u"Verdict: not ready to run: %1, %2."_s.arg(failed, warned);
+}
+
+} // namespace
+
+int RunCheck(const CommandLine& commandLine, QTextStream& out)
+{
+    out << VersionLine() << '\n';
+    QStringList problems = commandLine.errors;
+    QStringList warnings;
+    for (const QString& unknown : commandLine.settings.UnknownSwitches)
+        warnings << u"the switch %1 is unknown and ignored."_s.arg(unknown);
+    std::optional<AppConfig> config;
+    try {
+        SilentProgress progress;
+        CheckedConfiguration checked = LoadConfigurationAsWritten(commandLine, progress);
+        problems += checked.problems;
+        warnings += checked.warnings;
+        config = std::move(checked.config);
+    } catch (const std::exception& e) {
+        problems << ErrorText(e); // an INI file that cannot be read at all
+    }
+
+    if (config) {
+        for (const QString& line : DescribeConfiguration(*config))
+            out << line << '\n';
+        if (config->Engine == u"sqlserver")
+            out << "OleDbConnectionString="
+                << MaskPassword(OleDbConnectionString(config->SqlServerKind, config->DatabaseName, config->ServerName))
+                << '\n';
+        problems += StartupProblems(*config);
+    }
+    out << '\n';
+    for (const QString& problem : problems)
+        out << "Problem: " << problem << '\n';
+    for (const QString& warning : warnings)
+        out << "Warning: " << warning << '\n';
+
+    qsizetype failed = problems.size();
+    if (config)
+        failed += checkFolders(*config, out) + checkDatabases(*config, out);
+    out << verdict(failed, warnings.size()) << '\n';
     out.flush();
-    return usable ? 0 : 2;
+    return failed == 0 ? 0 : 2;
 }
 
 } // namespace kestrin

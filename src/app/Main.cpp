@@ -125,16 +125,15 @@ namespace {
 
 int RunWithoutWindows(const CommandLine& commandLine)
 {
+    if (commandLine.run.Check) {
+        QTextStream out(stdout);
+        return RunCheck(commandLine, out);
+    }
     if (!commandLine.errors.isEmpty())
-        return failStartup(commandLine.errors.join(u'\n'), false,
-                           commandLine.run.Check ? kExitStartupFailed : kExitConfiguration);
+        return failStartup(commandLine.errors.join(u'\n'), false, kExitConfiguration);
     SilentProgress progress;
     try {
         const AppConfig config = LoadConfiguration(commandLine, progress);
-        if (commandLine.run.Check) {
-            QTextStream out(stdout);
-            return RunCheck(config, out);
-        }
         if (commandLine.run.InitDb)
             return RunInitDb(config);
         refuseProblems(config);
@@ -151,8 +150,7 @@ int RunWithoutWindows(const CommandLine& commandLine)
         program.service().startTimers();
         return QCoreApplication::exec();
     } catch (const std::exception& e) {
-        // "/check" gives its verdict, 0 or 2, whatever it found.
-        return commandLine.run.Check ? failStartup(ErrorText(e), false) : failStartup(e, false);
+        return failStartup(e, false);
     }
 }
 
@@ -173,7 +171,8 @@ int Main(int argc, char* argv[])
         QTextStream(stdout) << VersionLine() << Qt::endl;
         return kExitOk;
     }
-    for (const QString& unknown : commandLine.settings.UnknownSwitches)
+    // "/check" says them with its other findings, on stdout.
+    for (const QString& unknown : commandLine.run.Check ? QStringList() : commandLine.settings.UnknownSwitches)
         QTextStream(stderr) << "kestrin: the switch " << unknown << " is unknown and ignored" << Qt::endl;
 
     if (!commandLine.run.showsWindows()) {

@@ -11,7 +11,9 @@ using namespace Qt::StringLiterals;
 
 namespace kestrin {
 
-AppConfig LoadConfiguration(const CommandLine& commandLine, StartupProgress& progress)
+namespace {
+
+AppConfig startValues(const CommandLine& commandLine)
 {
     AppConfig config;
     config.ComputerName = QSysInfo::machineHostName();
@@ -21,7 +23,11 @@ AppConfig LoadConfiguration(const CommandLine& commandLine, StartupProgress& pro
     config.ExportExtension.clear();
     config.ImportLeader.clear();
     config.ExportLeader.clear();
+    return config;
+}
 
+QString iniFile(const CommandLine& commandLine, StartupProgress& progress)
+{
     QString iniPath = commandLine.run.IniPath;
     if (iniPath.isEmpty()) {
         iniPath = LocateIniFile();
@@ -31,9 +37,31 @@ AppConfig LoadConfiguration(const CommandLine& commandLine, StartupProgress& pro
     iniPath = QFileInfo(iniPath).absoluteFilePath();
     progress.yield();
     progress.showStatus(u"Loading ini ... "_s);
+    return iniPath;
+}
+
+} // namespace
+
+AppConfig LoadConfiguration(const CommandLine& commandLine, StartupProgress& progress)
+{
+    AppConfig config = startValues(commandLine);
+    const QString iniPath = iniFile(commandLine, progress);
     static_cast<IniSettings&>(config) = ReadConfiguration(iniPath);
     config.IniFilePath = iniPath;
     return config;
+}
+
+CheckedConfiguration LoadConfigurationAsWritten(const CommandLine& commandLine, StartupProgress& progress)
+{
+    CheckedConfiguration checked{startValues(commandLine), {}, {}};
+    const QString iniPath = iniFile(commandLine, progress);
+    ParsedConfiguration parsed = ReadConfigurationFile(iniPath);
+    static_cast<IniSettings&>(checked.config) = std::move(parsed.settings);
+    checked.config.IniFilePath = iniPath;
+    for (const SettingError& error : parsed.errors)
+        checked.problems << ProblemText(error);
+    checked.warnings = std::move(parsed.warnings);
+    return checked;
 }
 
 } // namespace kestrin

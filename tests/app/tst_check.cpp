@@ -91,8 +91,9 @@ void TestCheck::checkTriesWhatTheRunDoes()
                     "TempExportPath=spool/tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\n");
     for (const QString& folder : {u"out"_s, u"log"_s, u"spool"_s})
         QDir(dir.path()).mkpath(folder);
+    const CommandLine commandLine = ParseCommandLine({u"/ini="_s + ini});
     SilentProgress progress;
-    const AppConfig config = LoadConfiguration(ParseCommandLine({u"/ini="_s + ini}), progress);
+    const AppConfig config = LoadConfiguration(commandLine, progress);
     if (database)
         ConnectDatabase(config, MissingDatabase::Created);
 
@@ -104,7 +105,7 @@ void TestCheck::checkTriesWhatTheRunDoes()
     }
     QString text;
     QTextStream out(&text);
-    const int status = RunCheck(config, out);
+    const int status = RunCheck(commandLine, out);
     QFETCH(int, expected);
     QFETCH(QString, said);
     QVERIFY2(status == expected, qPrintable(text));
@@ -129,8 +130,9 @@ void TestCheck::unlistableImportFolderIsAProblem()
                     "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\n");
     QDir(dir.path()).mkpath(u"out"_s);
     QDir(dir.path()).mkpath(u"in"_s);
+    const CommandLine commandLine = ParseCommandLine({u"/ini="_s + ini});
     SilentProgress progress;
-    const AppConfig config = LoadConfiguration(ParseCommandLine({u"/ini="_s + ini}), progress);
+    const AppConfig config = LoadConfiguration(commandLine, progress);
     ConnectDatabase(config, MissingDatabase::Created);
     QFile::setPermissions(dir.filePath(u"in"_s),
                           QFile::WriteOwner | QFile::ExeOwner | QFile::WriteUser | QFile::ExeUser | QFile::ExeGroup |
@@ -140,7 +142,7 @@ void TestCheck::unlistableImportFolderIsAProblem()
     int status = 0;
     {
         const test::PermissionBitsApply strict;
-        status = RunCheck(config, out);
+        status = RunCheck(commandLine, out);
     }
     QFile::setPermissions(dir.filePath(u"in"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(status, 2);

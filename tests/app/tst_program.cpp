@@ -46,6 +46,7 @@ private slots:
     void checkPrintsTheDemoSettings();
     void checkNamesSwitchValues();
     void checkNamesAMissingExportFolder();
+    void checkListsEveryProblem();
     void cycleNeedsAnInitialisedDatabase();
     void orderInResultOut();
     void secondStartOfAStationIsRefused();
@@ -113,6 +114,33 @@ void TestProgram::checkNamesAMissingExportFolder()
     QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
     run = runKestrin({u"/ini="_s + ini, u"/check"_s});
     QVERIFY2(run.exitCode == 0, qPrintable(run.out));
+}
+
+void TestProgram::checkListsEveryProblem()
+{
+    const QString folder = m_dir.filePath(u"everyproblem"_s);
+    const QString ini = folder + u"/lab.ini"_s;
+    const QByteArray sound = "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nImportPath=in\nExportPath=out\n"
+                             "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\n";
+    test::WriteFile(ini, sound);
+    QDir().mkpath(folder + u"/out"_s);
+    QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
+    test::WriteFile(ini, sound + "ImportCycle=soon\nImportCylce=5\nImportExtension=.hl7\n");
+
+    const Run run = runKestrin({u"/ini="_s + ini, u"/check"_s, u"/bogus"_s});
+    QCOMPARE(run.exitCode, 2);
+    QCOMPARE(run.err, QString());
+    const QStringList lines = run.out.trimmed().split(u'\n');
+    QVERIFY(lines.first().startsWith(u"Kestrin "_s));
+    for (const QString& expected :
+         {u"Engine=sqlite"_s, u"ExportCycle=0"_s,
+          u"Problem: The key \"ImportCycle\" has the value \"soon\", which is not a whole number."_s,
+          u"Problem: The key \"ImportExtension\" has the value \".hl7\", which is no extension a file name can end "
+          u"in (three characters, no dot)."_s,
+          u"Warning: INI line 10: unknown key \"ImportCylce\" (did you mean ImportCycle?); the line is ignored."_s,
+          u"Warning: the switch /bogus is unknown and ignored."_s, u"Writing: a row was written and rolled back"_s})
+        QVERIFY2(lines.contains(expected), qPrintable(expected + u" not in\n"_s + run.out));
+    QCOMPARE(lines.last(), u"Verdict: not ready to run: 2 problems, 2 warnings."_s);
 }
 
 // Only /initdb makes a database: before it, /check and /cycle name the file they looked for.
