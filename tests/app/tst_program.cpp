@@ -86,6 +86,7 @@ void TestProgram::checkPrintsTheDemoSettings()
                                     u"ImportExtension=hl7"_s, u"ServerName=(local)"_s})
         QVERIFY2(lines.contains(expected), qPrintable(expected));
     QVERIFY(!lines.filter(u"ImportDonePath="_s).first().endsWith(u"/"_s));
+    QCOMPARE(run.out.trimmed().split(u'\n').last(), u"Verdict: ready to run."_s);
 }
 
 void TestProgram::checkNamesSwitchValues()

@@ -7,7 +7,8 @@
 namespace kestrin {
 
 // The first steps of start-up: machine name, command line, the INI file. Throws a
-// ConfigurationError when the INI file cannot be read, naming every value that cannot be used.
+// ConfigurationError when the INI file cannot be read or holds values that cannot be used
+// (naming every one).
 AppConfig LoadConfiguration(const CommandLine& commandLine, StartupProgress& progress);
 
 // The configuration as the INI file has it, with what a start would refuse in it.
