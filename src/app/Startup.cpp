@@ -46,7 +46,7 @@ AppConfig LoadConfiguration(const CommandLine& commandLine, StartupProgress& pro
 {
     AppConfig config = startValues(commandLine);
     const QString iniPath = iniFile(commandLine, progress);
-    static_cast<IniSettings&>(config) = ReadConfiguration(iniPath);
+    static_cast<IniSettings&>(config) = ReadConfiguration(iniPath, &config.IniWarnings);
     config.IniFilePath = iniPath;
     return config;
 }

@@ -378,7 +378,7 @@ ParsedConfiguration ReadConfigurationFile(const QString& path)
     return parsed;
 }
 
-IniSettings ReadConfiguration(const QString& path)
+IniSettings ReadConfiguration(const QString& path, QStringList* warnings)
 {
     ParsedConfiguration parsed = ReadConfigurationFile(path);
     if (!parsed.errors.empty()) {
@@ -389,6 +389,8 @@ IniSettings ReadConfiguration(const QString& path)
             message << ProblemText(error);
         throw ConfigurationError(message.join(u'\n'));
     }
+    if (warnings)
+        *warnings = std::move(parsed.warnings);
     return parsed.settings;
 }
 

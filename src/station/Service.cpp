@@ -54,6 +54,8 @@ void Service::start(StartupProgress& progress, const std::function<void()>& addI
         emit started();
         for (const QString& unknown : m_config.UnknownSwitches)
             m_log->logStatus(u"The switch %1 is unknown and ignored."_s.arg(unknown));
+        for (const QString& warning : m_config.IniWarnings)
+            m_log->logStatus(warning);
         EnsurePatientOne(*m_db);
         CheckDayAndShiftChange(*m_context);
     } catch (const std::exception& e) {

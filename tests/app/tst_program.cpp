@@ -142,6 +142,19 @@ void TestProgram::checkListsEveryProblem()
           u"Warning: the switch /bogus is unknown and ignored."_s, u"Writing: a row was written and rolled back"_s})
         QVERIFY2(lines.contains(expected), qPrintable(expected + u" not in\n"_s + run.out));
     QCOMPARE(lines.last(), u"Verdict: not ready to run: 2 problems, 2 warnings."_s);
+
+    // A start goes on with warnings, and says them in the log and the journal.
+    test::WriteFile(ini, sound + "ImportCylce=5\n");
+    const Run cycle = runKestrin({u"/ini="_s + ini, u"/cycle=import"_s, u"/bogus"_s});
+    QVERIFY2(cycle.exitCode == 0, qPrintable(cycle.err));
+    const QString log =
+        QString::fromLatin1(test::ReadFile(folder + u"/log/"_s + test::FileNames(folder + u"/log"_s).first()));
+    for (const QString& said :
+         {u"The switch /bogus is unknown and ignored."_s,
+          u"INI line 9: unknown key \"ImportCylce\" (did you mean ImportCycle?); the line is ignored."_s}) {
+        QVERIFY2(log.contains(said), qPrintable(said + u" not in\n"_s + log));
+        QVERIFY2(cycle.err.contains(said), qPrintable(said + u" not in\n"_s + cycle.err));
+    }
 }
 
 // Only /initdb makes a database: before it, /check and /cycle name the file they looked for.

@@ -85,6 +85,9 @@ struct IniSettings {
 struct AppConfig : CommandLineSettings, IniSettings {
     QString ComputerName;
     QString IniFilePath;
+    // INI lines read otherwise than they may have been meant (unknown or misspelt keys): said
+    // at start, not refused.
+    QStringList IniWarnings;
 };
 
 } // namespace kestrin

@@ -49,8 +49,8 @@ void ResolveRelativeFolders(IniSettings& settings, const QString& iniFolder);
 ParsedConfiguration ReadConfigurationFile(const QString& path);
 
 // The same for a start: a value that cannot be used throws a ConfigurationError naming the
-// file and every such key with its value.
-IniSettings ReadConfiguration(const QString& path);
+// file and every such key with its value. The warnings (unknown keys) go to `warnings` when given.
+IniSettings ReadConfiguration(const QString& path, QStringList* warnings = nullptr);
 
 // The lines "Field=value" of every setting, for "/check". Passwords are masked.
 QStringList DescribeConfiguration(const AppConfig& config);
