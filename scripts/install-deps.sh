@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config clang-format
   qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
+  # Kestrin's German texts: lupdate and lrelease with their CMake functions; Qt's own German
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
   unixodbc tdsodbc libsqliteodbc
   sqlite3

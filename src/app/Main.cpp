@@ -7,6 +7,7 @@
 #include "config/StartupChecks.h"
 #include "core/Clock.h"
 #include "core/Error.h"
+#include "core/Translations.h"
 #include "hl7export/ExportCycle.h"
 #include "hl7import/ImportCycle.h"
 #include "labdb/Connection.h"
@@ -21,6 +22,7 @@
 #include <QTextStream>
 
 #include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -35,8 +37,11 @@ constexpr int kExitConfiguration = 78; // sysexits' EX_CONFIG: a restart will no
 int failStartup(const QString& message, bool windows, int status = kExitStartupFailed)
 {
     QTextStream(stderr) << "kestrin: " << message << Qt::endl;
+    // The box leads with a sentence in the captions' language once the INI file has named it;
+    // the cause stays as the log and stderr have it.
     if (windows)
-        QMessageBox::critical(nullptr, u"Kestrin"_s, message);
+        QMessageBox::critical(nullptr, u"Kestrin"_s,
+                              QCoreApplication::translate("Main", "Kestrin cannot start.") + u"\n\n"_s + message);
     return status;
 }
 
@@ -108,8 +113,10 @@ int RunWithWindows(const CommandLine& commandLine)
     QApplication::setQuitOnLastWindowClosed(false);
     auto splash = std::make_unique<SplashWindow>();
     splash->show();
+    std::optional<Translations> translations; // for every window after the INI file's
     try {
         const AppConfig config = LoadConfiguration(commandLine, *splash);
+        translations.emplace(TextLanguage(config.Language));
         refuseProblems(config);
         Program program(config, Cycles(), true);
         program.start(*splash);

@@ -1,5 +1,7 @@
 #include "entrystation/EntryRecord.h"
 
+#include <QCoreApplication>
+
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -31,7 +33,7 @@ struct Written {
     const QString* value;
     QString table;
     const char16_t* column;
-    const char16_t* what; // %1 the value, %2 its length, %3 the room
+    const char* what; // %1 the value, %2 its length, %3 the room; to be translated
 };
 
 } // namespace
@@ -39,13 +41,19 @@ struct Written {
 QString EntryProblem(const EntryRecord& entry, StoragePath path, const QString& sessionTable, const ColumnRoom& room)
 {
     if (entry.SampleId.isEmpty())
-        return u"A result needs its sample ID: scan or type the sample ID first."_s;
-    const char16_t* sampleTooLong = u"The sample ID \"%1\" has %2 characters; at most %3 fit.";
-    const char16_t* resultTooLong = u"The result \"%1\" has %2 characters; at most %3 fit.";
-    const char16_t* userTooLong =
-        u"Station and user \"%1\" have %2 characters together; at most %3 fit. Ask for a shorter station id.";
-    const char16_t* stationTooLong = u"The station id \"%1\" has %2 characters; at most %3 fit.";
-    const char16_t* validatorTooLong = u"The user ID \"%1\" has %2 characters; at most %3 fit.";
+        return QCoreApplication::translate("EntryRecord",
+                                           "A result needs its sample ID: scan or type the sample ID first.");
+    const char* sampleTooLong =
+        QT_TRANSLATE_NOOP("EntryRecord", "The sample ID \"%1\" has %2 characters; at most %3 fit.");
+    const char* resultTooLong =
+        QT_TRANSLATE_NOOP("EntryRecord", "The result \"%1\" has %2 characters; at most %3 fit.");
+    const char* userTooLong = QT_TRANSLATE_NOOP(
+        "EntryRecord",
+        "Station and user \"%1\" have %2 characters together; at most %3 fit. Ask for a shorter station id.");
+    const char* stationTooLong =
+        QT_TRANSLATE_NOOP("EntryRecord", "The station id \"%1\" has %2 characters; at most %3 fit.");
+    const char* validatorTooLong =
+        QT_TRANSLATE_NOOP("EntryRecord", "The user ID \"%1\" has %2 characters; at most %3 fit.");
     std::vector<Written> written;
     if (path == StoragePath::Control) {
         written = {{&entry.SampleId, u"CONTROL_RESULTS"_s, u"CONTROL_ID", sampleTooLong},
@@ -71,8 +79,8 @@ QString EntryProblem(const EntryRecord& entry, StoragePath path, const QString& 
     for (const Written& w : written) {
         const std::optional<int> size = room(w.table, QString::fromUtf16(w.column));
         if (size && w.value->size() > *size)
-            return QString::fromUtf16(w.what).arg(Shortened(*w.value), QString::number(w.value->size()),
-                                                  QString::number(*size));
+            return QCoreApplication::translate("EntryRecord", w.what)
+                .arg(Shortened(*w.value), QString::number(w.value->size()), QString::number(*size));
     }
     return {};
 }

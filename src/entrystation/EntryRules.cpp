@@ -3,6 +3,7 @@
 #include "core/Numbers.h"
 #include "core/TextChecks.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 using namespace Qt::StringLiterals;
@@ -23,7 +24,10 @@ bool IsCleanResult(QStringView text)
     return true;
 }
 
-QString NoHistoryEntryText(const QString& row) { return u"There is no entry in history row %1 to delete."_s.arg(row); }
+QString NoHistoryEntryText(const QString& row)
+{
+    return QCoreApplication::translate("EntryRules", "There is no entry in history row %1 to delete.").arg(row);
+}
 
 Command ParseCommandWord(QStringView text)
 {

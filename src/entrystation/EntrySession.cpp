@@ -126,7 +126,8 @@ ActionResult EntrySession::guarded(const QString& what, const QString& failedTex
     } catch (const DbError& e) {
         if (m_ctx.db.dialect().isBusy(e.code()))
             return {ActionOutcome::Waiting,
-                    failedText + u" The database is busy: another program is using it. Try again in a moment."_s};
+                    failedText + u' ' +
+                        tr("The database is busy: another program is using it. Try again in a moment.")};
         return failed(what, failedText, e);
     } catch (const std::exception& e) {
         return failed(what, failedText, e);
@@ -139,7 +140,7 @@ ActionResult EntrySession::failed(const QString& what, const QString& failedText
     m_ctx.log.logall(u"Entry station: %1 failed: %2"_s.arg(what, ErrorText(e)), LogDirection::Monitor);
     const bool reachable = m_ctx.db.isAlive();
     const QString cause =
-        reachable ? u"The database did not accept it (the log says why)."_s : u"The database cannot be reached."_s;
+        reachable ? tr("The database did not accept it (the log says why).") : tr("The database cannot be reached.");
     return {ActionOutcome::Failed, failedText + u' ' + cause};
 }
 
@@ -148,7 +149,7 @@ ActionResult EntrySession::chooseUser(const QString& userText)
     if (userText.trimmed().isEmpty() || !m_parameterConfigured)
         return {ActionOutcome::Refused, {}};
     return guarded(u"checking the user %1"_s.arg(userText),
-                   u"The user could not be checked; the station goes on as before."_s, [&]() -> ActionResult {
+                   tr("The user could not be checked; the station goes on as before."), [&]() -> ActionResult {
                        const auto row =
                            m_ctx.db.first(u"Select count(*) as CTR from user_base where userid = ?"_s, {userText});
                        if (!row || row->value(u"CTR").toLongLong() <= 0)
@@ -167,7 +168,7 @@ ActionResult EntrySession::chooseUser(const QString& userText)
 ActionResult EntrySession::storeEntry(const QString& sampleIdText, const QString& resultText)
 {
     if (!m_entering)
-        return {ActionOutcome::Refused, u"Choose your user first."_s};
+        return {ActionOutcome::Refused, tr("Choose your user first.")};
     const AppConfig& c = m_ctx.config;
     m_entry = FillEntryRecord(sampleIdText, resultText, c.TestParameter, c.StationId, m_user);
     const StoragePath path = ChooseStoragePath(m_entry.SampleId, c.ControlIdMask, m_autovalidation);
@@ -229,10 +230,11 @@ QString EntrySession::waitingMessage() const
 
 QString EntrySession::waitingText(const WaitingEntry& entry, qsizetype others)
 {
-    QString text = u"Waiting for the database (another program is using it): %1 / %2 is stored as soon as it is "
-                   u"free."_s.arg(Shortened(entry.sampleIdText.trimmed()), Shortened(entry.resultText.trimmed()));
+    QString text =
+        tr("Waiting for the database (another program is using it): %1 / %2 is stored as soon as it is free.")
+            .arg(Shortened(entry.sampleIdText.trimmed()), Shortened(entry.resultText.trimmed()));
     if (others > 0)
-        text += u" %1 more after it."_s.arg(others);
+        text += u' ' + tr("%1 more after it.").arg(others);
     return text;
 }
 
@@ -248,8 +250,8 @@ ActionResult EntrySession::store(const WaitingEntry& typed, bool waited)
     std::optional<double> lowCutoff;
     const ActionResult stored =
         guarded(u"storing sample %1 result %2"_s.arg(m_entry.SampleId, m_entry.ResultText),
-                (waited ? u"Not stored yet: %1 / %2 waits and is tried again."_s
-                        : u"Not stored: %1 / %2 stays in the boxes, press Enter to store it again."_s)
+                (waited ? tr("Not stored yet: %1 / %2 waits and is tried again.")
+                        : tr("Not stored: %1 / %2 stays in the boxes, press Enter to store it again."))
                     .arg(Shortened(m_entry.SampleId), Shortened(m_entry.ResultText)),
                 [&]() -> ActionResult {
                     Database& db = m_ctx.db;
@@ -291,7 +293,7 @@ ActionResult EntrySession::deleteHistoryRow(int row)
     const QString sampleId = m_history.row(row).storedSampleId;
     QString line;
     const ActionResult deleted = guarded(
-        u"deleting sample %1"_s.arg(sampleId), u"Sample %1 was not deleted."_s.arg(sampleId), [&]() -> ActionResult {
+        u"deleting sample %1"_s.arg(sampleId), tr("Sample %1 was not deleted.").arg(sampleId), [&]() -> ActionResult {
             Transaction transaction(m_ctx.db);
             line = DeleteEntryRows(m_ctx.db, m_sessionTable, sampleId, m_ctx.config.TestParameter);
             transaction.commit();
@@ -308,7 +310,7 @@ ActionResult EntrySession::deleteHistoryRow(int row)
 ActionResult EntrySession::clearSession()
 {
     QString line;
-    const ActionResult cleared = guarded(u"Clear Session"_s, u"The session was not cleared."_s, [&]() -> ActionResult {
+    const ActionResult cleared = guarded(u"Clear Session"_s, tr("The session was not cleared."), [&]() -> ActionResult {
         Database& db = m_ctx.db;
         Transaction transaction(db);
         line = ClearWrittenRows(db, m_written, m_ctx.config.TestParameter);

@@ -29,6 +29,9 @@ const char* const kRow = "index";   // the history row of a label
 // later when the database failed.
 constexpr int kRetryBusyMs = 200;
 constexpr int kRetryFailedMs = 3000;
+// What the status line names when a typed text is refused.
+const QString kUncleanIdCharacters = u"\\ + * $ \u00A7 '"_s;
+const QString kUncleanResultCharacters = u"\\ * $ \u00A7 '"_s;
 
 const QString kButtonStyle =
     u"QPushButton { background-color: rgb(192, 192, 255); border: 1px solid rgb(112, 112, 176); "
@@ -191,7 +194,7 @@ void PushInputWindow::buildControls()
         marker->setPalette(face);
         marker->setFixedWidth(36);
         marker->setCursor(Qt::PointingHandCursor);
-        marker->setToolTip(u"Delete this entry"_s);
+        marker->setToolTip(tr("Delete this entry"));
         marker->installEventFilter(this);
     }
 
@@ -359,7 +362,7 @@ void PushInputWindow::sampleIdEntered()
     const QString text = m_sampleId->text();
     if (!IsCleanText(text)) {
         m_sampleId->selectAll();
-        showStatus(u"A sample ID cannot hold a blank or any of \\ + * $ \u00A7 ' ."_s);
+        showStatus(tr("A sample ID cannot hold a blank or any of %1 .").arg(kUncleanIdCharacters));
         return;
     }
     if (command == CommandOutcome::NotACommand)
@@ -378,7 +381,7 @@ void PushInputWindow::resultEntered()
     const QString text = m_result->text();
     if (!IsCleanResult(text)) {
         m_result->selectAll();
-        showStatus(u"A result cannot hold a blank or any of \\ * $ \u00A7 ' ."_s);
+        showStatus(tr("A result cannot hold a blank or any of %1 .").arg(kUncleanResultCharacters));
         return;
     }
     if (text.isEmpty())
@@ -427,7 +430,10 @@ void PushInputWindow::storeWaiting()
 bool PushInputWindow::requestClose()
 {
     if (const qsizetype waiting = m_session->waiting().size(); waiting > 0) {
-        showStatus(u"%1 entries still wait for the database; close the station once they are stored."_s.arg(waiting));
+        showStatus(
+            waiting == 1
+                ? tr("1 entry still waits for the database; close the station once it is stored.")
+                : tr("%1 entries still wait for the database; close the station once they are stored.").arg(waiting));
         return false;
     }
     emit closeRequested();

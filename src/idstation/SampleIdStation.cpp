@@ -82,7 +82,7 @@ void SampleIdStation::listFailed(const std::exception& error)
     const auto* dbError = dynamic_cast<const DbError*>(&error);
     QString reason = (dbError ? dbError->driverText() : ErrorText(error)).trimmed();
     if (reason.isEmpty())
-        reason = u"unbekannter Fehler"_s;
+        reason = tr("unknown error");
     if (listIsCurrent())
         log(u"The sample list of analyser \"%1\" cannot be read: %2. Kestrin tries again every second."_s.arg(
             m_ctx.config.StationId, ErrorText(error)));
@@ -105,7 +105,8 @@ QString SampleIdStation::statusText() const
 {
     if (listIsCurrent())
         return {};
-    return u"Probenliste nicht aktuell, neue Proben fehlen. Grund: %1 (neuer Versuch jede Sekunde)"_s.arg(m_outage);
+    return tr("The sample list is not current, new samples are missing. Reason: %1 (tried again every second)")
+        .arg(m_outage);
 }
 
 void SampleIdStation::selectTile(int tile)
@@ -133,7 +134,7 @@ int SampleIdStation::scan(const QString& text)
     const int tile = m_tiles.tileOf(text);
     if (tile < 0) {
         log(u"Scanned \"%1\": no tile shows this sample; the selection stays: %2"_s.arg(text, m_selection.describe()));
-        emit notice(u"Probe %1 steht nicht in der Liste; die Auswahl bleibt."_s.arg(text));
+        emit notice(tr("Sample %1 is not in the list; the selection stays.").arg(text));
         return -1;
     }
     selectTile(tile);

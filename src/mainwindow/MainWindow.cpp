@@ -73,7 +73,7 @@ void MainWindow::closeView()
 void MainWindow::setRequestMonitorAvailable(bool available)
 {
     m_monitor->setEnabled(available);
-    m_monitor->setToolTip(available ? QString() : u"The request monitor opens once the database is connected."_s);
+    m_monitor->setToolTip(available ? QString() : tr("The request monitor opens once the database is connected."));
 }
 
 void MainWindow::addTrafficLine(const QString& line) { m_traffic->addLine(line); }

@@ -13,8 +13,8 @@ namespace kestrin {
 
 SplashWindow::SplashWindow(QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::WindowStaysOnTopHint)
-    , m_status(new QLabel(u"Starting ... "_s, this))
-    , m_title(new QLabel(u"Kestrin laboratory middleware"_s, this))
+    , m_status(new QLabel(tr("Starting ... "), this))
+    , m_title(new QLabel(tr("Kestrin laboratory middleware"), this))
 {
     setObjectName(u"frmSplash"_s);
     setWindowTitle(u"Kestrin"_s);

@@ -33,7 +33,7 @@ const QString kCountReq2send =
 
 qint64 count(Database& db, const QString& sql) { return db.first(sql)->at(0).toLongLong(); }
 
-QString rows(qint64 n) { return n == 1 ? u"1 row"_s : u"%1 rows"_s.arg(n); }
+QString rows(qint64 n) { return n == 1 ? RequestMonitor::tr("1 row") : RequestMonitor::tr("%1 rows").arg(n); }
 
 // The words for the status line; the log gets the whole error with its statement.
 QString reason(const std::exception& e)
@@ -92,14 +92,14 @@ bool RequestMonitor::update()
         // The old lists go only when the views have let go of them.
         m_lists.swap(lists);
         emit listsReplaced();
-        setStatus(u"Request: %1, Req2send: %2, read at %3"_s.arg(rows(requestCount()), rows(req2sendCount()), now),
+        setStatus(tr("Request: %1, Req2send: %2, read at %3").arg(rows(requestCount()), rows(req2sendCount()), now),
                   false);
         return true;
     } catch (const std::exception& e) {
         m_ctx.log.logall(u"Request monitor: reload failed: "_s + ErrorText(e), LogDirection::Monitor);
-        QString status = u"Reload failed at %1: %2"_s.arg(now, reason(e));
+        QString status = tr("Reload failed at %1: %2").arg(now, reason(e));
         if (!m_lists->readAt.isEmpty())
-            status += u" \u2014 the lists show the database as read at %1."_s.arg(m_lists->readAt);
+            status += u" \u2014 "_s + tr("the lists show the database as read at %1.").arg(m_lists->readAt);
         setStatus(status, true);
         return false;
     }
@@ -109,7 +109,9 @@ void RequestMonitor::pagesFailed(const QString& reason)
 {
     const QString now = m_ctx.nowText();
     m_ctx.log.logall(u"Request monitor: reading further rows failed: "_s + reason, LogDirection::Monitor);
-    setStatus(u"Reading further rows failed at %1: %2 \u2014 RELOAD reads the lists again."_s.arg(now, reason), true);
+    setStatus(tr("Reading further rows failed at %1: %2").arg(now, reason) + u" \u2014 "_s +
+                  tr("RELOAD reads the lists again."),
+              true);
 }
 
 void RequestMonitor::release()

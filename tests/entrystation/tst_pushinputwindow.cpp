@@ -1,5 +1,6 @@
 #include "EntryFixture.h"
 #include "GuiTestMain.h"
+#include "core/Translations.h"
 #include "entrystation/NamePicturesWindow.h"
 #include "entrystation/PushInputWindow.h"
 #include "labdb/Database.h"
@@ -148,6 +149,8 @@ private slots:
     void closingEndsTheProgram();
     void namePicturesStoresNothing_data() { sqliteOnly(); }
     void namePicturesStoresNothing();
+    void messagesFollowTheLanguage_data();
+    void messagesFollowTheLanguage();
     void demoStation();
 
 private:
@@ -647,6 +650,42 @@ void TestPushInputWindow::namePicturesStoresNothing()
     QTRY_COMPARE(QApplication::focusWidget(), s.sampleId());
     QCOMPARE(s.f.logLines(), logBefore);
     QCOMPARE(s.f.count(u"RAW_RESULTS"_s) + s.f.count(u"CONTROL_RESULTS"_s) + s.f.count(u"INPUT_L1"_s), 0);
+}
+
+void TestPushInputWindow::messagesFollowTheLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QStringList>("expected"); // no user, a refused sample ID, DEL9, the marker's tip
+    QTest::newRow("german") << u"german"_s
+                            << QStringList{u"Bitte zuerst den Benutzer ausw\u00e4hlen."_s,
+                                           u"Eine Proben-ID darf weder Leerzeichen noch eines der Zeichen \\ + * $ "
+                                           u"\u00a7 ' enthalten."_s,
+                                           u"In Zeile 9 der Liste steht kein Eintrag, der gel\u00f6scht werden kann."_s,
+                                           u"Diesen Eintrag l\u00f6schen"_s};
+    QTest::newRow("english") << u"english"_s
+                             << QStringList{u"Choose your user first."_s,
+                                            u"A sample ID cannot hold a blank or any of \\ + * $ \u00a7 ' ."_s,
+                                            u"There is no entry in history row 9 to delete."_s, u"Delete this entry"_s};
+}
+
+// Kestrin's own texts, from the window and from the session behind it, speak `language`.
+void TestPushInputWindow::messagesFollowTheLanguage()
+{
+    QFETCH(QString, language);
+    QFETCH(QStringList, expected);
+    Station s(u"sqlite"_s);
+    KESTRIN_REQUIRE(s.f.lab.scratch);
+    s.f.config().Language = language;
+    const Translations translations(TextLanguage(language));
+    s.open();
+    QStringList shown{s.window->session().storeEntry(u"4711"_s, u"30"_s).message};
+    s.chooseUser(u"MB"_s);
+    s.type(u"A 1"_s);
+    shown << s.status();
+    QTest::keyClick(s.sampleId(), Qt::Key_Escape);
+    s.type(u"DEL9"_s);
+    shown << s.status() << s.history(u"lblDEL1"_s, 0)->toolTip();
+    QCOMPARE(shown, expected);
 }
 
 // The station on the demo data as the README starts it (demo parameter 9, Creatinine), in the

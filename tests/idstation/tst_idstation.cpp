@@ -241,7 +241,7 @@ void TestIdStation::outageIsLoggedOnceAndRecovers()
     db.exec(u"ALTER TABLE param2channel RENAME TO param2channel_away"_s);
     station.open();
     QVERIFY(!station.listIsCurrent());
-    QVERIFY(station.statusText().contains(u"nicht aktuell"_s));
+    QVERIFY(station.statusText().contains(u"not current"_s));
     db.exec(u"ALTER TABLE control_base_away RENAME TO control_base"_s);
     for (int tick = 0; tick < 3; ++tick)
         QVERIFY(!station.refresh());

@@ -1,6 +1,7 @@
 #include "GuiTestMain.h"
 #include "LabStation.h"
 #include "StationSeed.h"
+#include "core/Translations.h"
 #include "idstation/SampleIdStation.h"
 #include "idstation/SampleIdWindow.h"
 #include "idstation/SampleTileView.h"
@@ -93,6 +94,8 @@ private slots:
     void clickSelectsAStrayCharacter_data();
     void clickSelectsAStrayCharacter();
     void failingListKeepsTheWindowUsable();
+    void messagesFollowTheLanguage_data();
+    void messagesFollowTheLanguage();
     void databaseFileMadeAnew_data();
     void databaseFileMadeAnew();
     void thousandsOfTiles();
@@ -368,7 +371,7 @@ void TestIdStationWindow::failingListKeepsTheWindowUsable()
     db.exec(u"ALTER TABLE param2channel RENAME TO param2channel_away"_s);
     QTRY_VERIFY(ticks.size() >= 3);
     QVERIFY(status->isVisible());
-    QVERIFY(status->text().startsWith(u"Probenliste nicht aktuell"_s));
+    QVERIFY(status->text().startsWith(u"The sample list is not current"_s));
     QVERIFY(status->text().contains(u"param2channel"_s));
     QCOMPARE(w.lab.logLines().filter(u"cannot be read"_s).size(), 1);
     w.scan(u"S0001"_s);
@@ -380,6 +383,35 @@ void TestIdStationWindow::failingListKeepsTheWindowUsable()
     QTRY_COMPARE(w.model().tileCount(), 4);
     QVERIFY(status->isHidden());
     QCOMPARE(w.lab.logLines().filter(u"is current again"_s).size(), 1);
+}
+
+void TestIdStationWindow::messagesFollowTheLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("notice");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("german") << u"german"_s << u"Probe S9999 steht nicht in der Liste; die Auswahl bleibt."_s
+                            << u"Probenliste nicht aktuell, neue Proben fehlen. Grund: "_s;
+    QTest::newRow("english") << u"english"_s << u"Sample S9999 is not in the list; the selection stays."_s
+                             << u"The sample list is not current, new samples are missing. Reason: "_s;
+}
+
+// The station's own messages speak `language`; its captions stay as the laboratory knows them.
+void TestIdStationWindow::messagesFollowTheLanguage()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, notice);
+    QFETCH(QString, status);
+    const Translations translations(TextLanguage(language));
+    OpenWindow w([](Database& db) { test::AddSamples(db, 3); });
+    w.scan(u"S9999"_s);
+    QCOMPARE(w.child<QLabel>(u"lblNotice"_s)->text(), notice);
+    w.lab.db().exec(u"DROP TABLE param2channel"_s);
+    QVERIFY(!w.station->refresh());
+    QVERIFY2(w.child<QLabel>(u"lblStatus"_s)->text().startsWith(status),
+             qPrintable(w.child<QLabel>(u"lblStatus"_s)->text()));
+    QCOMPARE(w.child<QLabel>(u"Label1"_s)->text(), u"Proben-Nummer:"_s);
+    QCOMPARE(w.window->windowTitle(), u"ACT Analyser Kommunikation"_s);
 }
 
 void TestIdStationWindow::databaseFileMadeAnew_data()

@@ -4,6 +4,7 @@
 #include "entrystation/EntryRecord.h"
 #include "entrystation/EntryStore.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QStringList>
 
@@ -37,6 +38,8 @@ struct ActionResult {
 // counter, deletes and Clear Session. The window shows it and hands it what was typed; every
 // user action is one unit of work that either happens whole or not at all.
 class EntrySession {
+    Q_DECLARE_TR_FUNCTIONS(EntrySession)
+
 public:
     // Caption keys of the textstrings table.
     static constexpr qint32 kSelectUserKey = 6601;
