@@ -5,13 +5,79 @@
 #include "labdb/Schema.h"
 #include "station/ChangeMarkers.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTextStream>
 #include <QUuid>
 
 using namespace Qt::StringLiterals;
 
 namespace kestrin::bench {
+
+namespace {
+
+const QStringList kCodes{u"AMP"_s, u"BAR"_s, u"BZD"_s, u"COC"_s,  u"MDMA"_s,
+                         u"MTD"_s, u"OPI"_s, u"THC"_s, u"CREA"_s, u"ETG"_s};
+const QStringList kSurnames{u"Meier"_s, u"M\u00fcller"_s, u"Schmidt"_s, u"O'Neil"_s, u"Nguyen"_s, u"Kowalski"_s};
+const QStringList kForenames{u"Anna"_s, u"J\u00fcrgen"_s, u"Fatima"_s, u"Lukas"_s, u"Marie"_s, u"Ole"_s};
+
+} // namespace
+
+QByteArray OrderFile(int i, QRandomGenerator& random)
+{
+    const QString sample = u"B%1"_s.arg(i, 8, 10, QChar(u'0'));
+    const QString end = random.bounded(2) == 0 ? u"\r\n"_s : u"\r"_s;
+    QStringList lines;
+    lines << u"MSH|^~\\&|KIS|HOSP|KESTRIN|LAB|20261207091405||ORM^O01|MSG%1|P|2.3"_s.arg(i);
+    lines << u"PID|1||PAT%1||%2^%3||%4|%5"_s.arg(QString::number(random.bounded(1, 5000)),
+                                                 kSurnames.at(random.bounded(kSurnames.size())),
+                                                 kForenames.at(random.bounded(kForenames.size())),
+                                                 u"19%1%2%3"_s.arg(random.bounded(40, 99))
+                                                     .arg(random.bounded(1, 13), 2, 10, QChar(u'0'))
+                                                     .arg(random.bounded(1, 29), 2, 10, QChar(u'0')),
+                                                 random.bounded(2) ? u"F"_s : u"M"_s);
+    lines << u"PV1|1|O|TOX^^^HOSP"_s;
+    lines << u"ORC|NW|%1"_s.arg(sample) + QString(u"|"_s).repeated(19) + u"WARD%1"_s.arg(random.bounded(1, 40));
+    const int tests = random.bounded(3, 7);
+    for (int t = 1; t <= tests; ++t) {
+        const QString code = kCodes.at(random.bounded(kCodes.size()));
+        lines << u"OBR|%1|%2||%3^%3 screen|||20261207090000"_s.arg(QString::number(t), sample, code);
+    }
+    lines << u"NTE|1|L|URIN DATUM 07.12.2026 URIN UHRZEIT 08:%1"_s.arg(random.bounded(10, 60));
+    if (random.bounded(3) == 0)
+        lines << u"NTE|2|L|Patient nuechtern"_s;
+    QString text;
+    for (const QString& line : lines)
+        text += line + end;
+    return text.toUtf8();
+}
+
+bool WriteOrderFiles(const QString& folder, int count, const QString& copyTo)
+{
+    QDir().mkpath(folder);
+    if (!copyTo.isEmpty())
+        QDir().mkpath(copyTo);
+    QRandomGenerator random(4711);
+    for (int i = 0; i < count; ++i) {
+        const QString name = u"order%1.hl7"_s.arg(i, 6, 10, QChar(u'0'));
+        const QByteArray bytes = OrderFile(i, random);
+        QFile file(QDir(folder).filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0)
+            return false;
+        QFile copy(copyTo + u'/' + name);
+        if (!copyTo.isEmpty() && (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) < 0))
+            return false;
+    }
+    return true;
+}
+
+void AddTestDefinitions(Database& db)
+{
+    for (int p = 0; p < kCodes.size(); ++p)
+        db.exec(u"INSERT INTO TEST_DEF (PARAMETER_ID, IMP_CODE_LDT, PRINT_POS) VALUES (?, ?, ?)"_s,
+                {p + 1, kCodes.at(p), p + 1});
+}
 
 BenchStation::BenchStation()
 {

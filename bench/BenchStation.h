@@ -7,6 +7,7 @@
 #include "station/Context.h"
 #include "station/CycleOutcome.h"
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -45,6 +46,15 @@ struct PostgresSchema {
     QString name;
     std::unique_ptr<Database> admin;
 };
+
+// A realistic order message (ORM^O01) for sample i: a patient, 3 to 6 tests, notes, with
+// CR LF or lone CR line ends.
+QByteArray OrderFile(int i, QRandomGenerator& random);
+// Writes `count` such files, "order000000.hl7" on, into the folder (and a copy of each into
+// `copyTo` unless it is empty); false when one cannot be written.
+bool WriteOrderFiles(const QString& folder, int count, const QString& copyTo = {});
+// The tests the generated orders ask for, so that every request is stored.
+void AddTestDefinitions(Database& db);
 
 // Runs one cycle and prints what it handled per second and the peak memory. Returns the
 // exit status: 0 when every one of `expected` items was handled.

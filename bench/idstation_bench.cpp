@@ -1,9 +1,12 @@
 // Sample-ID station benchmark: a laboratory database with 100 000 requests over 20 000
 // samples, 2 000 of them for the station's analyser, and the station with its real window
 // (offscreen). Times the one-second refresh with no new sample and with 50 new ones, and the
-// time from a scanned ID's Enter to its tile being selected, scrolled to and painted.
+// time from a scanned ID's Enter to its tile being selected, scrolled to and painted. Then
+// the station runs in the service's process, as the laboratory runs it, while the service
+// imports a pile of order files: a scanner types an ID every 20 ms, and the time from its
+// Enter to the selected tile is measured for the scans typed while the import ran.
 //
-//   idstation_bench [sqlite|postgres] [refreshes=300]
+//   idstation_bench [sqlite|postgres] [refreshes=300] [order files=3000]
 //
 // "postgres" runs on the server that KESTRIN_TEST_PG names (libpq key=value form), in a
 // schema of its own that is dropped at the end.
@@ -11,10 +14,12 @@
 #include "BenchStation.h"
 #include "PeakMemory.h"
 #include "core/Error.h"
+#include "hl7import/ImportCycle.h"
 #include "idstation/SampleIdStation.h"
 #include "idstation/SampleIdWindow.h"
 #include "labdb/Connection.h"
 #include "labdb/Schema.h"
+#include "station/Service.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -25,6 +30,9 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -93,6 +101,8 @@ struct Times {
     }
     QString summary()
     {
+        if (ms.isEmpty())
+            return u"no runs"_s;
         return u"median %1 ms, 99th percentile %2 ms, slowest %3 ms (%4 runs)"_s.arg(
             QString::number(percentile(50), 'f', 2), QString::number(percentile(99), 'f', 2),
             QString::number(percentile(100), 'f', 2), QString::number(ms.size()));
@@ -110,8 +120,118 @@ void key(QWidget* target, Qt::Key key, const QString& text = {})
     QCoreApplication::sendEvent(target, &release);
 }
 
+using Steady = std::chrono::steady_clock;
+
+// A barcode scanner on a thread of its own: it types an ID and Enter every 20 ms, whatever
+// the window is doing, and each answer is timed from the Enter to the selected tile.
+class Scanner {
+public:
+    Scanner(QLineEdit* input, SampleIdStation& station, const std::atomic<bool>& importing)
+        : m_input(input)
+        , m_station(station)
+        , m_importing(importing)
+        , m_thread([this] { scan(); })
+    {
+    }
+    ~Scanner() { stop(); }
+    void stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    Times whileImporting;
+    int wrong = 0;
+
+private:
+    void scan()
+    {
+        QRandomGenerator random(13);
+        while (!m_stop) {
+            const QString id = sampleId(random.bounded(Samples / StationShare) * StationShare);
+            for (const QChar c : id)
+                QCoreApplication::postEvent(m_input,
+                                            new QKeyEvent(QEvent::KeyPress, Qt::Key(c.unicode()), Qt::NoModifier, c));
+            const bool importing = m_importing;
+            const auto enter = Steady::now();
+            QCoreApplication::postEvent(m_input,
+                                        new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, u"\r"_s));
+            // Posted after the Enter, so it runs once the Enter is handled.
+            QMetaObject::invokeMethod(
+                m_input,
+                [this, id, enter, importing] {
+                    if (m_station.selection().SelectedId() != id)
+                        ++wrong;
+                    if (importing)
+                        whileImporting.ms << std::chrono::duration<double, std::milli>(Steady::now() - enter).count();
+                },
+                Qt::QueuedConnection);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    QLineEdit* m_input;
+    SampleIdStation& m_station;
+    const std::atomic<bool>& m_importing;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// The station in the service's process while the service's timer imports `files` order
+// files; returns the exit status.
+int scansWhileImporting(bench::BenchStation& lab, int files)
+{
+    QTextStream out(stdout);
+    AppConfig config = lab.config;
+    config.ImportPath = lab.dir.filePath(u"in/"_s);
+    config.ImportDonePath = config.ImportPath + u"Done"_s;
+    config.ImportErrorPath = config.ImportPath + u"EinleseFehler"_s;
+    config.ImportExtension = u"hl7"_s;
+    config.ImportMinAge = 0;
+    config.ImportCycle = 0; // a cycle at every tick of the import timer
+    config.StdSampleMaterial = u"S"_s;
+    config.ExportTimerEnabled = false;
+    if (!bench::WriteOrderFiles(config.ImportPath, files))
+        return 2;
+    bench::AddTestDefinitions(lab.db());
+
+    std::atomic<bool> importing{false};
+    CycleOutcome imported;
+    QEventLoop loop;
+    CycleEntries entries;
+    entries.importCycle = [&](Context& ctx) {
+        importing = true;
+        const CycleOutcome outcome = RunImportCycle(ctx);
+        importing = false;
+        if (outcome.handled > 0) {
+            imported = outcome;
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        }
+        return outcome;
+    };
+    Service service(config, entries);
+    SilentProgress progress;
+    service.start(progress);
+    SampleIdStation station(service.context());
+    SampleIdWindow window(station);
+    window.resize(1280, 900);
+    window.show();
+    station.open();
+    service.startTimers();
+    QElapsedTimer timer;
+    timer.start();
+    Scanner scanner(window.findChild<QLineEdit*>(u"zeingabe"_s), station, importing);
+    loop.exec();
+    scanner.stop();
+    QCoreApplication::processEvents(); // the last answers
+    out << "  scan to selected tile while the service imports " << files << " order files (" << imported.handled
+        << " stored " << QString::number(timer.elapsed() / 1000.0, 'f', 1)
+        << " s after the timers started): " << scanner.whileImporting.summary() << '\n';
+    return imported.handled == files && scanner.wrong == 0 && !scanner.whileImporting.ms.isEmpty() ? 0 : 1;
+}
+
 // The station's part of the benchmark on an open database; returns the exit status.
-int run(bench::BenchStation& lab, const QString& engine, int refreshes)
+int run(bench::BenchStation& lab, const QString& engine, int refreshes, int orderFiles)
 {
     QTextStream out(stdout);
     Database& db = lab.db();
@@ -180,26 +300,31 @@ int run(bench::BenchStation& lab, const QString& engine, int refreshes)
     out << "  refresh with 50 new samples (" << Samples / StationShare << " to " << station.tiles().tileCount()
         << " tiles): " << added.summary() << '\n';
     out << "  peak memory " << QString::number(bench::PeakMemoryBytes() / 1048576.0, 'f', 1) << " MiB\n";
-    return station.listIsCurrent() ? 0 : 1;
+    out << Qt::flush;
+    if (!station.listIsCurrent())
+        return 1;
+    return orderFiles > 0 ? scansWhileImporting(lab, orderFiles) : 0;
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    NameSystemTimeZone(); // as the program does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const QString engine = args.value(1, u"sqlite"_s);
     const int refreshes = args.size() > 2 ? args.at(2).toInt() : 300;
+    const int orderFiles = args.size() > 3 ? args.at(3).toInt() : 3000;
     try {
         bench::BenchStation lab;
         std::unique_ptr<bench::PostgresSchema> schema;
         if (engine == u"postgres")
             schema = std::make_unique<bench::PostgresSchema>(lab.config);
         lab.open();
-        return run(lab, engine, refreshes);
+        return run(lab, engine, refreshes, orderFiles);
     } catch (const std::exception& e) {
         QTextStream(stderr) << "idstation_bench: " << ErrorText(e) << Qt::endl;
         return 2;
