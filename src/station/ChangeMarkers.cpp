@@ -72,13 +72,11 @@ QStringList RemoveOldLogs(const QString& comLogPath, const QString& stationId, c
 void OpenLogFile(Context& ctx)
 {
     const QString name = LogFileName(ctx.config.ComLogPath, ctx.config.StationId, ctx.now().date());
-    if (!ctx.log.open(name))
+    const QStringList header{u"Kestrin Module Started : "_s + ctx.nowText(), u"Config:"_s,
+                             u"Importpfad: "_s + ctx.config.ImportPath, u"Exportpfad: "_s + ctx.config.ExportPath,
+                             u"Kestrin "_s + KestrinVersion()};
+    if (!ctx.log.open(name, header))
         throw FileError(u"The communication log %1 cannot be opened: %2"_s.arg(name, ctx.log.errorString()));
-    ctx.log.writeLine(u"Kestrin Module Started : "_s + ctx.nowText());
-    ctx.log.writeLine(u"Config:"_s);
-    ctx.log.writeLine(u"Importpfad: "_s + ctx.config.ImportPath);
-    ctx.log.writeLine(u"Exportpfad: "_s + ctx.config.ExportPath);
-    ctx.log.writeLine(u"Kestrin "_s + KestrinVersion());
     insertMarker(ctx, kLogChange);
 }
 
@@ -92,7 +90,7 @@ void CheckDayAndShiftChange(Context& ctx)
         RebuildAnalyzerControlBlocks(ctx.db, ctx.config.StationId);
         insertMarker(ctx, kDayChange);
         transaction.commit();
-        ctx.log.close();
+        // Opening the new day's file closes the old one; the other thread's lines go to either.
         OpenLogFile(ctx);
         for (const QString& name :
              RemoveOldLogs(ctx.config.ComLogPath, ctx.config.StationId, now.date(), ctx.config.LogKeepDays))

@@ -3,6 +3,7 @@
 #include "core/Error.h"
 #include "devices/SerialPortDrain.h"
 #include "labdb/Connection.h"
+#include "labdb/DbError.h"
 #include "labdb/Patients.h"
 #include "station/ChangeMarkers.h"
 
@@ -21,12 +22,16 @@ Service::Service(AppConfig config, CycleEntries entries, QObject* parent)
     , m_log(std::make_unique<CommLog>(m_clock, RegionalFormat{m_config.ShortDateFormat, m_config.TimeFormat},
                                       m_config.Charset))
     , m_timers(std::make_unique<CycleTimers>(
-          CycleSchedule(m_config.ComputerName, m_config.ImportCycle, m_config.ExportCycle), [this] { importCycle(); },
-          [this] { exportCycle(); }))
+          CycleSchedule(m_config.ComputerName, m_config.ImportCycle, m_config.ExportCycle),
+          [this] { importCycle(*m_cycleContext); }, [this] { exportCycle(*m_cycleContext); }))
 {
 }
 
-Service::~Service() { m_timers->stop(); }
+Service::~Service()
+{
+    m_stopRequested = true;
+    stopCycles();
+}
 
 void Service::start(StartupProgress& progress, const std::function<void()>& addIcon)
 {
@@ -75,18 +80,63 @@ std::unique_ptr<SerialPortDrain> Service::openSerialPort(const char16_t* name, i
 
 SerialPortDrain* Service::serialPort(int number) const { return number == 1 ? m_port1.get() : m_port2.get(); }
 
-void Service::startTimers() { m_timers->start(m_config.ExportTimerEnabled); }
-
-CycleOutcome Service::guarded(const QString& what, const std::function<CycleOutcome()>& body)
+void Service::startTimers()
 {
-    Outages& outages = m_context->outages;
+    if (m_cycleThread || !m_db)
+        return;
+    m_cycleThread = std::make_unique<QThread>();
+    m_cycleThread->setObjectName(u"Cycles"_s);
+    m_timers->moveToThread(m_cycleThread.get());
+    m_cycleThread->start();
+    QMetaObject::invokeMethod(
+        m_timers.get(),
+        [this] {
+            m_cycleDb = m_db->newConnection();
+            try {
+                m_cycleDb->open();
+            } catch (const DbError&) {
+                // Start-up has just reached the database: the first cycle opens it again, and says so.
+            }
+            m_cycleContext = std::make_unique<Context>(Context{m_config, *m_cycleDb, *m_log, m_clock});
+            m_cycleContext->stopping = &m_stopRequested;
+            m_timers->start(m_config.ExportTimerEnabled);
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+void Service::stopCycles()
+{
+    if (!m_cycleThread) {
+        m_timers->stop();
+        return;
+    }
+    // Runs once the cycle in hand has returned; the timers come back to this thread.
+    QThread* const home = thread();
+    QMetaObject::invokeMethod(
+        m_timers.get(),
+        [this, home] {
+            m_timers->stop();
+            m_cycleContext.reset();
+            m_cycleDb.reset();
+            m_timers->moveToThread(home);
+        },
+        Qt::BlockingQueuedConnection);
+    m_cycleThread->quit();
+    m_cycleThread->wait();
+    m_cycleThread.reset();
+}
+
+CycleOutcome Service::guarded(Context& ctx, const QString& what, const std::function<CycleOutcome()>& body)
+{
+    Outages& outages = ctx.outages;
+    Database& db = ctx.db;
     const QString connection = u"connection"_s;
     try {
-        if (!m_db->isAlive()) {
+        if (!db.isAlive()) {
             outages.report(connection,
-                           u"The connection to %1 is lost; Kestrin opens it again."_s.arg(m_db->description()));
-            m_db->reopen();
-            outages.mend(connection, u"The connection to %1 is open again."_s.arg(m_db->description()));
+                           u"The connection to %1 is lost; Kestrin opens it again."_s.arg(db.description()));
+            db.reopen();
+            outages.mend(connection, u"The connection to %1 is open again."_s.arg(db.description()));
         }
         const CycleOutcome outcome = body();
         outages.mend(what, u"%1 runs again."_s.arg(what));
@@ -101,21 +151,21 @@ CycleOutcome Service::guarded(const QString& what, const std::function<CycleOutc
     }
 }
 
-CycleOutcome Service::importCycle()
+CycleOutcome Service::importCycle(Context& ctx)
 {
-    return guarded(u"Import cycle"_s, [this] {
+    return guarded(ctx, u"Import cycle"_s, [this, &ctx] {
         CycleOutcome outcome;
         if (m_entries.importCycle)
-            outcome = m_entries.importCycle(*m_context);
-        CheckDayAndShiftChange(*m_context);
+            outcome = m_entries.importCycle(ctx);
+        CheckDayAndShiftChange(ctx);
         return outcome;
     });
 }
 
-CycleOutcome Service::exportCycle()
+CycleOutcome Service::exportCycle(Context& ctx)
 {
-    return guarded(u"Export cycle"_s,
-                   [this] { return m_entries.exportCycle ? m_entries.exportCycle(*m_context) : CycleOutcome{}; });
+    return guarded(ctx, u"Export cycle"_s,
+                   [this, &ctx] { return m_entries.exportCycle ? m_entries.exportCycle(ctx) : CycleOutcome{}; });
 }
 
 int Service::runOnce(CycleChoice choice)
@@ -142,8 +192,11 @@ void Service::shutdown()
 {
     if (std::exchange(m_shutDown, true))
         return; // a signal after the window's Exit, or the other way round
-    m_timers->stop();
+    m_stopRequested = true;
     emit stopping();
+    stopCycles();
+    // What the cycles said last reaches the windows and the journal before the stop line.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     if (m_context)
         m_log->logStatus(u"Kestrin stopped: "_s + m_context->nowText());
     for (SerialPortDrain* port : {m_port1.get(), m_port2.get()}) {

@@ -1,3 +1,4 @@
+#include "../idstation/StationSeed.h"
 #include "GuiTestMain.h"
 #include "ServiceConfig.h"
 #include "TestEnvironment.h"
@@ -6,6 +7,7 @@
 #include "config/CommandLine.h"
 #include "core/Error.h"
 #include "devices/SerialPortDrain.h"
+#include "hl7import/ImportCycle.h"
 #include "idstation/SampleIdStation.h"
 #include "labdb/Database.h"
 #include "mainwindow/MainWindow.h"
@@ -14,13 +16,18 @@
 #include "monitors/RequestMonitorWindow.h"
 
 #include <QAction>
+#include <QDeadlineTimer>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
+
+#include <thread>
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -43,6 +50,33 @@ AppConfig sampleIdStationConfig(const QTemporaryDir& dir)
     return c;
 }
 
+// Holds the database's write lock and the import's own lock on a connection and a thread of
+// its own, as another station's long batch would, until `release` says so (or 60 s passed).
+class LockHolder {
+public:
+    LockHolder(const AppConfig& config, std::function<bool()> release)
+        : m_thread([this, config, release = std::move(release)] {
+            Database db(MakeDialect(config.Engine), LabConnectionParameters(config));
+            db.open();
+            Transaction transaction(db);
+            db.lockExclusive(u"kestrin import"_s);
+            m_held = true;
+            const QDeadlineTimer deadline(60000);
+            while (!release() && !deadline.hasExpired())
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        })
+    {
+        QTRY_VERIFY(m_held);
+    }
+    ~LockHolder() { m_thread.join(); }
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+private:
+    std::atomic<bool> m_held{false};
+    std::thread m_thread;
+};
+
 } // namespace
 
 // What each run mode adds to the service, and how the program ends.
@@ -61,6 +95,8 @@ private slots:
     void entryStationEndsTheProgram();
     void sampleIdStationEndsTheProgram();
     void noSampleIdStationWithoutWindows();
+    void scanAnsweredWhileTheImportWaits_data();
+    void scanAnsweredWhileTheImportWaits();
     void secondStartOfAStation_data();
     void secondStartOfAStation();
 };
@@ -254,6 +290,72 @@ void TestRunModes::noSampleIdStationWithoutWindows()
     program.start(progress);
     QVERIFY(!program.station());
     QVERIFY(!program.sampleIdStation());
+}
+
+void TestRunModes::scanAnsweredWhileTheImportWaits_data()
+{
+    QTest::addColumn<bool>("stop");
+    QTest::newRow("the lock is released: the import goes on") << false;
+    QTest::newRow("asked to stop while it waits: it ends once the lock is released") << true;
+}
+
+// Another connection holds the database while an order file waits: the import cycle waits
+// for it, and the sample-ID station in the same process answers a scan meanwhile.
+void TestRunModes::scanAnsweredWhileTheImportWaits()
+{
+    QFETCH(bool, stop);
+    QTemporaryDir dir;
+    AppConfig config = sampleIdStationConfig(dir);
+    config.ImportCycle = 0;
+    config.ImportMinAge = 0;
+    config.ImportExtension = u"hl7"_s;
+    config.ImportDonePath = config.ImportPath + u"Done"_s;
+    config.ImportErrorPath = config.ImportPath + u"EinleseFehler"_s;
+    {
+        Database db(MakeDialect(config.Engine), LabConnectionParameters(config));
+        db.open();
+        test::SeedAnalysers(db);
+        test::AddSample(db, u"S1"_s, u"Meier"_s, u"Anna"_s, {1});
+    }
+    test::WriteFile(config.ImportPath + u"order.hl7"_s,
+                    "MSH|^~\\&|KIS|HOSP|K|LAB|20190120140503||ORM^O01|M1|P|2.3\rPID|1||P1||Meier^Anna\rORC|NW|S2\r");
+    CycleEntries entries;
+    entries.importCycle = [](Context& ctx) { return RunImportCycle(ctx); };
+    Program program(config, entries, true);
+    SilentProgress progress;
+    program.start(progress);
+    auto* input = program.station()->findChild<QLineEdit*>(u"zeingabe"_s);
+    const auto logText = [&] { return QString::fromLatin1(test::ReadFile(program.service().log().fileName())); };
+
+    std::atomic<bool> release{false};
+    Service& service = program.service();
+    LockHolder holder(config, [&] { return release.load() || service.stopFlag().load(); });
+    const auto letGo = qScopeGuard([&] { release = true; }); // also when a check fails
+    program.service().startTimers();
+    QMetaObject::invokeMethod(
+        program.service().timers(), [&service] { service.timers()->importTick(); }, Qt::QueuedConnection);
+    // Typed once the event loop runs again, after the tick.
+    QTimer::singleShot(0, input, [input] {
+        QTest::keyClicks(input, u"S1"_s);
+        QTest::keyClick(input, Qt::Key_Return);
+    });
+    QTRY_COMPARE(program.sampleIdStation()->selection().SelectedId(), u"S1"_s);
+    // Answered while the cycle still waits, not after it gave up.
+    QVERIFY2(!logText().contains(u"Import cycle failed"_s), qPrintable(logText()));
+    QVERIFY(QFile::exists(config.ImportPath + u"order.hl7"_s));
+
+    if (!stop) {
+        release = true;
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(config.ImportDonePath + u"/order.hl7"_s), 20000);
+        QTRY_VERIFY(logText().contains(u" K->L Nachricht eingelesen: M1 Auftrag/Probe: S2\r\n"_s));
+        return;
+    }
+    program.station()->close();
+    QVERIFY(!program.service().log().isOpen());
+    const QString log = logText();
+    QVERIFY2(log.section(u"\r\n"_s, -2, -2).startsWith(u"Monitor: Kestrin stopped: "_s), qPrintable(log));
+    QCOMPARE(int(log.count(u"Nachricht eingelesen"_s)), int(test::FileNames(config.ImportDonePath).size()));
+    QVERIFY(QDir(config.ImportPath).entryList({u".kestrin-claim*"_s}, QDir::Files | QDir::Hidden).isEmpty());
 }
 
 void TestRunModes::secondStartOfAStation_data()

@@ -7,6 +7,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <semaphore>
+#include <thread>
+
 using namespace Qt::StringLiterals;
 using namespace kestrin;
 
@@ -19,6 +22,7 @@ private slots:
     void reopeningAppends();
     void displayGetsTheDisplayLine();
     void closedLogDoesNotStopTheWork();
+    void gatherAndSilenceBelongToTheirThread();
     void outageSaidOnceUntilMended();
     void timerPausedWhileItsCycleRuns();
     void timerStoppedDuringItsCycleStaysStopped();
@@ -117,6 +121,37 @@ void TestCommLog::closedLogDoesNotStopTheWork()
     QCOMPARE(shown.size(), 1);
     QTemporaryDir dir;
     QVERIFY(!log.open(dir.path())); // a folder is no file
+}
+
+// The cycles' thread gathers a message's lines and is silent while it stores a batch again;
+// the station's line written meanwhile goes to the file at once all the same.
+void TestCommLog::gatherAndSilenceBelongToTheirThread()
+{
+    QTemporaryDir dir;
+    test::FixedClock clock;
+    CommLog log(clock, {}, u"UTF-8"_s);
+    const QString path = dir.filePath(u"a.txt"_s);
+    QVERIFY(log.open(path));
+    std::binary_semaphore held{0};
+    std::binary_semaphore written{0};
+    std::thread cycle([&] {
+        const CommLog::Gather gather(log);
+        log.writeLine(u"cycle 1"_s);
+        {
+            const CommLog::Silence silence(log);
+            log.logall(u"stored again"_s, LogDirection::Monitor);
+            held.release();
+            written.acquire();
+        }
+        log.writeLine(u"cycle 2"_s);
+    });
+    held.acquire();
+    log.logall(u"station"_s, LogDirection::Monitor);
+    const QByteArray meanwhile = test::ReadFile(path);
+    written.release();
+    cycle.join();
+    QCOMPARE(meanwhile, QByteArray("Monitor: station\r\n"));
+    QCOMPARE(test::ReadFile(path), QByteArray("Monitor: station\r\ncycle 1\r\ncycle 2\r\n"));
 }
 
 void TestCommLog::outageSaidOnceUntilMended()

@@ -5,10 +5,12 @@
 #include "core/TextCodec.h"
 
 #include <QFile>
+#include <QHash>
+#include <QMutex>
 #include <QObject>
+#include <QStringList>
 
 #include <optional>
-#include <utility>
 
 namespace kestrin {
 
@@ -32,20 +34,23 @@ struct LogLines {
 std::optional<LogLines> FormatLogLines(const QString& message, int direction, const QString& nowText);
 
 // The daily communication log: one file, appended to, written in the configured character
-// set and flushed after every line so that nothing is lost when the program is killed.
+// set and flushed after every line so that nothing is lost when the program is killed. The
+// cycles' thread and the windows' thread write it at once: the file is written under a lock,
+// and what Gather and Silence hold belongs to the thread that holds them.
 class CommLog : public QObject {
     Q_OBJECT
 public:
     CommLog(const Clock& clock, RegionalFormat format, const QString& charset, QObject* parent = nullptr);
     ~CommLog() override;
 
-    // Opens (appending, creating it and its folder when missing) the file; closes an open one.
-    // Returns false with errorString() when it cannot.
-    bool open(const QString& fileName);
+    // Opens (appending, creating it and its folder when missing) the file and writes the
+    // header lines, no other thread's line between; closes an open one. Returns false with
+    // errorString() when it cannot.
+    bool open(const QString& fileName, const QStringList& header = {});
     void close();
-    bool isOpen() const { return m_file.isOpen(); }
-    QString fileName() const { return m_file.fileName(); }
-    QString errorString() const { return m_file.errorString(); }
+    bool isOpen() const;
+    QString fileName() const;
+    QString errorString() const;
 
     // One whole line in the file, as it stands.
     void writeLine(const QString& line);
@@ -59,21 +64,18 @@ public:
 
     QString nowText() const;
 
-    // While held, the lines of one unit of work (a message, a result file) gather and go to the
-    // file in one write when it ends: one system call instead of a dozen, and what a kill can
-    // lose is the lines of the unit it interrupted, which is done again anyway.
+    // While held, the lines of one unit of work (a message, a result file) on this thread
+    // gather and go to the file in one write when it ends: one system call instead of a dozen,
+    // and what a kill can lose is the lines of the unit it interrupted, which is done again
+    // anyway.
     class Gather {
     public:
         explicit Gather(CommLog& log)
             : m_log(log)
         {
-            ++m_log.m_gathering;
+            m_log.beginGathering();
         }
-        ~Gather()
-        {
-            if (--m_log.m_gathering == 0)
-                m_log.flushGathered();
-        }
+        ~Gather() { m_log.endGathering(); }
         Gather(const Gather&) = delete;
         Gather& operator=(const Gather&) = delete;
 
@@ -81,15 +83,16 @@ public:
         CommLog& m_log;
     };
 
-    // While held, lines are dropped: work done again after a rollback is not logged twice.
+    // While held, this thread's lines are dropped: work done again after a rollback is not
+    // logged twice.
     class Silence {
     public:
         explicit Silence(CommLog& log)
             : m_log(log)
-            , m_was(std::exchange(log.m_silent, true))
+            , m_was(log.setSilent(true))
         {
         }
-        ~Silence() { m_log.m_silent = m_was; }
+        ~Silence() { m_log.setSilent(m_was); }
         Silence(const Silence&) = delete;
         Silence& operator=(const Silence&) = delete;
 
@@ -99,21 +102,35 @@ public:
     };
 
 signals:
-    // A line for the traffic display; the newest goes on top.
+    // A line for the traffic display; the newest goes on top. Emitted on the writing thread.
     void displayLine(const QString& line);
     // A line of logStatus() with its time stamp, for a journal where no window shows them.
     void statusLine(const QString& line);
 
 private:
+    // What one thread's Gather and Silence hold.
+    struct ThreadLines {
+        int gathering = 0;
+        bool silent = false;
+        QByteArray gathered;
+    };
+
+    void beginGathering();
+    void endGathering();
+    bool setSilent(bool silent); // returns what it was
+    bool silentHere() const;
+    // The calling thread's gathered lines into the file; m_mutex held.
+    void flushGathered(ThreadLines& lines);
+    void writeBytes(const QByteArray& bytes);
+    void forgetIdle(Qt::HANDLE thread);
+
     const Clock& m_clock;
     RegionalFormat m_format;
     TextCodec m_codec;
-    QFile m_file;
-    void flushGathered();
 
-    bool m_silent = false;
-    int m_gathering = 0;
-    QByteArray m_gathered;
+    mutable QMutex m_mutex; // guards everything below
+    QFile m_file;
+    QHash<Qt::HANDLE, ThreadLines> m_threads; // only threads that gather or are silent
     // The time text of the current second: a busy cycle writes many lines a second.
     mutable qint64 m_textSecond = -1;
     mutable QString m_text;

@@ -13,7 +13,8 @@ namespace kestrin {
 
 // What the service's work needs, created at start-up and handed to it: the settings, the
 // laboratory database, the communication log and the clock, and what trouble the log has
-// been told of already, so that a cycle says it once and not every time it runs.
+// been told of already, so that a cycle says it once and not every time it runs. The windows'
+// thread and the cycles' thread each have one of their own, sharing the settings and the log.
 struct Context {
     const AppConfig& config;
     Database& db;

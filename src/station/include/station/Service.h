@@ -10,6 +10,7 @@
 #include "station/CycleTimers.h"
 
 #include <QObject>
+#include <QThread>
 
 #include <functional>
 #include <memory>
@@ -32,6 +33,10 @@ struct CycleEntries {
 // and their timers. It owns all of them, and they end in the reverse order of their making:
 // timers, ports, context, databases, log. Failures inside a cycle are written to the log and
 // the service goes on.
+//
+// The timers run the cycles on a thread of their own, with a connection and a context of
+// their own, so that a cycle waiting for the database never holds up a window; context() is
+// the thread's that made the service (the windows', and "/cycle"'s).
 class Service : public QObject {
     Q_OBJECT
 public:
@@ -42,19 +47,22 @@ public:
     // shift check; `addIcon` runs where the notification-area icon comes. Throws a
     // StartupError naming what failed.
     void start(StartupProgress& progress, const std::function<void()>& addIcon = {});
-    // Starts the cycle timers; the export timer only where the run mode allows it.
+    // Starts the cycles' thread with its connection, and the cycle timers there; the export
+    // timer only where the run mode allows it.
     void startTimers();
 
-    // One import cycle followed by the day and shift check; one export cycle.
-    CycleOutcome importCycle();
-    CycleOutcome exportCycle();
+    // One import cycle followed by the day and shift check; one export cycle. On the calling
+    // thread with context(), as "/cycle" runs them.
+    CycleOutcome importCycle() { return importCycle(*m_context); }
+    CycleOutcome exportCycle() { return exportCycle(*m_context); }
     // "/cycle": the chosen cycles once, as far as the run type lets them run (the export
     // only where the timers would export); 0 all handled, 1 an item failed and was kept
     // safe, 2 a cycle could not run.
     int runOnce(CycleChoice choice);
 
-    // Ends the run: timers stopped, a stop line written, serial ports and log closed, the
-    // event loop left with status 0. `stopping` is emitted first, so that windows can go.
+    // Ends the run: `stopping` is emitted first, so that windows can go; then the cycle in
+    // hand finishes its batch, the cycles' thread ends, a stop line is written, serial ports
+    // and log are closed and the event loop is left with status 0.
     void shutdown();
     // Set when the process is asked to stop from outside (a signal): a cycle that runs ends
     // after the batch in hand.
@@ -75,7 +83,11 @@ signals:
     void stopping();
 
 private:
-    CycleOutcome guarded(const QString& what, const std::function<CycleOutcome()>& body);
+    CycleOutcome importCycle(Context& ctx);
+    CycleOutcome exportCycle(Context& ctx);
+    CycleOutcome guarded(Context& ctx, const QString& what, const std::function<CycleOutcome()>& body);
+    // Asks the cycle in hand to stop, waits for its batch, and ends the cycles' thread.
+    void stopCycles();
     std::unique_ptr<SerialPortDrain> openSerialPort(const char16_t* name, int portNumber, const QString& device);
 
     // Declared in the order of making; destroyed in reverse.
@@ -89,6 +101,10 @@ private:
     std::unique_ptr<SerialPortDrain> m_port2;
     std::unique_ptr<SerialPortDrain> m_port1;
     std::unique_ptr<CycleTimers> m_timers;
+    std::unique_ptr<QThread> m_cycleThread;
+    // Made, used and dropped on the cycles' thread: a connection belongs to the thread that opened it.
+    std::unique_ptr<Database> m_cycleDb;
+    std::unique_ptr<Context> m_cycleContext;
     std::atomic<bool> m_stopRequested{false};
     bool m_shutDown = false;
 };
