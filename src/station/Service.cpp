@@ -84,6 +84,7 @@ void Service::startTimers()
 {
     if (m_cycleThread || !m_db)
         return;
+    m_cycleDb = m_db->newConnection();
     m_cycleThread = std::make_unique<QThread>();
     m_cycleThread->setObjectName(u"Cycles"_s);
     m_timers->moveToThread(m_cycleThread.get());
@@ -91,7 +92,6 @@ void Service::startTimers()
     QMetaObject::invokeMethod(
         m_timers.get(),
         [this] {
-            m_cycleDb = m_db->newConnection();
             try {
                 m_cycleDb->open();
             } catch (const DbError&) {
