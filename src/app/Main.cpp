@@ -3,6 +3,7 @@
 #include "app/CheckCommand.h"
 #include "app/Program.h"
 #include "app/Startup.h"
+#include "app/StatusCommand.h"
 #include "config/CommandLine.h"
 #include "config/StartupChecks.h"
 #include "core/Clock.h"
@@ -137,10 +138,15 @@ int RunWithoutWindows(const CommandLine& commandLine)
         return RunCheck(commandLine, out);
     }
     if (!commandLine.errors.isEmpty())
-        return failStartup(commandLine.errors.join(u'\n'), false, kExitConfiguration);
+        return failStartup(commandLine.errors.join(u'\n'), false,
+                           commandLine.run.Status ? kExitStartupFailed : kExitConfiguration);
     SilentProgress progress;
     try {
         const AppConfig config = LoadConfiguration(commandLine, progress);
+        if (commandLine.run.Status) {
+            QTextStream out(stdout);
+            return RunStatus(config, out);
+        }
         if (commandLine.run.InitDb)
             return RunInitDb(config);
         refuseProblems(config);
@@ -157,7 +163,8 @@ int RunWithoutWindows(const CommandLine& commandLine)
         program.service().startTimers();
         return QCoreApplication::exec();
     } catch (const std::exception& e) {
-        return failStartup(e, false);
+        // "/status" gives its verdict: 2 when it cannot even look.
+        return commandLine.run.Status ? failStartup(ErrorText(e), false) : failStartup(e, false);
     }
 }
 

@@ -16,6 +16,7 @@
 #include "monitors/RequestMonitor.h"
 #include "monitors/RequestMonitorWindow.h"
 #include "qclink/QcOrders.h"
+#include "station/CycleRecord.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -55,6 +56,7 @@ void Program::start(StartupProgress& progress)
     else
         journalToStderr();
     m_service->start(progress, [this] { addIcon(); });
+    recordCycles();
     // The monitor reads the database, which is connected only now.
     if (m_window)
         m_window->setRequestMonitorAvailable(true);
@@ -96,6 +98,26 @@ void Program::journalToStderr()
         QTextStream(stderr) << m_service->context().nowText() << " " << VersionLine() << " started: station "
                             << c.StationId << ", INI file " << c.IniFilePath << Qt::endl;
     });
+}
+
+void Program::recordCycles()
+{
+    Context& ctx = m_service->context();
+    m_cycles =
+        std::make_unique<CycleRecorder>(CycleRecordFileName(ctx.config), QCoreApplication::applicationPid(), ctx.now());
+    connect(m_service.get(), &Service::cycleFinished, this,
+            [this](CycleKind kind, const CycleOutcome& outcome, bool databaseConnected) {
+                m_cycles->noteCycle(kind, !outcome.stopped, databaseConnected, m_service->context().now());
+                showCycleStatus();
+            });
+    connect(m_service.get(), &Service::stopping, this, [this] { m_cycles->flush(m_service->context().now()); });
+    showCycleStatus();
+}
+
+void Program::showCycleStatus()
+{
+    if (m_window)
+        m_window->setStatusText(CycleStatusText(m_cycles->record(), m_service->context().regional()));
 }
 
 void Program::showRequestMonitor()

@@ -40,6 +40,8 @@ void applyKestrinSwitch(CommandLine& result, const QString& key, const QString& 
         run.Headless = true;
     } else if (key == u"initdb") {
         run.InitDb = true;
+    } else if (key == u"status") {
+        run.Status = true;
     } else if (key == u"cycle") {
         const QString choice = withoutBlanks(value);
         if (choice == u"import")
@@ -149,6 +151,10 @@ Kestrin's own switches:
   /headless        run the service without windows or tray icon (servers, services)
   /initdb          create the missing tables and indexes in the configured database and
                    exit; never drops or alters a table
+  /status          the station's health for monitoring: order files waiting, failed
+                   files, results queued, the last cycles, the database, whether the
+                   service runs; exit status 0 healthy, 1 something needs attention,
+                   2 the configuration cannot be read
   /help, -h, --help  this text
   /version, --version  the program's version
 Switches Kestrin does not know are said on stderr, in the log and by /check, and ignored.

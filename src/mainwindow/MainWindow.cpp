@@ -19,12 +19,14 @@ MainWindow::MainWindow(QWidget* parent)
     , m_closeView(new QPushButton(u"Close View"_s, this))
     , m_stop(new QPushButton(u"Stop Communication"_s, this))
     , m_monitor(new QPushButton(u"Request Monitor"_s, this))
+    , m_status(new QLabel(this))
 {
     setObjectName(u"frmComm"_s);
     setWindowIcon(KestrinIcon());
     m_closeView->setObjectName(u"Command1"_s);
     m_stop->setObjectName(u"Command2"_s);
     m_monitor->setObjectName(u"Command3"_s);
+    m_status->setObjectName(u"lblStatus"_s);
 
     auto* ordering = new QLabel(u"KIS"_s, this);
     ordering->setObjectName(u"Label3"_s);
@@ -48,6 +50,7 @@ MainWindow::MainWindow(QWidget* parent)
     layout->addLayout(sides);
     layout->addWidget(m_traffic, 1);
     layout->addLayout(buttons);
+    layout->addWidget(m_status);
     resize(900, 520);
 
     connect(m_closeView, &QPushButton::clicked, this, &MainWindow::closeView);
@@ -75,6 +78,10 @@ void MainWindow::setRequestMonitorAvailable(bool available)
     m_monitor->setEnabled(available);
     m_monitor->setToolTip(available ? QString() : tr("The request monitor opens once the database is connected."));
 }
+
+void MainWindow::setStatusText(const QString& text) { m_status->setText(text); }
+
+QString MainWindow::statusText() const { return m_status->text(); }
 
 void MainWindow::addTrafficLine(const QString& line) { m_traffic->addLine(line); }
 

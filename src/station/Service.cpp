@@ -15,6 +15,12 @@ using namespace Qt::StringLiterals;
 
 namespace kestrin {
 
+namespace {
+
+const QString kConnectionOutage = u"connection"_s;
+
+} // namespace
+
 Service::Service(AppConfig config, CycleEntries entries, QObject* parent)
     : QObject(parent)
     , m_config(std::move(config))
@@ -130,7 +136,7 @@ CycleOutcome Service::guarded(Context& ctx, const QString& what, const std::func
 {
     Outages& outages = ctx.outages;
     Database& db = ctx.db;
-    const QString connection = u"connection"_s;
+    const QString& connection = kConnectionOutage;
     try {
         if (!db.isAlive()) {
             outages.report(connection,
@@ -153,19 +159,24 @@ CycleOutcome Service::guarded(Context& ctx, const QString& what, const std::func
 
 CycleOutcome Service::importCycle(Context& ctx)
 {
-    return guarded(ctx, u"Import cycle"_s, [this, &ctx] {
+    const CycleOutcome outcome = guarded(ctx, u"Import cycle"_s, [this, &ctx] {
         CycleOutcome outcome;
         if (m_entries.importCycle)
             outcome = m_entries.importCycle(ctx);
         CheckDayAndShiftChange(ctx);
         return outcome;
     });
+    emit cycleFinished(CycleKind::Import, outcome, !ctx.outages.isOpen(kConnectionOutage));
+    return outcome;
 }
 
 CycleOutcome Service::exportCycle(Context& ctx)
 {
-    return guarded(ctx, u"Export cycle"_s,
-                   [this, &ctx] { return m_entries.exportCycle ? m_entries.exportCycle(ctx) : CycleOutcome{}; });
+    const CycleOutcome outcome = guarded(ctx, u"Export cycle"_s, [this, &ctx] {
+        return m_entries.exportCycle ? m_entries.exportCycle(ctx) : CycleOutcome{};
+    });
+    emit cycleFinished(CycleKind::Export, outcome, !ctx.outages.isOpen(kConnectionOutage));
+    return outcome;
 }
 
 int Service::runOnce(CycleChoice choice)

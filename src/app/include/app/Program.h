@@ -10,6 +10,7 @@ class QWidget;
 
 namespace kestrin {
 
+class CycleRecorder;
 class MainWindow;
 class RequestMonitor;
 class RequestMonitorWindow;
@@ -53,11 +54,15 @@ private:
     // The manual result entry station's window (run type INPUT) on its loaded session.
     void startEntryStation(const QString& sessionTable);
     void startSampleIdStation();
+    // The station's cycle record for "/status", and the main window's status line from it.
+    void recordCycles();
+    void showCycleStatus();
 
     bool m_windows;
     std::unique_ptr<StationLock> m_lock; // goes last
     std::unique_ptr<Service> m_service;
     std::unique_ptr<StopSignals> m_signals;
+    std::unique_ptr<CycleRecorder> m_cycles;
     std::unique_ptr<SampleIdStation> m_sampleIdStation; // outlives its window
     std::unique_ptr<MainWindow> m_window;
     TrayIcon* m_tray = nullptr; // a child of the main window

@@ -16,11 +16,12 @@ struct RunOptions {
     bool Version = false;                  // "/version", "--version"
     bool Headless = false;                 // "/headless": the service without windows
     bool InitDb = false;                   // "/initdb": create missing tables, exit
+    bool Status = false;                   // "/status": the station's health, exit
     CycleChoice Cycle = CycleChoice::None; // "/cycle=import|export|all"
 
     bool showsWindows() const
     {
-        return !Check && !Help && !Version && !Headless && !InitDb && Cycle == CycleChoice::None;
+        return !Check && !Help && !Version && !Headless && !InitDb && !Status && Cycle == CycleChoice::None;
     }
 };
 

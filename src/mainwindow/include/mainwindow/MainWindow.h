@@ -23,6 +23,9 @@ public:
     // Without a notification area the window cannot hide: closing it stops the program, and
     // "Close View" minimises it.
     void setHidesOnClose(bool hides) { m_hidesOnClose = hides; }
+    // The line under the traffic: the database and the last cycles.
+    void setStatusText(const QString& text);
+    QString statusText() const;
 
 public slots:
     void addTrafficLine(const QString& line);
@@ -41,6 +44,7 @@ private:
     QPushButton* m_closeView;
     QPushButton* m_stop;
     QPushButton* m_monitor;
+    QLabel* m_status;
     bool m_hidesOnClose = true;
 };
 

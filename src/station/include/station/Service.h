@@ -7,6 +7,7 @@
 #include "station/CommLog.h"
 #include "station/Context.h"
 #include "station/CycleOutcome.h"
+#include "station/CycleRecord.h"
 #include "station/CycleTimers.h"
 
 #include <QObject>
@@ -81,6 +82,8 @@ signals:
     // Start-up is through: the log is open and the first checks are done.
     void started();
     void stopping();
+    // A cycle has finished: what it did, and whether the database was there after it.
+    void cycleFinished(kestrin::CycleKind kind, const kestrin::CycleOutcome& outcome, bool databaseConnected);
 
 private:
     CycleOutcome importCycle(Context& ctx);

@@ -1,0 +1,147 @@
+#include "app/StatusCommand.h"
+
+#include "app/StationLock.h"
+#include "config/CycleSchedule.h"
+#include "config/StartupChecks.h"
+#include "core/Error.h"
+#include "core/ProcessAlive.h"
+#include "hl7import/ImportFolder.h"
+#include "labdb/Connection.h"
+#include "labdb/Schema.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSet>
+#include <QSysInfo>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace kestrin {
+
+namespace {
+
+void lookAtLock(const AppConfig& config, HealthReport& r)
+{
+    const QString path = StationLockFileName(config);
+    const QFileInfo file(path);
+    if (!file.exists())
+        return;
+    QLockFile lock(path); // read, never taken
+    qint64 pid = 0;
+    QString host, program;
+    if (!lock.getLockInfo(&pid, &host, &program)) {
+        if (!file.isReadable())
+            r.service = ServiceState::Unreadable;
+        return;
+    }
+    r.servicePid = pid;
+    r.serviceHost = host;
+    r.serviceSince = file.lastModified();
+    if (host != QSysInfo::machineHostName())
+        r.service = ServiceState::OtherMachine;
+    else if (IsProcessAlive(pid))
+        r.service = ServiceState::Running;
+}
+
+// A move keeps a file's time of writing; the time its entry last changed tells when it came.
+QDateTime arrival(const QFileInfo& file) { return std::max(file.lastModified(), file.metadataChangeTime()); }
+
+void lookAtFolders(const AppConfig& config, HealthReport& r)
+{
+    const QFileInfo importFolder(config.ImportPath);
+    if (!importFolder.isDir() || !importFolder.isReadable()) {
+        r.importFolderError = importFolder.exists() ? u"%1 cannot be listed"_s.arg(config.ImportPath)
+                                                    : u"%1 is missing"_s.arg(config.ImportPath);
+        return;
+    }
+    QSet<QString> setAside;
+    for (const FoundClaim& file : SetAsideFiles(config.ImportPath))
+        setAside.insert(file.claimName);
+    r.failedFilesToday = int(setAside.size());
+    const auto files = QDir::Files | QDir::Hidden | QDir::System;
+    for (QDirIterator it(config.ImportPath, files); it.hasNext();) {
+        it.next();
+        const QString name = it.fileName();
+        if (!HasImportExtension(name, config.ImportExtension) || setAside.contains(name) ||
+            !ClaimedName(name).isEmpty())
+            continue;
+        ++r.orderFilesWaiting;
+        const QDateTime written = it.fileInfo().lastModified();
+        if (written.isValid() && (!r.oldestOrderFile.isValid() || written < r.oldestOrderFile))
+            r.oldestOrderFile = written;
+    }
+    for (QDirIterator it(config.ImportErrorPath, files); it.hasNext();) {
+        it.next();
+        if (arrival(it.fileInfo()).date() == r.now.date())
+            ++r.failedFilesToday;
+    }
+}
+
+void lookAtQueue(Database& db, HealthReport& r)
+{
+    const Row queue = *db.first(u"SELECT COUNT(DISTINCT SAMPLE_ID) AS samples, "
+                                u"SUM(CASE WHEN SAMPLE_ID IS NULL OR SAMPLE_ID = '' THEN 1 ELSE 0 END) AS no_id "
+                                u"FROM REQ2SEND"_s);
+    r.samplesQueued = queue.value(u"samples").toInt();
+    r.queueRowsWithoutSample = queue.value(u"no_id").toInt();
+    // The queue keeps no time of its own; its results' times say how long they wait at most.
+    const Row oldest = *db.first(u"SELECT MIN(COALESCE(r.VAL_TIME_STAMP, r.MEAS_TIME_STAMP)) AS oldest "
+                                 u"FROM REQ2SEND q JOIN RESULTS r ON r.SAMPLE_ID = q.SAMPLE_ID AND "
+                                 u"r.PARAMETER_ID = q.PARAMETER_ID"_s);
+    r.oldestQueuedResult = oldest.dateTime(u"oldest");
+    const Row claims = *db.first(u"SELECT COUNT(*) AS claims, MIN(CLAIMED_AT) AS oldest FROM KESTRIN_EXPORTS"_s);
+    r.claims = claims.value(u"claims").toInt();
+    r.oldestClaim = claims.dateTime(u"oldest");
+}
+
+void lookAtDatabase(const AppConfig& config, HealthReport& r)
+{
+    try {
+        const auto db = ConnectDatabase(config);
+        r.database = db->description();
+        const QStringList missing = MissingTables(*db);
+        if (!missing.isEmpty()) {
+            r.databaseError = u"tables missing: %1 (kestrin /initdb creates them)"_s.arg(missing.join(u", "));
+            return;
+        }
+        lookAtQueue(*db, r);
+    } catch (const std::exception& e) {
+        r.databaseError = ErrorText(e);
+    }
+}
+
+} // namespace
+
+HealthReport GatherHealth(const AppConfig& config, const QDateTime& now)
+{
+    HealthReport r;
+    r.now = now;
+    r.stationId = config.StationId;
+    r.iniFile = config.IniFilePath;
+    r.configurationProblems = StartupProblems(config);
+    r.importPeriodMs = std::max<qint64>(CycleSchedule::ImportCutoff(config.ComputerName, config.ImportCycle), 1) *
+        CycleSchedule::kImportTickMs;
+    r.exportPeriodMs = std::max<qint64>(CycleSchedule::ExportCutoff(config.ComputerName, config.ExportCycle), 1) *
+        CycleSchedule::kExportTickMs;
+    r.exports = config.ExportTimerEnabled;
+    lookAtLock(config, r);
+    r.cycles = ReadCycleRecord(CycleRecordFileName(config));
+    lookAtFolders(config, r);
+    lookAtDatabase(config, r);
+    return r;
+}
+
+int RunStatus(const AppConfig& config, QTextStream& out)
+{
+    const HealthReport report = GatherHealth(config, QDateTime::currentDateTime());
+    const RegionalFormat format{config.ShortDateFormat, config.TimeFormat, config.DecimalSeparator};
+    for (const QString& line : StatusLines(report, format))
+        out << line << '\n';
+    out.flush();
+    return JudgeHealth(report).isEmpty() ? 0 : 1;
+}
+
+} // namespace kestrin
