@@ -3,6 +3,7 @@
 #include "TestMain.h"
 #include "core/Error.h"
 #include "labdb/Database.h"
+#include "station/CycleRecord.h"
 #include "station/Service.h"
 
 #include <QTemporaryDir>
@@ -39,6 +40,7 @@ private slots:
     void unopenablePortStopsStartUp();
     void analyserDatabaseOnlyForMgc_data();
     void analyserDatabaseOnlyForMgc();
+    void cycleRecordIsWrittenOnceAMinute();
 };
 
 void TestService::startsAndRecordsTheMarkers()
@@ -232,6 +234,39 @@ void TestService::analyserDatabaseOnlyForMgc()
     }
     QCOMPARE(started, startsUp);
     QCOMPARE(service.analyzerDatabase() != nullptr, opened);
+}
+
+// What /status reads of a running station: written at start, at the first cycle of each
+// minute and at the end, never more often.
+void TestService::cycleRecordIsWrittenOnceAMinute()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"HL7.kestrin-status"_s);
+    const QDateTime start(QDate(2026, 12, 8), QTime(9, 14, 5));
+    const RegionalFormat format;
+    {
+        CycleRecorder recorder(path, 4242, start);
+        QCOMPARE(ReadCycleRecord(path)->written, start);
+        recorder.noteCycle(CycleKind::Import, true, true, start.addSecs(5));
+        recorder.noteCycle(CycleKind::Export, true, true, start.addSecs(6));
+        QCOMPARE(ReadCycleRecord(path)->lastImport, QDateTime());
+        QCOMPARE(
+            CycleStatusText(recorder.record(), format),
+            u"Database connected - last import cycle: 08.12.2026 09:14:10 - last export cycle: 08.12.2026 09:14:11"_s);
+
+        recorder.noteCycle(CycleKind::Import, false, false, start.addSecs(60));
+        const auto record = ReadCycleRecord(path);
+        QCOMPARE(record->pid, 4242);
+        QCOMPARE(record->started, start);
+        QCOMPARE(record->lastImport, start.addSecs(5));
+        QCOMPARE(record->lastExport, start.addSecs(6));
+        QCOMPARE(record->databaseConnected, false);
+        QCOMPARE(record->written, start.addSecs(60));
+        recorder.noteCycle(CycleKind::Export, true, true, start.addSecs(61));
+        QCOMPARE(ReadCycleRecord(path)->lastExport, start.addSecs(6));
+    }
+    QCOMPARE(ReadCycleRecord(path)->lastExport, start.addSecs(61));
+    QVERIFY(!ReadCycleRecord(dir.filePath(u"missing"_s)));
 }
 
 KESTRIN_TEST_MAIN(TestService)
