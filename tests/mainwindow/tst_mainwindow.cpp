@@ -1,10 +1,15 @@
 #include "GuiTestMain.h"
+#include "LabStation.h"
+#include "hl7export/ExportCycle.h"
+#include "hl7import/ImportCycle.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/SplashWindow.h"
 #include "mainwindow/TrafficView.h"
 #include "mainwindow/TrayIcon.h"
+#include "station/CycleRecord.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -132,28 +137,37 @@ void TestMainWindow::splashShowsProgress()
     QVERIFY(!splash.isVisible());
 }
 
-// KESTRIN_SCREENSHOT=path writes a picture of the window as it looks with traffic in it.
+// KESTRIN_SCREENSHOT=path writes a picture of the window as the demo shows it: the traffic of
+// the demo's orders and its queued result, and the status line after those cycles.
 void TestMainWindow::screenshot()
 {
     const QString path = qEnvironmentVariable("KESTRIN_SCREENSHOT");
     if (path.isEmpty())
         QSKIP("KESTRIN_SCREENSHOT names no file");
+    test::LabStation station(u"sqlite"_s);
+    station.scratch.loadDemoData();
+    station.clock.set(QDateTime(QDate(2026, 12, 7), QTime(9, 14, 5)));
+    const QDir orders(test::SourceDir() + u"/examples/orders"_s);
+    for (const QString& name : orders.entryList(QDir::Files))
+        station.dropOrder(name, test::ReadFile(orders.filePath(name)));
+
     MainWindow window;
-    window.setWindowTitle(u"HL7 at D:\\HL7\\Import\\"_s);
+    // The demo's folders, not this test's temporary ones.
+    const QString demoFolder = u"examples/run"_s;
+    window.setWindowTitle(u"HL7 at %1/import/"_s.arg(demoFolder));
     window.setRequestMonitorAvailable(true);
-    const QStringList lines{
-        u"07.12.2026 09:14:05     K->L Nachricht eingelesen: MSG00815 Auftrag/Probe: 4711"_s,
-        u"07.12.2026 09:14:05     K->L Anforderungen f\u00fcr Probe 4711: AMP, COC, THC, "_s,
-        u"07.12.2026 09:14:10 Monitor: Start Export f\u00fcr Probe: 4711"_s,
-        u"07.12.2026 09:14:10 L->K MSH|^~\\&|KESTRIN||KIS||07.12.2026 09:14:10||ORU^R01|4711|P|2.3"_s,
-        u"07.12.2026 09:14:10 L->K PID|1||P100||Meier^Anna||19800101|F"_s,
-        u"07.12.2026 09:14:10 L->K PV1|1|O"_s,
-        u"07.12.2026 09:14:10 L->K OBR|1|4711|DRUGSCREEN||||202612070912||||||||||||||||||F"_s,
-        u"07.12.2026 09:14:10 L->K OBX|1|NM|THC^Cannabinoids||12|ng/mL|50|negative|||F"_s,
-        u"07.12.2026 09:14:10 Monitor: Export abgeschlossen f\u00fcr Probe: 4711/Datei: D:\\HL7\\Out\\ORU_4711.hl7"_s,
-    };
-    for (const QString& line : lines)
-        window.addTrafficLine(line);
+    connect(&station.log, &CommLog::displayLine, &window, [&](const QString& line) {
+        window.addTrafficLine(QString(line).replace(station.scratch.folder(), demoFolder));
+    });
+    CycleRecord cycles{1, station.clock.now(), {}, {}, true, {}};
+    QCOMPARE(RunImportCycle(station.ctx()).stopped, false);
+    cycles.lastImport = station.clock.now();
+    station.clock.advance(1);
+    QCOMPARE(ExportPendingResults(station.ctx()).stopped, false);
+    cycles.lastExport = station.clock.now();
+    window.setStatusText(CycleStatusText(cycles, station.ctx().regional()));
+    QVERIFY(window.traffic()->lineCount() > 10);
+
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(window.grab().save(path));
