@@ -167,6 +167,11 @@ void TestRunModes::displayShowsTheLog()
     program.service().log().logall(u"hello"_s, LogDirection::Monitor);
     QVERIFY(program.window()->traffic()->lineAt(0).endsWith(u" Monitor: hello"_s));
     QCOMPARE(program.window()->windowTitle(), u"HL7 at "_s + dir.filePath(u"in/"_s));
+    // The status line follows the cycles.
+    const QString status = program.window()->statusText();
+    QVERIFY2(status.startsWith(u"Database connected - last import cycle: none yet"_s), qPrintable(status));
+    program.service().importCycle();
+    QVERIFY(!program.window()->statusText().contains(u"last import cycle: none yet"_s));
 }
 
 void TestRunModes::closeViewKeepsAWayBackWithoutAnIcon()
