@@ -107,7 +107,7 @@ void Program::recordCycles()
         std::make_unique<CycleRecorder>(CycleRecordFileName(ctx.config), QCoreApplication::applicationPid(), ctx.now());
     connect(m_service.get(), &Service::cycleFinished, this,
             [this](CycleKind kind, const CycleOutcome& outcome, bool databaseConnected) {
-                m_cycles->noteCycle(kind, !outcome.stopped, databaseConnected, m_service->context().now());
+                m_cycles->noteCycle(kind, outcome, databaseConnected, m_service->context().now());
                 showCycleStatus();
             });
     connect(m_service.get(), &Service::stopping, this, [this] { m_cycles->flush(m_service->context().now()); });

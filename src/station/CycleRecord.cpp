@@ -106,14 +106,15 @@ CycleRecorder::CycleRecorder(QString path, qint64 pid, const QDateTime& started)
 // A record that cannot be written is not the run's trouble: "/status" then finds it old.
 CycleRecorder::~CycleRecorder() { flush(QDateTime::currentDateTime()); }
 
-void CycleRecorder::noteCycle(CycleKind kind, bool ranThrough, bool databaseConnected, const QDateTime& now)
+void CycleRecorder::noteCycle(CycleKind kind, const CycleOutcome& outcome, bool databaseConnected, const QDateTime& now)
 {
-    if (ranThrough)
+    if (!outcome.stopped)
         (kind == CycleKind::Import ? m_record.lastImport : m_record.lastExport) = now;
-    m_unwritten = m_unwritten || ranThrough || databaseConnected != m_record.databaseConnected;
+    m_unwritten = m_unwritten || !outcome.stopped || databaseConnected != m_record.databaseConnected;
     m_record.databaseConnected = databaseConnected;
+    const bool didWork = outcome.handled > 0 || outcome.failed > 0;
     const auto minute = [](const QDateTime& t) { return t.toSecsSinceEpoch() / 60; };
-    if (m_unwritten && minute(now) != minute(m_lastWrite))
+    if (m_unwritten && (didWork || minute(now) != minute(m_lastWrite)))
         flush(now);
 }
 

@@ -236,8 +236,8 @@ void TestService::analyserDatabaseOnlyForMgc()
     QCOMPARE(service.analyzerDatabase() != nullptr, opened);
 }
 
-// What /status reads of a running station: written at start, at the first cycle of each
-// minute and at the end, never more often.
+// What /status reads of a running station: written at start, after a cycle that did work, at
+// the first cycle of each minute and at the end; idle cycles within a minute are not written.
 void TestService::cycleRecordIsWrittenOnceAMinute()
 {
     QTemporaryDir dir;
@@ -247,14 +247,15 @@ void TestService::cycleRecordIsWrittenOnceAMinute()
     {
         CycleRecorder recorder(path, 4242, start);
         QCOMPARE(ReadCycleRecord(path)->written, start);
-        recorder.noteCycle(CycleKind::Import, true, true, start.addSecs(5));
-        recorder.noteCycle(CycleKind::Export, true, true, start.addSecs(6));
+        const CycleOutcome idle, worked{2, 1, false}, stopped{0, 0, true};
+        recorder.noteCycle(CycleKind::Import, idle, true, start.addSecs(5));
+        recorder.noteCycle(CycleKind::Export, idle, true, start.addSecs(6));
         QCOMPARE(ReadCycleRecord(path)->lastImport, QDateTime());
         QCOMPARE(
             CycleStatusText(recorder.record(), format),
             u"Database connected - last import cycle: 08.12.2026 09:14:10 - last export cycle: 08.12.2026 09:14:11"_s);
 
-        recorder.noteCycle(CycleKind::Import, false, false, start.addSecs(60));
+        recorder.noteCycle(CycleKind::Import, stopped, false, start.addSecs(60));
         const auto record = ReadCycleRecord(path);
         QCOMPARE(record->pid, 4242);
         QCOMPARE(record->started, start);
@@ -262,10 +263,13 @@ void TestService::cycleRecordIsWrittenOnceAMinute()
         QCOMPARE(record->lastExport, start.addSecs(6));
         QCOMPARE(record->databaseConnected, false);
         QCOMPARE(record->written, start.addSecs(60));
-        recorder.noteCycle(CycleKind::Export, true, true, start.addSecs(61));
+        recorder.noteCycle(CycleKind::Export, idle, true, start.addSecs(61));
         QCOMPARE(ReadCycleRecord(path)->lastExport, start.addSecs(6));
+        recorder.noteCycle(CycleKind::Import, worked, true, start.addSecs(62));
+        QCOMPARE(ReadCycleRecord(path)->lastImport, start.addSecs(62));
+        recorder.noteCycle(CycleKind::Export, idle, true, start.addSecs(63));
     }
-    QCOMPARE(ReadCycleRecord(path)->lastExport, start.addSecs(61));
+    QCOMPARE(ReadCycleRecord(path)->lastExport, start.addSecs(63));
     QVERIFY(!ReadCycleRecord(dir.filePath(u"missing"_s)));
 }
 

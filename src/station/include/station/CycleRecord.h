@@ -2,6 +2,7 @@
 
 #include "config/AppConfig.h"
 #include "core/RegionalFormat.h"
+#include "station/CycleOutcome.h"
 
 #include <QDateTime>
 
@@ -34,9 +35,9 @@ bool WriteCycleRecord(const QString& path, CycleRecord record, const QDateTime& 
 QString CycleStatusText(const CycleRecord& record, const RegionalFormat& format);
 
 // Keeps a station's record up to date as its cycles finish. A file, not a database row: the
-// record must tell of the last cycle also while the database is away. It is written when the
-// minute has changed since the last writing (and at start and end), not after every cycle: an
-// export cycle every second would otherwise force the disk every second.
+// record must tell of the last cycle also while the database is away. It is written after a
+// cycle that handled items, when the minute has changed since the last writing, and at start
+// and end; not after every idle cycle: an export every second would force the disk every second.
 class CycleRecorder {
 public:
     CycleRecorder(QString path, qint64 pid, const QDateTime& started);
@@ -44,9 +45,8 @@ public:
     CycleRecorder(const CycleRecorder&) = delete;
     CycleRecorder& operator=(const CycleRecorder&) = delete;
 
-    // A cycle has finished; `ranThrough` false when it could not run or stopped on an error
-    // that was no item's fault.
-    void noteCycle(CycleKind kind, bool ranThrough, bool databaseConnected, const QDateTime& now);
+    // A cycle has finished (it ran through unless `outcome.stopped`).
+    void noteCycle(CycleKind kind, const CycleOutcome& outcome, bool databaseConnected, const QDateTime& now);
     // Writes what is not written yet.
     void flush(const QDateTime& now);
     const CycleRecord& record() const { return m_record; }
