@@ -65,8 +65,9 @@ void TestProgram::helpExplainsEverySwitch()
     for (const QString& flag : {u"/help"_s, u"-h"_s, u"--help"_s}) {
         const Run run = runKestrin({flag});
         QCOMPARE(run.exitCode, 0);
-        for (const char* name : {"/id=", "/type=", "/com=", "/outtype=", "/outcom=", "/outid=", "/autoreq=",
-                                 "/autoval=", "/test=", "/ini=", "/check", "/cycle=", "/headless", "/initdb", "/help"})
+        for (const char* name :
+             {"/id=", "/type=", "/com=", "/outtype=", "/outcom=", "/outid=", "/autoreq=", "/autoval=", "/test=",
+              "/ini=", "/check", "/cycle=", "/headless", "/initdb", "/status", "/help"})
             QVERIFY2(run.out.contains(QLatin1StringView(name)), name);
     }
 }
