@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de" sourcelanguage="en">
 <context>
+    <name>CycleRecord</name>
+    <message>
+        <source>none yet</source>
+        <translation>noch keiner</translation>
+    </message>
+    <message>
+        <source>Database connected - last import cycle: %1 - last export cycle: %2</source>
+        <translation>Datenbank verbunden - letzter Importzyklus: %1 - letzter Exportzyklus: %2</translation>
+    </message>
+    <message>
+        <source>Database away - last import cycle: %1 - last export cycle: %2</source>
+        <translation>Datenbank nicht erreichbar - letzter Importzyklus: %1 - letzter Exportzyklus: %2</translation>
+    </message>
+</context>
+<context>
     <name>EntryRecord</name>
     <message>
         <source>A result needs its sample ID: scan or type the sample ID first.</source>

@@ -2,6 +2,7 @@
 
 #include "core/DateTexts.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -28,7 +29,7 @@ QString timeText(const QDateTime& time)
 
 QString shownTime(const QDateTime& time, const RegionalFormat& format)
 {
-    return time.isValid() ? NowText(time, format) : u"none yet"_s;
+    return time.isValid() ? NowText(time, format) : QCoreApplication::translate("CycleRecord", "none yet");
 }
 
 } // namespace
@@ -90,9 +91,11 @@ bool WriteCycleRecord(const QString& path, CycleRecord record, const QDateTime& 
 
 QString CycleStatusText(const CycleRecord& record, const RegionalFormat& format)
 {
-    return u"Database %1 - last import cycle: %2 - last export cycle: %3"_s.arg(
-        record.databaseConnected ? u"connected"_s : u"away"_s, shownTime(record.lastImport, format),
-        shownTime(record.lastExport, format));
+    const char* text = record.databaseConnected
+        ? QT_TRANSLATE_NOOP("CycleRecord", "Database connected - last import cycle: %1 - last export cycle: %2")
+        : QT_TRANSLATE_NOOP("CycleRecord", "Database away - last import cycle: %1 - last export cycle: %2");
+    return QCoreApplication::translate("CycleRecord", text)
+        .arg(shownTime(record.lastImport, format), shownTime(record.lastExport, format));
 }
 
 CycleRecorder::CycleRecorder(QString path, qint64 pid, const QDateTime& started)

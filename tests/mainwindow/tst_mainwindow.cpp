@@ -1,5 +1,6 @@
 #include "GuiTestMain.h"
 #include "LabStation.h"
+#include "core/Translations.h"
 #include "hl7export/ExportCycle.h"
 #include "hl7import/ImportCycle.h"
 #include "mainwindow/MainWindow.h"
@@ -144,6 +145,7 @@ void TestMainWindow::screenshot()
     const QString path = qEnvironmentVariable("KESTRIN_SCREENSHOT");
     if (path.isEmpty())
         QSKIP("KESTRIN_SCREENSHOT names no file");
+    const Translations translations(TextLanguage(u"german"_s)); // the demo's language
     test::LabStation station(u"sqlite"_s);
     station.scratch.loadDemoData();
     station.clock.set(QDateTime(QDate(2026, 12, 7), QTime(9, 14, 5)));
