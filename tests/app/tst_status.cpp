@@ -184,6 +184,7 @@ void TestStatus::reportsWhatWaitsUntilItIsDone()
     test::WriteFile(failed, "MSH|broken");
     const QProcessEnvironment environment = scratch.processEnvironment();
 
+    QCOMPARE(kestrinStatus(folder.filePath(u"missing.ini"_s), environment).exitCode, 2);
     Run run = kestrinStatus(ini, environment);
     QCOMPARE(run.exitCode, 1);
     for (const QString& said :
