@@ -49,10 +49,10 @@ QString publishedControlId(const QString& path, const TextCodec& codec)
         return {};
     const QByteArray head = file.read(4096);
     const qsizetype end = head.indexOf('\r');
-    const QString msh = codec.decode(end < 0 ? head : head.left(end));
-    if (!msh.startsWith(u"MSH|"))
+    const QList<Hl7Message> messages = ReadHl7(codec.decode(end < 0 ? head : head.left(end)));
+    if (messages.isEmpty() || messages.first().segments.first().name() != u"MSH")
         return {};
-    return msh.split(u'|').value(9);
+    return messages.first().segments.first().field(10);
 }
 
 bool cannotStandInName(QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f || u"/\\:*?\"<>|"_s.contains(c); }
@@ -112,13 +112,11 @@ ResultFiles::Written ResultFiles::write(const QString& sampleId, const ResultMes
     const QFileInfo target(c.ExportPath + name);
     Written written{sampleId,
                     message.lines(),
-                    {},
-                    message.msh.split(u'|').value(9),
+                    m_codec.encode(PrintHl7(message.message, u"\r\n")),
+                    message.controlId(),
                     c.TempExportPath + name + m_tag + u".tmp"_s,
                     target.absoluteDir().filePath(u"."_s + target.fileName() + m_tag + u".part"_s),
                     target.filePath()};
-    for (const QString& line : std::as_const(written.lines))
-        written.bytes += m_codec.encode(line) + "\r\n";
     if (const QString error = WriteWholeFile(written.temporary, written.bytes, false); !error.isEmpty())
         throw ExportFolderError(ExportFolderError::Folder::Temporary, error);
     return written;

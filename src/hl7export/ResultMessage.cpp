@@ -1,6 +1,5 @@
 #include "hl7export/ResultMessage.h"
 
-#include "core/Hl7Escaping.h"
 #include "core/Values.h"
 
 using namespace Qt::StringLiterals;
@@ -10,8 +9,12 @@ namespace kestrin {
 namespace {
 
 const QString kOpen = u"offen"_s;
+// Result messages are written with the standard delimiters.
+const Hl7Delimiters kDelimiters;
 
-QString segment(const QString& name, const QStringList& fields) { return name + u'|' + fields.join(u'|'); }
+Hl7Segment segment(const QString& name, const QStringList& fields) { return {QStringList{name} + fields}; }
+
+QString components(const QString& first, const QString& second) { return first + kDelimiters.component + second; }
 
 // The stored order line of a kind: by the whole order key, and for rows kept under the
 // first ten characters by older versions, by those.
@@ -27,13 +30,36 @@ QString storedLine(Context& ctx, const QString& orderKey, const QString& kind)
     return row ? row->text(u"STRING_TEXT") : QString();
 }
 
-QString observationLine(int setId, const ParameterTexts& texts, const QString& value, const QString& interpretation,
-                        const QString& status)
+// Sent as the order brought it: parted and printed with the same separator, it stays as stored.
+Hl7Segment storedSegment(Context& ctx, const QString& orderKey, const QString& kind)
+{
+    return ReadHl7Segment(storedLine(ctx, orderKey, kind), kDelimiters.field);
+}
+
+Hl7Segment observation(int setId, const ParameterTexts& texts, const QString& value, const QString& interpretation,
+                       const QString& status)
 {
     return segment(u"OBX"_s,
-                   {QString::number(setId), u"NM"_s, EscapeHl7(texts.importCode) + u'^' + EscapeHl7(texts.longName),
+                   {QString::number(setId), u"NM"_s, components(EscapeHl7(texts.importCode), EscapeHl7(texts.longName)),
                     QString(), value, EscapeHl7(texts.unit), EscapeHl7(texts.cutoff), interpretation, QString(),
                     QString(), status});
+}
+
+// The lines by kind: MSH, PID, PV1 and OBR first, then the OBX and NTE segments.
+ResultMessage printed(Hl7Message message)
+{
+    ResultMessage result;
+    QStringList lines;
+    for (const Hl7Segment& s : message.segments)
+        lines << PrintHl7Segment(s, message.delimiters.field);
+    result.msh = lines.value(0);
+    result.pid = lines.value(1);
+    result.pv1 = lines.value(2);
+    result.obr = lines.value(3);
+    for (qsizetype i = 4; i < lines.size(); ++i)
+        (message.segments.at(i).name() == u"OBX" ? result.obx : result.nte) << lines.at(i);
+    result.message = std::move(message);
+    return result;
 }
 
 } // namespace
@@ -44,6 +70,8 @@ QStringList ResultMessage::lines() const
     all << obx << nte;
     return all;
 }
+
+QString ResultMessage::controlId() const { return message.segments.value(0).field(10); }
 
 QString ObservationTime(const QDateTime& lastChange)
 {
@@ -58,18 +86,18 @@ ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const 
 {
     const AppConfig& c = ctx.config;
     const QString id = EscapeHl7(sampleId);
-    ResultMessage message;
+    Hl7Message message{kDelimiters, {}};
+    QList<Hl7Segment>& segments = message.segments;
 
     const auto sample = ctx.db.first(
         u"SELECT STATUS_1, LAST_CHANGE_DAT, COMMENT_COLL, COMMENT_COM, COMMENT_D_M FROM SAMPLE_BASE WHERE SAMPLE_ID = ?"_s,
         {sampleId});
     const QString orderKey = sample ? sample->text(u"STATUS_1") : QString();
 
-    message.msh = segment(u"MSH"_s,
-                          {u"^~\\&"_s, c.HL7ORUSender, QString(), c.HL7ORUEmpf, QString(), ctx.nowText(), QString(),
-                           u"ORU^R01"_s, id, u"P"_s, u"2.3"_s});
-    message.pid = storedLine(ctx, orderKey, u"PID"_s);
-    message.pv1 = storedLine(ctx, orderKey, u"PV1"_s);
+    segments << segment(u"MSH"_s,
+                        {kDelimiters.encodingCharacters(), c.HL7ORUSender, QString(), c.HL7ORUEmpf, QString(),
+                         ctx.nowText(), QString(), components(u"ORU"_s, u"R01"_s), id, u"P"_s, u"2.3"_s});
+    segments << storedSegment(ctx, orderKey, u"PID"_s) << storedSegment(ctx, orderKey, u"PV1"_s);
 
     const bool requestsLeft =
         !ctx.db.query(u"SELECT DISTINCT PARAMETER_ID FROM REQUEST WHERE SAMPLE_ID = ?"_s, {sampleId}).isEmpty();
@@ -83,7 +111,7 @@ ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const 
     for (int field = 8; field <= 24; ++field)
         obr << QString();
     obr << (requestsLeft ? u"P"_s : u"F"_s);
-    message.obr = segment(u"OBR"_s, obr);
+    segments << segment(u"OBR"_s, obr);
 
     int setId = 0;
     const QList<Row> results =
@@ -93,25 +121,25 @@ ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const 
     // A laboratory database may keep RESULT as a number: it goes out in the regional format.
     const RegionalFormat regional = ctx.regional();
     for (const Row& row : results)
-        message.obx << observationLine(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()),
-                                       EscapeHl7(NullToText(row.value(u"RESULT"), regional)),
-                                       EscapeHl7(NullToText(row.value(u"INTERPRETATION"), regional)), u"F"_s);
+        segments << observation(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()),
+                                EscapeHl7(NullToText(row.value(u"RESULT"), regional)),
+                                EscapeHl7(NullToText(row.value(u"INTERPRETATION"), regional)), u"F"_s);
     const QList<Row> open =
         ctx.db.query(u"SELECT DISTINCT RQ.PARAMETER_ID, PRINT_POS FROM REQUEST RQ INNER JOIN TEST_DEF TD "
                      u"ON RQ.PARAMETER_ID = TD.PARAMETER_ID WHERE SAMPLE_ID = ? ORDER BY PRINT_POS, RQ.PARAMETER_ID"_s,
                      {sampleId});
     for (const Row& row : open)
-        message.obx << observationLine(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()), kOpen, kOpen,
-                                       u"O"_s);
+        segments << observation(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()), kOpen, kOpen, u"O"_s);
 
     if (sample) {
+        int comments = 0;
         for (const QStringView column : {u"COMMENT_COLL", u"COMMENT_COM", u"COMMENT_D_M"}) {
             const QString comment = sample->text(column).trimmed();
             if (!comment.isEmpty())
-                message.nte << segment(u"NTE"_s, {QString::number(message.nte.size() + 1), EscapeHl7(comment)});
+                segments << segment(u"NTE"_s, {QString::number(++comments), EscapeHl7(comment)});
         }
     }
-    return message;
+    return printed(std::move(message));
 }
 
 } // namespace kestrin

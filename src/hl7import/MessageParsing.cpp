@@ -2,7 +2,7 @@
 
 #include "hl7import/MessageError.h"
 
-#include <QStringList>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -10,15 +10,18 @@ namespace kestrin {
 
 namespace {
 
-QString withoutBlanksAround(QStringView value)
+constexpr qint16 kMaxRepeats = 99; // rows of OBR, OBX and NTE
+
+[[noreturn]] void tooManySegments(int count, const QString& identifier)
 {
-    qsizetype begin = 0;
-    qsizetype end = value.size();
-    while (begin < end && value.at(begin) == u' ')
-        ++begin;
-    while (end > begin && value.at(end - 1) == u' ')
-        --end;
-    return value.mid(begin, end - begin).toString();
+    throw MessageError(u"The message holds more than %1 %2 segments."_s.arg(count).arg(identifier));
+}
+
+qint16 nextRow(qint16& counter, const QString& identifier)
+{
+    if (counter >= kMaxRepeats)
+        tooManySegments(kMaxRepeats, identifier);
+    return ++counter;
 }
 
 [[noreturn]] void tooManyFields(const QString& identifier, qsizetype fields, int last)
@@ -38,13 +41,69 @@ void store(std::array<QString, N>& buffer, qsizetype index, const QString& value
 
 } // namespace
 
+QList<ArchivedLine> ReadOrderSegments(const QList<Hl7Message>& messages, OrderMessage& m,
+                                      const std::function<void(const QString&)>& unknown)
+{
+    QList<ArchivedLine> archived;
+    OrderMessage::Counts& counts = m.SegmentCounts;
+    for (const Hl7Message& message : messages) {
+        for (const Hl7Segment& segment : message.segments) {
+            const QString line = PrintHl7Segment(segment, message.delimiters.field);
+            const QString read = line.left(3);
+            const QString id = read.toUpper();
+            const auto archive = [&](int counter) { archived.append({FieldValue(m, m.msh(10)), id, counter, line}); };
+            // MSH, PID, PV1, ORC: one set of fields, overwritten by a later segment of the kind.
+            const auto single = [&](OrderMessage::Fields& fields, qint16& counter) {
+                if (counter == std::numeric_limits<qint16>::max())
+                    tooManySegments(counter, id);
+                fields[0] = line;
+                SplitSegmentFields(m, segment, ++counter, id);
+                archive(counter);
+            };
+            const auto repeated = [&](auto& rows, qint16& counter) {
+                const qint16 row = nextRow(counter, id);
+                rows[row][0] = line;
+                SplitSegmentFields(m, segment, row, id);
+                return row;
+            };
+            if (id == u"MSH") {
+                m.Delimiters = message.delimiters;
+                single(m.MshFields, counts.msh);
+            } else if (id == u"PID") {
+                single(m.PidFields, counts.pid);
+                SplitPatientName(m);
+            } else if (id == u"PV1") {
+                single(m.Pv1Fields, counts.pv1);
+            } else if (id == u"ORC") {
+                single(m.OrcFields, counts.orc);
+            } else if (id == u"OBR") {
+                repeated(m.ObrFields, counts.obr);
+            } else if (id == u"OBX") {
+                archive(repeated(m.ObxFields, counts.obx));
+            } else if (id == u"NTE") {
+                repeated(m.NteFields, counts.nte);
+            } else {
+                unknown(read);
+            }
+        }
+    }
+    return archived;
+}
+
 void SplitSegmentFields(OrderMessage& m, const QString& line, int row, const QString& identifier)
 {
+    if (identifier.toUpper() == u"MSH")
+        m.Delimiters = Hl7Delimiters::declaredBy(line);
+    SplitSegmentFields(m, ReadHl7Segment(line, m.Delimiters.field), row, identifier);
+}
+
+void SplitSegmentFields(OrderMessage& m, const Hl7Segment& segment, int row, const QString& identifier)
+{
     const QString id = identifier.toUpper();
-    const QList<QStringView> parts = QStringView(line).split(u'|');
+    const QStringList& parts = segment.fields;
     const qsizetype fields = parts.size() - 1;
     for (qsizetype n = 1; n < parts.size(); ++n) {
-        const QString v = withoutBlanksAround(parts.at(n));
+        const QString v = WithoutBlanksAround(parts.at(n));
         if (id == u"MSH")
             store(m.MshFields, n + 1, v, id, fields, 1);
         else if (id == u"PID")
@@ -66,7 +125,7 @@ void SplitPatientName(OrderMessage& m)
 {
     m.PatientSurname.clear();
     m.PatientForename.clear();
-    const QStringList c = m.PidFields[5].split(u'^');
+    const QStringList c = m.PidFields[5].split(m.Delimiters.component);
     if (c.size() < 2)
         throw MessageError(u"PID-5 \"%1\" holds no surname^forename."_s.arg(m.PidFields[5]));
     if (!c.at(0).isEmpty())
@@ -77,7 +136,7 @@ void SplitPatientName(OrderMessage& m)
         QString titles;
         for (qsizetype i = 6; i < c.size(); ++i)
             titles += u' ' + c.at(i);
-        m.PatientForename = withoutBlanksAround(QString(titles + u' ' + m.PatientForename));
+        m.PatientForename = WithoutBlanksAround(QString(titles + u' ' + m.PatientForename));
     }
 }
 

@@ -1,13 +1,10 @@
 #include "hl7import/MessageReader.h"
 
 #include "core/DurableFiles.h"
-#include "core/TextLines.h"
+#include "hl7/FileDecoding.h"
 #include "hl7import/MessageError.h"
 #include "hl7import/MessageParsing.h"
-#include "hl7import/OrderFileDecoding.h"
 #include "hl7import/OrderStore.h"
-
-#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -15,59 +12,8 @@ namespace kestrin {
 
 namespace {
 
-constexpr qint16 kMaxRepeats = 99; // rows of OBR, OBX and NTE
 // A file of thousands of unknown segments must not flood the log.
 constexpr int kMaxUnknownLines = 100;
-
-qint16 nextRow(qint16& counter, const QString& identifier)
-{
-    if (counter >= kMaxRepeats)
-        throw MessageError(u"The message holds more than %1 %2 segments."_s.arg(kMaxRepeats).arg(identifier));
-    return ++counter;
-}
-
-void readLine(OrderStore& store, OrderMessage& m, const QString& line, int& unknown)
-{
-    Context& ctx = store.context();
-    if (line.isEmpty())
-        return;
-    const QString read = line.left(3);
-    const QString id = read.toUpper();
-    OrderMessage::Counts& counts = m.SegmentCounts;
-    // MSH, PID, PV1, ORC: one set of fields, overwritten by a later segment of the kind.
-    const auto single = [&](OrderMessage::Fields& fields, qint16& counter) {
-        if (counter == std::numeric_limits<qint16>::max())
-            throw MessageError(u"The message holds more than %1 %2 segments."_s.arg(counter).arg(id));
-        fields[0] = line;
-        SplitSegmentFields(m, line, ++counter, id);
-        store.ArchiveSegment(m, line, id, counter);
-    };
-    if (id == u"MSH") {
-        single(m.MshFields, counts.msh);
-    } else if (id == u"PID") {
-        single(m.PidFields, counts.pid);
-        SplitPatientName(m);
-    } else if (id == u"PV1") {
-        single(m.Pv1Fields, counts.pv1);
-    } else if (id == u"ORC") {
-        single(m.OrcFields, counts.orc);
-    } else if (id == u"OBR") {
-        const qint16 row = nextRow(counts.obr, id);
-        m.ObrFields[row][0] = line;
-        SplitSegmentFields(m, line, row, id);
-    } else if (id == u"OBX") {
-        const qint16 row = nextRow(counts.obx, id);
-        m.ObxFields[row][0] = line;
-        SplitSegmentFields(m, line, row, id);
-        store.ArchiveSegment(m, line, id, row);
-    } else if (id == u"NTE") {
-        const qint16 row = nextRow(counts.nte, id);
-        m.NteFields[row][0] = line;
-        SplitSegmentFields(m, line, row, id);
-    } else if (++unknown <= kMaxUnknownLines) {
-        ctx.log.logall(u"Unbekannte Kennung: "_s + read, LogDirection::OrderIn);
-    }
-}
 
 // A sample without ID, or a patient without ID, cannot be stored sensibly.
 void requireIdentifiers(const OrderMessage& m)
@@ -82,18 +28,25 @@ void requireIdentifiers(const OrderMessage& m)
 
 MessageIdentity ReadMessageText(OrderStore& store, const QString& text, OrderMessage& m)
 {
+    return StoreMessages(store, ReadHl7(text), m);
+}
+
+MessageIdentity StoreMessages(OrderStore& store, const QList<Hl7Message>& messages, OrderMessage& m)
+{
     Context& ctx = store.context();
     store.beginMessage();
     ClearMessageBuffers(m); // whatever an earlier message left
     int unknown = 0;
-    ForEachLine(text, [&](QStringView line) {
-        if (!line.isEmpty())
-            readLine(store, m, line.toString(), unknown);
+    const QList<ArchivedLine> archived = ReadOrderSegments(messages, m, [&](const QString& identifier) {
+        if (++unknown <= kMaxUnknownLines)
+            ctx.log.logall(u"Unbekannte Kennung: "_s + identifier, LogDirection::OrderIn);
     });
     if (unknown > kMaxUnknownLines)
         ctx.log.logall(u"%1 further segments of unknown kind in this message are not listed one by one."_s.arg(
                            unknown - kMaxUnknownLines),
                        LogDirection::OrderIn);
+    for (const ArchivedLine& line : archived)
+        store.ArchiveSegment(line.controlId, line.line, line.identifier, line.counter);
     ctx.log.logall(u"Nachricht eingelesen: "_s + m.msh(10) + u" Auftrag/Probe: "_s + m.orc(2), LogDirection::OrderIn);
     if (m.orc(1) == ctx.config.CancelSign) {
         store.DeleteOpenRequests(FieldValue(m, m.orc(2)));
@@ -135,7 +88,8 @@ MessageIdentity ReadMessageFile(OrderStore& store, const QString& path, OrderMes
     case BoundedRead::Problem::Unreadable:
         throw MessageError(u"The order file %1 cannot be read: %2"_s.arg(path, read.error));
     }
-    return ReadMessageText(store, DecodeOrderFile(read.bytes, ctx.config.Charset), m);
+    // The whole file is read before anything of it is stored.
+    return StoreMessages(store, ReadHl7(DecodeOrderFile(read.bytes, ctx.config.Charset)), m);
 }
 
 } // namespace kestrin

@@ -21,6 +21,7 @@ void ClearMessageBuffers(OrderMessage& m)
     clearRows(m.ObxFields, m.SegmentCounts.obx);
     clearRows(m.NteFields, m.SegmentCounts.nte);
     m.SegmentCounts = {};
+    m.Delimiters = {};
     m.PatientSurname.clear();
     m.PatientForename.clear();
     m.CollectionDateText.clear();
@@ -29,5 +30,7 @@ void ClearMessageBuffers(OrderMessage& m)
     m.SampleMaterial.clear();
     m.MaterialFlag = 0;
 }
+
+QString FieldValue(const OrderMessage& message, const QString& raw) { return UnescapeHl7(raw, message.Delimiters); }
 
 } // namespace kestrin

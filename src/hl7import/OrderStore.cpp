@@ -1,7 +1,6 @@
 #include "hl7import/OrderStore.h"
 
 #include "core/DateTexts.h"
-#include "core/Hl7Escaping.h"
 #include "core/Numbers.h"
 #include "hl7import/ImportJournal.h"
 #include "hl7import/MessageError.h"
@@ -50,11 +49,6 @@ QString siId(const OrderMessage& m) { return CutToColumn(FieldValue(m, m.pid(3))
 QString sampleId(const OrderMessage& m) { return CutToColumn(FieldValue(m, m.orc(2)), sizes().sampleId); }
 
 } // namespace
-
-QString FieldValue(const OrderMessage& message, const QString& raw)
-{
-    return UnescapeHl7(raw, Hl7Delimiters::fromEncodingCharacters(message.msh(2)));
-}
 
 QString CutToColumn(const QString& text, int size)
 {
@@ -105,9 +99,10 @@ void OrderStore::RecordImported(const QString& claimName, const QString& fileNam
 }
 
 // Kept until the message ends, then written with one statement.
-void OrderStore::ArchiveSegment(const OrderMessage& m, const QString& line, const QString& identifier, int counter)
+void OrderStore::ArchiveSegment(const QString& controlId, const QString& line, const QString& identifier, int counter)
 {
-    m_batch.kept.archived.append(QVariantList{orderKey(m), CutToColumn(identifier, sizes().stringDef), counter,
+    m_batch.kept.archived.append(QVariantList{CutToColumn(controlId, sizes().orderId),
+                                              CutToColumn(identifier, sizes().stringDef), counter,
                                               CutToColumn(line, sizes().stringText), m_now});
 }
 
@@ -222,7 +217,7 @@ void OrderStore::SaveSample(const OrderMessage& m)
 
 void OrderStore::SaveRequests(const OrderMessage& m)
 {
-    const Hl7Delimiters delimiters = Hl7Delimiters::fromEncodingCharacters(m.msh(2));
+    const Hl7Delimiters& delimiters = m.Delimiters;
     const QString requestSample = CutToColumn(FieldValue(m, m.orc(2)), sizes().requestSample);
     QString codes;
     for (int k = 1; k <= m.SegmentCounts.obr; ++k) {

@@ -6,11 +6,11 @@
 #include "config/StartupChecks.h"
 #include "core/Error.h"
 #include "core/TextLines.h"
+#include "hl7/FileDecoding.h"
 #include "hl7export/ResultFile.h"
 #include "hl7export/ResultMessage.h"
 #include "hl7import/ImportCycle.h"
 #include "hl7import/NativeFileNames.h"
-#include "hl7import/OrderFileDecoding.h"
 #include "station/ChangeMarkers.h"
 
 #include <QDeadlineTimer>

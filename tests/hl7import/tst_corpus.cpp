@@ -1,8 +1,8 @@
 #include "LabStation.h"
 #include "TestMain.h"
 #include "core/TextLines.h"
+#include "hl7/FileDecoding.h"
 #include "hl7import/ImportCycle.h"
-#include "hl7import/OrderFileDecoding.h"
 
 #include <QDir>
 
@@ -20,15 +20,8 @@ private slots:
 
 void TestCorpus::everyFileEndsFiled()
 {
-    const QDir corpus(test::SourceDir() + u"/../shared/corpus/hl7"_s);
-    const QStringList files = corpus.entryList({u"*.hl7"_s}, QDir::Files, QDir::Name);
-    if (files.isEmpty()) {
-        // In CI the corpus is always there: a skip would hide that nothing was tried.
-        const char* reason = "The HL7 corpus (../shared/corpus/hl7) is not beside the project: skipped";
-        if (qEnvironmentVariable("KESTRIN_REQUIRE_CORPUS") == u"1")
-            QFAIL(reason);
-        QSKIP(reason);
-    }
+    KESTRIN_CORPUS(files);
+    const QDir corpus = test::CorpusDir();
     KESTRIN_STATION(station);
     int done = 0;
     for (const QString& name : files) {

@@ -1,9 +1,7 @@
 #include "TestMain.h"
-#include "core/Hl7Escaping.h"
 #include "hl7import/ImportFolder.h"
 #include "hl7import/MessageError.h"
 #include "hl7import/MessageParsing.h"
-#include "hl7import/OrderFileDecoding.h"
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -28,16 +26,14 @@ private slots:
     void fieldBounds_data();
     void fieldBounds();
     void laterSegmentOverwritesOnlyItsFields();
+    void orderSegments_data();
+    void orderSegments();
     void patientName_data();
     void patientName();
     void notes_data();
     void notes();
     void extensionRule_data();
     void extensionRule();
-    void escapes_data();
-    void escapes();
-    void decoding_data();
-    void decoding();
 };
 
 void TestMessageParsing::fieldPositions_data()
@@ -63,6 +59,7 @@ void TestMessageParsing::fieldPositions_data()
                                        << u"URIN DATUM 24.12.2005"_s;
     QTest::newRow("NTE column 1 stays empty") << u"NTE|1|L|x"_s << u"NTE"_s << 1 << QString();
     QTest::newRow("identifier in lower case") << u"pid|1||P7"_s << u"pid"_s << 3 << u"P7"_s;
+    QTest::newRow("MSH declaring # between fields") << u"MSH#^~\\&#A|B#C"_s << u"MSH"_s << 3 << u"A|B"_s;
 }
 
 void TestMessageParsing::fieldPositions()
@@ -120,6 +117,41 @@ void TestMessageParsing::laterSegmentOverwritesOnlyItsFields()
     SplitSegmentFields(m, u"MSH|^~\\&|Z"_s, 2, u"MSH"_s);
     QCOMPARE(m.msh(3), u"Z"_s);
     QCOMPARE(m.msh(10), u"X1"_s);
+}
+
+void TestMessageParsing::orderSegments_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("archived"); // control ID, kind, counter
+    QTest::addColumn<QStringList>("unknown");
+    QTest::addColumn<QString>("sample");
+    const QString msh = u"MSH|^~\\&|A|B|C|D|||ORM^O01|X1|P|2.3\r"_s;
+    QTest::newRow("the lines kept") << msh +
+            u"PID|1||P1||M^A\rPV1|1\rORC|NW|4711\rOBR|1||AMP\rOBR|2||THC\rOBX|1\rOBX|2\rNTE|1|L|x\r"_s
+                                    << QStringList{u"X1 MSH 1"_s, u"X1 PID 1"_s, u"X1 PV1 1"_s,
+                                                   u"X1 ORC 1"_s, u"X1 OBX 1"_s, u"X1 OBX 2"_s}
+                                    << QStringList() << u"4711"_s;
+    QTest::newRow("before the MSH no control ID")
+        << u"PID|1||P1||M^A\r"_s + msh << QStringList{u" PID 1"_s, u"X1 MSH 1"_s} << QStringList() << QString();
+    QTest::newRow("unknown kinds as read")
+        << u"ZZZ|1\r"_s + msh + u"zzz|1\rORC|NW|4711\r"_s << QStringList{u"X1 MSH 1"_s, u"X1 ORC 1"_s}
+        << QStringList{u"ZZZ"_s, u"zzz"_s} << u"4711"_s;
+    QTest::newRow("declared delimiters") << u"MSH#*~\\&#A#######X\\F\\1\rORC#NW#47\\F\\11\r"_s
+                                         << QStringList{u"X#1 MSH 1"_s, u"X#1 ORC 1"_s} << QStringList() << u"47#11"_s;
+}
+
+void TestMessageParsing::orderSegments()
+{
+    QFETCH(QString, text);
+    OrderMessage m;
+    QStringList unknown;
+    QStringList archived;
+    for (const ArchivedLine& line :
+         ReadOrderSegments(ReadHl7(text), m, [&](const QString& identifier) { unknown << identifier; }))
+        archived << u"%1 %2 %3"_s.arg(line.controlId, line.identifier).arg(line.counter);
+    QTEST(archived, "archived");
+    QTEST(unknown, "unknown");
+    QTEST(FieldValue(m, m.orc(2)), "sample");
 }
 
 void TestMessageParsing::patientName_data()
@@ -228,60 +260,6 @@ void TestMessageParsing::extensionRule()
     QFETCH(QString, name);
     QFETCH(QString, extension);
     QTEST(HasImportExtension(name, extension), "taken");
-}
-
-void TestMessageParsing::escapes_data()
-{
-    QTest::addColumn<QString>("escaped");
-    QTest::addColumn<QString>("plain");
-    QTest::addColumn<bool>("roundTrips");
-    QTest::newRow("field") << u"A\\F\\B"_s << u"A|B"_s << true;
-    QTest::newRow("component") << u"O\\S\\Neil"_s << u"O^Neil"_s << true;
-    QTest::newRow("subcomponent") << u"R\\T\\D"_s << u"R&D"_s << true;
-    QTest::newRow("repetition") << u"a\\R\\b"_s << u"a~b"_s << true;
-    QTest::newRow("escape") << u"C:\\E\\temp"_s << u"C:\\temp"_s << true;
-    QTest::newRow("formatting stays") << u"line\\.br\\next"_s << u"line\\.br\\next"_s << false;
-    QTest::newRow("lone escape character stays") << u"a\\b"_s << u"a\\b"_s << false;
-    QTest::newRow("nothing to do") << u"Meier"_s << u"Meier"_s << true;
-}
-
-void TestMessageParsing::escapes()
-{
-    QFETCH(QString, escaped);
-    QFETCH(QString, plain);
-    QFETCH(bool, roundTrips);
-    QCOMPARE(UnescapeHl7(escaped), plain);
-    if (roundTrips)
-        QCOMPARE(EscapeHl7(plain), escaped);
-}
-
-void TestMessageParsing::decoding_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("configured");
-    QTest::addColumn<QString>("name");
-    const QByteArray head = "MSH|^~\\&|A|B|C|D|||ORM^O01|1|P|2.3|||||";
-    QTest::newRow("MSH-18 8859/1") << head + "|8859/1\rPID|1||1||M\xfcller^A\r" << u"UTF-8"_s << u"M\u00fcller^A"_s;
-    QTest::newRow("MSH-18 UNICODE UTF-8")
-        << head + "|UNICODE UTF-8\rPID|1||1||M\xc3\xbcller^A\r" << u"windows-1252"_s << u"M\u00fcller^A"_s;
-    QTest::newRow("undeclared valid UTF-8")
-        << head + "|\rPID|1||1||M\xc3\xbcller^A\r" << u"windows-1252"_s << u"M\u00fcller^A"_s;
-    QTest::newRow("undeclared windows-1252")
-        << head + "|\rPID|1||1||M\xfcller \x80^A\r" << u"windows-1252"_s << u"M\u00fcller \u20ac^A"_s;
-    QTest::newRow("unknown declaration") << head + "|ISO IR87\rPID|1||1||M\xfcller^A\r" << u"windows-1252"_s
-                                         << u"M\u00fcller^A"_s;
-    QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF") + head + "|\rPID|1||1||M\xc3\xbcller^A\r"
-                                     << u"windows-1252"_s << u"M\u00fcller^A"_s;
-}
-
-void TestMessageParsing::decoding()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, configured);
-    QFETCH(QString, name);
-    const QString text = DecodeOrderFile(bytes, configured);
-    QVERIFY(text.startsWith(u"MSH|"_s));
-    QVERIFY2(text.contains(u"||"_s + name + u'\r'), qPrintable(text));
 }
 
 KESTRIN_TEST_MAIN(TestMessageParsing)

@@ -48,4 +48,8 @@ QString KestrinProgram() { return qEnvironmentVariable("KESTRIN_BINARY"); }
 
 QString SourceDir() { return qEnvironmentVariable("KESTRIN_SOURCE_DIR"); }
 
+QDir CorpusDir() { return QDir(SourceDir() + u"/../shared/corpus/hl7"_s); }
+
+QStringList CorpusFiles() { return CorpusDir().entryList({u"*.hl7"_s}, QDir::Files, QDir::Name); }
+
 } // namespace kestrin::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QString>
 #include <QStringList>
 
@@ -20,5 +21,21 @@ QStringList FileNames(const QString& folder);
 // The built kestrin program and the source tree, as CTest hands them to the tests.
 QString KestrinProgram();
 QString SourceDir();
+
+// The real-world HL7 messages beside the project (../shared/corpus/hl7), by name; empty where
+// they are missing. KESTRIN_CORPUS skips a test then, or fails it where KESTRIN_REQUIRE_CORPUS
+// is 1 (in CI the corpus is always there: a skip would hide that nothing was tried).
+QDir CorpusDir();
+QStringList CorpusFiles();
+#define KESTRIN_CORPUS(files)                                                                                          \
+    const QStringList files = kestrin::test::CorpusFiles();                                                            \
+    do {                                                                                                               \
+        if (files.isEmpty()) {                                                                                         \
+            const char* reason = "The HL7 corpus (../shared/corpus/hl7) is not beside the project: skipped";           \
+            if (qEnvironmentVariable("KESTRIN_REQUIRE_CORPUS") == u"1")                                                \
+                QFAIL(reason);                                                                                         \
+            QSKIP(reason);                                                                                             \
+        }                                                                                                              \
+    } while (false)
 
 } // namespace kestrin::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hl7/Message.h"
 #include "hl7export/TestCatalogue.h"
 #include "station/Context.h"
 
@@ -7,8 +8,10 @@
 
 namespace kestrin {
 
-// The ORU^R01 message of one sample, line by line.
+// The ORU^R01 message of one sample, and its lines by kind as it prints them.
 struct ResultMessage {
+    Hl7Message message; // MSH, PID, PV1, OBR, the OBX segments, the NTE segments
+
     QString msh;
     QString pid; // as the order brought it, or empty
     QString pv1;
@@ -18,6 +21,8 @@ struct ResultMessage {
 
     // MSH, PID, PV1, OBR, the OBX lines, the NTE lines: the order they are written in.
     QStringList lines() const;
+    // MSH-10 as written.
+    QString controlId() const;
 };
 
 // Composes the result message of a sample: its stored results and its open requests, its

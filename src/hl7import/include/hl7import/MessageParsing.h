@@ -1,13 +1,34 @@
 #pragma once
 
+#include "hl7/Message.h"
 #include "hl7import/OrderMessage.h"
+
+#include <functional>
 
 namespace kestrin {
 
-// Puts the fields of one segment line into the message's buffers: MSH-n into MshFields[n]
-// (the separator is MSH-1), NTE-n into column n + 1, the others into element n; blanks
-// around a value are removed. `row` is the segment's counter for OBR, OBX and NTE. A field
-// beyond its buffer throws a MessageError.
+// A segment line kept in HL7_STRINGS: the control ID (MSH-10) read before it, its kind, its
+// counter among the segments of that kind in the file, and the line as read.
+struct ArchivedLine {
+    QString controlId;
+    QString identifier;
+    int counter = 0;
+    QString line;
+};
+
+// Reads the segments of a file's messages, in the order read, into the buffers: a second MSH
+// overwrites the fields it has. Returns the MSH, PID, PV1, ORC and OBX lines to archive, and
+// hands each segment of unknown kind to `unknown` with its identifier as read. A segment that
+// does not fit the buffers throws a MessageError; they then hold what was read before it.
+QList<ArchivedLine> ReadOrderSegments(const QList<Hl7Message>& messages, OrderMessage& message,
+                                      const std::function<void(const QString&)>& unknown);
+
+// Puts the fields of one segment into the message's buffers: MSH-n into MshFields[n] (the
+// separator is MSH-1), NTE-n into column n + 1, the others into element n; blanks around a
+// value are removed. `row` is the segment's counter for OBR, OBX and NTE. A field beyond its
+// buffer throws a MessageError.
+void SplitSegmentFields(OrderMessage& message, const Hl7Segment& segment, int row, const QString& identifier);
+// The same for a line, parted by the delimiters it declares (an MSH) or the message's.
 void SplitSegmentFields(OrderMessage& message, const QString& line, int row, const QString& identifier);
 
 // Surname and forename from PID-5: components 1 and 2, components 7 and later (titles) in

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hl7/Message.h"
 #include "hl7import/OrderMessage.h"
 #include "hl7import/OrderStore.h"
 
@@ -11,11 +12,14 @@ struct MessageIdentity {
     QString sampleId;
 };
 
-// Reads one order file segment by segment into `message`, archiving its MSH, PID, PV1, ORC
-// and OBX lines, then deletes the sample's open requests (a cancellation) or stores the
-// patient, customer, sample and requests. Throws on anything that goes wrong; the buffers
-// then hold what was read so far. Clears the buffers when it succeeds and returns what they
-// named the message by, for a failure that only the batch's commit finds.
+// Reads a file's messages into `message` and archives their MSH, PID, PV1, ORC and OBX lines,
+// then deletes the sample's open requests (a cancellation) or stores the patient, customer,
+// sample and requests. Throws on anything that goes wrong; the buffers then hold what was read
+// so far. Clears the buffers when it succeeds and returns what they named the message by, for
+// a failure that only the batch's commit finds.
+MessageIdentity StoreMessages(OrderStore& store, const QList<Hl7Message>& messages, OrderMessage& message);
+
+// The same for one order file, read whole first.
 MessageIdentity ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& message);
 
 // The same for the text of a message, without a file.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "hl7/Escaping.h"
+
 #include <QString>
 
 #include <array>
@@ -29,6 +31,9 @@ struct OrderMessage {
         qint16 msh = 0, pid = 0, pv1 = 0, orc = 0, obr = 0, obx = 0, nte = 0;
     } SegmentCounts;
 
+    // What the last MSH declared; the standard ones before an MSH.
+    Hl7Delimiters Delimiters;
+
     QString PatientSurname;
     QString PatientForename;
     QString CollectionDateText;
@@ -47,5 +52,8 @@ struct OrderMessage {
 
 // Empties every buffer, counter and derived value, so the next message starts clean.
 void ClearMessageBuffers(OrderMessage& message);
+
+// The value a message field stands for: escapes resolved with the message's own delimiters.
+QString FieldValue(const OrderMessage& message, const QString& raw);
 
 } // namespace kestrin

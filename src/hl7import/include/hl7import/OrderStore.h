@@ -32,7 +32,7 @@ public:
     void RecordImported(const QString& claimName, const QString& fileName);
 
     // Keeps one segment line under its message's control ID (MSH-10) in HL7_STRINGS.
-    void ArchiveSegment(const OrderMessage& message, const QString& line, const QString& identifier, int counter);
+    void ArchiveSegment(const QString& controlId, const QString& line, const QString& identifier, int counter);
     // A cancellation: the sample's requests without result and analyser go.
     void DeleteOpenRequests(const QString& sampleId);
     // The patient, with the birth date when PID-7 holds one.
@@ -70,8 +70,6 @@ private:
     QHash<QString, QString> m_parameterIds; // import code -> PARAMETER_ID, empty when none
 };
 
-// The value a message field stands for: escapes resolved with the message's own delimiters.
-QString FieldValue(const OrderMessage& message, const QString& raw);
 // Text cut to a column's size without splitting a character; never a null text.
 QString CutToColumn(const QString& text, int size);
 

@@ -1,4 +1,6 @@
-#include "core/Hl7Escaping.h"
+#include "hl7/Escaping.h"
+
+#include "hl7/Message.h"
 
 using namespace Qt::StringLiterals;
 
@@ -17,6 +19,19 @@ Hl7Delimiters Hl7Delimiters::fromEncodingCharacters(QStringView msh2)
         d.subcomponent = msh2.at(3);
     return d;
 }
+
+Hl7Delimiters Hl7Delimiters::declaredBy(QStringView mshLine)
+{
+    if (mshLine.size() <= 3)
+        return {};
+    const QChar field = mshLine.at(3);
+    const QStringView msh2 = mshLine.mid(4);
+    Hl7Delimiters d = fromEncodingCharacters(WithoutBlanksAround(msh2.left(msh2.indexOf(field))));
+    d.field = field;
+    return d;
+}
+
+QString Hl7Delimiters::encodingCharacters() const { return QString() + component + repetition + escape + subcomponent; }
 
 QString UnescapeHl7(QStringView value, const Hl7Delimiters& d)
 {

@@ -1,6 +1,7 @@
-#include "hl7import/OrderFileDecoding.h"
+#include "hl7/FileDecoding.h"
 
 #include "core/TextCodec.h"
+#include "hl7/Message.h"
 
 #include <QHash>
 
@@ -32,20 +33,25 @@ bool isAscii(const QByteArray& bytes)
     return true;
 }
 
-// MSH-18 of the first MSH line: the MSH fields are counted from the separator itself.
+// MSH-18 of the first MSH line, read with the delimiters that line declares: they are ASCII,
+// so the bytes read as Latin-1 hold them where they are.
 QString msh18Of(const QByteArray& bytes)
 {
-    qsizetype start = bytes.indexOf("MSH|");
-    if (start < 0)
-        return {};
-    qsizetype end = start;
-    while (end < bytes.size() && bytes.at(end) != '\r' && bytes.at(end) != '\n')
-        ++end;
-    const QList<QByteArray> parts = bytes.mid(start, end - start).split('|');
-    if (parts.size() < 18)
-        return {};
-    // Repetitions name further character sets; the first is the message's own.
-    return QString::fromLatin1(parts.at(17).split('~').first()).trimmed();
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = start;
+        while (end < bytes.size() && bytes.at(end) != '\r' && bytes.at(end) != '\n')
+            ++end;
+        if (bytes.mid(start, 3).toUpper() == "MSH") {
+            const QString line = QString::fromLatin1(bytes.mid(start, end - start));
+            const Hl7Delimiters delimiters = Hl7Delimiters::declaredBy(line);
+            // Repetitions name further character sets; the first is the message's own.
+            const QString msh18 = ReadHl7Segment(line, delimiters.field).field(18);
+            return msh18.left(msh18.indexOf(delimiters.repetition)).trimmed();
+        }
+        start = end + 1;
+    }
+    return {};
 }
 
 } // namespace
