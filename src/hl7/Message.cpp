@@ -13,7 +13,11 @@ QString Hl7Segment::field(int n) const
     return n < 2 ? QString() : fields.value(n - 1);
 }
 
-bool IsMshLine(QStringView line) { return line.left(3).compare(u"MSH", Qt::CaseInsensitive) == 0; }
+namespace {
+
+bool isMshLine(QStringView line) { return line.left(3).compare(u"MSH", Qt::CaseInsensitive) == 0; }
+
+} // namespace
 
 QList<Hl7Message> ReadHl7(QStringView text)
 {
@@ -21,8 +25,8 @@ QList<Hl7Message> ReadHl7(QStringView text)
     ForEachLine(text, [&](QStringView line) {
         if (line.isEmpty())
             return;
-        if (messages.isEmpty() || IsMshLine(line))
-            messages.append({IsMshLine(line) ? Hl7Delimiters::declaredBy(line) : Hl7Delimiters{}, {}});
+        if (messages.isEmpty() || isMshLine(line))
+            messages.append({isMshLine(line) ? Hl7Delimiters::declaredBy(line) : Hl7Delimiters{}, {}});
         Hl7Message& message = messages.last();
         message.segments.append(ReadHl7Segment(line, message.delimiters.field));
     });
@@ -56,6 +60,13 @@ QString WithoutBlanksAround(QStringView value)
     while (end > begin && value.at(end - 1) == u' ')
         --end;
     return value.mid(begin, end - begin).toString();
+}
+
+QString WithoutBlanksAround(const QString& value)
+{
+    if (!value.startsWith(u' ') && !value.endsWith(u' '))
+        return value;
+    return WithoutBlanksAround(QStringView(value));
 }
 
 } // namespace kestrin

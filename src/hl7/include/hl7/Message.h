@@ -34,8 +34,6 @@ struct Hl7Message {
 QList<Hl7Message> ReadHl7(QStringView text);
 // One line parted at the field separator.
 Hl7Segment ReadHl7Segment(QStringView line, QChar fieldSeparator);
-// Whether a line begins a message.
-bool IsMshLine(QStringView line);
 
 // The segment's line again: its fields joined by the separator.
 QString PrintHl7Segment(const Hl7Segment& segment, QChar fieldSeparator);
@@ -44,5 +42,7 @@ QString PrintHl7(const Hl7Message& message, QStringView lineEnd = u"\r");
 
 // A field's value without the blanks (spaces only) around it, as the import reads every field.
 QString WithoutBlanksAround(QStringView value);
+// The same, sharing the text where it has no blanks around it.
+QString WithoutBlanksAround(const QString& value);
 
 } // namespace kestrin
