@@ -125,19 +125,22 @@ void TestMessageParsing::orderSegments_data()
     QTest::addColumn<QStringList>("archived"); // control ID, kind, counter
     QTest::addColumn<QStringList>("unknown");
     QTest::addColumn<QString>("sample");
+    QTest::addColumn<QString>("surname");
     const QString msh = u"MSH|^~\\&|A|B|C|D|||ORM^O01|X1|P|2.3\r"_s;
     QTest::newRow("the lines kept") << msh +
             u"PID|1||P1||M^A\rPV1|1\rORC|NW|4711\rOBR|1||AMP\rOBR|2||THC\rOBX|1\rOBX|2\rNTE|1|L|x\r"_s
                                     << QStringList{u"X1 MSH 1"_s, u"X1 PID 1"_s, u"X1 PV1 1"_s,
                                                    u"X1 ORC 1"_s, u"X1 OBX 1"_s, u"X1 OBX 2"_s}
-                                    << QStringList() << u"4711"_s;
+                                    << QStringList() << u"4711"_s << u"M"_s;
     QTest::newRow("before the MSH no control ID")
-        << u"PID|1||P1||M^A\r"_s + msh << QStringList{u" PID 1"_s, u"X1 MSH 1"_s} << QStringList() << QString();
+        << u"PID|1||P1||M^A\r"_s + msh << QStringList{u" PID 1"_s, u"X1 MSH 1"_s} << QStringList() << QString()
+        << u"M"_s;
     QTest::newRow("unknown kinds as read")
         << u"ZZZ|1\r"_s + msh + u"zzz|1\rORC|NW|4711\r"_s << QStringList{u"X1 MSH 1"_s, u"X1 ORC 1"_s}
-        << QStringList{u"ZZZ"_s, u"zzz"_s} << u"4711"_s;
-    QTest::newRow("declared delimiters") << u"MSH#*~\\&#A#######X\\F\\1\rORC#NW#47\\F\\11\r"_s
-                                         << QStringList{u"X#1 MSH 1"_s, u"X#1 ORC 1"_s} << QStringList() << u"47#11"_s;
+        << QStringList{u"ZZZ"_s, u"zzz"_s} << u"4711"_s << QString();
+    QTest::newRow("declared delimiters") << u"MSH#*~\\&#A#######X\\F\\1\rPID#1##P1##Meier*Anna\rORC#NW#47\\F\\11\r"_s
+                                         << QStringList{u"X#1 MSH 1"_s, u"X#1 PID 1"_s, u"X#1 ORC 1"_s} << QStringList()
+                                         << u"47#11"_s << u"Meier"_s;
 }
 
 void TestMessageParsing::orderSegments()
@@ -152,6 +155,7 @@ void TestMessageParsing::orderSegments()
     QTEST(archived, "archived");
     QTEST(unknown, "unknown");
     QTEST(FieldValue(m, m.orc(2)), "sample");
+    QTEST(m.PatientSurname, "surname");
 }
 
 void TestMessageParsing::patientName_data()
