@@ -112,7 +112,7 @@ ResultFiles::Written ResultFiles::write(const QString& sampleId, const ResultMes
     const QFileInfo target(c.ExportPath + name);
     Written written{sampleId,
                     message.lines(),
-                    m_codec.encode(PrintHl7(message.message, u"\r\n")),
+                    m_codec.encode(PrintHl7(message.hl7, u"\r\n")),
                     message.controlId(),
                     c.TempExportPath + name + m_tag + u".tmp"_s,
                     target.absoluteDir().filePath(u"."_s + target.fileName() + m_tag + u".part"_s),

@@ -58,7 +58,7 @@ ResultMessage printed(Hl7Message message)
     result.obr = lines.value(3);
     for (qsizetype i = 4; i < lines.size(); ++i)
         (message.segments.at(i).name() == u"OBX" ? result.obx : result.nte) << lines.at(i);
-    result.message = std::move(message);
+    result.hl7 = std::move(message);
     return result;
 }
 
@@ -71,7 +71,7 @@ QStringList ResultMessage::lines() const
     return all;
 }
 
-QString ResultMessage::controlId() const { return message.segments.value(0).field(10); }
+QString ResultMessage::controlId() const { return hl7.segments.value(0).field(10); }
 
 QString ObservationTime(const QDateTime& lastChange)
 {

@@ -10,7 +10,7 @@ namespace kestrin {
 
 // The ORU^R01 message of one sample, and its lines by kind as it prints them.
 struct ResultMessage {
-    Hl7Message message; // MSH, PID, PV1, OBR, the OBX segments, the NTE segments
+    Hl7Message hl7; // MSH, PID, PV1, OBR, the OBX segments, the NTE segments
 
     QString msh;
     QString pid; // as the order brought it, or empty
