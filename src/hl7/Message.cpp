@@ -19,6 +19,23 @@ bool isMshLine(QStringView line) { return line.left(3).compare(u"MSH", Qt::CaseI
 
 } // namespace
 
+QStringView Hl7Message::line(qsizetype i) const
+{
+    const qsizetype start = i == 0 ? 0 : ends.at(i - 1) + 1;
+    return QStringView(lines).mid(start, ends.at(i) - start);
+}
+
+Hl7Segment Hl7Message::segment(qsizetype i) const { return ReadHl7Segment(line(i), delimiters.field); }
+
+void Hl7Message::append(QStringView line)
+{
+    lines += line;
+    ends.append(lines.size());
+    lines += u'\r';
+}
+
+void Hl7Message::append(const Hl7Segment& segment) { append(PrintHl7Segment(segment, delimiters.field)); }
+
 QList<Hl7Message> ReadHl7(QStringView text)
 {
     QList<Hl7Message> messages;
@@ -26,9 +43,8 @@ QList<Hl7Message> ReadHl7(QStringView text)
         if (line.isEmpty())
             return;
         if (messages.isEmpty() || isMshLine(line))
-            messages.append({isMshLine(line) ? Hl7Delimiters::declaredBy(line) : Hl7Delimiters{}, {}});
-        Hl7Message& message = messages.last();
-        message.segments.append(ReadHl7Segment(line, message.delimiters.field));
+            messages.append({isMshLine(line) ? Hl7Delimiters::declaredBy(line) : Hl7Delimiters{}, {}, {}});
+        messages.last().append(line);
     });
     return messages;
 }
@@ -46,8 +62,9 @@ QString PrintHl7Segment(const Hl7Segment& segment, QChar fieldSeparator) { retur
 QString PrintHl7(const Hl7Message& message, QStringView lineEnd)
 {
     QString text;
-    for (const Hl7Segment& segment : message.segments)
-        text += PrintHl7Segment(segment, message.delimiters.field) + lineEnd;
+    text.reserve(message.lines.size() + message.size() * (lineEnd.size() - 1));
+    for (qsizetype i = 0; i < message.size(); ++i)
+        text += message.line(i) + lineEnd;
     return text;
 }
 

@@ -50,9 +50,9 @@ QString publishedControlId(const QString& path, const TextCodec& codec)
     const QByteArray head = file.read(4096);
     const qsizetype end = head.indexOf('\r');
     const QList<Hl7Message> messages = ReadHl7(codec.decode(end < 0 ? head : head.left(end)));
-    if (messages.isEmpty() || messages.first().segments.first().name() != u"MSH")
+    if (messages.isEmpty() || messages.first().segment(0).name() != u"MSH")
         return {};
-    return messages.first().segments.first().field(10);
+    return messages.first().segment(0).field(10);
 }
 
 bool cannotStandInName(QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f || u"/\\:*?\"<>|"_s.contains(c); }

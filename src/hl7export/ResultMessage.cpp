@@ -30,12 +30,6 @@ QString storedLine(Context& ctx, const QString& orderKey, const QString& kind)
     return row ? row->text(u"STRING_TEXT") : QString();
 }
 
-// Sent as the order brought it: parted and printed with the same separator, it stays as stored.
-Hl7Segment storedSegment(Context& ctx, const QString& orderKey, const QString& kind)
-{
-    return ReadHl7Segment(storedLine(ctx, orderKey, kind), kDelimiters.field);
-}
-
 Hl7Segment observation(int setId, const ParameterTexts& texts, const QString& value, const QString& interpretation,
                        const QString& status)
 {
@@ -50,14 +44,14 @@ ResultMessage printed(Hl7Message message)
 {
     ResultMessage result;
     QStringList lines;
-    for (const Hl7Segment& s : message.segments)
-        lines << PrintHl7Segment(s, message.delimiters.field);
+    for (qsizetype i = 0; i < message.size(); ++i)
+        lines << message.line(i).toString();
     result.msh = lines.value(0);
     result.pid = lines.value(1);
     result.pv1 = lines.value(2);
     result.obr = lines.value(3);
     for (qsizetype i = 4; i < lines.size(); ++i)
-        (message.segments.at(i).name() == u"OBX" ? result.obx : result.nte) << lines.at(i);
+        (lines.at(i).startsWith(u"OBX") ? result.obx : result.nte) << lines.at(i);
     result.hl7 = std::move(message);
     return result;
 }
@@ -71,7 +65,7 @@ QStringList ResultMessage::lines() const
     return all;
 }
 
-QString ResultMessage::controlId() const { return hl7.segments.value(0).field(10); }
+QString ResultMessage::controlId() const { return hl7.size() > 0 ? hl7.segment(0).field(10) : QString(); }
 
 QString ObservationTime(const QDateTime& lastChange)
 {
@@ -86,18 +80,19 @@ ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const 
 {
     const AppConfig& c = ctx.config;
     const QString id = EscapeHl7(sampleId);
-    Hl7Message message{kDelimiters, {}};
-    QList<Hl7Segment>& segments = message.segments;
+    Hl7Message message{kDelimiters, {}, {}};
 
     const auto sample = ctx.db.first(
         u"SELECT STATUS_1, LAST_CHANGE_DAT, COMMENT_COLL, COMMENT_COM, COMMENT_D_M FROM SAMPLE_BASE WHERE SAMPLE_ID = ?"_s,
         {sampleId});
     const QString orderKey = sample ? sample->text(u"STATUS_1") : QString();
 
-    segments << segment(u"MSH"_s,
-                        {kDelimiters.encodingCharacters(), c.HL7ORUSender, QString(), c.HL7ORUEmpf, QString(),
-                         ctx.nowText(), QString(), components(u"ORU"_s, u"R01"_s), id, u"P"_s, u"2.3"_s});
-    segments << storedSegment(ctx, orderKey, u"PID"_s) << storedSegment(ctx, orderKey, u"PV1"_s);
+    message.append(segment(u"MSH"_s,
+                           {kDelimiters.encodingCharacters(), c.HL7ORUSender, QString(), c.HL7ORUEmpf, QString(),
+                            ctx.nowText(), QString(), components(u"ORU"_s, u"R01"_s), id, u"P"_s, u"2.3"_s}));
+    // Sent as the order brought them.
+    message.append(storedLine(ctx, orderKey, u"PID"_s));
+    message.append(storedLine(ctx, orderKey, u"PV1"_s));
 
     const bool requestsLeft =
         !ctx.db.query(u"SELECT DISTINCT PARAMETER_ID FROM REQUEST WHERE SAMPLE_ID = ?"_s, {sampleId}).isEmpty();
@@ -111,7 +106,7 @@ ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const 
     for (int field = 8; field <= 24; ++field)
         obr << QString();
     obr << (requestsLeft ? u"P"_s : u"F"_s);
-    segments << segment(u"OBR"_s, obr);
+    message.append(segment(u"OBR"_s, obr));
 
     int setId = 0;
     const QList<Row> results =
@@ -121,22 +116,23 @@ ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const 
     // A laboratory database may keep RESULT as a number: it goes out in the regional format.
     const RegionalFormat regional = ctx.regional();
     for (const Row& row : results)
-        segments << observation(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()),
-                                EscapeHl7(NullToText(row.value(u"RESULT"), regional)),
-                                EscapeHl7(NullToText(row.value(u"INTERPRETATION"), regional)), u"F"_s);
+        message.append(observation(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()),
+                                   EscapeHl7(NullToText(row.value(u"RESULT"), regional)),
+                                   EscapeHl7(NullToText(row.value(u"INTERPRETATION"), regional)), u"F"_s));
     const QList<Row> open =
         ctx.db.query(u"SELECT DISTINCT RQ.PARAMETER_ID, PRINT_POS FROM REQUEST RQ INNER JOIN TEST_DEF TD "
                      u"ON RQ.PARAMETER_ID = TD.PARAMETER_ID WHERE SAMPLE_ID = ? ORDER BY PRINT_POS, RQ.PARAMETER_ID"_s,
                      {sampleId});
     for (const Row& row : open)
-        segments << observation(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()), kOpen, kOpen, u"O"_s);
+        message.append(
+            observation(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()), kOpen, kOpen, u"O"_s));
 
     if (sample) {
         int comments = 0;
         for (const QStringView column : {u"COMMENT_COLL", u"COMMENT_COM", u"COMMENT_D_M"}) {
             const QString comment = sample->text(column).trimmed();
             if (!comment.isEmpty())
-                segments << segment(u"NTE"_s, {QString::number(++comments), EscapeHl7(comment)});
+                message.append(segment(u"NTE"_s, {QString::number(++comments), EscapeHl7(comment)}));
         }
     }
     return printed(std::move(message));

@@ -47,8 +47,9 @@ QList<ArchivedLine> ReadOrderSegments(const QList<Hl7Message>& messages, OrderMe
     QList<ArchivedLine> archived;
     OrderMessage::Counts& counts = m.SegmentCounts;
     for (const Hl7Message& message : messages) {
-        for (const Hl7Segment& segment : message.segments) {
-            const QString line = PrintHl7Segment(segment, message.delimiters.field);
+        for (qsizetype i = 0; i < message.size(); ++i) {
+            const QString line = message.line(i).toString();
+            const Hl7Segment segment = message.segment(i);
             const QString read = line.left(3);
             const QString id = read.toUpper();
             const auto archive = [&](int counter) { archived.append({FieldValue(m, m.msh(10)), id, counter, line}); };

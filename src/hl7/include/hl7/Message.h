@@ -20,10 +20,19 @@ struct Hl7Segment {
     friend bool operator==(const Hl7Segment&, const Hl7Segment&) = default;
 };
 
-// One message: the delimiters its MSH declares and its segments in the order read.
+// One message: the delimiters its MSH declares and its segments in the order read. Their
+// lines are held in one text, so that a file of many short lines takes little more memory
+// than its text; a segment is parted into fields when it is asked for.
 struct Hl7Message {
     Hl7Delimiters delimiters;
-    QList<Hl7Segment> segments;
+    QString lines;         // each segment's line followed by CR
+    QList<qsizetype> ends; // where each segment's line ends in `lines`
+
+    qsizetype size() const { return ends.size(); }
+    QStringView line(qsizetype i) const;
+    Hl7Segment segment(qsizetype i) const;
+    void append(QStringView line);
+    void append(const Hl7Segment& segment);
 
     friend bool operator==(const Hl7Message&, const Hl7Message&) = default;
 };
