@@ -2,6 +2,7 @@
 
 #include "PeakMemory.h"
 #include "labdb/Connection.h"
+#include "labdb/DialectFactory.h"
 #include "labdb/Schema.h"
 #include "station/ChangeMarkers.h"
 
@@ -82,14 +83,14 @@ void AddTestDefinitions(Database& db)
 BenchStation::BenchStation()
 {
     config.ComputerName = u"BENCH"_s;
-    config.Engine = u"sqlite"_s;
+    config.Engine = Engine::Sqlite;
     config.DatabaseName = dir.filePath(u"lab.sqlite"_s);
     config.ComLogPath = dir.filePath(u"log/"_s);
 }
 
 void BenchStation::open()
 {
-    m_db = ConnectDatabase(config, MissingDatabase::Created);
+    m_db = ConnectDatabase(ConnectionSettingsOf(config), MissingDatabase::Created);
     m_log = std::make_unique<CommLog>(m_clock, RegionalFormat{}, config.Charset);
     m_ctx = std::make_unique<Context>(Context{config, *m_db, *m_log, m_clock});
     OpenLogFile(*m_ctx);
@@ -111,10 +112,11 @@ PostgresSchema::PostgresSchema(AppConfig& config)
         else if (key == u"password")
             config.DbPassword = value;
     }
-    config.Engine = u"postgres"_s;
+    config.Engine = Engine::Postgres;
     config.ServerName = host + u':' + port;
     name = u"kb_"_s + QUuid::createUuid().toString(QUuid::Id128).left(16);
-    admin = std::make_unique<Database>(MakeDialect(u"postgres"_s), LabConnectionParameters(config));
+    admin = std::make_unique<Database>(MakeDialect(Engine::Postgres),
+                                       LabConnectionParameters(ConnectionSettingsOf(config)));
     admin->open();
     admin->exec(u"SET client_min_messages TO warning"_s);
     admin->exec(u"CREATE SCHEMA "_s + name);

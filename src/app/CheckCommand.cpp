@@ -64,7 +64,7 @@ int checkDatabases(const AppConfig& config, QTextStream& out)
     int failed = 0;
     if (config.Mode == RunMode::QcLink) {
         try {
-            const auto analyser = ConnectAnalyzerDatabase(config);
+            const auto analyser = ConnectAnalyzerDatabase(ConnectionSettingsOf(config));
             out << "Analyser database: connected to " << analyser->description() << '\n';
             if (const QStringList missing = MissingAnalyzerTables(*analyser); !missing.isEmpty()) {
                 out << "Analyser tables: missing " << missing.join(u", ") << '\n';
@@ -77,12 +77,12 @@ int checkDatabases(const AppConfig& config, QTextStream& out)
     }
 
     // Its problem is listed above; another engine's database is not tried in its place.
-    if (!KnownEngines().contains(config.Engine)) {
+    if (!config.Engine) {
         out << "Database: not tried, the key \"engine\" names no engine Kestrin knows\n";
         return failed;
     }
     try {
-        const auto db = ConnectDatabase(config);
+        const auto db = ConnectDatabase(ConnectionSettingsOf(config));
         out << "Database: connected to " << db->description() << '\n';
         const QStringList missing = MissingTables(*db);
         if (missing.isEmpty()) {
@@ -145,7 +145,7 @@ int RunCheck(const CommandLine& commandLine, QTextStream& out)
     if (config) {
         for (const QString& line : DescribeConfiguration(*config))
             out << line << '\n';
-        if (config->Engine == u"sqlserver")
+        if (config->Engine == Engine::SqlServer)
             out << "OleDbConnectionString="
                 << MaskPassword(OleDbConnectionString(config->SqlServerKind, config->DatabaseName, config->ServerName))
                 << '\n';

@@ -79,12 +79,12 @@ void refuseProblems(const AppConfig& config)
 
 int RunInitDb(const AppConfig& config)
 {
-    const ConnectionParameters parameters = LabConnectionParameters(config);
-    const bool newFile = config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName);
-    const auto db = ConnectDatabase(config, MissingDatabase::Created);
+    const ConnectionSettings settings = ConnectionSettingsOf(config);
+    const bool newFile = IsNewEmbeddedDatabase(settings);
+    const auto db = ConnectDatabase(settings, MissingDatabase::Created);
     // Patients' data: not for every user of the machine; the group's stations write it too.
     if (newFile)
-        QFile::setPermissions(parameters.databaseName,
+        QFile::setPermissions(settings.database,
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                                   QFileDevice::WriteGroup);
     const QStringList created = newFile ? LabTableNames() : CreateMissingTables(*db);

@@ -100,7 +100,7 @@ void lookAtQueue(Database& db, HealthReport& r)
 void lookAtDatabase(const AppConfig& config, HealthReport& r)
 {
     try {
-        const auto db = ConnectDatabase(config);
+        const auto db = ConnectDatabase(ConnectionSettingsOf(config));
         r.database = db->description();
         const QStringList missing = MissingTables(*db);
         if (!missing.isEmpty()) {

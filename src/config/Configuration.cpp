@@ -48,7 +48,8 @@ enum class Conversion {
 constexpr qsizetype kMaxFormatLength = 64;
 constexpr qint64 kMaxIniBytes = 1024 * 1024;
 
-using Field = std::variant<QString IniSettings::*, double IniSettings::*, qint32 IniSettings::*, qint64 IniSettings::*>;
+using Field = std::variant<QString IniSettings::*, double IniSettings::*, qint32 IniSettings::*, qint64 IniSettings::*,
+                           std::optional<Engine> IniSettings::*>;
 
 struct IniKey {
     QStringView key;  // as written in the INI file
@@ -128,13 +129,6 @@ QString hl7Delimiter(const QString& value)
         u", which HL7 reads as a delimiter or line end"_s;
 }
 
-// The engine as Kestrin names it, whatever its case; PostgreSQL is often written by its full name.
-QString engineName(const QString& value)
-{
-    const QString engine = value.toLower();
-    return engine == u"postgresql" ? u"postgres"_s : engine;
-}
-
 QString unknownEngine(const QString& value)
 {
     QString reason = u"no database engine Kestrin knows (%1)"_s.arg(KnownEngines().join(u", "));
@@ -164,15 +158,14 @@ void store(ParsedConfiguration& parsed, const IniKey& key, const QString& value)
     case Conversion::Secret:
         s.*std::get<QString IniSettings::*>(key.field) = value;
         break;
-    case Conversion::Engine:
-        if (const QString engine = engineName(value); KnownEngines().contains(engine)) {
-            s.*std::get<QString IniSettings::*>(key.field) = engine;
-        } else {
-            // Kept as written, so that no other engine's database is tried in its place.
-            s.*std::get<QString IniSettings::*>(key.field) = value;
+    case Conversion::Engine: {
+        // No engine rather than the start value, so that no other engine's database is tried.
+        std::optional<Engine>& engine = s.*std::get<std::optional<Engine> IniSettings::*>(key.field);
+        engine = EngineNamed(value);
+        if (!engine)
             refuse(unknownEngine(value), value);
-        }
         break;
+    }
     case Conversion::Folder:
     case Conversion::ImportFolder:
         if (value.isEmpty()) {
@@ -271,6 +264,7 @@ QString describe(double value) { return QString::number(value, 'g', 15); }
 QString describe(qint32 value) { return QString::number(value); }
 QString describe(qint64 value) { return QString::number(value); }
 QString describe(const std::optional<double>& value) { return value ? describe(*value) : QString(); }
+QString describe(const std::optional<Engine>& value) { return value ? EngineName(*value) : QString(); }
 
 // The "/check" lines of one key: its field, masked where it is a secret, and the folders
 // derived from the import folder.
@@ -300,8 +294,6 @@ QString WithTrailingSeparator(const QString& folder)
         return folder;
     return folder + QDir::separator();
 }
-
-QStringList KnownEngines() { return {u"sqlite"_s, u"postgres"_s, u"sqlserver"_s}; }
 
 QString ProblemText(const SettingError& error)
 {

@@ -73,7 +73,7 @@ QStringList StartupProblems(const AppConfig& c)
         separator == u"-" || separator == u"+")
         problems << u"The key \"DecimalSeparator\" has the value \"%1\"; it must be one character that is no "
                     u"digit, sign or blank%2."_s.arg(separator, where);
-    if (c.Engine == u"sqlite") {
+    if (c.Engine == Engine::Sqlite) {
         if (const QString problem = PathProblem(c.DatabaseName); !problem.isEmpty())
             problems << u"The key \"database\" names no file a file system can hold: %1%2."_s.arg(problem, where);
     }

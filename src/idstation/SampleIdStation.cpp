@@ -11,7 +11,7 @@ namespace kestrin {
 SampleIdStation::SampleIdStation(Context& ctx, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
-    , m_file(ctx.config.Engine == u"sqlite" ? LabConnectionParameters(ctx.config).databaseName : QString())
+    , m_file(EmbeddedDatabaseFile(ConnectionSettingsOf(ctx.config)))
 {
     m_timer.setObjectName(u"Timer1"_s);
     m_timer.setInterval(RefreshMilliseconds);

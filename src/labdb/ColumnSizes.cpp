@@ -9,12 +9,10 @@ namespace kestrin {
 
 std::optional<int> TextColumnSize(Database& db, const QString& table, const QString& column)
 {
-    const QString engine = db.dialect().engine();
-    if (engine == u"sqlite")
+    if (!db.dialect().limitsTextLength())
         return std::nullopt;
-    if (engine == u"postgres" || engine == u"sqlserver") {
-        // The tables the connection's statements name: those of its own schema.
-        const QString schema = engine == u"postgres" ? u"current_schema()"_s : u"SCHEMA_NAME()"_s;
+    // The tables the connection's statements name: those of its own schema.
+    if (const QString schema = db.dialect().connectionSchema(); !schema.isEmpty()) {
         const auto row = db.first(
             u"SELECT character_maximum_length AS size FROM information_schema.columns WHERE "
             u"table_schema = %1 AND lower(table_name) = lower(?) AND lower(column_name) = lower(?)"_s.arg(schema),

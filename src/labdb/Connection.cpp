@@ -1,9 +1,9 @@
 #include "labdb/Connection.h"
 
-#include "config/Configuration.h"
+#include "Dialects.h"
 #include "core/Error.h"
-#include "labdb/AccessDialect.h"
 #include "labdb/DbError.h"
+#include "labdb/DialectFactory.h"
 #include "labdb/Schema.h"
 
 #include <QDir>
@@ -25,11 +25,17 @@ QString describe(const QString& engine, const QString& server, const QString& da
     return u"the %1 database \"%2\" on server \"%3\""_s.arg(engine, database, server);
 }
 
-QString embeddedFile(const AppConfig& config, const QString& file)
+// The database opened, with the whole schema where it is new.
+std::unique_ptr<Database> opened(std::unique_ptr<Database> db, bool isNew = false)
 {
-    if (file.isEmpty() || !QDir::isRelativePath(file) || config.IniFilePath.isEmpty())
-        return file;
-    return QFileInfo(config.IniFilePath).absoluteDir().absoluteFilePath(file);
+    try {
+        db->open();
+        if (isNew)
+            CreateMissingTables(*db);
+    } catch (const DbError& e) {
+        throw StartupError(u"Kestrin cannot connect to %1: %2"_s.arg(db->description(), e.message()));
+    }
+    return db;
 }
 
 } // namespace
@@ -74,16 +80,21 @@ QString MaskPassword(const QString& connectionString)
     return masked;
 }
 
-ConnectionParameters LabConnectionParameters(const AppConfig& config)
+ConnectionParameters LabConnectionParameters(const ConnectionSettings& settings)
 {
+    if (!settings.engine)
+        throw ConfigurationError(
+            u"The key \"engine\" names no engine Kestrin knows (INI file %1); Kestrin knows %2."_s.arg(
+                settings.iniFilePath, KnownEngines().join(u", ")));
     ConnectionParameters p;
-    p.description = describe(config.Engine, config.ServerName, config.DatabaseName);
-    if (config.Engine == u"sqlite") {
-        p.databaseName = embeddedFile(config, config.DatabaseName);
+    switch (*settings.engine) {
+    case Engine::Sqlite:
+        p.databaseName = settings.database;
         p.description = u"the sqlite database \"%1\""_s.arg(p.databaseName);
-    } else if (config.Engine == u"postgres") {
-        p.databaseName = config.DatabaseName;
-        QString host = config.ServerName;
+        break;
+    case Engine::Postgres: {
+        p.databaseName = settings.database;
+        QString host = settings.server;
         if (host.compare(u"(local)"_s, Qt::CaseInsensitive) == 0)
             host = u"localhost"_s;
         if (const qsizetype colon = host.lastIndexOf(u':'); colon > 0) {
@@ -95,63 +106,55 @@ ConnectionParameters LabConnectionParameters(const AppConfig& config)
             }
         }
         p.host = host;
-        p.user = config.DbUser;
-        p.password = config.DbPassword;
+        p.user = settings.user;
+        p.password = settings.password;
         p.options = u"connect_timeout=10"_s;
-    } else if (config.Engine == u"sqlserver") {
-        p.databaseName =
-            OdbcConnectionString(config.SqlServerKind, config.DatabaseName, config.ServerName, config.OdbcDriver);
-        p.options = u"SQL_ATTR_LOGIN_TIMEOUT=10"_s;
-    } else {
-        throw ConfigurationError(u"The key \"engine\" has the value \"%1\" (INI file %2); Kestrin knows %3."_s.arg(
-            config.Engine, config.IniFilePath, KnownEngines().join(u", ")));
+        break;
     }
+    case Engine::SqlServer:
+        p.databaseName =
+            OdbcConnectionString(settings.sqlServerKind, settings.database, settings.server, settings.odbcDriver);
+        p.options = u"SQL_ATTR_LOGIN_TIMEOUT=10"_s;
+        break;
+    }
+    if (p.description.isEmpty())
+        p.description = describe(EngineName(*settings.engine), settings.server, settings.database);
     return p;
 }
 
-std::unique_ptr<Database> ConnectDatabase(const AppConfig& config, MissingDatabase missing)
+std::unique_ptr<Database> ConnectDatabase(const ConnectionSettings& settings, MissingDatabase missing)
 {
-    ConnectionParameters parameters = LabConnectionParameters(config);
-    const bool newEmbeddedFile = config.Engine == u"sqlite" && !QFileInfo::exists(parameters.databaseName);
-    if (config.Engine == u"sqlite") {
-        if (parameters.databaseName.isEmpty())
-            throw ConfigurationError(
-                u"The key \"database\" names no file for the sqlite database (INI file %1)."_s.arg(config.IniFilePath));
+    ConnectionParameters parameters = LabConnectionParameters(settings);
+    const bool newEmbeddedFile = IsNewEmbeddedDatabase(settings);
+    if (settings.engine == Engine::Sqlite) {
+        if (settings.database.isEmpty())
+            throw ConfigurationError(u"The key \"database\" names no file for the sqlite database (INI file %1)."_s.arg(
+                settings.iniFilePath));
         if (newEmbeddedFile && missing == MissingDatabase::Refused)
-            throw ConfigurationError(MissingDatabaseText(config));
-        QDir().mkpath(QFileInfo(parameters.databaseName).absolutePath());
+            throw ConfigurationError(MissingDatabaseText(settings));
+        QDir().mkpath(QFileInfo(settings.database).absolutePath());
     }
-    auto db = std::make_unique<Database>(MakeDialect(config.Engine), std::move(parameters));
-    try {
-        db->open();
-        if (newEmbeddedFile)
-            CreateMissingTables(*db);
-    } catch (const DbError& e) {
-        throw StartupError(u"Kestrin cannot connect to %1: %2"_s.arg(db->description(), e.message()));
-    }
-    return db;
+    return opened(std::make_unique<Database>(MakeDialect(*settings.engine), std::move(parameters)), newEmbeddedFile);
 }
 
-QString MissingDatabaseText(const AppConfig& config)
+QString MissingDatabaseText(const ConnectionSettings& settings)
 {
     return u"The sqlite database file %1 does not exist (key \"database\", INI file %2); kestrin /initdb "
-           u"creates it."_s.arg(LabConnectionParameters(config).databaseName, config.IniFilePath);
+           u"creates it."_s.arg(settings.database, settings.iniFilePath);
 }
 
-QString AnalyzerDatabasePath(const AppConfig& config) { return embeddedFile(config, config.AccessPath); }
-
-std::unique_ptr<Database> ConnectAnalyzerDatabase(const AppConfig& config)
+std::unique_ptr<Database> ConnectAnalyzerDatabase(const ConnectionSettings& settings)
 {
     ConnectionParameters p;
-    const QString path = AnalyzerDatabasePath(config);
+    const QString& path = settings.analyzerDatabase;
     p.description = u"the analyser database \"%1\""_s.arg(path);
-    if (config.AccessPath.isEmpty())
+    if (path.isEmpty())
         throw ConfigurationError(
             u"Run mode MGC writes into the analyser's database, but the key \"AccessPath\" names none "
-            u"(INI file %1)."_s.arg(config.IniFilePath));
+            u"(INI file %1)."_s.arg(settings.iniFilePath));
     if (!QFileInfo::exists(path))
         throw ConfigurationError(u"The analyser database %1 does not exist (key \"AccessPath\", INI file %2)."_s.arg(
-            path, config.IniFilePath));
+            path, settings.iniFilePath));
     const bool access =
         path.endsWith(u".mdb"_s, Qt::CaseInsensitive) || path.endsWith(u".accdb"_s, Qt::CaseInsensitive);
     std::unique_ptr<Dialect> dialect;
@@ -159,22 +162,16 @@ std::unique_ptr<Database> ConnectAnalyzerDatabase(const AppConfig& config)
 #ifdef Q_OS_WIN
         p.databaseName = u"DRIVER={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=%1;UID=admin;"_s.arg(
             QDir::toNativeSeparators(path));
-        dialect = std::make_unique<AccessDialect>();
+        dialect = NewAccessDialect();
 #else
         throw ConfigurationError(u"The analyser database %1 is an Access file, which only opens on Windows "
-                                 u"(key \"AccessPath\", INI file %2)."_s.arg(path, config.IniFilePath));
+                                 u"(key \"AccessPath\", INI file %2)."_s.arg(path, settings.iniFilePath));
 #endif
     } else {
         p.databaseName = path;
-        dialect = MakeDialect(u"sqlite"_s);
+        dialect = MakeDialect(Engine::Sqlite);
     }
-    auto db = std::make_unique<Database>(std::move(dialect), std::move(p));
-    try {
-        db->open();
-    } catch (const DbError& e) {
-        throw StartupError(u"Kestrin cannot connect to %1: %2"_s.arg(db->description(), e.message()));
-    }
-    return db;
+    return opened(std::make_unique<Database>(std::move(dialect), std::move(p)));
 }
 
 } // namespace kestrin

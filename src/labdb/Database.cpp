@@ -78,10 +78,7 @@ bool Database::isAlive()
 
 std::unique_ptr<Database> Database::newConnection() const
 {
-    std::unique_ptr<Dialect> dialect = MakeDialect(m_dialect->engine());
-    if (!dialect)
-        throw ProgramError(u"No second connection can be made to %1."_s.arg(m_parameters.description));
-    return std::make_unique<Database>(std::move(dialect), m_parameters);
+    return std::make_unique<Database>(m_dialect->another(), m_parameters);
 }
 
 void Database::reopen()

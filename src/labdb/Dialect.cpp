@@ -1,9 +1,6 @@
 #include "labdb/Dialect.h"
 
 #include "core/Error.h"
-#include "labdb/PostgresDialect.h"
-#include "labdb/SqlServerDialect.h"
-#include "labdb/SqliteDialect.h"
 
 #include <QRegularExpression>
 
@@ -38,15 +35,6 @@ QString Dialect::insertUnlessPresent(const QString& table, const QStringList& co
 
 QString Dialect::pageClause() const { return u"OFFSET ? ROWS FETCH NEXT ? ROWS ONLY"_s; }
 
-std::unique_ptr<Dialect> MakeDialect(const QString& engine)
-{
-    if (engine == u"sqlite")
-        return std::make_unique<SqliteDialect>();
-    if (engine == u"postgres")
-        return std::make_unique<PostgresDialect>();
-    if (engine == u"sqlserver")
-        return std::make_unique<SqlServerDialect>();
-    return nullptr;
-}
+QString Dialect::scriptStatementEnd() const { return u";\n"_s; }
 
 } // namespace kestrin

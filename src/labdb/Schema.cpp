@@ -191,7 +191,7 @@ QString CreateIndexStatement(const Dialect& dialect, const TableDef& table, cons
 
 QString SchemaScript(const Dialect& dialect)
 {
-    const QString end = dialect.engine() == u"sqlserver" ? u"\nGO\n"_s : u";\n"_s;
+    const QString end = dialect.scriptStatementEnd();
     QString script = u"-- The laboratory database as Kestrin uses it (%1).\n\n"_s.arg(dialect.engine());
     for (const TableDef& table : LabTables()) {
         for (const QString& statement : CreateTableStatements(dialect, table))

@@ -1,4 +1,4 @@
-#include "labdb/SqliteDialect.h"
+#include "Dialects.h"
 
 #include <QDateTime>
 
@@ -11,111 +11,124 @@ namespace {
 const QString kDateFormat = u"yyyy-MM-dd HH:mm:ss"_s;
 // How long a statement waits for another process's write lock before it fails.
 constexpr int kBusyTimeout = 15000;
+
+// The embedded database: one file, shared by the processes of one machine.
+class SqliteDialect final : public Dialect {
+public:
+    std::unique_ptr<Dialect> another() const override { return std::make_unique<SqliteDialect>(); }
+    QString engine() const override { return u"sqlite"_s; }
+    QString qtDriver() const override { return u"QSQLITE"_s; }
+    // A VARCHAR column keeps a text of any length.
+    bool limitsTextLength() const override { return false; }
+
+    QString currentTime() const override { return u"datetime('now','localtime')"_s; }
+    QString currentDate() const override { return u"datetime('now','localtime','start of day')"_s; }
+
+    QString tableExistsQuery() const override
+    {
+        return u"SELECT name FROM sqlite_master WHERE type = 'table' AND lower(name) = lower(?)"_s;
+    }
+
+    QString indexExistsQuery() const override
+    {
+        return u"SELECT name FROM sqlite_master WHERE type = 'index' AND lower(tbl_name) = lower(?) "
+               u"AND lower(name) = lower(?)"_s;
+    }
+
+    QStringList createEmptyCopy(const QString& copy, const QString& source) const override
+    {
+        return {u"CREATE TABLE %1 AS SELECT * FROM %2 WHERE 1 = 2"_s.arg(quote(copy), quote(source))};
+    }
+
+    QStringList beforeFixedIdentityInsert(const QString&) const override { return {}; }
+    QStringList afterFixedIdentityInsert(const QString&, const QString&) const override { return {}; }
+
+    QString dateLiteral(const QDateTime& value) const override { return u'\'' + value.toString(kDateFormat) + u'\''; }
+
+    // SQLITE_TOOBIG, SQLITE_CONSTRAINT, SQLITE_MISMATCH, also as extended codes (low byte).
+    bool refusesData(const QString& code) const override
+    {
+        bool ok = false;
+        const int primary = code.toInt(&ok) & 0xFF;
+        return ok && (primary == 18 || primary == 19 || primary == 20);
+    }
+
+    QString columnType(ColumnType type, int size) const override
+    {
+        switch (type) {
+        case ColumnType::Text:
+            return u"VARCHAR(%1)"_s.arg(size);
+        case ColumnType::Integer:
+        case ColumnType::Boolean:
+            return u"INTEGER"_s;
+        case ColumnType::Real:
+            return u"REAL"_s;
+        case ColumnType::DateTime:
+            return u"DATETIME"_s;
+        case ColumnType::Identity:
+            return u"INTEGER PRIMARY KEY AUTOINCREMENT"_s;
+        }
+        return {};
+    }
+
+    QString pageClause() const override { return u"LIMIT ?, ?"_s; }
+
+    // IMMEDIATE takes the write lock at once, so that two processes never both wait to upgrade.
+    QString beginTransaction() const override { return u"BEGIN IMMEDIATE"_s; }
+    QString savepoint(const QString& name) const override { return u"SAVEPOINT "_s + quote(name); }
+    QString rollbackToSavepoint(const QString& name) const override { return u"ROLLBACK TO "_s + quote(name); }
+    QString releaseSavepoint(const QString& name) const override { return u"RELEASE "_s + quote(name); }
+
+    QStringList sessionSetup() const override
+    {
+        // Savepoints keep their undo data in memory instead of a file of their own.
+        return {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s, lockWait(kBusyTimeout),
+                u"PRAGMA temp_store=MEMORY"_s};
+    }
+
+    QVariant toBound(const QVariant& value) const override
+    {
+        switch (value.metaType().id()) {
+        case QMetaType::QDateTime: {
+            if (value.isNull())
+                return QVariant(QMetaType(QMetaType::QString));
+            // One message binds the same time stamp to many rows: format it once.
+            const QDateTime time = value.toDateTime();
+            if (time.date() != m_lastTime.date() || time.time() != m_lastTime.time() || m_lastText.isNull()) {
+                m_lastTime = time;
+                m_lastText = time.toString(kDateFormat);
+            }
+            return QVariant(m_lastText);
+        }
+        case QMetaType::QDate:
+            return value.isNull() ? QVariant(QMetaType(QMetaType::QString))
+                                  : QVariant(QDateTime(value.toDate(), QTime(0, 0)).toString(kDateFormat));
+        default:
+            return value;
+        }
+    }
+
+    // SQLITE_BUSY and SQLITE_LOCKED, also as extended codes.
+    bool isBusy(const QString& code) const override
+    {
+        bool ok = false;
+        const int primary = code.toInt(&ok) & 0xFF;
+        return ok && (primary == 5 || primary == 6);
+    }
+
+    QString lockWait(int milliseconds) const override
+    {
+        return u"PRAGMA busy_timeout=%1"_s.arg(milliseconds > 0 ? milliseconds : kBusyTimeout);
+    }
+
+private:
+    QString quoteIdentifier(const QString& identifier) const override { return u'"' + identifier + u'"'; }
+    mutable QDateTime m_lastTime;
+    mutable QString m_lastText;
+};
+
 } // namespace
 
-QString SqliteDialect::engine() const { return u"sqlite"_s; }
-QString SqliteDialect::qtDriver() const { return u"QSQLITE"_s; }
-
-QString SqliteDialect::quoteIdentifier(const QString& identifier) const { return u'"' + identifier + u'"'; }
-
-QString SqliteDialect::currentTime() const { return u"datetime('now','localtime')"_s; }
-QString SqliteDialect::currentDate() const { return u"datetime('now','localtime','start of day')"_s; }
-
-QString SqliteDialect::tableExistsQuery() const
-{
-    return u"SELECT name FROM sqlite_master WHERE type = 'table' AND lower(name) = lower(?)"_s;
-}
-
-QString SqliteDialect::indexExistsQuery() const
-{
-    return u"SELECT name FROM sqlite_master WHERE type = 'index' AND lower(tbl_name) = lower(?) "
-           u"AND lower(name) = lower(?)"_s;
-}
-
-QStringList SqliteDialect::createEmptyCopy(const QString& copy, const QString& source) const
-{
-    return {u"CREATE TABLE %1 AS SELECT * FROM %2 WHERE 1 = 2"_s.arg(quote(copy), quote(source))};
-}
-
-QStringList SqliteDialect::beforeFixedIdentityInsert(const QString&) const { return {}; }
-QStringList SqliteDialect::afterFixedIdentityInsert(const QString&, const QString&) const { return {}; }
-
-QString SqliteDialect::dateLiteral(const QDateTime& value) const { return u'\'' + value.toString(kDateFormat) + u'\''; }
-
-// SQLITE_TOOBIG, SQLITE_CONSTRAINT, SQLITE_MISMATCH, also as extended codes (low byte).
-bool SqliteDialect::refusesData(const QString& code) const
-{
-    bool ok = false;
-    const int primary = code.toInt(&ok) & 0xFF;
-    return ok && (primary == 18 || primary == 19 || primary == 20);
-}
-
-QString SqliteDialect::columnType(ColumnType type, int size) const
-{
-    switch (type) {
-    case ColumnType::Text:
-        return u"VARCHAR(%1)"_s.arg(size);
-    case ColumnType::Integer:
-    case ColumnType::Boolean:
-        return u"INTEGER"_s;
-    case ColumnType::Real:
-        return u"REAL"_s;
-    case ColumnType::DateTime:
-        return u"DATETIME"_s;
-    case ColumnType::Identity:
-        return u"INTEGER PRIMARY KEY AUTOINCREMENT"_s;
-    }
-    return {};
-}
-
-QString SqliteDialect::pageClause() const { return u"LIMIT ?, ?"_s; }
-
-// IMMEDIATE takes the write lock at once, so that two processes never both wait to upgrade.
-QString SqliteDialect::beginTransaction() const { return u"BEGIN IMMEDIATE"_s; }
-QString SqliteDialect::savepoint(const QString& name) const { return u"SAVEPOINT "_s + quote(name); }
-QString SqliteDialect::rollbackToSavepoint(const QString& name) const { return u"ROLLBACK TO "_s + quote(name); }
-QString SqliteDialect::releaseSavepoint(const QString& name) const { return u"RELEASE "_s + quote(name); }
-
-QStringList SqliteDialect::sessionSetup() const
-{
-    // Savepoints keep their undo data in memory instead of a file of their own.
-    return {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s, lockWait(kBusyTimeout),
-            u"PRAGMA temp_store=MEMORY"_s};
-}
-
-QVariant SqliteDialect::toBound(const QVariant& value) const
-{
-    switch (value.metaType().id()) {
-    case QMetaType::QDateTime: {
-        if (value.isNull())
-            return QVariant(QMetaType(QMetaType::QString));
-        // One message binds the same time stamp to many rows: format it once.
-        const QDateTime time = value.toDateTime();
-        if (time.date() != m_lastTime.date() || time.time() != m_lastTime.time() || m_lastText.isNull()) {
-            m_lastTime = time;
-            m_lastText = time.toString(kDateFormat);
-        }
-        return QVariant(m_lastText);
-    }
-    case QMetaType::QDate:
-        return value.isNull() ? QVariant(QMetaType(QMetaType::QString))
-                              : QVariant(QDateTime(value.toDate(), QTime(0, 0)).toString(kDateFormat));
-    default:
-        return value;
-    }
-}
-
-// SQLITE_BUSY and SQLITE_LOCKED, also as extended codes.
-bool SqliteDialect::isBusy(const QString& code) const
-{
-    bool ok = false;
-    const int primary = code.toInt(&ok) & 0xFF;
-    return ok && (primary == 5 || primary == 6);
-}
-
-QString SqliteDialect::lockWait(int milliseconds) const
-{
-    return u"PRAGMA busy_timeout=%1"_s.arg(milliseconds > 0 ? milliseconds : kBusyTimeout);
-}
+std::unique_ptr<Dialect> NewSqliteDialect() { return std::make_unique<SqliteDialect>(); }
 
 } // namespace kestrin

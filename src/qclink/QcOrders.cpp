@@ -125,7 +125,7 @@ void TransferQcOrders(Context& ctx, Database& analyzer)
     try {
         // The analyser's database engine may let two transactions read the same highest
         // sample number; the lock file keeps two Kestrin starts from doing so.
-        QLockFile lock(AnalyzerDatabasePath(ctx.config) + u".kestrin-lock"_s);
+        QLockFile lock(ConnectionSettingsOf(ctx.config).analyzerDatabase + u".kestrin-lock"_s);
         if (!lock.tryLock(kLockWaitMs))
             throw FileError(lock.error() == QLockFile::LockFailedError
                                 ? u"another Kestrin kept the lock file %1 for over a minute"_s.arg(lock.fileName())

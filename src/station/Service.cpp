@@ -48,9 +48,10 @@ void Service::start(StartupProgress& progress, const std::function<void()>& addI
         addIcon();
 
     progress.showStatus(u"Connecting 2 DB ... "_s);
-    m_db = ConnectDatabase(m_config);
+    const ConnectionSettings settings = ConnectionSettingsOf(m_config);
+    m_db = ConnectDatabase(settings);
     if (m_config.Mode == RunMode::QcLink)
-        m_analyzerDb = ConnectAnalyzerDatabase(m_config);
+        m_analyzerDb = ConnectAnalyzerDatabase(settings);
     m_context = std::make_unique<Context>(Context{m_config, *m_db, *m_log, m_clock});
     m_context->stopping = &m_stopRequested;
 

@@ -95,7 +95,7 @@ void TestCheck::checkTriesWhatTheRunDoes()
     SilentProgress progress;
     const AppConfig config = LoadConfiguration(commandLine, progress);
     if (database)
-        ConnectDatabase(config, MissingDatabase::Created);
+        ConnectDatabase(ConnectionSettingsOf(config), MissingDatabase::Created);
 
     std::unique_ptr<ReadOnly> spoiled;
     if (!readOnly.isEmpty()) {
@@ -133,7 +133,7 @@ void TestCheck::unlistableImportFolderIsAProblem()
     const CommandLine commandLine = ParseCommandLine({u"/ini="_s + ini});
     SilentProgress progress;
     const AppConfig config = LoadConfiguration(commandLine, progress);
-    ConnectDatabase(config, MissingDatabase::Created);
+    ConnectDatabase(ConnectionSettingsOf(config), MissingDatabase::Created);
     QFile::setPermissions(dir.filePath(u"in"_s),
                           QFile::WriteOwner | QFile::ExeOwner | QFile::WriteUser | QFile::ExeUser | QFile::ExeGroup |
                               QFile::ExeOther);

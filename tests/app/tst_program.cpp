@@ -1,5 +1,6 @@
 #include "TestMain.h"
 #include "labdb/Database.h"
+#include "labdb/DialectFactory.h"
 
 #include <QDir>
 #include <QFile>
@@ -205,7 +206,7 @@ void TestProgram::orderInResultOut()
     {
         ConnectionParameters p;
         p.databaseName = folder + u"/lab.sqlite"_s;
-        Database db(MakeDialect(u"sqlite"_s), p);
+        Database db(MakeDialect(Engine::Sqlite), p);
         db.open();
         db.exec(
             u"INSERT INTO TEST_DEF (PARAMETER_ID, IMP_CODE_LDT, LONG, PRINT_POS) VALUES (8, 'THC', 'Cannabinoids', 1)"_s);
@@ -217,7 +218,7 @@ void TestProgram::orderInResultOut()
     {
         ConnectionParameters p;
         p.databaseName = folder + u"/lab.sqlite"_s;
-        Database db(MakeDialect(u"sqlite"_s), p);
+        Database db(MakeDialect(Engine::Sqlite), p);
         db.open();
         db.exec(u"DELETE FROM REQUEST"_s);
         db.exec(

@@ -10,6 +10,7 @@
 #include "hl7import/ImportCycle.h"
 #include "idstation/SampleIdStation.h"
 #include "labdb/Database.h"
+#include "labdb/DialectFactory.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/TrafficView.h"
 #include "mainwindow/TrayIcon.h"
@@ -56,7 +57,7 @@ class LockHolder {
 public:
     LockHolder(const AppConfig& config, std::function<bool()> release)
         : m_thread([this, config, release = std::move(release)] {
-            Database db(MakeDialect(config.Engine), LabConnectionParameters(config));
+            Database db(MakeDialect(*config.Engine), LabConnectionParameters(ConnectionSettingsOf(config)));
             db.open();
             Transaction transaction(db);
             db.lockExclusive(u"kestrin import"_s);
@@ -317,7 +318,7 @@ void TestRunModes::scanAnsweredWhileTheImportWaits()
     config.ImportDonePath = config.ImportPath + u"Done"_s;
     config.ImportErrorPath = config.ImportPath + u"EinleseFehler"_s;
     {
-        Database db(MakeDialect(config.Engine), LabConnectionParameters(config));
+        Database db(MakeDialect(*config.Engine), LabConnectionParameters(ConnectionSettingsOf(config)));
         db.open();
         test::SeedAnalysers(db);
         test::AddSample(db, u"S1"_s, u"Meier"_s, u"Anna"_s, {1});

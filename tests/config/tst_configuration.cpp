@@ -252,7 +252,7 @@ void TestConfiguration::emptyFileGivesStartValues()
     QCOMPARE(s.ImportCycle, 0);
     QCOMPARE(s.ExportCycle, 0);
     QCOMPARE(s.ImportPath, QString());
-    QCOMPARE(s.Engine, u"sqlserver"_s);
+    QVERIFY(s.Engine == Engine::SqlServer);
 }
 
 void TestConfiguration::missingFileIsCreatedEmpty()

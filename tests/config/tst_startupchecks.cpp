@@ -92,7 +92,7 @@ void TestStartupChecks::problems()
     else if (field == u"DecimalSeparator")
         c.DecimalSeparator = value;
     else if (field == u"database")
-        c.Engine = u"sqlite"_s, c.DatabaseName = value;
+        c.Engine = Engine::Sqlite, c.DatabaseName = value;
     else if (field == u"com")
         c.ComPort = value.toDouble();
     else if (field == u"autoval")

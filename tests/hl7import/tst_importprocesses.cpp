@@ -2,6 +2,7 @@
 #include "OrderBuilder.h"
 #include "TestMain.h"
 #include "labdb/Database.h"
+#include "labdb/DialectFactory.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,7 +84,7 @@ void TestImportProcesses::twoProcessesShareOneFolder()
 
     ConnectionParameters p;
     p.databaseName = shared.dir.filePath(u"lab.sqlite"_s);
-    Database db(MakeDialect(u"sqlite"_s), p);
+    Database db(MakeDialect(Engine::Sqlite), p);
     db.open();
     // Each message was read by exactly one of the two.
     QCOMPARE(db.query(u"SELECT ORDER_ID FROM HL7_STRINGS WHERE STRING_DEF = ?"_s, {u"MSH"_s}).size(), kFiles);
@@ -146,7 +147,7 @@ void TestImportProcesses::killsAtRandomStoreEveryOrderOnce()
 
     ConnectionParameters p;
     p.databaseName = shared.dir.filePath(u"lab.sqlite"_s);
-    Database db(MakeDialect(u"sqlite"_s), p);
+    Database db(MakeDialect(Engine::Sqlite), p);
     db.open();
     // Each order stored exactly once, however the kills fell.
     QCOMPARE(db.query(u"SELECT ORDER_ID FROM HL7_STRINGS WHERE STRING_DEF = ?"_s, {u"MSH"_s}).size(), dropped);

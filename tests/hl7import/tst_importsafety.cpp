@@ -6,6 +6,7 @@
 #include "hl7import/ImportFolder.h"
 #include "hl7import/ImportJournal.h"
 #include "labdb/DbError.h"
+#include "labdb/DialectFactory.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -363,7 +364,7 @@ void TestImportSafety::errorClassification()
 {
     QFETCH(QString, engine);
     QFETCH(QString, code);
-    QTEST(MakeDialect(engine)->refusesData(code), "refusesData");
+    QTEST(MakeDialect(*EngineNamed(engine))->refusesData(code), "refusesData");
 }
 
 KESTRIN_TEST_MAIN(TestImportSafety)

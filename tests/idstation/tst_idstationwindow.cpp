@@ -32,7 +32,7 @@ public:
     explicit OpenWindow(const std::function<void(Database&)>& seed)
     {
         lab.config.StationId = u"AN1"_s;
-        lab.config.Engine = u"sqlite"_s;
+        lab.config.Engine = Engine::Sqlite;
         lab.config.DatabaseName = lab.scratch.sqliteConfig().DatabaseName;
         test::SeedAnalysers(lab.db());
         seed(lab.db());
@@ -437,7 +437,8 @@ void TestIdStationWindow::databaseFileMadeAnew()
         QCOMPARE(w.model().tileCount(), 3);
     }
     {
-        const auto db = ConnectDatabase(w.lab.config, MissingDatabase::Created); // as /initdb would
+        const auto db =
+            ConnectDatabase(ConnectionSettingsOf(w.lab.config), MissingDatabase::Created); // as /initdb would
         test::SeedAnalysers(*db);
         test::AddSamples(*db, 2, 10);
     }

@@ -1,8 +1,8 @@
 #include "ScratchDatabase.h"
 #include "TestMain.h"
 #include "labdb/DbError.h"
+#include "labdb/DialectFactory.h"
 #include "labdb/Schema.h"
-#include "labdb/SqlServerDialect.h"
 
 #include <QFile>
 
@@ -117,11 +117,11 @@ void TestSchema::sqlServerScriptIsCurrent()
     const QString path = test::SourceDir() + u"/src/labdb/sql/sqlserver-schema.sql"_s;
     // KESTRIN_UPDATE_SCRIPTS=1 writes the script anew after a change of the schema.
     if (qEnvironmentVariable("KESTRIN_UPDATE_SCRIPTS") == u"1")
-        test::WriteFile(path, SchemaScript(SqlServerDialect()).toUtf8());
+        test::WriteFile(path, SchemaScript(*MakeDialect(Engine::SqlServer)).toUtf8());
     QFile file(path);
     QVERIFY2(file.open(QIODevice::ReadOnly), "the SQL Server script is missing");
     const QString committed = QString::fromUtf8(file.readAll());
-    QCOMPARE(committed, SchemaScript(SqlServerDialect()));
+    QCOMPARE(committed, SchemaScript(*MakeDialect(Engine::SqlServer)));
 }
 
 KESTRIN_TEST_MAIN(TestSchema)

@@ -3,6 +3,7 @@
 #include "core/Error.h"
 #include "labdb/Connection.h"
 #include "labdb/DbError.h"
+#include "labdb/DialectFactory.h"
 #include "qclink/QcOrders.h"
 
 #include <QProcess>
@@ -17,7 +18,7 @@ std::unique_ptr<Database> OpenSqlite(const QString& path)
 {
     ConnectionParameters p;
     p.databaseName = path;
-    auto db = std::make_unique<Database>(MakeDialect(u"sqlite"_s), p);
+    auto db = std::make_unique<Database>(MakeDialect(Engine::Sqlite), p);
     db->open();
     return db;
 }
@@ -67,7 +68,7 @@ struct Bench {
         station.config.StationId = u"AN1"_s;
         station.config.AccessPath = station.scratch.folder() + u"/analyser.sqlite"_s;
         test::RunSqlScript(*OpenSqlite(station.config.AccessPath), u"/examples/analyser-schema.sql"_s);
-        analyser = ConnectAnalyzerDatabase(station.config);
+        analyser = ConnectAnalyzerDatabase(ConnectionSettingsOf(station.config));
     }
     // control_block and param2channel rows of an analyser.
     void block(const QString& control, const QVariantList& parameters, const QString& analyzer = u"AN1"_s)
@@ -109,9 +110,10 @@ struct DemoFolder {
                         "firstshift=01.01.2019 06:00:00\nImportExtension=hl7\n");
         QDir(dir.path()).mkpath(u"out"_s); // the hospital's share is there; Kestrin never makes it
         AppConfig config;
-        config.Engine = u"sqlite"_s;
+        config.Engine = Engine::Sqlite;
         config.DatabaseName = dir.filePath(u"lab.sqlite"_s);
-        test::RunSqlScript(*ConnectDatabase(config, MissingDatabase::Created), u"/examples/demo-data.sql"_s);
+        test::RunSqlScript(*ConnectDatabase(ConnectionSettingsOf(config), MissingDatabase::Created),
+                           u"/examples/demo-data.sql"_s);
         test::RunSqlScript(*OpenSqlite(dir.filePath(u"analyser.sqlite"_s)), u"/examples/analyser-schema.sql"_s);
         analyser = OpenSqlite(dir.filePath(u"analyser.sqlite"_s));
     }
@@ -253,7 +255,7 @@ void TestQcOrders::busyAnalyserFailsCleanlyThenNumbersAbove()
     bench.block(u"QC-B"_s, {4});
     bench.analyser->exec(u"PRAGMA busy_timeout=100"_s);
     const QStringList before = Dump(*bench.analyser);
-    const auto other = ConnectAnalyzerDatabase(bench.station.config);
+    const auto other = ConnectAnalyzerDatabase(ConnectionSettingsOf(bench.station.config));
     Transaction held(*other);
     PutOrder(*other, u"S-7"_s, kToday, 7);
     QVERIFY_THROWS_EXCEPTION(DbError, bench.write());

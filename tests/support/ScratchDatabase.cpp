@@ -2,6 +2,7 @@
 
 #include "TestEnvironment.h"
 #include "labdb/DbError.h"
+#include "labdb/DialectFactory.h"
 #include "labdb/Schema.h"
 
 #include <QSqlDatabase>
@@ -162,7 +163,7 @@ std::unique_ptr<Database> ScratchDatabase::connect() const
         p.databaseName = m_dir.filePath(u"lab.sqlite"_s);
         p.description = u"the test file %1"_s.arg(p.databaseName);
     }
-    auto db = std::make_unique<Database>(MakeDialect(m_engine), p);
+    auto db = std::make_unique<Database>(MakeDialect(*EngineNamed(m_engine)), p);
     db->open();
     return db;
 }
@@ -201,7 +202,7 @@ std::unique_ptr<Database> ServerDatabase::connect() const
 {
     ConnectionParameters p = pgParameters(*pgServer(), m_name);
     p.description = u"the test database %1"_s.arg(m_name);
-    auto db = std::make_unique<Database>(MakeDialect(u"postgres"_s), p);
+    auto db = std::make_unique<Database>(MakeDialect(Engine::Postgres), p);
     db->open();
     return db;
 }
@@ -209,7 +210,7 @@ std::unique_ptr<Database> ServerDatabase::connect() const
 AppConfig ScratchDatabase::sqliteConfig() const
 {
     AppConfig config;
-    config.Engine = u"sqlite"_s;
+    config.Engine = Engine::Sqlite;
     config.DatabaseName = m_dir.filePath(u"lab.sqlite"_s);
     return config;
 }

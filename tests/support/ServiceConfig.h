@@ -13,7 +13,7 @@ inline AppConfig ServiceConfig(const QString& folder)
     const QDir dir(folder);
     AppConfig c;
     c.ComputerName = QStringLiteral("LABPC");
-    c.Engine = QStringLiteral("sqlite");
+    c.Engine = Engine::Sqlite;
     c.DatabaseName = dir.filePath(QStringLiteral("lab.sqlite"));
     c.ComLogPath = dir.filePath(QStringLiteral("log/"));
     c.ImportPath = dir.filePath(QStringLiteral("in/"));
@@ -25,6 +25,6 @@ inline AppConfig ServiceConfig(const QString& folder)
 
 // Creates the embedded database of a run's settings with every table, as "/initdb" does: no
 // other start makes one.
-inline void InitDb(const AppConfig& config) { ConnectDatabase(config, MissingDatabase::Created); }
+inline void InitDb(const AppConfig& config) { ConnectDatabase(ConnectionSettingsOf(config), MissingDatabase::Created); }
 
 } // namespace kestrin::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/Engine.h"
 #include "config/PlatformDefaults.h"
 #include "config/RunMode.h"
 
@@ -61,7 +62,9 @@ struct IniSettings {
     QString OBR3TEXT;
 
     // Kestrin's own keys.
-    QString Engine = QStringLiteral("sqlserver");
+    // No engine: the INI file names one Kestrin does not know (a problem said at start), and
+    // no other engine's database is tried in its place.
+    std::optional<kestrin::Engine> Engine = kestrin::Engine::SqlServer;
     QString Charset = QStringLiteral("windows-1252");
     QString ShortDateFormat = QStringLiteral("dd.MM.yyyy");
     QString TimeFormat = QStringLiteral("HH:mm:ss");

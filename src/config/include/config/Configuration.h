@@ -33,9 +33,6 @@ struct ParsedConfiguration {
 // Every value that cannot be used is kept in errors, its field keeping its start value.
 ParsedConfiguration ParseConfiguration(const QStringList& lines);
 
-// The database engines the key "engine" may name, in any case.
-QStringList KnownEngines();
-
 // Appends the platform's separator to a folder value unless it ends in "/" or "\".
 QString WithTrailingSeparator(const QString& folder);
 

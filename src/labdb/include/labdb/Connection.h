@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/AppConfig.h"
+#include "config/ConnectionSettings.h"
 #include "labdb/Database.h"
 
 #include <memory>
@@ -18,27 +18,25 @@ QString OdbcConnectionString(const QString& sqlServerKind, const QString& databa
 // A connection string with its password shown as "****".
 QString MaskPassword(const QString& connectionString);
 
-// How the configuration reaches the laboratory database; throws a StartupError for an
-// unknown engine.
-ConnectionParameters LabConnectionParameters(const AppConfig& config);
+// How the settings reach the laboratory database; throws a ConfigurationError when they name
+// no engine.
+ConnectionParameters LabConnectionParameters(const ConnectionSettings& settings);
 
 // Whether a missing embedded database file is made. Only "/initdb" makes one: a mistyped
 // path would otherwise give a new, empty database that orders go into and nobody reads.
 enum class MissingDatabase { Refused, Created };
 
-// Opens the laboratory database of the configuration; a new embedded database file gets the
+// Opens the laboratory database of the settings; a new embedded database file gets the
 // whole schema. Throws a StartupError naming engine, server and database, or the file that
 // is missing.
-std::unique_ptr<Database> ConnectDatabase(const AppConfig& config, MissingDatabase missing = MissingDatabase::Refused);
+std::unique_ptr<Database> ConnectDatabase(const ConnectionSettings& settings,
+                                          MissingDatabase missing = MissingDatabase::Refused);
 
-// Says that the embedded database file of the configuration is missing, and how it is made.
-QString MissingDatabaseText(const AppConfig& config);
-
-// The file of the analyser's own database: `AccessPath`, relative to the INI file's folder.
-QString AnalyzerDatabasePath(const AppConfig& config);
+// Says that the embedded database file of the settings is missing, and how it is made.
+QString MissingDatabaseText(const ConnectionSettings& settings);
 
 // The analyser's own database (run mode MGC): an Access file through ODBC on Windows, any
 // other file as an embedded database. Throws a StartupError.
-std::unique_ptr<Database> ConnectAnalyzerDatabase(const AppConfig& config);
+std::unique_ptr<Database> ConnectAnalyzerDatabase(const ConnectionSettings& settings);
 
 } // namespace kestrin

@@ -16,7 +16,11 @@ class Dialect {
 public:
     virtual ~Dialect() = default;
 
-    virtual QString engine() const = 0;   // "sqlite", "postgres", "sqlserver", "access"
+    // A dialect of the same engine for another connection (a dialect may keep what one
+    // connection binds).
+    virtual std::unique_ptr<Dialect> another() const = 0;
+
+    virtual QString engine() const = 0;   // for messages and scripts: "sqlite", "postgres", "sqlserver", "access"
     virtual QString qtDriver() const = 0; // the Qt SQL driver
 
     // An identifier quoted for this engine; throws a DbError unless IsIdentifier holds.
@@ -77,6 +81,14 @@ public:
     // cannot say.
     virtual QString lockWait(int) const { return {}; }
 
+    // Whether a text column refuses a value longer than its declared size.
+    virtual bool limitsTextLength() const { return true; }
+    // SQL for the schema of the tables a connection's statements name, whose columns
+    // information_schema describes; empty where the engine has no information_schema.
+    virtual QString connectionSchema() const { return {}; }
+    // What ends a statement in a script of this engine's own tool.
+    virtual QString scriptStatementEnd() const;
+
     // A value as it is bound: dates as the engine stores them.
     virtual QVariant toBound(const QVariant& value) const { return value; }
 
@@ -86,8 +98,5 @@ protected:
 
 // [A-Za-z_][A-Za-z0-9_]*: the only text ever put into a statement.
 bool IsIdentifier(const QString& text);
-
-// The dialect of an engine name; nullptr for an unknown one.
-std::unique_ptr<Dialect> MakeDialect(const QString& engine);
 
 } // namespace kestrin
