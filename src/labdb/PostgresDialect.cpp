@@ -1,4 +1,5 @@
 #include "Dialects.h"
+#include "config/Engine.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -15,7 +16,7 @@ namespace {
 class PostgresDialect final : public Dialect {
 public:
     std::unique_ptr<Dialect> another() const override { return std::make_unique<PostgresDialect>(); }
-    QString engine() const override { return u"postgres"_s; }
+    QString engine() const override { return EngineName(Engine::Postgres); }
     QString qtDriver() const override { return u"QPSQL"_s; }
     QString connectionSchema() const override { return u"current_schema()"_s; }
 

@@ -1,4 +1,5 @@
 #include "Dialects.h"
+#include "config/Engine.h"
 
 #include <QDateTime>
 
@@ -12,7 +13,7 @@ namespace {
 class SqlServerDialect final : public Dialect {
 public:
     std::unique_ptr<Dialect> another() const override { return std::make_unique<SqlServerDialect>(); }
-    QString engine() const override { return u"sqlserver"_s; }
+    QString engine() const override { return EngineName(Engine::SqlServer); }
     QString qtDriver() const override { return u"QODBC"_s; }
     QString connectionSchema() const override { return u"SCHEMA_NAME()"_s; }
     // The batch separator of the server's own tools.

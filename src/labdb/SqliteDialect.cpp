@@ -1,4 +1,5 @@
 #include "Dialects.h"
+#include "config/Engine.h"
 
 #include <QDateTime>
 
@@ -16,7 +17,7 @@ constexpr int kBusyTimeout = 15000;
 class SqliteDialect final : public Dialect {
 public:
     std::unique_ptr<Dialect> another() const override { return std::make_unique<SqliteDialect>(); }
-    QString engine() const override { return u"sqlite"_s; }
+    QString engine() const override { return EngineName(Engine::Sqlite); }
     QString qtDriver() const override { return u"QSQLITE"_s; }
     // A VARCHAR column keeps a text of any length.
     bool limitsTextLength() const override { return false; }
