@@ -1,9 +1,9 @@
 #include "app/Main.h"
 
+#include "StatusCommand.h"
 #include "app/CheckCommand.h"
 #include "app/Program.h"
 #include "app/Startup.h"
-#include "app/StatusCommand.h"
 #include "config/CommandLine.h"
 #include "config/StartupChecks.h"
 #include "core/Clock.h"

@@ -1,7 +1,7 @@
 #include "app/Program.h"
 
-#include "app/StationLock.h"
-#include "app/StopSignals.h"
+#include "StationLock.h"
+#include "StopSignals.h"
 #include "config/CommandLine.h"
 #include "config/StartupChecks.h"
 #include "core/Error.h"

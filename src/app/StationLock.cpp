@@ -1,4 +1,4 @@
-#include "app/StationLock.h"
+#include "StationLock.h"
 
 #include "core/Error.h"
 

@@ -1,6 +1,6 @@
-#include "app/StatusCommand.h"
+#include "StatusCommand.h"
 
-#include "app/StationLock.h"
+#include "StationLock.h"
 #include "config/CycleSchedule.h"
 #include "config/StartupChecks.h"
 #include "core/Error.h"

@@ -1,4 +1,4 @@
-#include "app/StopSignals.h"
+#include "StopSignals.h"
 
 #include <QSocketNotifier>
 

@@ -1,7 +1,7 @@
 #include "config/Configuration.h"
 
+#include "NearestName.h"
 #include "config/CycleSchedule.h"
-#include "config/NearestName.h"
 #include "core/Error.h"
 #include "core/Numbers.h"
 #include "core/TextChecks.h"

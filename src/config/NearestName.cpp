@@ -1,4 +1,4 @@
-#include "config/NearestName.h"
+#include "NearestName.h"
 
 #include <algorithm>
 #include <vector>
