@@ -1,5 +1,6 @@
 #include "app/Program.h"
 
+#include "FixedTexts.h"
 #include "StationLock.h"
 #include "StopSignals.h"
 #include "config/CommandLine.h"
@@ -69,7 +70,7 @@ void Program::createWindows()
     // Every window of the run, stations and monitor included, carries the program's icon.
     QApplication::setWindowIcon(KestrinIcon());
     m_window = std::make_unique<MainWindow>();
-    m_window->setWindowTitle(c.StationId + u" at "_s + c.ImportPath);
+    m_window->setWindowTitle(apptexts::MainWindowCaption(c.StationId, c.ImportPath));
     m_window->setRequestMonitorAvailable(false);
     connect(&m_service->log(), &CommLog::displayLine, m_window.get(), &MainWindow::addTrafficLine);
     connect(m_window.get(), &MainWindow::stopRequested, m_service.get(), &Service::shutdown);

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "FixedTexts.h"
 #include "config/Configuration.h"
 #include "config/IniLocation.h"
 #include "core/Error.h"
@@ -36,7 +37,7 @@ QString iniFile(const CommandLine& commandLine, StartupProgress& progress)
     }
     iniPath = QFileInfo(iniPath).absoluteFilePath();
     progress.yield();
-    progress.showStatus(u"Loading ini ... "_s);
+    progress.showStatus(apptexts::kLoadingIniStep.toString());
     return iniPath;
 }
 

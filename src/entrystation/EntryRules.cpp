@@ -1,5 +1,6 @@
 #include "entrystation/EntryRules.h"
 
+#include "FixedTexts.h"
 #include "core/Numbers.h"
 #include "core/TextChecks.h"
 
@@ -81,7 +82,7 @@ HistoryColour ColourHistoryResult(const QString& caption, std::optional<double> 
 QString ParameterLogLine(qint16 parameter, const QString& longName)
 {
     const QString number = parameter >= 0 ? u' ' + QString::number(parameter) : QString::number(parameter);
-    return u"Parameter: "_s + number + u" / "_s + longName;
+    return entrytexts::ParameterLine(number, longName);
 }
 
 } // namespace kestrin

@@ -1,5 +1,6 @@
 #include "entrystation/EntrySession.h"
 
+#include "FixedTexts.h"
 #include "core/Error.h"
 #include "entrystation/EntryStore.h"
 #include "labdb/ColumnSizes.h"
@@ -86,11 +87,11 @@ void EntrySession::load()
         m_parameterCaption = parameter->text(u"Long");
         m_ctx.log.writeLine(ParameterLogLine(c.TestParameter, m_parameterCaption));
     } else {
-        m_parameterCaption = u"Parameter not configured!"_s;
+        m_parameterCaption = entrytexts::kParameterNotConfigured.toString();
         m_ctx.log.writeLine(m_parameterCaption);
     }
     if (m_autovalidation)
-        m_ctx.log.writeLine(u"Results will be autovalidated and go direct to results."_s);
+        m_ctx.log.writeLine(entrytexts::kAutovalidationLine.toString());
 
     m_users = readUsers(kBusiestUsers);
     try {

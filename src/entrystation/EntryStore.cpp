@@ -1,5 +1,6 @@
 #include "entrystation/EntryStore.h"
 
+#include "FixedTexts.h"
 #include "core/Error.h"
 #include "core/Numbers.h"
 #include "labdb/Database.h"
@@ -73,7 +74,7 @@ void noteWritten(Database& db, WrittenRow row, WrittenRows& written)
 
 // The control, raw and work-table records: the ID, the parameter, the time, the result, and
 // station and user; their log lines differ only in how they begin.
-QString storeRecord(Database& db, const QString& table, const QString& idColumn, const QString& logLead,
+QString storeRecord(Database& db, const QString& table, const QString& idColumn, QStringView logLead,
                     const EntryRecord& entry, WrittenRows* written)
 {
     const QVariantList values{text(entry.SampleId), int(entry.ParameterId), text(entry.ResultText),
@@ -85,28 +86,27 @@ QString storeRecord(Database& db, const QString& table, const QString& idColumn,
         noteWritten(db,
                     {table, {idColumn, u"parameter_id"_s, u"result"_s, u"analyzer_id"_s}, values, u"time_stamp"_s, {}},
                     *written);
-    return logLead + entry.SampleId + u" Parameter ID: "_s + parameterText(entry.ParameterId) + u" Result: "_s +
-        entry.ResultText + u" Analyser/User: "_s + entry.AnalyzerUser;
+    return entrytexts::RecordLine(logLead, entry.SampleId, parameterText(entry.ParameterId), entry.ResultText,
+                                  entry.AnalyzerUser);
 }
 
 } // namespace
 
 QString StoreControlResult(Database& db, const EntryRecord& entry, WrittenRows& written)
 {
-    return storeRecord(db, u"control_results"_s, u"control_id"_s, u"Enter Control Value: Control ID: "_s, entry,
-                       &written);
+    return storeRecord(db, u"control_results"_s, u"control_id"_s, entrytexts::kControlValueLead, entry, &written);
 }
 
 QString StoreRawResult(Database& db, const EntryRecord& entry)
 {
-    return storeRecord(db, u"RAW_RESULTS"_s, u"SAMPLE_ID"_s, u"Enter to RAW_Results: SAMPLE ID: "_s, entry, nullptr);
+    return storeRecord(db, u"RAW_RESULTS"_s, u"SAMPLE_ID"_s, entrytexts::kRawResultLead, entry, nullptr);
 }
 
 QString StoreSessionTableResult(Database& db, const EntryRecord& entry, const QString& sessionTable,
                                 WrittenRows& written)
 {
-    return storeRecord(db, db.dialect().quote(sessionTable), u"SAMPLE_ID"_s,
-                       u"Enter to "_s + sessionTable + u": SAMPLE ID: "_s, entry, &written);
+    return storeRecord(db, db.dialect().quote(sessionTable), u"SAMPLE_ID"_s, entrytexts::SessionTableLead(sessionTable),
+                       entry, &written);
 }
 
 QString StoreValidatedResult(Database& db, EntryRecord& entry, WrittenRows& written)
@@ -127,9 +127,8 @@ QString StoreValidatedResult(Database& db, EntryRecord& entry, WrittenRows& writ
                  u"meas_time_stamp"_s,
                  {}},
                 written);
-    return u"Enter to Results: SAMPLE ID: "_s + entry.SampleId + u" Parameter ID: "_s +
-        parameterText(entry.ParameterId) + u" Result: "_s + entry.ResultText + u" Interpretation: "_s +
-        entry.Interpretation + u" Analyser: "_s + entry.AnalyzerId + u" User: "_s + entry.Validator;
+    return entrytexts::ValidatedResultLine(entry.SampleId, parameterText(entry.ParameterId), entry.ResultText,
+                                           entry.Interpretation, entry.AnalyzerId, entry.Validator);
 }
 
 void LookupInterpretation(Database& db, EntryRecord& entry)
@@ -177,9 +176,9 @@ std::optional<double> ReadLowCutoff(Database& db, qint16 parameterId)
 void WriteSessionMarker(Database& db, const QString& stationId)
 {
     const Dialect& d = db.dialect();
-    db.exec(u"Insert into quorix_log (%1,%2,%3) VALUES (%4, ?, 'SessionStart')"_s.arg(
+    db.exec(u"Insert into quorix_log (%1,%2,%3) VALUES (%4, ?, ?)"_s.arg(
                 d.quote(u"TIME_STAMP"_s), d.quote(u"LOG_KEY"_s), d.quote(u"LOG_VAL"_s), d.currentTime()),
-            {text(stationId)});
+            {text(stationId), entrytexts::kSessionStartMarker.toString()});
 }
 
 QString DeleteEntryRows(Database& db, const QString& sessionTable, const QString& sampleId, qint16 parameterId)
@@ -187,7 +186,7 @@ QString DeleteEntryRows(Database& db, const QString& sessionTable, const QString
     db.exec(u"DELETE from RESULTS where sample_id = ? and parameter_id = ?"_s, {text(sampleId), int(parameterId)});
     db.exec(u"DELETE from %1 where sample_id = ? and parameter_id = ?"_s.arg(db.dialect().quote(sessionTable)),
             {text(sampleId), int(parameterId)});
-    return u"Result deleted for sample ID: "_s + sampleId;
+    return entrytexts::ResultDeletedLine(sampleId);
 }
 
 QString ClearWrittenRows(Database& db, const WrittenRows& written, qint16 parameterId)
@@ -214,8 +213,7 @@ QString ClearWrittenRows(Database& db, const WrittenRows& written, qint16 parame
             }
         }
     }
-    return u"Session cleared: All Results  for Parameter : "_s + parameterText(parameterId) +
-        u" since start of session  deleted!"_s;
+    return entrytexts::SessionClearedLine(parameterText(parameterId));
 }
 
 } // namespace kestrin

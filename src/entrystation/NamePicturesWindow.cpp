@@ -1,5 +1,7 @@
 #include "entrystation/NamePicturesWindow.h"
 
+#include "FixedTexts.h"
+
 #include <QLineEdit>
 #include <QVBoxLayout>
 
@@ -12,7 +14,7 @@ NamePicturesWindow::NamePicturesWindow(QWidget* parent)
     , m_sampleId(new QLineEdit(this))
 {
     setObjectName(u"frmNamePics"_s);
-    setWindowTitle(u"Scan Sample BC"_s);
+    setWindowTitle(entrytexts::kNamePicturesCaption.toString());
     setModal(true);
     m_sampleId->setObjectName(u"txtSampleID"_s);
     QFont large = m_sampleId->font();

@@ -1,5 +1,6 @@
 #include "entrystation/PushInputWindow.h"
 
+#include "FixedTexts.h"
 #include "core/TextChecks.h"
 #include "entrystation/EntrySession.h"
 #include "entrystation/NamePicturesWindow.h"
@@ -77,7 +78,7 @@ PushInputWindow::PushInputWindow(std::unique_ptr<EntrySession> session, QWidget*
     })
 {
     setObjectName(u"frmPushInput"_s);
-    setWindowTitle(u"@Quorix Input - Device - Parameter - User"_s);
+    setWindowTitle(entrytexts::kEntryDesignCaption.toString());
     m_retry = new QTimer(this);
     m_retry->setSingleShot(true);
     connect(m_retry, &QTimer::timeout, this, &PushInputWindow::storeWaiting);
@@ -96,7 +97,7 @@ PushInputWindow::PushInputWindow(std::unique_ptr<EntrySession> session, QWidget*
     m_sampleIdHeading->hide();
     m_resultHeading->hide();
     setTextColour(m_selectUser, Qt::blue);
-    setWindowTitle(u"Quorix Input - "_s + m_session->stationId());
+    setWindowTitle(entrytexts::EntryCaption(m_session->stationId()));
     applyCaptionTexts();
     m_selectUser->setText(m_session->captions().value(EntrySession::kPleaseSelectUserKey));
     m_parameter->setText(m_session->parameterCaption());
@@ -111,8 +112,8 @@ PushInputWindow::~PushInputWindow() = default;
 
 void PushInputWindow::buildControls()
 {
-    const auto label = [this](const char16_t* name, const char16_t* caption) {
-        auto* l = new QLabel(QString::fromUtf16(caption), this);
+    const auto label = [this](const char16_t* name, QStringView caption) {
+        auto* l = new QLabel(caption.toString(), this);
         l->setObjectName(QString::fromUtf16(name));
         return l;
     };
@@ -175,7 +176,7 @@ void PushInputWindow::buildControls()
     for (int i = 0; i < EntryHistory::kRows; ++i) {
         m_historySampleId[i] = label(u"lblSampleID1", u"@SampleID1");
         m_historyResult[i] = label(u"lblResult1", u"@Result1");
-        m_historyMarker[i] = label(u"lblDEL1", u"X");
+        m_historyMarker[i] = label(u"lblDEL1", entrytexts::kDeleteMarker);
         for (QLabel* l : {m_historySampleId[i], m_historyResult[i], m_historyMarker[i]}) {
             l->setProperty(kRow, i);
             l->setAlignment(Qt::AlignCenter);
@@ -257,7 +258,7 @@ void PushInputWindow::applyCaptionTexts()
         const QVariant key = control->property(kTextKey);
         if (!key.isValid())
             continue;
-        const QString caption = captions.value(key.toInt(), u"@N/A"_s);
+        const QString caption = captions.value(key.toInt(), entrytexts::kMissingCaption.toString());
         if (auto* l = qobject_cast<QLabel*>(control))
             l->setText(caption);
         else if (auto* button = qobject_cast<QPushButton*>(control))

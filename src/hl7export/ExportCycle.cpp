@@ -1,5 +1,6 @@
 #include "hl7export/ExportCycle.h"
 
+#include "FixedTexts.h"
 #include "core/DurableFiles.h"
 #include "core/Error.h"
 #include "core/ProcessAlive.h"
@@ -182,9 +183,7 @@ private:
 
     void failed(const QString& sampleId, const std::exception& e)
     {
-        m_ctx.log.logall(u"Export fehlgeschlagen f\u00fcr Probe: "_s + sampleId + u" Fehlerbeschreibung: "_s +
-                             ErrorText(e),
-                         LogDirection::Monitor);
+        m_ctx.log.logall(exporttexts::ExportFailedLine(sampleId, ErrorText(e)), LogDirection::Monitor);
         ++m_outcome.failed;
     }
 

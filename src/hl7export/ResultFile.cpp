@@ -1,5 +1,6 @@
 #include "hl7export/ResultFile.h"
 
+#include "FixedTexts.h"
 #include "core/DurableFiles.h"
 #include "core/Error.h"
 #include "core/ProcessAlive.h"
@@ -150,7 +151,7 @@ void ResultFiles::stage(const Written& written)
 
 void ResultFiles::logSending(const Written& written)
 {
-    m_ctx.log.logall(u"Start Export f\u00fcr Probe: "_s + written.sampleId, LogDirection::Monitor);
+    m_ctx.log.logall(exporttexts::ExportStartLine(written.sampleId), LogDirection::Monitor);
     for (const QString& line : written.lines)
         m_ctx.log.logall(line, LogDirection::ResultOut);
 }
@@ -163,8 +164,7 @@ void ResultFiles::publish(const Written& written)
 
 void ResultFiles::logSent(const Written& written)
 {
-    m_ctx.log.logall(u"Export abgeschlossen f\u00fcr Probe: "_s + written.sampleId + u"/Datei: "_s + written.final,
-                     LogDirection::Monitor);
+    m_ctx.log.logall(exporttexts::ExportDoneLine(written.sampleId, written.final), LogDirection::Monitor);
 }
 
 void ResultFiles::discard(const Written& written)

@@ -1,5 +1,6 @@
 #include "hl7import/ImportCycle.h"
 
+#include "FixedTexts.h"
 #include "core/FolderCheck.h"
 #include "core/ProcessAlive.h"
 #include "hl7import/ImportFolder.h"
@@ -279,10 +280,8 @@ void ImportRun::messageFailed(const ClaimedFile& claimed, const MessageIdentity&
                          LogDirection::Monitor);
         throw;
     }
-    m_ctx.log.logall(u"Fehler beim lesen der Nachricht : "_s + identity.controlId + u" Auftrag/Probe: "_s +
-                         identity.sampleId,
-                     LogDirection::OrderIn);
-    m_ctx.log.logall(u"Fehlerbeschreibung: "_s + ErrorText(e), LogDirection::OrderIn);
+    m_ctx.log.logall(importtexts::ReadFailedLine(identity.controlId, identity.sampleId), LogDirection::OrderIn);
+    m_ctx.log.logall(importtexts::ErrorDescriptionLine(ErrorText(e)), LogDirection::OrderIn);
     ClearMessageBuffers(message);
     try {
         storeBatchAgain(message);

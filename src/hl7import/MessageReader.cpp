@@ -1,5 +1,6 @@
 #include "hl7import/MessageReader.h"
 
+#include "FixedTexts.h"
 #include "core/DurableFiles.h"
 #include "hl7/FileDecoding.h"
 #include "hl7import/MessageError.h"
@@ -39,7 +40,7 @@ MessageIdentity StoreMessages(OrderStore& store, const QList<Hl7Message>& messag
     int unknown = 0;
     const QList<ArchivedLine> archived = ReadOrderSegments(messages, m, [&](const QString& identifier) {
         if (++unknown <= kMaxUnknownLines)
-            ctx.log.logall(u"Unbekannte Kennung: "_s + identifier, LogDirection::OrderIn);
+            ctx.log.logall(importtexts::UnknownSegmentLine(identifier), LogDirection::OrderIn);
     });
     if (unknown > kMaxUnknownLines)
         ctx.log.logall(u"%1 further segments of unknown kind in this message are not listed one by one."_s.arg(
@@ -47,10 +48,10 @@ MessageIdentity StoreMessages(OrderStore& store, const QList<Hl7Message>& messag
                        LogDirection::OrderIn);
     for (const ArchivedLine& line : archived)
         store.ArchiveSegment(line.controlId, line.line, line.identifier, line.counter);
-    ctx.log.logall(u"Nachricht eingelesen: "_s + m.msh(10) + u" Auftrag/Probe: "_s + m.orc(2), LogDirection::OrderIn);
+    ctx.log.logall(importtexts::MessageReadLine(m.msh(10), m.orc(2)), LogDirection::OrderIn);
     if (m.orc(1) == ctx.config.CancelSign) {
         store.DeleteOpenRequests(FieldValue(m, m.orc(2)));
-        ctx.log.logall(u"Storno Nachricht: "_s + m.msh(10) + u" Auftrag/Probe: "_s + m.orc(2), LogDirection::OrderIn);
+        ctx.log.logall(importtexts::CancellationLine(m.msh(10), m.orc(2)), LogDirection::OrderIn);
     } else {
         requireIdentifiers(m);
         EvaluateNotes(m, m.SegmentCounts.nte, ctx.config.StdSampleMaterial);

@@ -1,5 +1,6 @@
 #include "hl7import/OrderStore.h"
 
+#include "FixedTexts.h"
 #include "core/DateTexts.h"
 #include "core/Numbers.h"
 #include "hl7import/ImportJournal.h"
@@ -141,8 +142,7 @@ void OrderStore::SavePatient(const OrderMessage& m)
                           u"WHERE SI_ID = ?"_s,
                           values);
         }
-        m_ctx.log.logall(u"Patient mit ID: "_s + m.pid(3) + u"schon vorhanden. Daten wurden upgedated."_s,
-                         LogDirection::Monitor);
+        m_ctx.log.logall(importtexts::PatientUpdatedLine(m.pid(3)), LogDirection::Monitor);
         m_patientId = first->value(u"P_ID");
         return;
     }
@@ -203,8 +203,7 @@ void OrderStore::SaveSample(const OrderMessage& m)
         }
         values << id;
         m_ctx.db.exec(sql + u" WHERE SAMPLE_ID = ?"_s, values);
-        m_ctx.log.logall(u"Probe mit ID: "_s + m.orc(2) + u"schon vorhanden. Daten wurden upgedated."_s,
-                         LogDirection::Monitor);
+        m_ctx.log.logall(importtexts::SampleUpdatedLine(m.orc(2)), LogDirection::Monitor);
         return;
     }
     values.prepend(m_now);
@@ -235,11 +234,9 @@ void OrderStore::SaveRequests(const OrderMessage& m)
                 continue;
             }
         }
-        m_ctx.log.logall(u"Kein Importcode f\u00fcr Probe: "_s + m.orc(2) + u"/OBR Zeile: "_s + QString::number(k) +
-                             u"OBR.4: "_s + field,
-                         LogDirection::Monitor);
+        m_ctx.log.logall(importtexts::NoImportCodeLine(m.orc(2), k, field), LogDirection::Monitor);
     }
-    m_ctx.log.logall(u"Anforderungen f\u00fcr Probe "_s + m.orc(2) + u": "_s + codes, LogDirection::OrderIn);
+    m_ctx.log.logall(importtexts::RequestsLine(m.orc(2), codes), LogDirection::OrderIn);
 }
 
 void OrderStore::loadImportCodes()

@@ -1,5 +1,6 @@
 #include "idstation/SampleIdWindow.h"
 
+#include "FixedTexts.h"
 #include "idstation/SampleIdStation.h"
 #include "idstation/SampleTileView.h"
 
@@ -53,16 +54,16 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
     , m_station(station)
     , m_tiles(new SampleTileView(station.tiles(), this))
     , m_input(new QLineEdit(this))
-    , m_ignore(plainButton(u"&N\u00e4chste Messung ignorieren"_s, u"Command4"_s, this))
-    , m_rebuild(plainButton(u"&Aktualisieren"_s, u"Command5"_s, this))
+    , m_ignore(plainButton(u'&' + idstationtexts::kIgnoreNextButton, u"Command4"_s, this))
+    , m_rebuild(plainButton(u'&' + idstationtexts::kRebuildButton, u"Command5"_s, this))
     , m_notice(new QLabel(this))
     , m_statusBar(new QStatusBar(this))
     , m_status(new QLabel(this))
 {
     setObjectName(u"frmSetID"_s);
-    setWindowTitle(u"ACT Analyser Kommunikation"_s);
+    setWindowTitle(idstationtexts::kStationCaption.toString());
 
-    auto* controls = new QGroupBox(u"Kontrollen"_s, this);
+    auto* controls = new QGroupBox(idstationtexts::kControlsFrame.toString(), this);
     controls->setObjectName(u"Frame2"_s);
     auto* controlRow = new QHBoxLayout(controls);
     for (const ControlLevel level : Levels) {
@@ -87,7 +88,7 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
     }
     controlRow->addStretch();
 
-    auto* samples = new QGroupBox(u"Proben"_s, this);
+    auto* samples = new QGroupBox(idstationtexts::kSamplesFrame.toString(), this);
     samples->setObjectName(u"Frame1"_s);
     auto* sampleArea = new QVBoxLayout(samples);
     sampleArea->addWidget(m_tiles);
@@ -100,7 +101,7 @@ SampleIdWindow::SampleIdWindow(SampleIdStation& station, QWidget* parent)
         w->installEventFilter(this);
     }
 
-    auto* label = new QLabel(u"Proben-Nummer:"_s, this);
+    auto* label = new QLabel(idstationtexts::kSampleNumberLabel.toString(), this);
     label->setObjectName(u"Label1"_s);
     label->setBuddy(m_input);
     m_input->setObjectName(u"zeingabe"_s);

@@ -1,5 +1,7 @@
 #include "idstation/StationSelection.h"
 
+#include "FixedTexts.h"
+
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -8,11 +10,11 @@ QString ControlLevelName(ControlLevel level)
 {
     switch (level) {
     case ControlLevel::Low:
-        return u"LOW"_s;
+        return idstationtexts::kLevelLow.toString();
     case ControlLevel::Med:
-        return u"MED"_s;
+        return idstationtexts::kLevelMed.toString();
     case ControlLevel::High:
-        return u"HIGH"_s;
+        return idstationtexts::kLevelHigh.toString();
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #include "mainwindow/MainWindow.h"
 
+#include "FixedTexts.h"
 #include "mainwindow/KestrinIcon.h"
 #include "mainwindow/TrafficView.h"
 
@@ -16,9 +17,9 @@ namespace kestrin {
 MainWindow::MainWindow(QWidget* parent)
     : QWidget(parent)
     , m_traffic(new TrafficView(this))
-    , m_closeView(new QPushButton(u"Close View"_s, this))
-    , m_stop(new QPushButton(u"Stop Communication"_s, this))
-    , m_monitor(new QPushButton(u"Request Monitor"_s, this))
+    , m_closeView(new QPushButton(mainwindowtexts::kCloseViewButton.toString(), this))
+    , m_stop(new QPushButton(mainwindowtexts::kStopButton.toString(), this))
+    , m_monitor(new QPushButton(mainwindowtexts::kRequestMonitorButton.toString(), this))
     , m_status(new QLabel(this))
 {
     setObjectName(u"frmComm"_s);
@@ -28,9 +29,9 @@ MainWindow::MainWindow(QWidget* parent)
     m_monitor->setObjectName(u"Command3"_s);
     m_status->setObjectName(u"lblStatus"_s);
 
-    auto* ordering = new QLabel(u"KIS"_s, this);
+    auto* ordering = new QLabel(mainwindowtexts::kOrderingLabel.toString(), this);
     ordering->setObjectName(u"Label3"_s);
-    auto* laboratory = new QLabel(u"Quorix"_s, this);
+    auto* laboratory = new QLabel(mainwindowtexts::kLaboratoryLabel.toString(), this);
     laboratory->setObjectName(u"Label4"_s);
     QFont bold = laboratory->font();
     bold.setBold(true);

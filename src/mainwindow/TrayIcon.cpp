@@ -1,5 +1,6 @@
 #include "mainwindow/TrayIcon.h"
 
+#include "FixedTexts.h"
 #include "mainwindow/KestrinIcon.h"
 
 #include <QMenu>
@@ -12,9 +13,9 @@ namespace kestrin {
 TrayIcon::TrayIcon(const QString& tip, QObject* parent)
     : QObject(parent)
     , m_icon(new QSystemTrayIcon(KestrinIcon(), this))
-    , m_menu(new QMenu(u"&SysTray"_s))
-    , m_restore(m_menu->addAction(u"&View Communication"_s))
-    , m_exit(m_menu->addAction(u"&Exit"_s))
+    , m_menu(new QMenu(mainwindowtexts::kTrayMenu.toString()))
+    , m_restore(m_menu->addAction(mainwindowtexts::kRestoreItem.toString()))
+    , m_exit(m_menu->addAction(mainwindowtexts::kExitItem.toString()))
 {
     setObjectName(u"TrayIcon"_s);
     m_menu->setObjectName(u"mPopupSys"_s);

@@ -1,5 +1,6 @@
 #include "monitors/RequestMonitorWindow.h"
 
+#include "FixedTexts.h"
 #include "monitors/RequestMonitor.h"
 
 #include <QCloseEvent>
@@ -52,12 +53,12 @@ RequestMonitorWindow::RequestMonitorWindow(RequestMonitor& monitor, QWidget* par
     , m_monitor(monitor)
     , m_requests(makeGrid(u"DataGrid1"_s, this))
     , m_req2send(makeGrid(u"DataGrid2"_s, this))
-    , m_reload(new QPushButton(u"RELOAD"_s, this))
+    , m_reload(new QPushButton(monitortexts::kReloadButton.toString(), this))
     , m_status(new QLabel(this))
     , m_timer(new QTimer(this))
 {
     setObjectName(u"frmReqMonitor"_s);
-    setWindowTitle(u"Req Monitor"_s);
+    setWindowTitle(monitortexts::kMonitorCaption.toString());
     m_reload->setObjectName(u"Command1"_s);
     m_status->setObjectName(u"lblStatus"_s);
     m_status->setWordWrap(true);
@@ -66,9 +67,9 @@ RequestMonitorWindow::RequestMonitorWindow(RequestMonitor& monitor, QWidget* par
     m_timer->setObjectName(u"Timer1"_s);
     m_timer->setInterval(10000);
 
-    auto* requestLabel = new QLabel(u"Request"_s, this);
+    auto* requestLabel = new QLabel(monitortexts::kRequestHeading.toString(), this);
     requestLabel->setObjectName(u"Label1"_s);
-    auto* req2sendLabel = new QLabel(u"Req2send"_s, this);
+    auto* req2sendLabel = new QLabel(monitortexts::kReq2sendHeading.toString(), this);
     req2sendLabel->setObjectName(u"Label2"_s);
 
     auto* layout = new QGridLayout(this);

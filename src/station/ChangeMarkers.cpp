@@ -1,5 +1,6 @@
 #include "station/ChangeMarkers.h"
 
+#include "FixedTexts.h"
 #include "core/Error.h"
 #include "core/Version.h"
 
@@ -15,18 +16,15 @@ namespace kestrin {
 
 namespace {
 
-const QString kLogChange = u"HL7_log_change"_s;
-const QString kDayChange = u"d_change"_s;
-const QString kShiftChange = u"s_change"_s;
-
-void insertMarker(Context& ctx, const QString& key)
+void insertMarker(Context& ctx, QStringView key)
 {
-    ctx.db.exec(u"INSERT INTO quorix_log (time_stamp, log_key) VALUES (?, ?)"_s, {ctx.now(), key});
+    ctx.db.exec(u"INSERT INTO quorix_log (time_stamp, log_key) VALUES (?, ?)"_s, {ctx.now(), key.toString()});
 }
 
-QDateTime latestMarker(Context& ctx, const QString& key)
+QDateTime latestMarker(Context& ctx, QStringView key)
 {
-    const auto row = ctx.db.first(u"SELECT MAX(time_stamp) AS latest FROM quorix_log WHERE log_key = ?"_s, {key});
+    const auto row =
+        ctx.db.first(u"SELECT MAX(time_stamp) AS latest FROM quorix_log WHERE log_key = ?"_s, {key.toString()});
     return row ? row->dateTime(u"latest") : QDateTime();
 }
 
@@ -72,23 +70,23 @@ QStringList RemoveOldLogs(const QString& comLogPath, const QString& stationId, c
 void OpenLogFile(Context& ctx)
 {
     const QString name = LogFileName(ctx.config.ComLogPath, ctx.config.StationId, ctx.now().date());
-    const QStringList header{u"Kestrin Module Started : "_s + ctx.nowText(), u"Config:"_s,
-                             u"Importpfad: "_s + ctx.config.ImportPath, u"Exportpfad: "_s + ctx.config.ExportPath,
-                             u"Kestrin "_s + KestrinVersion()};
+    const QStringList header{stationtexts::ModuleStartedLine(ctx.nowText()), stationtexts::kConfigLine.toString(),
+                             stationtexts::ImportPathLine(ctx.config.ImportPath),
+                             stationtexts::ExportPathLine(ctx.config.ExportPath), u"Kestrin "_s + KestrinVersion()};
     if (!ctx.log.open(name, header))
         throw FileError(u"The communication log %1 cannot be opened: %2"_s.arg(name, ctx.log.errorString()));
-    insertMarker(ctx, kLogChange);
+    insertMarker(ctx, stationtexts::kLogChangeMarker);
 }
 
 void CheckDayAndShiftChange(Context& ctx)
 {
     const QDateTime now = ctx.now();
-    const QDateTime lastDay = latestMarker(ctx, kDayChange);
+    const QDateTime lastDay = latestMarker(ctx, stationtexts::kDayChangeMarker);
     // Only the day of the month counts, as the laboratory's reports expect.
     if (!lastDay.isValid() || lastDay.date().day() != now.date().day()) {
         Transaction transaction(ctx.db);
         RebuildAnalyzerControlBlocks(ctx.db, ctx.config.StationId);
-        insertMarker(ctx, kDayChange);
+        insertMarker(ctx, stationtexts::kDayChangeMarker);
         transaction.commit();
         // Opening the new day's file closes the old one; the other thread's lines go to either.
         OpenLogFile(ctx);
@@ -97,7 +95,7 @@ void CheckDayAndShiftChange(Context& ctx)
             ctx.log.logall(u"Old log removed (LogKeepDays): "_s + name, LogDirection::Monitor);
         return;
     }
-    const QDateTime lastShift = latestMarker(ctx, kShiftChange);
+    const QDateTime lastShift = latestMarker(ctx, stationtexts::kShiftChangeMarker);
     bool shiftChanged = !lastShift.isValid();
     if (!shiftChanged) {
         const auto firstShift = ParseRegionalDateTime(ctx.config.FirstShift, ctx.regional());
@@ -109,7 +107,7 @@ void CheckDayAndShiftChange(Context& ctx)
     if (shiftChanged) {
         Transaction transaction(ctx.db);
         RebuildAnalyzerControlBlocks(ctx.db, ctx.config.StationId);
-        insertMarker(ctx, kShiftChange);
+        insertMarker(ctx, stationtexts::kShiftChangeMarker);
         transaction.commit();
     }
 }

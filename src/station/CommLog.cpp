@@ -1,5 +1,6 @@
 #include "station/CommLog.h"
 
+#include "FixedTexts.h"
 #include "core/DateTexts.h"
 #include "core/TextChecks.h"
 
@@ -16,27 +17,28 @@ namespace kestrin {
 
 std::optional<LogLines> FormatLogLines(const QString& message, int direction, const QString& nowText)
 {
+    using namespace stationtexts;
     switch (LogDirection(direction)) {
     case LogDirection::AnalyzerToHost: {
-        const QString line = nowText + u"  A->H"_s + NameControlCharacters(message);
+        const QString line = nowText + kAnalyzerToHostTag + NameControlCharacters(message);
         return LogLines{line, line};
     }
     case LogDirection::HostToAnalyzer: {
-        const QString line = nowText + u"  H->A"_s + NameControlCharacters(message);
+        const QString line = nowText + kHostToAnalyzerTag + NameControlCharacters(message);
         return LogLines{line, line};
     }
     case LogDirection::Monitor:
-        return LogLines{u"Monitor: "_s + NameLineBreaks(message), nowText + u" Monitor: "_s + NameLineBreaks(message)};
+        return LogLines{kMonitorTag + NameLineBreaks(message), nowText + u' ' + kMonitorTag + NameLineBreaks(message)};
     case LogDirection::OrderIn:
-        return LogLines{nowText + u" K->L "_s + NameControlCharacters(message),
-                        nowText + u"     K->L "_s + NameControlCharacters(message)};
+        return LogLines{nowText + kOrderInTag + NameControlCharacters(message),
+                        nowText + kOrderInDisplayTag + NameControlCharacters(message)};
     case LogDirection::ResultOut: {
-        const QString line = nowText + u" L->K "_s + NameControlCharacters(message);
+        const QString line = nowText + kResultOutTag + NameControlCharacters(message);
         return LogLines{line, line};
     }
     case LogDirection::EntryStation:
-        return LogLines{nowText + u" INPUT: "_s + NameLineBreaks(message),
-                        nowText + u"     L->H"_s + NameLineBreaks(message)};
+        return LogLines{nowText + kEntryStationTag + NameLineBreaks(message),
+                        nowText + kEntryStationDisplayTag + NameLineBreaks(message)};
     }
     return std::nullopt;
 }

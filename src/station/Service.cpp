@@ -1,5 +1,6 @@
 #include "station/Service.h"
 
+#include "FixedTexts.h"
 #include "core/Error.h"
 #include "devices/SerialPortDrain.h"
 #include "labdb/Connection.h"
@@ -41,13 +42,13 @@ Service::~Service()
 
 void Service::start(StartupProgress& progress, const std::function<void()>& addIcon)
 {
-    progress.setTitle(m_config.StationId + u" - Communication loading ... "_s);
-    progress.showStatus(u"Initializing ... "_s);
+    progress.setTitle(stationtexts::LoadingTitle(m_config.StationId));
+    progress.showStatus(stationtexts::kInitializingStep.toString());
     progress.yield();
     if (addIcon)
         addIcon();
 
-    progress.showStatus(u"Connecting 2 DB ... "_s);
+    progress.showStatus(stationtexts::kConnectingStep.toString());
     const ConnectionSettings settings = ConnectionSettingsOf(m_config);
     m_db = ConnectDatabase(settings);
     if (m_config.Mode == RunMode::QcLink)
@@ -60,7 +61,7 @@ void Service::start(StartupProgress& progress, const std::function<void()>& addI
     if (m_config.ComPort)
         m_port1 = openSerialPort(u"MSComm1", int(*m_config.ComPort), m_config.ComDevice1);
 
-    progress.showStatus(u"opening Logfile ... "_s);
+    progress.showStatus(stationtexts::kOpeningLogStep.toString());
     try {
         OpenLogFile(*m_context);
         emit started();
