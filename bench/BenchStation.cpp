@@ -4,7 +4,7 @@
 #include "labdb/Connection.h"
 #include "labdb/DialectFactory.h"
 #include "labdb/Schema.h"
-#include "station/ChangeMarkers.h"
+#include "runtime/ChangeMarkers.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,9 +3,9 @@
 #include "config/AppConfig.h"
 #include "core/Clock.h"
 #include "labdb/Database.h"
-#include "station/CommLog.h"
-#include "station/Context.h"
-#include "station/CycleOutcome.h"
+#include "runtime/CommLog.h"
+#include "runtime/Context.h"
+#include "runtime/CycleOutcome.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>

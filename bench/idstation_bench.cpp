@@ -19,7 +19,7 @@
 #include "idstation/SampleIdWindow.h"
 #include "labdb/Connection.h"
 #include "labdb/Schema.h"
-#include "station/Service.h"
+#include "service/Service.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -38,6 +38,8 @@ using namespace Qt::StringLiterals;
 using namespace kestrin;
 
 namespace {
+
+const SystemClock kSystemClock;
 
 constexpr int Samples = 20000;
 constexpr int RequestsPerSample = 5;
@@ -209,7 +211,7 @@ int scansWhileImporting(bench::BenchStation& lab, int files)
         }
         return outcome;
     };
-    Service service(config, entries);
+    Service service(kSystemClock, config, entries);
     SilentProgress progress;
     service.start(progress);
     SampleIdStation station(service.context());

@@ -119,7 +119,8 @@ int RunWithWindows(const CommandLine& commandLine)
         const AppConfig config = LoadConfiguration(commandLine, *splash);
         translations.emplace(TextLanguage(config.Language));
         refuseProblems(config);
-        Program program(config, Cycles(), true);
+        const SystemClock clock;
+        Program program(clock, config, Cycles(), true);
         program.start(*splash);
         program.service().startTimers();
         return QApplication::exec();
@@ -150,7 +151,8 @@ int RunWithoutWindows(const CommandLine& commandLine)
         if (commandLine.run.InitDb)
             return RunInitDb(config);
         refuseProblems(config);
-        Program program(config, Cycles(), false);
+        const SystemClock clock;
+        Program program(clock, config, Cycles(), false);
         program.start(progress);
         if (commandLine.run.Cycle != CycleChoice::None) {
             const int status = program.service().runOnce(commandLine.run.Cycle);

@@ -17,7 +17,7 @@
 #include "monitors/RequestMonitor.h"
 #include "monitors/RequestMonitorWindow.h"
 #include "qclink/QcOrders.h"
-#include "station/CycleRecord.h"
+#include "service/CycleRecord.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -27,10 +27,10 @@ using namespace Qt::StringLiterals;
 
 namespace kestrin {
 
-Program::Program(AppConfig config, CycleEntries entries, bool windows, QObject* parent)
+Program::Program(const Clock& clock, AppConfig config, CycleEntries entries, bool windows, QObject* parent)
     : QObject(parent)
     , m_windows(windows)
-    , m_service(std::make_unique<Service>(std::move(config), std::move(entries)))
+    , m_service(std::make_unique<Service>(clock, std::move(config), std::move(entries)))
     , m_signals(std::make_unique<StopSignals>(m_service->stopFlag()))
 {
     connect(m_signals.get(), &StopSignals::stopRequested, m_service.get(), [this](const QString& signalName) {

@@ -7,7 +7,7 @@
 #include "labdb/DbError.h"
 #include "labdb/Schema.h"
 #include "labdb/TextLookup.h"
-#include "station/Context.h"
+#include "runtime/Context.h"
 
 using namespace Qt::StringLiterals;
 

@@ -35,6 +35,8 @@ using namespace kestrin;
 
 namespace {
 
+const SystemClock kSystemClock;
+
 AppConfig stationConfig(const QTemporaryDir& dir)
 {
     AppConfig c = test::ServiceConfig(dir.path());
@@ -138,7 +140,7 @@ void TestRunModes::exitClosesPortsLogAndIcon()
         config.ComPort = 1;
         config.ComDevice1 = dir.filePath(u"com1"_s);
     }
-    Program program(config, {}, true);
+    Program program(kSystemClock, config, {}, true);
     SilentProgress progress;
     program.start(progress);
     program.service().startTimers();
@@ -162,7 +164,7 @@ void TestRunModes::exitClosesPortsLogAndIcon()
 void TestRunModes::displayShowsTheLog()
 {
     QTemporaryDir dir;
-    Program program(stationConfig(dir), {}, true);
+    Program program(kSystemClock, stationConfig(dir), {}, true);
     SilentProgress progress;
     program.start(progress);
     program.service().log().logall(u"hello"_s, LogDirection::Monitor);
@@ -180,7 +182,7 @@ void TestRunModes::closeViewKeepsAWayBackWithoutAnIcon()
     if (TrayIcon::isAvailable())
         QSKIP("This desktop has a notification area");
     QTemporaryDir dir;
-    Program program(stationConfig(dir), {}, true);
+    Program program(kSystemClock, stationConfig(dir), {}, true);
     SilentProgress progress;
     program.start(progress);
     QVERIFY(program.window()->isVisible());
@@ -195,7 +197,7 @@ void TestRunModes::entryStationGetsItsWorkTable()
     AppConfig config = stationConfig(dir);
     config.RunType = u"INPUT"_s;
     config.Mode = RunMode::EntryStation;
-    Program program(config, {}, false);
+    Program program(kSystemClock, config, {}, false);
     SilentProgress progress;
     program.start(progress);
     QVERIFY(program.service().context().db.tableExists(u"INPUT_HL7"_s));
@@ -219,7 +221,7 @@ void TestRunModes::entryStationEndsTheProgram()
     config.RunType = u"INPUT"_s;
     config.Mode = RunMode::EntryStation;
     config.StationId = u"L1"_s;
-    Program program(config, {}, true);
+    Program program(kSystemClock, config, {}, true);
     SilentProgress progress;
     program.start(progress);
     QWidget* station = program.station();
@@ -241,7 +243,7 @@ void TestRunModes::entryStationEndsTheProgram()
 void TestRunModes::requestMonitorOpensOnce()
 {
     QTemporaryDir dir;
-    Program program(stationConfig(dir), {}, true);
+    Program program(kSystemClock, stationConfig(dir), {}, true);
     SilentProgress progress;
     program.start(progress);
     auto* button = program.window()->findChild<QPushButton*>(u"Command3"_s);
@@ -269,7 +271,7 @@ void TestRunModes::requestMonitorOpensOnce()
 void TestRunModes::sampleIdStationEndsTheProgram()
 {
     QTemporaryDir dir;
-    Program program(sampleIdStationConfig(dir), {}, true);
+    Program program(kSystemClock, sampleIdStationConfig(dir), {}, true);
     SilentProgress progress;
     program.start(progress);
     QWidget* station = program.station();
@@ -291,7 +293,7 @@ void TestRunModes::sampleIdStationEndsTheProgram()
 void TestRunModes::noSampleIdStationWithoutWindows()
 {
     QTemporaryDir dir;
-    Program program(sampleIdStationConfig(dir), {}, false);
+    Program program(kSystemClock, sampleIdStationConfig(dir), {}, false);
     SilentProgress progress;
     program.start(progress);
     QVERIFY(!program.station());
@@ -327,7 +329,7 @@ void TestRunModes::scanAnsweredWhileTheImportWaits()
                     "MSH|^~\\&|KIS|HOSP|K|LAB|20190120140503||ORM^O01|M1|P|2.3\rPID|1||P1||Meier^Anna\rORC|NW|S2\r");
     CycleEntries entries;
     entries.importCycle = [](Context& ctx) { return RunImportCycle(ctx); };
-    Program program(config, entries, true);
+    Program program(kSystemClock, config, entries, true);
     SilentProgress progress;
     program.start(progress);
     auto* input = program.station()->findChild<QLineEdit*>(u"zeingabe"_s);
@@ -386,7 +388,7 @@ void TestRunModes::secondStartOfAStation()
     SilentProgress progress;
     const AppConfig config = stationConfig(dir);
     const QString lockFile = dir.filePath(u"log/HL7.kestrin-lock"_s);
-    Program first(config, {}, false);
+    Program first(kSystemClock, config, {}, false);
     if (running) {
         first.start(progress);
     } else {
@@ -399,7 +401,7 @@ void TestRunModes::secondStartOfAStation()
     AppConfig again = config;
     again.StationId = stationId;
     again.ComLogPath = dir.filePath(logFolder);
-    Program second(again, {}, false);
+    Program second(kSystemClock, again, {}, false);
     try {
         second.start(progress);
         QVERIFY(!refused);

@@ -11,7 +11,7 @@
 #include "hl7export/ResultMessage.h"
 #include "hl7import/ImportCycle.h"
 #include "hl7import/NativeFileNames.h"
-#include "station/ChangeMarkers.h"
+#include "runtime/ChangeMarkers.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

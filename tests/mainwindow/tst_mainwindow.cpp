@@ -7,7 +7,7 @@
 #include "mainwindow/SplashWindow.h"
 #include "mainwindow/TrafficView.h"
 #include "mainwindow/TrayIcon.h"
-#include "station/CycleRecord.h"
+#include "service/CycleRecord.h"
 
 #include <QAction>
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "TestEnvironment.h"
 #include "core/TextCodec.h"
-#include "station/ChangeMarkers.h"
+#include "runtime/ChangeMarkers.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,8 +2,8 @@
 
 #include "FixedClock.h"
 #include "ScratchDatabase.h"
-#include "station/CommLog.h"
-#include "station/Context.h"
+#include "runtime/CommLog.h"
+#include "runtime/Context.h"
 
 #include <memory>
 

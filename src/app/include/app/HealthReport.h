@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/RegionalFormat.h"
-#include "station/CycleRecord.h"
+#include "service/CycleRecord.h"
 
 #include <QDateTime>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "station/Service.h"
+#include "service/Service.h"
 
 #include <QObject>
 
@@ -22,10 +22,11 @@ class TrayIcon;
 // One run of Kestrin with what its run mode adds to the service: the main window with its
 // notification-area icon where windows are in use, and the station of the mode. It owns all
 // of it: the station goes first, then the windows, then the service with its database and log.
+// The clock is the maker's and outlives it.
 class Program : public QObject {
     Q_OBJECT
 public:
-    Program(AppConfig config, CycleEntries entries, bool windows, QObject* parent = nullptr);
+    Program(const Clock& clock, AppConfig config, CycleEntries entries, bool windows, QObject* parent = nullptr);
     ~Program() override;
 
     // The start-up steps after the INI file, then what the run mode runs; the start-up

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "station/Context.h"
-#include "station/CycleOutcome.h"
+#include "runtime/Context.h"
+#include "runtime/CycleOutcome.h"
 
 #include <QVariantList>
 

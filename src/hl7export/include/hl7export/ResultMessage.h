@@ -2,7 +2,7 @@
 
 #include "hl7/Message.h"
 #include "hl7export/TestCatalogue.h"
-#include "station/Context.h"
+#include "runtime/Context.h"
 
 #include <QStringList>
 

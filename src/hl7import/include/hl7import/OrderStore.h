@@ -1,7 +1,7 @@
 #pragma once
 
 #include "hl7import/OrderMessage.h"
-#include "station/Context.h"
+#include "runtime/Context.h"
 
 #include <QHash>
 #include <QSet>

@@ -4,7 +4,7 @@
 #include "idstation/SampleTileModel.h"
 #include "idstation/StationQueries.h"
 #include "idstation/StationSelection.h"
-#include "station/Context.h"
+#include "runtime/Context.h"
 
 #include <QObject>
 #include <QTimer>

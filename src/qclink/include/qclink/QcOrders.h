@@ -1,7 +1,7 @@
 #pragma once
 
 #include "labdb/Database.h"
-#include "station/Context.h"
+#include "runtime/Context.h"
 
 namespace kestrin {
 

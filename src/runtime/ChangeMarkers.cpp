@@ -1,4 +1,4 @@
-#include "station/ChangeMarkers.h"
+#include "runtime/ChangeMarkers.h"
 
 #include "FixedTexts.h"
 #include "core/Error.h"
@@ -70,23 +70,23 @@ QStringList RemoveOldLogs(const QString& comLogPath, const QString& stationId, c
 void OpenLogFile(Context& ctx)
 {
     const QString name = LogFileName(ctx.config.ComLogPath, ctx.config.StationId, ctx.now().date());
-    const QStringList header{stationtexts::ModuleStartedLine(ctx.nowText()), stationtexts::kConfigLine.toString(),
-                             stationtexts::ImportPathLine(ctx.config.ImportPath),
-                             stationtexts::ExportPathLine(ctx.config.ExportPath), u"Kestrin "_s + KestrinVersion()};
+    const QStringList header{runtimetexts::ModuleStartedLine(ctx.nowText()), runtimetexts::kConfigLine.toString(),
+                             runtimetexts::ImportPathLine(ctx.config.ImportPath),
+                             runtimetexts::ExportPathLine(ctx.config.ExportPath), u"Kestrin "_s + KestrinVersion()};
     if (!ctx.log.open(name, header))
         throw FileError(u"The communication log %1 cannot be opened: %2"_s.arg(name, ctx.log.errorString()));
-    insertMarker(ctx, stationtexts::kLogChangeMarker);
+    insertMarker(ctx, runtimetexts::kLogChangeMarker);
 }
 
 void CheckDayAndShiftChange(Context& ctx)
 {
     const QDateTime now = ctx.now();
-    const QDateTime lastDay = latestMarker(ctx, stationtexts::kDayChangeMarker);
+    const QDateTime lastDay = latestMarker(ctx, runtimetexts::kDayChangeMarker);
     // Only the day of the month counts, as the laboratory's reports expect.
     if (!lastDay.isValid() || lastDay.date().day() != now.date().day()) {
         Transaction transaction(ctx.db);
         RebuildAnalyzerControlBlocks(ctx.db, ctx.config.StationId);
-        insertMarker(ctx, stationtexts::kDayChangeMarker);
+        insertMarker(ctx, runtimetexts::kDayChangeMarker);
         transaction.commit();
         // Opening the new day's file closes the old one; the other thread's lines go to either.
         OpenLogFile(ctx);
@@ -95,7 +95,7 @@ void CheckDayAndShiftChange(Context& ctx)
             ctx.log.logall(u"Old log removed (LogKeepDays): "_s + name, LogDirection::Monitor);
         return;
     }
-    const QDateTime lastShift = latestMarker(ctx, stationtexts::kShiftChangeMarker);
+    const QDateTime lastShift = latestMarker(ctx, runtimetexts::kShiftChangeMarker);
     bool shiftChanged = !lastShift.isValid();
     if (!shiftChanged) {
         const auto firstShift = ParseRegionalDateTime(ctx.config.FirstShift, ctx.regional());
@@ -107,7 +107,7 @@ void CheckDayAndShiftChange(Context& ctx)
     if (shiftChanged) {
         Transaction transaction(ctx.db);
         RebuildAnalyzerControlBlocks(ctx.db, ctx.config.StationId);
-        insertMarker(ctx, stationtexts::kShiftChangeMarker);
+        insertMarker(ctx, runtimetexts::kShiftChangeMarker);
         transaction.commit();
     }
 }

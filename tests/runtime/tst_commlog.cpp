@@ -1,8 +1,7 @@
 #include "FixedClock.h"
 #include "TestMain.h"
-#include "station/CommLog.h"
-#include "station/CycleTimers.h"
-#include "station/Outages.h"
+#include "runtime/CommLog.h"
+#include "runtime/Outages.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -24,8 +23,6 @@ private slots:
     void closedLogDoesNotStopTheWork();
     void gatherAndSilenceBelongToTheirThread();
     void outageSaidOnceUntilMended();
-    void timerPausedWhileItsCycleRuns();
-    void timerStoppedDuringItsCycleStaysStopped();
 };
 
 void TestCommLog::lines_data()
@@ -178,42 +175,6 @@ void TestCommLog::outageSaidOnceUntilMended()
     QCOMPARE(lines,
              (QStringList{u"The share is gone."_s, u"The folder is gone."_s, u"The share is full."_s,
                           u"The share is back."_s, u"The share is gone."_s}));
-}
-
-void TestCommLog::timerPausedWhileItsCycleRuns()
-{
-    bool activeDuringCycle = true;
-    int cycles = 0;
-    CycleTimers* timers = nullptr;
-    CycleTimers owner(
-        CycleSchedule(u"LAB"_s, 0, 0),
-        [&] {
-            ++cycles;
-            activeDuringCycle = timers->importTimer()->isActive();
-            throw std::runtime_error("cycle failed");
-        },
-        [] {});
-    timers = &owner;
-    owner.start(false);
-    QVERIFY(!owner.exportTimer()->isActive());
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, owner.importTick());
-    QCOMPARE(cycles, 1);
-    QVERIFY(!activeDuringCycle);
-    QVERIFY(owner.importTimer()->isActive());
-    QCOMPARE(owner.importTimer()->interval(), 5000);
-    QCOMPARE(owner.exportTimer()->interval(), 1000);
-}
-
-void TestCommLog::timerStoppedDuringItsCycleStaysStopped()
-{
-    CycleTimers* timers = nullptr;
-    CycleTimers owner(
-        CycleSchedule(u"LAB"_s, 0, 0), [&] { timers->stop(); }, [] {});
-    timers = &owner;
-    owner.start(true);
-    owner.importTick();
-    QVERIFY(!owner.importTimer()->isActive());
-    QVERIFY(!owner.exportTimer()->isActive());
 }
 
 KESTRIN_TEST_MAIN(TestCommLog)

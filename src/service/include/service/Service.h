@@ -4,11 +4,11 @@
 #include "config/CommandLine.h"
 #include "config/StartupProgress.h"
 #include "core/Clock.h"
-#include "station/CommLog.h"
-#include "station/Context.h"
-#include "station/CycleOutcome.h"
-#include "station/CycleRecord.h"
-#include "station/CycleTimers.h"
+#include "runtime/CommLog.h"
+#include "runtime/Context.h"
+#include "runtime/CycleOutcome.h"
+#include "service/CycleRecord.h"
+#include "service/CycleTimers.h"
 
 #include <QObject>
 #include <QThread>
@@ -33,7 +33,8 @@ struct CycleEntries {
 // laboratory database (and the analyser's in run mode MGC), the serial ports, the two cycles
 // and their timers. It owns all of them, and they end in the reverse order of their making:
 // timers, ports, context, databases, log. Failures inside a cycle are written to the log and
-// the service goes on.
+// the service goes on. The clock is its maker's (the system's, or a test's standing at any
+// moment) and must outlive it: the cycles' thread reads it too.
 //
 // The timers run the cycles on a thread of their own, with a connection and a context of
 // their own, so that a cycle waiting for the database never holds up a window; context() is
@@ -41,7 +42,7 @@ struct CycleEntries {
 class Service : public QObject {
     Q_OBJECT
 public:
-    Service(AppConfig config, CycleEntries entries, QObject* parent = nullptr);
+    Service(const Clock& clock, AppConfig config, CycleEntries entries, QObject* parent = nullptr);
     ~Service() override;
 
     // The start-up steps after the INI file, in the laboratory's order, up to the day and
@@ -93,10 +94,10 @@ private:
     void stopCycles();
     std::unique_ptr<SerialPortDrain> openSerialPort(const char16_t* name, int portNumber, const QString& device);
 
+    const Clock& m_clock;
     // Declared in the order of making; destroyed in reverse.
     AppConfig m_config;
     CycleEntries m_entries;
-    SystemClock m_clock;
     std::unique_ptr<CommLog> m_log;
     std::unique_ptr<Database> m_db;
     std::unique_ptr<Database> m_analyzerDb;

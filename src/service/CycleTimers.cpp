@@ -1,4 +1,4 @@
-#include "station/CycleTimers.h"
+#include "service/CycleTimers.h"
 
 using namespace Qt::StringLiterals;
 

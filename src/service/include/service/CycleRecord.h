@@ -2,7 +2,7 @@
 
 #include "config/AppConfig.h"
 #include "core/RegionalFormat.h"
-#include "station/CycleOutcome.h"
+#include "runtime/CycleOutcome.h"
 
 #include <QDateTime>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "station/Context.h"
+#include "runtime/Context.h"
 
 namespace kestrin {
 

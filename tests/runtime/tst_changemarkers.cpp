@@ -2,7 +2,7 @@
 #include "ScratchDatabase.h"
 #include "TestMain.h"
 #include "core/Version.h"
-#include "station/ChangeMarkers.h"
+#include "runtime/ChangeMarkers.h"
 
 #include <limits>
 

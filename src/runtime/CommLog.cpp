@@ -1,4 +1,4 @@
-#include "station/CommLog.h"
+#include "runtime/CommLog.h"
 
 #include "FixedTexts.h"
 #include "core/DateTexts.h"
@@ -17,7 +17,7 @@ namespace kestrin {
 
 std::optional<LogLines> FormatLogLines(const QString& message, int direction, const QString& nowText)
 {
-    using namespace stationtexts;
+    using namespace runtimetexts;
     switch (LogDirection(direction)) {
     case LogDirection::AnalyzerToHost: {
         const QString line = nowText + kAnalyzerToHostTag + NameControlCharacters(message);

@@ -1,4 +1,4 @@
-#include "station/Service.h"
+#include "service/Service.h"
 
 #include "FixedTexts.h"
 #include "core/Error.h"
@@ -6,7 +6,7 @@
 #include "labdb/Connection.h"
 #include "labdb/DbError.h"
 #include "labdb/Patients.h"
-#include "station/ChangeMarkers.h"
+#include "runtime/ChangeMarkers.h"
 
 #include <QCoreApplication>
 
@@ -22,8 +22,9 @@ const QString kConnectionOutage = u"connection"_s;
 
 } // namespace
 
-Service::Service(AppConfig config, CycleEntries entries, QObject* parent)
+Service::Service(const Clock& clock, AppConfig config, CycleEntries entries, QObject* parent)
     : QObject(parent)
+    , m_clock(clock)
     , m_config(std::move(config))
     , m_entries(std::move(entries))
     , m_log(std::make_unique<CommLog>(m_clock, RegionalFormat{m_config.ShortDateFormat, m_config.TimeFormat},
@@ -42,13 +43,13 @@ Service::~Service()
 
 void Service::start(StartupProgress& progress, const std::function<void()>& addIcon)
 {
-    progress.setTitle(stationtexts::LoadingTitle(m_config.StationId));
-    progress.showStatus(stationtexts::kInitializingStep.toString());
+    progress.setTitle(servicetexts::LoadingTitle(m_config.StationId));
+    progress.showStatus(servicetexts::kInitializingStep.toString());
     progress.yield();
     if (addIcon)
         addIcon();
 
-    progress.showStatus(stationtexts::kConnectingStep.toString());
+    progress.showStatus(servicetexts::kConnectingStep.toString());
     const ConnectionSettings settings = ConnectionSettingsOf(m_config);
     m_db = ConnectDatabase(settings);
     if (m_config.Mode == RunMode::QcLink)
@@ -61,7 +62,7 @@ void Service::start(StartupProgress& progress, const std::function<void()>& addI
     if (m_config.ComPort)
         m_port1 = openSerialPort(u"MSComm1", int(*m_config.ComPort), m_config.ComDevice1);
 
-    progress.showStatus(stationtexts::kOpeningLogStep.toString());
+    progress.showStatus(servicetexts::kOpeningLogStep.toString());
     try {
         OpenLogFile(*m_context);
         emit started();

@@ -1,12 +1,12 @@
 #pragma once
 
-// The station's fixed texts: the communication log's header and direction tags, the keys of the
-// markers in quorix_log, and the start-up window's steps. Other programs read the log and the
-// markers, so each stays letter for letter, its blanks included.
+// The runtime's fixed texts: the communication log's header and direction tags, the keys of the
+// markers in quorix_log. Other programs read the log and the markers, so each stays letter for
+// letter, its blanks included.
 
 #include <QString>
 
-namespace kestrin::stationtexts {
+namespace kestrin::runtimetexts {
 
 using namespace Qt::StringLiterals;
 
@@ -31,10 +31,4 @@ inline constexpr QStringView kResultOutTag = u" L->K ";
 inline constexpr QStringView kEntryStationTag = u" INPUT: ";
 inline constexpr QStringView kEntryStationDisplayTag = u"     L->H";
 
-// The start-up window.
-inline QString LoadingTitle(const QString& stationId) { return stationId + u" - Communication loading ... "_s; }
-inline constexpr QStringView kInitializingStep = u"Initializing ... ";
-inline constexpr QStringView kConnectingStep = u"Connecting 2 DB ... ";
-inline constexpr QStringView kOpeningLogStep = u"opening Logfile ... ";
-
-} // namespace kestrin::stationtexts
+} // namespace kestrin::runtimetexts

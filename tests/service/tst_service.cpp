@@ -1,10 +1,11 @@
+#include "FixedClock.h"
 #include "ServiceConfig.h"
 #include "TestEnvironment.h"
 #include "TestMain.h"
 #include "core/Error.h"
 #include "labdb/Database.h"
-#include "station/CycleRecord.h"
-#include "station/Service.h"
+#include "service/CycleRecord.h"
+#include "service/Service.h"
 
 #include <QTemporaryDir>
 
@@ -12,6 +13,8 @@ using namespace Qt::StringLiterals;
 using namespace kestrin;
 
 namespace {
+
+const SystemClock kSystemClock;
 
 AppConfig stationConfig(const QTemporaryDir& dir)
 {
@@ -30,6 +33,7 @@ class TestService : public QObject {
     Q_OBJECT
 private slots:
     void startsAndRecordsTheMarkers();
+    void dayChangesAtMidnight();
     void failingCycleIsLoggedAndTheServiceGoesOn();
     void lostConnectionIsOpenedAgain();
     void exportTimerFollowsTheRunMode_data();
@@ -41,12 +45,14 @@ private slots:
     void analyserDatabaseOnlyForMgc_data();
     void analyserDatabaseOnlyForMgc();
     void cycleRecordIsWrittenOnceAMinute();
+    void timerPausedWhileItsCycleRuns();
+    void timerStoppedDuringItsCycleStaysStopped();
 };
 
 void TestService::startsAndRecordsTheMarkers()
 {
     QTemporaryDir dir;
-    Service service(stationConfig(dir), {});
+    Service service(kSystemClock, stationConfig(dir), {});
     SilentProgress progress;
     service.start(progress);
     QStringList keys;
@@ -55,6 +61,30 @@ void TestService::startsAndRecordsTheMarkers()
     keys.sort();
     QCOMPARE(keys, (QStringList{u"HL7_log_change"_s, u"HL7_log_change"_s, u"Patient 1 insert"_s, u"d_change"_s}));
     QVERIFY(logText(service).startsWith(u"Kestrin Module Started : "_s));
+}
+
+// A run that stands at midnight: the import cycle after it records the day change and
+// carries on in the new day's log, its header stamped with the new day.
+void TestService::dayChangesAtMidnight()
+{
+    QTemporaryDir dir;
+    test::FixedClock clock(QDateTime(QDate(2026, 12, 8), QTime(23, 59, 59)));
+    Service service(clock, stationConfig(dir), {});
+    SilentProgress progress;
+    service.start(progress);
+    const QString firstLog = service.log().fileName();
+    QVERIFY(firstLog.endsWith(u"/HL7_20261208_log.txt"_s));
+
+    clock.set(QDateTime(QDate(2026, 12, 9), QTime(0, 0, 1)));
+    QVERIFY(!service.importCycle().stopped);
+    QVERIFY(service.log().fileName().endsWith(u"/HL7_20261209_log.txt"_s));
+    QVERIFY(logText(service).startsWith(u"Kestrin Module Started : 09.12.2026 00:00:01\r\n"_s));
+    QVERIFY(QFile::exists(firstLog));
+    QList<QDateTime> dayChanges;
+    for (const Row& row : service.context().db.query(
+             u"SELECT time_stamp FROM quorix_log WHERE log_key = 'd_change' ORDER BY time_stamp"_s))
+        dayChanges << row.dateTime(u"time_stamp");
+    QCOMPARE(dayChanges, (QList<QDateTime>{clock.now().addSecs(-2), clock.now()}));
 }
 
 void TestService::failingCycleIsLoggedAndTheServiceGoesOn()
@@ -69,7 +99,7 @@ void TestService::failingCycleIsLoggedAndTheServiceGoesOn()
             return {1, 1};
         return {1, 0};
     };
-    Service service(stationConfig(dir), entries);
+    Service service(kSystemClock, stationConfig(dir), entries);
     SilentProgress progress;
     service.start(progress);
     QVERIFY(service.importCycle().stopped);
@@ -86,7 +116,7 @@ void TestService::failingCycleIsLoggedAndTheServiceGoesOn()
 void TestService::lostConnectionIsOpenedAgain()
 {
     QTemporaryDir dir;
-    Service service(stationConfig(dir), {});
+    Service service(kSystemClock, stationConfig(dir), {});
     SilentProgress progress;
     service.start(progress);
     service.context().db.close();
@@ -108,7 +138,7 @@ void TestService::exportTimerFollowsTheRunMode()
     QTemporaryDir dir;
     AppConfig config = stationConfig(dir);
     config.ExportTimerEnabled = exportEnabled;
-    Service service(config, {});
+    Service service(kSystemClock, config, {});
     SilentProgress progress;
     service.start(progress);
     service.startTimers();
@@ -144,7 +174,7 @@ void TestService::cycleSwitchFollowsTheRunMode()
         ++exports;
         return {};
     };
-    Service service(config, entries);
+    Service service(kSystemClock, config, entries);
     SilentProgress progress;
     service.start(progress);
     QTEST(service.runOnce(CycleChoice(choice)), "status");
@@ -163,7 +193,7 @@ void TestService::lastingTroubleIsSaidOnce()
             throw FileError(error);
         return {};
     };
-    Service service(stationConfig(dir), entries);
+    Service service(kSystemClock, stationConfig(dir), entries);
     SilentProgress progress;
     service.start(progress);
     const auto said = [&](const QString& line) {
@@ -190,7 +220,7 @@ void TestService::unopenablePortStopsStartUp()
     AppConfig config = stationConfig(dir);
     config.ComPort = 3;
     config.ComDevice1 = dir.filePath(u"no-such-port"_s);
-    Service service(config, {});
+    Service service(kSystemClock, config, {});
     SilentProgress progress;
     try {
         service.start(progress);
@@ -223,7 +253,7 @@ void TestService::analyserDatabaseOnlyForMgc()
     AppConfig config = stationConfig(dir);
     config.Mode = RunMode(mode);
     config.AccessPath = dir.filePath(file);
-    Service service(config, {});
+    Service service(kSystemClock, config, {});
     SilentProgress progress;
     bool started = true;
     try {
@@ -271,6 +301,42 @@ void TestService::cycleRecordIsWrittenOnceAMinute()
     }
     QCOMPARE(ReadCycleRecord(path)->lastExport, start.addSecs(63));
     QVERIFY(!ReadCycleRecord(dir.filePath(u"missing"_s)));
+}
+
+void TestService::timerPausedWhileItsCycleRuns()
+{
+    bool activeDuringCycle = true;
+    int cycles = 0;
+    CycleTimers* timers = nullptr;
+    CycleTimers owner(
+        CycleSchedule(u"LAB"_s, 0, 0),
+        [&] {
+            ++cycles;
+            activeDuringCycle = timers->importTimer()->isActive();
+            throw std::runtime_error("cycle failed");
+        },
+        [] {});
+    timers = &owner;
+    owner.start(false);
+    QVERIFY(!owner.exportTimer()->isActive());
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, owner.importTick());
+    QCOMPARE(cycles, 1);
+    QVERIFY(!activeDuringCycle);
+    QVERIFY(owner.importTimer()->isActive());
+    QCOMPARE(owner.importTimer()->interval(), 5000);
+    QCOMPARE(owner.exportTimer()->interval(), 1000);
+}
+
+void TestService::timerStoppedDuringItsCycleStaysStopped()
+{
+    CycleTimers* timers = nullptr;
+    CycleTimers owner(
+        CycleSchedule(u"LAB"_s, 0, 0), [&] { timers->stop(); }, [] {});
+    timers = &owner;
+    owner.start(true);
+    owner.importTick();
+    QVERIFY(!owner.importTimer()->isActive());
+    QVERIFY(!owner.exportTimer()->isActive());
 }
 
 KESTRIN_TEST_MAIN(TestService)

@@ -4,8 +4,8 @@
 #include "core/Clock.h"
 #include "core/DateTexts.h"
 #include "labdb/Database.h"
-#include "station/CommLog.h"
-#include "station/Outages.h"
+#include "runtime/CommLog.h"
+#include "runtime/Outages.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "station/CycleRecord.h"
+#include "service/CycleRecord.h"
 
 #include "core/DateTexts.h"
 

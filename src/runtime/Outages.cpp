@@ -1,6 +1,6 @@
-#include "station/Outages.h"
+#include "runtime/Outages.h"
 
-#include "station/CommLog.h"
+#include "runtime/CommLog.h"
 
 namespace kestrin {
 

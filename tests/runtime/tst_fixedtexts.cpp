@@ -6,7 +6,8 @@
 #include "idstation/FixedTexts.h"
 #include "mainwindow/FixedTexts.h"
 #include "monitors/FixedTexts.h"
-#include "station/FixedTexts.h"
+#include "runtime/FixedTexts.h"
+#include "service/FixedTexts.h"
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -49,7 +50,7 @@ void TestFixedTexts::letterForLetter_data()
     row("export failed", ExportFailedLine(id, u"E"_s),
         u"Export fehlgeschlagen f\u00fcr Probe: S1 Fehlerbeschreibung: E"_s);
 
-    using namespace stationtexts;
+    using namespace runtimetexts;
     row("log change marker", kLogChangeMarker, u"HL7_log_change"_s);
     row("day change marker", kDayChangeMarker, u"d_change"_s);
     row("shift change marker", kShiftChangeMarker, u"s_change"_s);
@@ -65,6 +66,8 @@ void TestFixedTexts::letterForLetter_data()
     row("tag L->K", kResultOutTag, u" L->K "_s);
     row("tag input", kEntryStationTag, u" INPUT: "_s);
     row("tag input shown", kEntryStationDisplayTag, u"     L->H"_s);
+
+    using namespace servicetexts;
     row("loading title", LoadingTitle(u"HL7"_s), u"HL7 - Communication loading ... "_s);
     row("initializing", kInitializingStep, u"Initializing ... "_s);
     row("connecting", kConnectingStep, u"Connecting 2 DB ... "_s);
