@@ -17,11 +17,12 @@ constexpr int kMaxTextSize = 255;
     throw DbError(u"An Access database has no savepoints, so transactions cannot nest on it."_s, statement);
 }
 
+constexpr ColumnTypeNames kColumnTypes{u"TEXT(%1)", u"LONG", u"DOUBLE", u"DATETIME", u"BIT", u"COUNTER PRIMARY KEY"};
+
 // An analyser's own Access database, reached through the ODBC Access driver on Windows.
 // Kestrin never creates its tables; it writes orders into those the analyser's software made.
-class AccessDialect final : public Dialect {
+class AccessDialect final : public EngineDialect<AccessDialect, kColumnTypes> {
 public:
-    std::unique_ptr<Dialect> another() const override { return std::make_unique<AccessDialect>(); }
     QString engine() const override { return u"access"_s; }
     QString qtDriver() const override { return u"QODBC"_s; }
 
@@ -39,9 +40,8 @@ public:
         return {u"SELECT * INTO %1 FROM %2 WHERE 1 = 2"_s.arg(quote(copy), quote(source))};
     }
 
-    // An AutoNumber column takes an explicit value in an INSERT as it is.
-    QStringList beforeFixedIdentityInsert(const QString&) const override { return {}; }
-    QStringList afterFixedIdentityInsert(const QString&, const QString&) const override { return {}; }
+    // An AutoNumber column takes an explicit value in an INSERT as it is, and the ODBC driver
+    // reports SQLSTATEs: Dialect's own answers hold for both.
 
     // The ISO order inside #...# is read the same whatever the workstation's regional settings.
     QString dateLiteral(const QDateTime& value) const override
@@ -49,31 +49,13 @@ public:
         return u'#' + value.toString(u"yyyy-MM-dd HH:mm:ss"_s) + u'#';
     }
 
-    // The Access ODBC driver reports SQLSTATEs: class 22 (data) and 23 (keys and constraints).
-    bool refusesData(const QString& code) const override
-    {
-        return code.startsWith(u"22"_s) || code.startsWith(u"23"_s);
-    }
-
     QString insertReturning(const QString&, const QStringList&, const QString&) const override { return {}; }
 
     QString columnType(ColumnType type, int size) const override
     {
-        switch (type) {
-        case ColumnType::Text:
-            return size > kMaxTextSize ? u"MEMO"_s : u"TEXT(%1)"_s.arg(size);
-        case ColumnType::Integer:
-            return u"LONG"_s;
-        case ColumnType::Boolean:
-            return u"BIT"_s;
-        case ColumnType::Real:
-            return u"DOUBLE"_s;
-        case ColumnType::DateTime:
-            return u"DATETIME"_s;
-        case ColumnType::Identity:
-            return u"COUNTER PRIMARY KEY"_s;
-        }
-        return {};
+        if (type == ColumnType::Text && size > kMaxTextSize)
+            return u"MEMO"_s;
+        return Dialect::columnType(type, size);
     }
 
     QString savepoint(const QString& name) const override { noSavepoints(u"SAVEPOINT "_s + name); }

@@ -14,6 +14,8 @@ bool IsIdentifier(const QString& text)
     return identifier.match(text).hasMatch();
 }
 
+QString Placeholders(qsizetype count) { return QStringList(count, u"?"_s).join(u", "); }
+
 QString Dialect::quote(const QString& identifier) const
 {
     if (!IsIdentifier(identifier))
@@ -23,15 +25,39 @@ QString Dialect::quote(const QString& identifier) const
 
 QString Dialect::insertReturning(const QString& table, const QStringList& columns, const QString& returned) const
 {
-    return u"INSERT INTO %1 (%2) VALUES (%3) RETURNING %4"_s.arg(
-        table, columns.join(u", "), QStringList(columns.size(), u"?"_s).join(u", "), returned);
+    return u"INSERT INTO %1 (%2) VALUES (%3) RETURNING %4"_s.arg(table, columns.join(u", "),
+                                                                 Placeholders(columns.size()), returned);
 }
 
 QString Dialect::insertUnlessPresent(const QString& table, const QStringList& columns, const QStringList&) const
 {
-    return u"INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT DO NOTHING"_s.arg(
-        table, columns.join(u", "), QStringList(columns.size(), u"?"_s).join(u", "));
+    return u"INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT DO NOTHING"_s.arg(table, columns.join(u", "),
+                                                                           Placeholders(columns.size()));
 }
+
+QString Dialect::columnType(ColumnType type, int size) const
+{
+    const ColumnTypeNames& names = m_columnTypes;
+    switch (type) {
+    case ColumnType::Text:
+        return names.text.toString().arg(size);
+    case ColumnType::Integer:
+        return names.integer.toString();
+    case ColumnType::Real:
+        return names.real.toString();
+    case ColumnType::DateTime:
+        return names.dateTime.toString();
+    case ColumnType::Boolean:
+        return names.boolean.toString();
+    case ColumnType::Identity:
+        return names.identity.toString();
+    }
+    return {};
+}
+
+QString Dialect::savepoint(const QString& name) const { return u"SAVEPOINT "_s + quote(name); }
+
+bool Dialect::refusesData(const QString& code) const { return code.startsWith(u"22"_s) || code.startsWith(u"23"_s); }
 
 QString Dialect::pageClause() const { return u"OFFSET ? ROWS FETCH NEXT ? ROWS ONLY"_s; }
 

@@ -9,10 +9,12 @@ namespace kestrin {
 
 namespace {
 
+constexpr ColumnTypeNames kColumnTypes{u"NVARCHAR(%1)", u"INT", u"FLOAT",
+                                       u"DATETIME",     u"BIT", u"INT IDENTITY(1,1) PRIMARY KEY"};
+
 // The laboratory's SQL Server, reached through ODBC.
-class SqlServerDialect final : public Dialect {
+class SqlServerDialect final : public EngineDialect<SqlServerDialect, kColumnTypes> {
 public:
-    std::unique_ptr<Dialect> another() const override { return std::make_unique<SqlServerDialect>(); }
     QString engine() const override { return EngineName(Engine::SqlServer); }
     QString qtDriver() const override { return u"QODBC"_s; }
     QString connectionSchema() const override { return u"SCHEMA_NAME()"_s; }
@@ -61,13 +63,13 @@ public:
     {
         static const QStringList refusals{u"515"_s,  u"547"_s, u"2601"_s, u"2627"_s, u"2628"_s,
                                           u"8152"_s, u"245"_s, u"8114"_s, u"241"_s,  u"242"_s};
-        return refusals.contains(code) || code.startsWith(u"22"_s) || code.startsWith(u"23"_s);
+        return refusals.contains(code) || Dialect::refusesData(code);
     }
 
     QString insertReturning(const QString& table, const QStringList& columns, const QString& returned) const override
     {
-        return u"INSERT INTO %1 (%2) OUTPUT INSERTED.%4 VALUES (%3)"_s.arg(
-            table, columns.join(u", "), QStringList(columns.size(), u"?"_s).join(u", "), returned);
+        return u"INSERT INTO %1 (%2) OUTPUT INSERTED.%4 VALUES (%3)"_s.arg(table, columns.join(u", "),
+                                                                           Placeholders(columns.size()), returned);
     }
 
     // The key range stays locked from the test to the insert, so two writers cannot both miss it.
@@ -89,25 +91,6 @@ public:
     {
         return u"DECLARE @granted int; EXEC @granted = sp_getapplock @Resource = ?, @LockMode = 'Exclusive', "
                u"@LockOwner = 'Transaction'; IF @granted < 0 RAISERROR('The lock was not granted.', 16, 1)"_s;
-    }
-
-    QString columnType(ColumnType type, int size) const override
-    {
-        switch (type) {
-        case ColumnType::Text:
-            return u"NVARCHAR(%1)"_s.arg(size);
-        case ColumnType::Integer:
-            return u"INT"_s;
-        case ColumnType::Boolean:
-            return u"BIT"_s;
-        case ColumnType::Real:
-            return u"FLOAT"_s;
-        case ColumnType::DateTime:
-            return u"DATETIME"_s;
-        case ColumnType::Identity:
-            return u"INT IDENTITY(1,1) PRIMARY KEY"_s;
-        }
-        return {};
     }
 
     QString savepoint(const QString& name) const override { return u"SAVE TRANSACTION "_s + quote(name); }

@@ -13,10 +13,12 @@ const QString kDateFormat = u"yyyy-MM-dd HH:mm:ss"_s;
 // How long a statement waits for another process's write lock before it fails.
 constexpr int kBusyTimeout = 15000;
 
+constexpr ColumnTypeNames kColumnTypes{u"VARCHAR(%1)", u"INTEGER", u"REAL",
+                                       u"DATETIME",    u"INTEGER", u"INTEGER PRIMARY KEY AUTOINCREMENT"};
+
 // The embedded database: one file, shared by the processes of one machine.
-class SqliteDialect final : public Dialect {
+class SqliteDialect final : public EngineDialect<SqliteDialect, kColumnTypes> {
 public:
-    std::unique_ptr<Dialect> another() const override { return std::make_unique<SqliteDialect>(); }
     QString engine() const override { return EngineName(Engine::Sqlite); }
     QString qtDriver() const override { return u"QSQLITE"_s; }
     // A VARCHAR column keeps a text of any length.
@@ -41,9 +43,6 @@ public:
         return {u"CREATE TABLE %1 AS SELECT * FROM %2 WHERE 1 = 2"_s.arg(quote(copy), quote(source))};
     }
 
-    QStringList beforeFixedIdentityInsert(const QString&) const override { return {}; }
-    QStringList afterFixedIdentityInsert(const QString&, const QString&) const override { return {}; }
-
     QString dateLiteral(const QDateTime& value) const override { return u'\'' + value.toString(kDateFormat) + u'\''; }
 
     // SQLITE_TOOBIG, SQLITE_CONSTRAINT, SQLITE_MISMATCH, also as extended codes (low byte).
@@ -54,29 +53,10 @@ public:
         return ok && (primary == 18 || primary == 19 || primary == 20);
     }
 
-    QString columnType(ColumnType type, int size) const override
-    {
-        switch (type) {
-        case ColumnType::Text:
-            return u"VARCHAR(%1)"_s.arg(size);
-        case ColumnType::Integer:
-        case ColumnType::Boolean:
-            return u"INTEGER"_s;
-        case ColumnType::Real:
-            return u"REAL"_s;
-        case ColumnType::DateTime:
-            return u"DATETIME"_s;
-        case ColumnType::Identity:
-            return u"INTEGER PRIMARY KEY AUTOINCREMENT"_s;
-        }
-        return {};
-    }
-
     QString pageClause() const override { return u"LIMIT ?, ?"_s; }
 
     // IMMEDIATE takes the write lock at once, so that two processes never both wait to upgrade.
     QString beginTransaction() const override { return u"BEGIN IMMEDIATE"_s; }
-    QString savepoint(const QString& name) const override { return u"SAVEPOINT "_s + quote(name); }
     QString rollbackToSavepoint(const QString& name) const override { return u"ROLLBACK TO "_s + quote(name); }
     QString releaseSavepoint(const QString& name) const override { return u"RELEASE "_s + quote(name); }
 
@@ -124,6 +104,7 @@ public:
 
 private:
     QString quoteIdentifier(const QString& identifier) const override { return u'"' + identifier + u'"'; }
+
     mutable QDateTime m_lastTime;
     mutable QString m_lastText;
 };

@@ -10,6 +10,17 @@ namespace kestrin {
 // The kinds of column the laboratory's tables use.
 enum class ColumnType { Text, Integer, Real, DateTime, Boolean, Identity };
 
+// An engine's name in DDL of each kind of column, listed in this order; `text` holds %1 for
+// the size.
+struct ColumnTypeNames {
+    QStringView text;
+    QStringView integer;
+    QStringView real;
+    QStringView dateTime;
+    QStringView boolean;
+    QStringView identity;
+};
+
 // What differs between the database engines. Statement texts elsewhere are plain SQL that
 // every engine accepts; only identifiers checked by IsIdentifier are ever spliced in.
 class Dialect {
@@ -37,13 +48,14 @@ public:
     virtual QString indexExistsQuery() const = 0;
     // Statements that create `copy` as an empty table with the columns of `source`.
     virtual QStringList createEmptyCopy(const QString& copy, const QString& source) const = 0;
-    // Statements around an INSERT that gives an identity column a value of its own.
-    virtual QStringList beforeFixedIdentityInsert(const QString& table) const = 0;
-    virtual QStringList afterFixedIdentityInsert(const QString& table, const QString& column) const = 0;
+    // Statements around an INSERT that gives an identity column a value of its own; none where
+    // the identity column takes an explicit value as it is.
+    virtual QStringList beforeFixedIdentityInsert(const QString&) const { return {}; }
+    virtual QStringList afterFixedIdentityInsert(const QString&, const QString&) const { return {}; }
     // A date and time as a literal of this engine (for scripts; statements bind values).
     virtual QString dateLiteral(const QDateTime& value) const = 0;
     // The column type in DDL.
-    virtual QString columnType(ColumnType type, int size) const = 0;
+    virtual QString columnType(ColumnType type, int size) const;
 
     // An INSERT of one row with bound values that also returns the new row's `returned` column
     // (an identity), saving the query after it; empty where the engine cannot.
@@ -64,15 +76,16 @@ public:
 
     // Transactions and savepoints; an empty text means the driver's own call.
     virtual QString beginTransaction() const { return {}; }
-    virtual QString savepoint(const QString& name) const = 0;
+    virtual QString savepoint(const QString& name) const;
     virtual QString rollbackToSavepoint(const QString& name) const = 0;
     virtual QString releaseSavepoint(const QString& name) const = 0;
     // Statements run once after a connection opens.
     virtual QStringList sessionSetup() const { return {}; }
 
     // Whether an error code of this engine means that the data was refused (a value or key
-    // that a column or constraint does not take) rather than that the database is in trouble.
-    virtual bool refusesData(const QString& code) const = 0;
+    // that a column or constraint does not take) rather than that the database is in trouble;
+    // by default the SQLSTATE classes 22 (data exception) and 23 (integrity constraint violation).
+    virtual bool refusesData(const QString& code) const;
     // Whether an error code of this engine means that another connection held a lock longer
     // than this one waited: nothing is wrong, the same work may be tried again.
     virtual bool isBusy(const QString&) const { return false; }
@@ -93,10 +106,21 @@ public:
     virtual QVariant toBound(const QVariant& value) const { return value; }
 
 protected:
+    explicit Dialect(const ColumnTypeNames& columnTypes)
+        : m_columnTypes(columnTypes)
+    {
+    }
+
     virtual QString quoteIdentifier(const QString& identifier) const = 0;
+
+private:
+    ColumnTypeNames m_columnTypes;
 };
 
 // [A-Za-z_][A-Za-z0-9_]*: the only text ever put into a statement.
 bool IsIdentifier(const QString& text);
+
+// The marks of `count` bound values in a list: "?, ?, ?".
+QString Placeholders(qsizetype count);
 
 } // namespace kestrin
