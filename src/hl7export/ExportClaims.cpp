@@ -2,6 +2,7 @@
 
 #include "labdb/Database.h"
 #include "labdb/DbError.h"
+#include "labdb/Dialect.h"
 #include "labdb/Schema.h"
 
 #include <QHash>
@@ -117,7 +118,7 @@ void ExportClaims::release(const QStringList& sampleIds)
     if (sampleIds.isEmpty())
         return;
     m_db.exec(u"DELETE FROM KESTRIN_EXPORTS WHERE HOST = ? AND PID = ? AND SAMPLE_ID IN (%1)"_s.arg(
-                  QStringList(sampleIds.size(), u"?"_s).join(u", ")),
+                  Placeholders(sampleIds.size())),
               QVariantList{m_self.host, m_self.pid} + QVariantList(sampleIds.cbegin(), sampleIds.cend()));
 }
 

@@ -9,6 +9,7 @@
 #include "hl7export/ResultMessage.h"
 #include "hl7export/TestCatalogue.h"
 #include "labdb/DbError.h"
+#include "labdb/Dialect.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -124,9 +125,7 @@ bool DequeueSample(Context& ctx, const QueuedSample& sample)
         else if (!parameters.contains(id))
             parameters << id;
     }
-    QString rows = parameters.isEmpty()
-        ? QString()
-        : u"PARAMETER_ID IN (%1)"_s.arg(QStringList(parameters.size(), u"?"_s).join(u", "));
+    QString rows = parameters.isEmpty() ? QString() : u"PARAMETER_ID IN (%1)"_s.arg(Placeholders(parameters.size()));
     if (withoutParameter)
         rows = rows.isEmpty() ? u"PARAMETER_ID IS NULL"_s : u"(%1 OR PARAMETER_ID IS NULL)"_s.arg(rows);
     Transaction transaction(ctx.db);

@@ -2,6 +2,7 @@
 
 #include "idstation/StationSelection.h"
 #include "labdb/Database.h"
+#include "labdb/Dialect.h"
 
 #include <QHash>
 
@@ -41,9 +42,9 @@ QList<StationSample> ReadStationSamples(Database& db, const QStringList& sampleI
     // A fixed number of bound IDs per query keeps it one prepared statement; the last ID fills
     // the rest of a short chunk.
     constexpr qsizetype chunk = 50;
-    static const QString sql = u"SELECT s.sample_id, p.forename, p.surname FROM sample_base s "
-                               u"INNER JOIN patients p ON p.p_id = s.p_id WHERE s.sample_id IN (%1)"_s.arg(
-                                   QStringList(chunk, u"?"_s).join(u", "));
+    static const QString sql =
+        u"SELECT s.sample_id, p.forename, p.surname FROM sample_base s "
+        u"INNER JOIN patients p ON p.p_id = s.p_id WHERE s.sample_id IN (%1)"_s.arg(Placeholders(chunk));
     struct Name {
         QString surname, forename;
     };

@@ -32,14 +32,11 @@ QHash<qint32, QString> LookupTexts(Database& db, const QString& language, const 
     const bool knownLanguage = IsIdentifier(language) && columns.contains(language, Qt::CaseInsensitive);
     const QString column = knownLanguage ? language : kEnglish;
     const Dialect& d = db.dialect();
-    QStringList marks;
     QVariantList values;
-    for (const qint32 key : keys) {
-        marks << u"?"_s;
+    for (const qint32 key : keys)
         values << key;
-    }
     const QString sql = u"SELECT %1 AS k, %2 AS caption, %3 AS english FROM %4 WHERE %1 IN (%5)"_s.arg(
-        d.quote(u"key"_s), d.quote(column), d.quote(kEnglish), d.quote(kTable), marks.join(u", "));
+        d.quote(u"key"_s), d.quote(column), d.quote(kEnglish), d.quote(kTable), Placeholders(keys.size()));
     for (const Row& row : db.query(sql, values)) {
         const QString caption = row.text(u"caption");
         const QString text = !caption.isEmpty() ? caption
