@@ -154,7 +154,7 @@ void Database::insertRows(const QString& table, const QStringList& columns, cons
     constexpr std::array kRowsPerStatement{32, 8, 1};
     constexpr qsizetype kMaxValues = 1000;
     const QString head = u"INSERT INTO %1 (%2) VALUES "_s.arg(table, columns.join(u", "));
-    const QString row = u'(' + QStringList(columns.size(), u"?"_s).join(u", ") + u')';
+    const QString row = u'(' + Placeholders(columns.size()) + u')';
     qsizetype first = 0;
     for (const int size : kRowsPerStatement) {
         if (size * columns.size() > kMaxValues)
@@ -230,14 +230,7 @@ QStringList Database::columns(const QString& table)
 void Database::begin()
 {
     if (m_depth == 0) {
-        const QString sql = m_dialect->beginTransaction();
-        if (sql.isEmpty()) {
-            QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-            if (!db.transaction())
-                throw errorOf(db.lastError(), u"BEGIN TRANSACTION"_s);
-        } else {
-            run(sql);
-        }
+        runOutermost(m_dialect->beginTransaction(), &QSqlDatabase::transaction, u"BEGIN TRANSACTION"_s);
     } else {
         run(m_dialect->savepoint(savepointName(m_depth)));
     }
@@ -251,13 +244,7 @@ void Database::commit()
     --m_depth;
     if (m_depth == 0) {
         try {
-            if (m_dialect->beginTransaction().isEmpty()) {
-                QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-                if (!db.commit())
-                    throw errorOf(db.lastError(), u"COMMIT"_s);
-            } else {
-                run(u"COMMIT"_s);
-            }
+            runOutermost(u"COMMIT"_s, &QSqlDatabase::commit, u"COMMIT"_s);
         } catch (const DbError&) {
             // A commit that failed leaves the transaction open on some engines: end it.
             try {
@@ -271,15 +258,18 @@ void Database::commit()
     }
 }
 
-void Database::rollbackOutermost()
+void Database::rollbackOutermost() { runOutermost(u"ROLLBACK"_s, &QSqlDatabase::rollback, u"ROLLBACK"_s); }
+
+void Database::runOutermost(const QString& statement, bool (QSqlDatabase::*driverCall)(), const QString& callName)
 {
-    if (m_dialect->beginTransaction().isEmpty()) {
-        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-        if (!db.rollback())
-            throw errorOf(db.lastError(), u"ROLLBACK"_s);
-    } else {
-        run(u"ROLLBACK"_s);
+    // A dialect without a BEGIN of its own leaves the whole outermost transaction to the driver.
+    if (!m_dialect->beginTransaction().isEmpty()) {
+        run(statement);
+        return;
     }
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!(db.*driverCall)())
+        throw errorOf(db.lastError(), callName);
 }
 
 void Database::rollback()

@@ -81,6 +81,9 @@ public:
 private:
     QSqlQuery& execute(const QString& sql, const QVariantList& values);
     void rollbackOutermost();
+    // A statement of the outermost transaction, or the driver's call of the same meaning (named
+    // `callName` in errors).
+    void runOutermost(const QString& statement, bool (QSqlDatabase::*driverCall)(), const QString& callName);
     DbError errorOf(const QSqlError& error, const QString& sql) const;
     [[noreturn]] void fail(const QSqlQuery& query, const QString& sql) const;
     void run(const QString& sql);
