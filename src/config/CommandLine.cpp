@@ -4,6 +4,8 @@
 #include "core/Numbers.h"
 #include "core/Version.h"
 
+#include <array>
+
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -23,25 +25,44 @@ std::pair<QString, QString> splitSwitch(QStringView piece)
     return {piece.left(equals).toString(), value};
 }
 
+// The field of the switch named `key` in a table of switches, or none.
+template <class Field, std::size_t Size>
+Field fieldNamed(const std::array<std::pair<QStringView, Field>, Size>& switches, QStringView key)
+{
+    for (const auto& [name, field] : switches) {
+        if (name == key)
+            return field;
+    }
+    return nullptr;
+}
+
+using TextSwitch = std::pair<QStringView, QString CommandLineSettings::*>;
+using FlagSwitch = std::pair<QStringView, bool RunOptions::*>;
+
+// The laboratory's switches whose value is a text without blanks.
+constexpr std::array<TextSwitch, 5> kTextSwitches{{{u"id", &CommandLineSettings::StationId},
+                                                   {u"outtype", &CommandLineSettings::OutType},
+                                                   {u"outid", &CommandLineSettings::OutId},
+                                                   {u"autoreq", &CommandLineSettings::AutoReq},
+                                                   {u"autoval", &CommandLineSettings::AutoVal}}};
+
+// Kestrin's switches that only say what to do.
+constexpr std::array<FlagSwitch, 6> kFlagSwitches{{{u"check", &RunOptions::Check},
+                                                   {u"help", &RunOptions::Help},
+                                                   {u"version", &RunOptions::Version},
+                                                   {u"headless", &RunOptions::Headless},
+                                                   {u"initdb", &RunOptions::InitDb},
+                                                   {u"status", &RunOptions::Status}}};
+
 // Kestrin's own switches are often written without a value ("/check /id=X"), so their key
 // may carry the blank that separated the arguments.
 void applyKestrinSwitch(CommandLine& result, const QString& key, const QString& value)
 {
     RunOptions& run = result.run;
-    if (key == u"ini") {
+    if (const auto flag = fieldNamed(kFlagSwitches, key)) {
+        run.*flag = true;
+    } else if (key == u"ini") {
         run.IniPath = value.trimmed();
-    } else if (key == u"check") {
-        run.Check = true;
-    } else if (key == u"help") {
-        run.Help = true;
-    } else if (key == u"version") {
-        run.Version = true;
-    } else if (key == u"headless") {
-        run.Headless = true;
-    } else if (key == u"initdb") {
-        run.InitDb = true;
-    } else if (key == u"status") {
-        run.Status = true;
     } else if (key == u"cycle") {
         const QString choice = withoutBlanks(value);
         if (choice == u"import")
@@ -60,23 +81,15 @@ void applyKestrinSwitch(CommandLine& result, const QString& key, const QString& 
 void applySwitch(CommandLine& result, const QString& key, const QString& value)
 {
     CommandLineSettings& s = result.settings;
-    if (key == u"id") {
-        s.StationId = withoutBlanks(value);
+    if (const auto text = fieldNamed(kTextSwitches, key)) {
+        s.*text = withoutBlanks(value);
     } else if (key == u"type") {
         s.RunType = withoutBlanks(value);
         result.typeGiven = true;
     } else if (key == u"com") {
         s.ComPort = LeadingNumber(value);
-    } else if (key == u"outtype") {
-        s.OutType = withoutBlanks(value);
     } else if (key == u"outcom") {
         s.OutPort = LeadingNumber(value);
-    } else if (key == u"outid") {
-        s.OutId = withoutBlanks(value);
-    } else if (key == u"autoreq") {
-        s.AutoReq = withoutBlanks(value);
-    } else if (key == u"autoval") {
-        s.AutoVal = withoutBlanks(value);
     } else if (key == u"test") {
         const auto number = ToInt16(withoutBlanks(value));
         if (number)

@@ -129,6 +129,9 @@ QString hl7Delimiter(const QString& value)
         u", which HL7 reads as a delimiter or line end"_s;
 }
 
+// A problem with the lead that says what the value is not; none when there is no problem.
+QString withLead(const QString& lead, const QString& problem) { return problem.isEmpty() ? problem : lead + problem; }
+
 QString unknownEngine(const QString& value)
 {
     QString reason = u"no database engine Kestrin knows (%1)"_s.arg(KnownEngines().join(u", "));
@@ -152,6 +155,13 @@ void store(ParsedConfiguration& parsed, const IniKey& key, const QString& value)
     const QString keyText = key.key.toString();
     const auto refuse = [&](const QString& reason, const QString& written) {
         parsed.errors.push_back({keyText, written, reason});
+    };
+    // The value as written, unless `reason` says why it cannot stand.
+    const auto takeText = [&](const QString& reason) {
+        if (reason.isEmpty())
+            s.*std::get<QString IniSettings::*>(key.field) = value;
+        else
+            refuse(reason, value);
     };
     switch (key.conversion) {
     case Conversion::Text:
@@ -214,33 +224,25 @@ void store(ParsedConfiguration& parsed, const IniKey& key, const QString& value)
         break;
     case Conversion::Extension:
         // The last three characters of a file name are compared with it: anything else never matches.
-        if (value.size() == 3 && !value.contains(u'.') && FileNamePartProblem(value).isEmpty())
-            s.*std::get<QString IniSettings::*>(key.field) = value;
-        else
-            refuse(u"no extension a file name can end in (three characters, no dot)"_s, value);
+        takeText(value.size() == 3 && !value.contains(u'.') && FileNamePartProblem(value).isEmpty()
+                     ? QString()
+                     : u"no extension a file name can end in (three characters, no dot)"_s);
         break;
     case Conversion::FileNamePart:
-        if (const QString problem = FileNamePartProblem(value); problem.isEmpty())
-            s.*std::get<QString IniSettings::*>(key.field) = value;
-        else
-            refuse(u"no part of a file name in the export folder: "_s + problem, value);
+        takeText(withLead(u"no part of a file name in the export folder: "_s, FileNamePartProblem(value)));
         break;
     case Conversion::Hl7Text:
         // Written into MSH and OBR as it stands: a delimiter would shift the fields after it.
-        if (const QString delimiter = hl7Delimiter(value); delimiter.isEmpty())
-            s.*std::get<QString IniSettings::*>(key.field) = value;
-        else
-            refuse(u"no text for a result message: it holds "_s + delimiter, value);
+        takeText(withLead(u"no text for a result message: it holds "_s, hl7Delimiter(value)));
         break;
     case Conversion::Format:
-        if (value.size() > kMaxFormatLength)
+        if (value.size() > kMaxFormatLength) {
             refuse(u"longer than %1 characters, more than any date or time format"_s.arg(kMaxFormatLength),
                    shown(value));
-        // The time of a result message (MSH-7) is written in these formats.
-        else if (const QString delimiter = hl7Delimiter(value); !delimiter.isEmpty())
-            refuse(u"no format for the time of a result message: it holds "_s + delimiter, value);
-        else
-            s.*std::get<QString IniSettings::*>(key.field) = value;
+        } else {
+            // The time of a result message (MSH-7) is written in these formats.
+            takeText(withLead(u"no format for the time of a result message: it holds "_s, hl7Delimiter(value)));
+        }
         break;
     }
 }

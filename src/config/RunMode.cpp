@@ -1,5 +1,7 @@
 #include "config/RunMode.h"
 
+#include <array>
+
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -23,19 +25,10 @@ RunModeChoice ChooseRunMode(const std::optional<QString>& type)
 
 QString RunModeName(RunMode mode)
 {
-    switch (mode) {
-    case RunMode::Service:
-        return u"service"_s;
-    case RunMode::QcLink:
-        return u"QC link"_s;
-    case RunMode::SampleIdStation:
-        return u"sample-ID station"_s;
-    case RunMode::EntryStation:
-        return u"entry station"_s;
-    case RunMode::OtherType:
-        return u"other type"_s;
-    }
-    return {};
+    // In the order of RunMode.
+    static constexpr std::array<QStringView, 5> names{u"service", u"QC link", u"sample-ID station", u"entry station",
+                                                      u"other type"};
+    return names.at(static_cast<std::size_t>(mode)).toString();
 }
 
 } // namespace kestrin

@@ -6,7 +6,7 @@
 
 namespace kestrin {
 
-// What a run of Kestrin is, chosen by the "/type" switch.
+// What a run of Kestrin is, chosen by the "/type" switch (RunModeName lists them in this order).
 enum class RunMode {
     Service,         // no type: the unattended import and export service
     QcLink,          // "MGC": quality-control orders into the analyser's database, then the service
