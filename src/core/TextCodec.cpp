@@ -24,6 +24,43 @@ bool isWindows1252Name(const QString& name)
     return n == u"windows-1252" || n == u"cp1252" || n == u"windows1252" || n == u"1252";
 }
 
+QString fromWindows1252(const QByteArray& bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        char16_t c = b;
+        if (b >= 0x80 && b <= 0x9F && kWindows1252High[b - 0x80] != 0)
+            c = kWindows1252High[b - 0x80];
+        *out++ = QChar(c);
+    }
+    return text;
+}
+
+// A character windows-1252 has no byte for becomes "?".
+QByteArray toWindows1252(const QString& text)
+{
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    char* out = bytes.data();
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        unsigned char b = '?';
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            b = static_cast<unsigned char>(u);
+        } else {
+            for (std::size_t i = 0; i < kWindows1252High.size(); ++i) {
+                if (kWindows1252High[i] == u || (kWindows1252High[i] == 0 && u == 0x80 + i)) {
+                    b = static_cast<unsigned char>(0x80 + i);
+                    break;
+                }
+            }
+        }
+        *out++ = static_cast<char>(b);
+    }
+    return bytes;
+}
+
 } // namespace
 
 TextCodec::TextCodec(const QString& charset)
@@ -41,59 +78,19 @@ TextCodec::TextCodec(const QString& charset)
 
 QString TextCodec::decode(const QByteArray& bytes) const
 {
-    switch (m_kind) {
-    case Kind::Windows1252: {
-        QString text(bytes.size(), Qt::Uninitialized);
-        QChar* out = text.data();
-        for (const char byte : bytes) {
-            const auto b = static_cast<unsigned char>(byte);
-            char16_t c = b;
-            if (b >= 0x80 && b <= 0x9F && kWindows1252High[b - 0x80] != 0)
-                c = kWindows1252High[b - 0x80];
-            *out++ = QChar(c);
-        }
-        return text;
-    }
-    case Kind::Qt: {
-        QStringDecoder decoder(m_name.trimmed().toLatin1().constData());
-        return decoder.decode(bytes);
-    }
-    case Kind::Invalid:
-        break;
-    }
+    if (m_kind == Kind::Windows1252)
+        return fromWindows1252(bytes);
+    if (m_kind == Kind::Qt)
+        return QStringDecoder(m_name.trimmed().toLatin1().constData()).decode(bytes);
     return QString::fromLatin1(bytes);
 }
 
 QByteArray TextCodec::encode(const QString& text) const
 {
-    switch (m_kind) {
-    case Kind::Windows1252: {
-        QByteArray bytes(text.size(), Qt::Uninitialized);
-        char* out = bytes.data();
-        for (const QChar c : text) {
-            const char16_t u = c.unicode();
-            unsigned char b = '?';
-            if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-                b = static_cast<unsigned char>(u);
-            } else {
-                for (std::size_t i = 0; i < kWindows1252High.size(); ++i) {
-                    if (kWindows1252High[i] == u || (kWindows1252High[i] == 0 && u == 0x80 + i)) {
-                        b = static_cast<unsigned char>(0x80 + i);
-                        break;
-                    }
-                }
-            }
-            *out++ = static_cast<char>(b);
-        }
-        return bytes;
-    }
-    case Kind::Qt: {
-        QStringEncoder encoder(m_name.trimmed().toLatin1().constData());
-        return encoder.encode(text);
-    }
-    case Kind::Invalid:
-        break;
-    }
+    if (m_kind == Kind::Windows1252)
+        return toWindows1252(text);
+    if (m_kind == Kind::Qt)
+        return QStringEncoder(m_name.trimmed().toLatin1().constData()).encode(text);
     return text.toLatin1();
 }
 
