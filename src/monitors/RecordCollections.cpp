@@ -14,26 +14,13 @@ void ThrowNoRecordAt(int position, int count)
 orders::Pointer orders::Add(const QString& recordType, const QString& sequenceNr, const QString& sampleId,
                             const QString& instrSampleId, const QString& testId)
 {
-    Order record;
-    record.RecordType = recordType;
-    record.SequenceNr = sequenceNr;
-    record.SampleID = sampleId;
-    record.InstrSampleID = instrSampleId;
-    record.TestID = testId;
-    return append(std::move(record));
+    return append({{}, recordType, sequenceNr, sampleId, instrSampleId, testId});
 }
 
 Patients::Pointer Patients::Add(const QString& recordType, const QString& sequenceNr, const QString& patId1,
                                 const QString& sampleId, const QString& patId2, const QString& patName)
 {
-    Patient record;
-    record.RecordType = recordType;
-    record.SequenceNr = sequenceNr;
-    record.PatID1 = patId1;
-    record.SampleID = sampleId;
-    record.PatID2 = patId2;
-    record.PatName = patName;
-    return append(std::move(record));
+    return append({{}, recordType, sequenceNr, patId1, sampleId, patId2, patName, {}, {}, {}});
 }
 
 results::Pointer results::Add(const QString& recordType, const QString& sequenceNr, const QString& testId,
@@ -41,18 +28,9 @@ results::Pointer results::Add(const QString& recordType, const QString& sequence
                               const QString& resultFlags, const QString& resultStatus, const QString& datum,
                               const QString& analyzerId)
 {
-    Result record;
-    record.RecordType = recordType;
-    record.SequenceNr = sequenceNr;
-    record.TestID = testId;
-    record.Result = result;
-    record.Units = units;
-    record.RefRanges = refRanges;
-    record.ResultFlags = resultFlags;
-    record.ResultStatus = resultStatus;
-    record.Datum = datum;
-    record.AnalyzerID = analyzerId;
-    return append(std::move(record));
+    const QString empty; // Noname1 to Noname4
+    return append({recordType, sequenceNr, testId, result, units, refRanges, resultFlags, empty, resultStatus, empty,
+                   empty, empty, datum, analyzerId});
 }
 
 } // namespace kestrin
