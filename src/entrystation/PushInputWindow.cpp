@@ -353,44 +353,44 @@ bool PushInputWindow::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+PushInputWindow::Entered PushInputWindow::entered(QLineEdit* box, bool (*isClean)(QStringView), const QString& refusal)
+{
+    const CommandOutcome command = handleCommandWord(box->text());
+    if (command == CommandOutcome::Failed)
+        box->selectAll(); // the next scan replaces the word, not joins it
+    if (command == CommandOutcome::Failed || command == CommandOutcome::Closing)
+        return {command, std::nullopt};
+    const QString text = box->text();
+    if (!isClean(text)) {
+        box->selectAll();
+        showStatus(refusal);
+        return {command, std::nullopt};
+    }
+    return {command, text};
+}
+
 void PushInputWindow::sampleIdEntered()
 {
-    const CommandOutcome command = handleCommandWord(m_sampleId->text());
-    if (command == CommandOutcome::Failed)
-        m_sampleId->selectAll(); // the next scan replaces the word, not joins it
-    if (command == CommandOutcome::Failed || command == CommandOutcome::Closing)
+    const Entered entry = entered(m_sampleId, IsCleanText,
+                                  tr("A sample ID cannot hold a blank or any of %1 .").arg(kUncleanIdCharacters));
+    if (!entry.text)
         return;
-    const QString text = m_sampleId->text();
-    if (!IsCleanText(text)) {
-        m_sampleId->selectAll();
-        showStatus(tr("A sample ID cannot hold a blank or any of %1 .").arg(kUncleanIdCharacters));
-        return;
-    }
-    if (command == CommandOutcome::NotACommand)
+    if (entry.command == CommandOutcome::NotACommand)
         showStatus(m_session->waitingMessage());
-    if (!text.isEmpty())
+    if (!entry.text->isEmpty())
         m_result->setFocus();
 }
 
 void PushInputWindow::resultEntered()
 {
-    const CommandOutcome command = handleCommandWord(m_result->text());
-    if (command == CommandOutcome::Failed)
-        m_result->selectAll();
-    if (command == CommandOutcome::Failed || command == CommandOutcome::Closing)
-        return;
-    const QString text = m_result->text();
-    if (!IsCleanResult(text)) {
-        m_result->selectAll();
-        showStatus(tr("A result cannot hold a blank or any of %1 .").arg(kUncleanResultCharacters));
-        return;
-    }
-    if (text.isEmpty())
+    const Entered entry = entered(m_result, IsCleanResult,
+                                  tr("A result cannot hold a blank or any of %1 .").arg(kUncleanResultCharacters));
+    if (!entry.text || entry.text->isEmpty())
         return;
     // Stored before the boxes empty; what a scanner sends meanwhile waits in the event queue
     // and lands in the emptied sample ID box. An entry that must wait for the database leaves
     // the boxes whole, so that what comes after it starts the next entry.
-    const ActionResult stored = m_session->storeEntry(m_sampleId->text(), text);
+    const ActionResult stored = m_session->storeEntry(m_sampleId->text(), *entry.text);
     switch (stored.outcome) {
     case ActionOutcome::Done:
         showHistory();

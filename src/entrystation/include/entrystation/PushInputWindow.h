@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QLabel;
@@ -42,12 +43,19 @@ protected:
 
 private:
     enum class CommandOutcome { NotACommand, Done, Failed, Closing };
+    // What Enter in an input box gave: its text, none after a command word that failed or
+    // closes the window, or a text the box refuses (which is then selected, the reason shown).
+    struct Entered {
+        CommandOutcome command;
+        std::optional<QString> text;
+    };
 
     void buildControls();
     void buildLayout();
     void applyCaptionTexts();
     void userChosen(int index);
     void openEntry();
+    Entered entered(QLineEdit* box, bool (*isClean)(QStringView), const QString& refusal);
     void sampleIdEntered();
     void resultEntered();
     CommandOutcome handleCommandWord(const QString& text);
