@@ -53,18 +53,6 @@
 <context>
     <name>EntrySession</name>
     <message>
-        <source>The database is busy: another program is using it. Try again in a moment.</source>
-        <translation>Die Datenbank ist belegt, ein anderes Programm arbeitet gerade damit. Bitte gleich noch einmal versuchen.</translation>
-    </message>
-    <message>
-        <source>The database did not accept it (the log says why).</source>
-        <translation>Die Datenbank hat es nicht angenommen (der Grund steht im Protokoll).</translation>
-    </message>
-    <message>
-        <source>The database cannot be reached.</source>
-        <translation>Die Datenbank ist nicht erreichbar.</translation>
-    </message>
-    <message>
         <source>The user could not be checked; the station goes on as before.</source>
         <translation>Der Benutzer konnte nicht geprüft werden; die Station arbeitet wie bisher weiter.</translation>
     </message>
@@ -102,6 +90,25 @@
     <message>
         <source>Kestrin cannot start.</source>
         <translation>Kestrin kann nicht starten.</translation>
+    </message>
+</context>
+<context>
+    <name>WorkEdge</name>
+    <message>
+        <source>The database is busy: another program is using it. Try again in a moment.</source>
+        <translation>Die Datenbank ist belegt, ein anderes Programm arbeitet gerade damit. Bitte gleich noch einmal versuchen.</translation>
+    </message>
+    <message>
+        <source>The database did not accept it (the log says why).</source>
+        <translation>Die Datenbank hat es nicht angenommen (der Grund steht im Protokoll).</translation>
+    </message>
+    <message>
+        <source>The database cannot be reached.</source>
+        <translation>Die Datenbank ist nicht erreichbar.</translation>
+    </message>
+    <message>
+        <source>unknown error</source>
+        <translation>unbekannter Fehler</translation>
     </message>
 </context>
 <context>
@@ -167,10 +174,6 @@
 </context>
 <context>
     <name>kestrin::SampleIdStation</name>
-    <message>
-        <source>unknown error</source>
-        <translation>unbekannter Fehler</translation>
-    </message>
     <message>
         <source>The sample list is not current, new samples are missing. Reason: %1 (tried again every second)</source>
         <translation>Probenliste nicht aktuell, neue Proben fehlen. Grund: %1 (neuer Versuch jede Sekunde)</translation>

@@ -1,10 +1,8 @@
 #include "entrystation/EntrySession.h"
 
 #include "FixedTexts.h"
-#include "core/Error.h"
 #include "entrystation/EntryStore.h"
 #include "labdb/ColumnSizes.h"
-#include "labdb/DbError.h"
 #include "labdb/Schema.h"
 #include "labdb/TextLookup.h"
 #include "runtime/Context.h"
@@ -62,6 +60,7 @@ EntrySession::EntrySession(Context& ctx, QString sessionTable)
     : m_ctx(ctx)
     , m_sessionTable(std::move(sessionTable))
     , m_autovalidation(AutovalidationOn(ctx.config.AutoVal))
+    , m_edge(&ctx.db, ctx.outages)
 {
 }
 
@@ -109,40 +108,23 @@ QStringList EntrySession::readUsers(const QString& sql)
     return users;
 }
 
-void EntrySession::reopenIfLost()
-{
-    Database& db = m_ctx.db;
-    if (!db.isOpen() || (m_connectionSuspect && !db.isAlive()))
-        db.reopen();
-    m_connectionSuspect = false;
-}
-
 ActionResult EntrySession::guarded(const QString& what, const QString& failedText,
                                    const std::function<ActionResult()>& body)
 {
-    try {
-        reopenIfLost();
+    const WorkLines lines{
+        .key = u"Entry station"_s,
+        .failed = [&what](const QString& error) { return u"Entry station: %1 failed: %2"_s.arg(what, error); },
+        .busyWaits = true};
+    ActionResult result;
+    const WorkOutcome outcome = m_edge.run(lines, [&] {
         ShortLockWait wait(m_ctx.db);
-        return body();
-    } catch (const DbError& e) {
-        if (m_ctx.db.dialect().isBusy(e.code()))
-            return {ActionOutcome::Waiting,
-                    failedText + u' ' +
-                        tr("The database is busy: another program is using it. Try again in a moment.")};
-        return failed(what, failedText, e);
-    } catch (const std::exception& e) {
-        return failed(what, failedText, e);
-    }
-}
-
-ActionResult EntrySession::failed(const QString& what, const QString& failedText, const std::exception& e)
-{
-    m_connectionSuspect = true;
-    m_ctx.log.logall(u"Entry station: %1 failed: %2"_s.arg(what, ErrorText(e)), LogDirection::Monitor);
-    const bool reachable = m_ctx.db.isAlive();
-    const QString cause =
-        reachable ? tr("The database did not accept it (the log says why).") : tr("The database cannot be reached.");
-    return {ActionOutcome::Failed, failedText + u' ' + cause};
+        result = body();
+    });
+    if (outcome.ran())
+        return result;
+    const ActionOutcome station =
+        outcome.state == WorkOutcome::State::Busy ? ActionOutcome::Waiting : ActionOutcome::Failed;
+    return {station, failedText + u' ' + outcome.words()};
 }
 
 ActionResult EntrySession::chooseUser(const QString& userText)

@@ -2,7 +2,6 @@
 
 #include "core/Error.h"
 #include "labdb/Connection.h"
-#include "labdb/DbError.h"
 
 using namespace Qt::StringLiterals;
 
@@ -12,6 +11,16 @@ SampleIdStation::SampleIdStation(Context& ctx, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
     , m_file(EmbeddedDatabaseFile(ConnectionSettingsOf(ctx.config)))
+    , m_edge(&ctx.db, ctx.outages)
+    , m_lines{
+          .key = u"sample list"_s,
+          .failed =
+              [this](const QString& error) {
+                  return u"The sample list of analyser \"%1\" cannot be read: %2. Kestrin tries again every second."_s
+                      .arg(m_ctx.config.StationId, error);
+              },
+          .ranAgain = u"The sample list of analyser \"%1\" is current again."_s.arg(ctx.config.StationId),
+          .onceWhileItLasts = true}
 {
     m_timer.setObjectName(u"Timer1"_s);
     m_timer.setInterval(RefreshMilliseconds);
@@ -37,24 +46,29 @@ bool SampleIdStation::rebuild() { return readList(true); }
 
 bool SampleIdStation::readList(bool fromScratch)
 {
-    try {
-        switch (m_file.check()) {
-        case DatabaseFileWatch::State::Same:
-            break;
-        case DatabaseFileWatch::State::Missing:
-            // Opened now, the connection would make an empty database file.
-            throw FileError(u"the database file %1 is missing"_s.arg(m_file.path()));
-        case DatabaseFileWatch::State::Replaced:
-            listFailed(FileError(u"the database file %1 was replaced by another file"_s.arg(m_file.path())));
+    QString shown = m_edge.last().reason;
+    const auto showChange = [&] {
+        if (m_edge.last().reason == shown)
+            return;
+        shown = m_edge.last().reason;
+        emit statusChanged(statusText());
+    };
+    const DatabaseFileWatch::State file = m_file.check();
+    if (file == DatabaseFileWatch::State::Missing) {
+        // Opened now, the connection would make an empty database file.
+        m_edge.fail(m_lines, FileError(u"the database file %1 is missing"_s.arg(m_file.path())));
+        showChange();
+        return false;
+    }
+    m_edge.run(m_lines, [&] {
+        if (file == DatabaseFileWatch::State::Replaced) {
+            m_edge.fail(m_lines, FileError(u"the database file %1 was replaced by another file"_s.arg(m_file.path())));
+            showChange();
             m_ctx.db.reopen();
             m_file.remember();
             m_controlsRead = false;
             fromScratch = true;
-            break;
         }
-        // A connection lost during the outage is opened again first.
-        if (!listIsCurrent() && !m_ctx.db.isAlive())
-            m_ctx.db.reopen();
         if (!m_controlsRead) {
             m_controls = ReadControlLists(m_ctx.db);
             m_controlsRead = true;
@@ -68,37 +82,9 @@ bool SampleIdStation::readList(bool fromScratch)
             m_tiles.clear();
         if (m_tiles.addSamples(samples) > 0 || fromScratch)
             showSelection();
-    } catch (const std::exception& e) {
-        listFailed(e);
-        return false;
-    }
-    listRead();
-    return true;
-}
-
-void SampleIdStation::listFailed(const std::exception& error)
-{
-    // The status line gives the server's words; the log adds the statement.
-    const auto* dbError = dynamic_cast<const DbError*>(&error);
-    QString reason = (dbError ? dbError->driverText() : ErrorText(error)).trimmed();
-    if (reason.isEmpty())
-        reason = tr("unknown error");
-    if (listIsCurrent())
-        log(u"The sample list of analyser \"%1\" cannot be read: %2. Kestrin tries again every second."_s.arg(
-            m_ctx.config.StationId, ErrorText(error)));
-    if (reason != m_outage) {
-        m_outage = reason;
-        emit statusChanged(statusText());
-    }
-}
-
-void SampleIdStation::listRead()
-{
-    if (listIsCurrent())
-        return;
-    m_outage.clear();
-    log(u"The sample list of analyser \"%1\" is current again."_s.arg(m_ctx.config.StationId));
-    emit statusChanged({});
+    });
+    showChange();
+    return listIsCurrent();
 }
 
 QString SampleIdStation::statusText() const
@@ -106,7 +92,7 @@ QString SampleIdStation::statusText() const
     if (listIsCurrent())
         return {};
     return tr("The sample list is not current, new samples are missing. Reason: %1 (tried again every second)")
-        .arg(m_outage);
+        .arg(m_edge.last().reason);
 }
 
 void SampleIdStation::selectTile(int tile)

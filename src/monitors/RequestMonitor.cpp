@@ -1,6 +1,5 @@
 #include "monitors/RequestMonitor.h"
 
-#include "labdb/DbError.h"
 #include "monitors/PagedListModel.h"
 
 using namespace Qt::StringLiterals;
@@ -35,13 +34,9 @@ qint64 count(Database& db, const QString& sql) { return db.first(sql)->at(0).toL
 
 QString rows(qint64 n) { return n == 1 ? RequestMonitor::tr("1 row") : RequestMonitor::tr("%1 rows").arg(n); }
 
-// The words for the status line; the log gets the whole error with its statement.
-QString reason(const std::exception& e)
-{
-    if (const auto* db = dynamic_cast<const DbError*>(&e))
-        return db->driverText();
-    return ErrorText(e);
-}
+const WorkLines kReloadLines{.key = u"Request monitor"_s, .failed = [](const QString& error) -> QString {
+                                 return u"Request monitor: reload failed: "_s + error;
+                             }};
 
 } // namespace
 
@@ -66,6 +61,7 @@ RequestMonitor::RequestMonitor(Context& ctx, Connect connect, QObject* parent)
     , m_ctx(ctx)
     , m_connect(connect ? std::move(connect) : Connect([&db = ctx.db] { return db.newConnection(); }))
     , m_lists(std::make_unique<Lists>())
+    , m_edge(nullptr, ctx.outages)
 {
 }
 
@@ -79,30 +75,30 @@ qint64 RequestMonitor::req2sendCount() const { return m_lists->req2sendCount; }
 bool RequestMonitor::update()
 {
     const QString now = m_ctx.nowText();
-    try {
-        auto lists = std::make_unique<Lists>(m_connect());
+    std::unique_ptr<Lists> lists;
+    const WorkOutcome outcome = m_edge.run(kReloadLines, [&] {
+        lists = std::make_unique<Lists>(m_connect());
         lists->db->open();
         lists->requests.start();
         lists->req2send.start();
         lists->requestCount = count(*lists->db, kCountRequests);
         lists->req2sendCount = count(*lists->db, kCountReq2send);
-        lists->readAt = now;
-        for (PagedListModel* list : {&lists->requests, &lists->req2send})
-            connect(list, &PagedListModel::fetchFailed, this, &RequestMonitor::pagesFailed);
-        // The old lists go only when the views have let go of them.
-        m_lists.swap(lists);
-        emit listsReplaced();
-        setStatus(tr("Request: %1, Req2send: %2, read at %3").arg(rows(requestCount()), rows(req2sendCount()), now),
-                  false);
-        return true;
-    } catch (const std::exception& e) {
-        m_ctx.log.logall(u"Request monitor: reload failed: "_s + ErrorText(e), LogDirection::Monitor);
-        QString status = tr("Reload failed at %1: %2").arg(now, reason(e));
+    });
+    if (!outcome.ran()) {
+        QString status = tr("Reload failed at %1: %2").arg(now, outcome.reason);
         if (!m_lists->readAt.isEmpty())
             status += u" \u2014 "_s + tr("the lists show the database as read at %1.").arg(m_lists->readAt);
         setStatus(status, true);
         return false;
     }
+    lists->readAt = now;
+    for (PagedListModel* list : {&lists->requests, &lists->req2send})
+        connect(list, &PagedListModel::fetchFailed, this, &RequestMonitor::pagesFailed);
+    // The old lists go only when the views have let go of them.
+    m_lists.swap(lists);
+    emit listsReplaced();
+    setStatus(tr("Request: %1, Req2send: %2, read at %3").arg(rows(requestCount()), rows(req2sendCount()), now), false);
+    return true;
 }
 
 void RequestMonitor::pagesFailed(const QString& reason)

@@ -7,6 +7,7 @@
 #include "labdb/DbError.h"
 #include "labdb/Patients.h"
 #include "runtime/ChangeMarkers.h"
+#include "runtime/WorkEdge.h"
 
 #include <QCoreApplication>
 
@@ -15,12 +16,6 @@
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
-
-namespace {
-
-const QString kConnectionOutage = u"connection"_s;
-
-} // namespace
 
 Service::Service(const Clock& clock, AppConfig config, CycleEntries entries, QObject* parent)
     : QObject(parent)
@@ -135,51 +130,36 @@ void Service::stopCycles()
     m_cycleThread.reset();
 }
 
-CycleOutcome Service::guarded(Context& ctx, const QString& what, const std::function<CycleOutcome()>& body)
+CycleOutcome Service::runCycle(Context& ctx, CycleKind kind, const QString& what,
+                               const std::function<CycleOutcome()>& body)
 {
-    Outages& outages = ctx.outages;
-    Database& db = ctx.db;
-    const QString& connection = kConnectionOutage;
-    try {
-        if (!db.isAlive()) {
-            outages.report(connection,
-                           u"The connection to %1 is lost; Kestrin opens it again."_s.arg(db.description()));
-            db.reopen();
-            outages.mend(connection, u"The connection to %1 is open again."_s.arg(db.description()));
-        }
-        const CycleOutcome outcome = body();
-        outages.mend(what, u"%1 runs again."_s.arg(what));
-        return outcome;
-    } catch (const std::exception& e) {
-        // While the connection is down, every cycle fails for that one reason, said already.
-        if (!outages.isOpen(connection))
-            outages.report(what, u"%1 failed: %2"_s.arg(what, ErrorText(e)));
-        CycleOutcome stopped;
-        stopped.stopped = true;
-        return stopped;
-    }
+    const WorkLines lines{.key = what,
+                          .failed = [&what](const QString& error) { return u"%1 failed: %2"_s.arg(what, error); },
+                          .ranAgain = u"%1 runs again."_s.arg(what)};
+    CycleOutcome outcome;
+    const WorkOutcome edge =
+        WorkEdge(&ctx.db, ctx.outages, WorkEdge::Probe::BeforeEveryWork).run(lines, [&] { outcome = body(); });
+    if (!edge.ran())
+        outcome = CycleOutcome{0, 0, true};
+    emit cycleFinished(kind, outcome, edge.connected());
+    return outcome;
 }
 
 CycleOutcome Service::importCycle(Context& ctx)
 {
-    const CycleOutcome outcome = guarded(ctx, u"Import cycle"_s, [this, &ctx] {
+    return runCycle(ctx, CycleKind::Import, u"Import cycle"_s, [this, &ctx] {
         CycleOutcome outcome;
         if (m_entries.importCycle)
             outcome = m_entries.importCycle(ctx);
         CheckDayAndShiftChange(ctx);
         return outcome;
     });
-    emit cycleFinished(CycleKind::Import, outcome, !ctx.outages.isOpen(kConnectionOutage));
-    return outcome;
 }
 
 CycleOutcome Service::exportCycle(Context& ctx)
 {
-    const CycleOutcome outcome = guarded(ctx, u"Export cycle"_s, [this, &ctx] {
-        return m_entries.exportCycle ? m_entries.exportCycle(ctx) : CycleOutcome{};
-    });
-    emit cycleFinished(CycleKind::Export, outcome, !ctx.outages.isOpen(kConnectionOutage));
-    return outcome;
+    return runCycle(ctx, CycleKind::Export, u"Export cycle"_s,
+                    [this, &ctx] { return m_entries.exportCycle ? m_entries.exportCycle(ctx) : CycleOutcome{}; });
 }
 
 int Service::runOnce(CycleChoice choice)

@@ -3,6 +3,7 @@
 #include "entrystation/EntryHistory.h"
 #include "entrystation/EntryRecord.h"
 #include "entrystation/EntryStore.h"
+#include "runtime/WorkEdge.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -95,12 +96,10 @@ public:
 
 private:
     ActionResult guarded(const QString& what, const QString& failedText, const std::function<ActionResult()>& body);
-    ActionResult failed(const QString& what, const QString& failedText, const std::exception& e);
     // `waited`: the entry is one of the waiting ones, no longer in the boxes.
     ActionResult store(const WaitingEntry& typed, bool waited);
     std::optional<int> columnRoom(const QString& table, const QString& column);
     static QString waitingText(const WaitingEntry& entry, qsizetype others);
-    void reopenIfLost();
     QStringList readUsers(const QString& sql);
 
     Context& m_ctx;
@@ -118,7 +117,7 @@ private:
     EntryRecord m_entry;
     EntryHistory m_history;
     qint64 m_sampleCount = 0;
-    bool m_connectionSuspect = false;
+    WorkEdge m_edge;
 };
 
 } // namespace kestrin

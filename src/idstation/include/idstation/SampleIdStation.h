@@ -5,6 +5,7 @@
 #include "idstation/StationQueries.h"
 #include "idstation/StationSelection.h"
 #include "runtime/Context.h"
+#include "runtime/WorkEdge.h"
 
 #include <QObject>
 #include <QTimer>
@@ -51,7 +52,7 @@ public:
     // selects that tile (returned), anything else leaves the selection as it is (-1).
     int scan(const QString& text);
 
-    bool listIsCurrent() const { return m_outage.isEmpty(); }
+    bool listIsCurrent() const { return m_edge.last().ran(); }
     // Why the list is not current, for the window's status line; empty when it is.
     QString statusText() const;
 
@@ -63,8 +64,6 @@ signals:
 
 private:
     bool readList(bool fromScratch);
-    void listFailed(const std::exception& error);
-    void listRead();
     void showSelection();
     void log(const QString& text);
 
@@ -75,7 +74,8 @@ private:
     SampleTileModel m_tiles;
     StationSelection m_selection;
     QTimer m_timer;
-    QString m_outage; // the reason the list is not current
+    WorkEdge m_edge;
+    WorkLines m_lines;
 };
 
 } // namespace kestrin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "runtime/Context.h"
+#include "runtime/WorkEdge.h"
 
 #include <QObject>
 
@@ -56,6 +57,7 @@ private:
     Context& m_ctx;
     Connect m_connect;
     std::unique_ptr<Lists> m_lists;
+    WorkEdge m_edge; // each reload opens a connection of its own
     QString m_status;
     bool m_failed = false;
 };

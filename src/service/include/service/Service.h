@@ -89,7 +89,8 @@ signals:
 private:
     CycleOutcome importCycle(Context& ctx);
     CycleOutcome exportCycle(Context& ctx);
-    CycleOutcome guarded(Context& ctx, const QString& what, const std::function<CycleOutcome()>& body);
+    // One cycle inside the edge of its unit of work; the windows hear how it ended.
+    CycleOutcome runCycle(Context& ctx, CycleKind kind, const QString& what, const std::function<CycleOutcome()>& body);
     // Asks the cycle in hand to stop, waits for its batch, and ends the cycles' thread.
     void stopCycles();
     std::unique_ptr<SerialPortDrain> openSerialPort(const char16_t* name, int portNumber, const QString& device);
