@@ -1,8 +1,7 @@
 #pragma once
 
 #include "config/AppConfig.h"
-
-#include <QLockFile>
+#include "core/ProcessLock.h"
 
 namespace kestrin {
 
@@ -11,7 +10,7 @@ QString StationLockFileName(const AppConfig& config);
 
 // One process per station and log folder: a second start of the same station on the same
 // configuration would write the same log and run the same cycles twice. Held from start-up
-// to the end of the run; a lock whose process was killed is taken over.
+// to the end of the run; a killed process holds it no longer.
 class StationLock {
 public:
     // Takes the lock, making the log folder where it is missing. Throws a StartupError that
@@ -19,7 +18,7 @@ public:
     explicit StationLock(const AppConfig& config);
 
 private:
-    QLockFile m_file;
+    ProcessLock m_lock;
 };
 
 } // namespace kestrin

@@ -4,14 +4,13 @@
 #include "config/CycleSchedule.h"
 #include "config/StartupChecks.h"
 #include "core/Error.h"
-#include "core/ProcessAlive.h"
+#include "core/ProcessLock.h"
 #include "hl7import/ImportFolder.h"
 #include "labdb/Connection.h"
 #include "labdb/Schema.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSet>
 #include <QSysInfo>
 
@@ -29,20 +28,18 @@ void lookAtLock(const AppConfig& config, HealthReport& r)
     const QFileInfo file(path);
     if (!file.exists())
         return;
-    QLockFile lock(path); // read, never taken
-    qint64 pid = 0;
-    QString host, program;
-    if (!lock.getLockInfo(&pid, &host, &program)) {
+    const std::optional<LockHolder> holder = ReadLockHolder(path);
+    if (!holder) {
         if (!file.isReadable())
             r.service = ServiceState::Unreadable;
         return;
     }
-    r.servicePid = pid;
-    r.serviceHost = host;
+    r.servicePid = holder->pid;
+    r.serviceHost = holder->host;
     r.serviceSince = file.lastModified();
-    if (host != QSysInfo::machineHostName())
+    if (holder->host != QSysInfo::machineHostName())
         r.service = ServiceState::OtherMachine;
-    else if (IsProcessAlive(pid))
+    else if (IsLockHeld(path))
         r.service = ServiceState::Running;
 }
 
