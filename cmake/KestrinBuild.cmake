@@ -48,7 +48,11 @@ endfunction()
 # The windows of a station module: the library kestrin_<module>_window beside the module's
 # logic library, with headers in the same include/<module>/ folder. Only the window library
 # links Qt Widgets, so the logic cannot include a window by mistake: it would not compile.
+# Nothing without KESTRIN_WINDOWS.
 function(kestrin_add_window module)
+  if(NOT KESTRIN_WINDOWS)
+    return()
+  endif()
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;HEADERS;DEPENDS")
   set(target kestrin_${module}_window)
   list(TRANSFORM arg_HEADERS PREPEND include/${module}/)

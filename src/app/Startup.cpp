@@ -3,10 +3,14 @@
 #include "FixedTexts.h"
 #include "config/Configuration.h"
 #include "config/IniLocation.h"
+#include "config/StartupChecks.h"
 #include "core/Error.h"
+#include "hl7export/ExportCycle.h"
+#include "hl7import/ImportCycle.h"
 
 #include <QFileInfo>
 #include <QSysInfo>
+#include <QTextStream>
 
 using namespace Qt::StringLiterals;
 
@@ -63,6 +67,30 @@ CheckedConfiguration LoadConfigurationAsWritten(const CommandLine& commandLine, 
         checked.problems << ProblemText(error);
     checked.warnings = std::move(parsed.warnings);
     return checked;
+}
+
+int FailStartup(const QString& message, int status)
+{
+    QTextStream(stderr) << "kestrin: " << message << Qt::endl;
+    return status;
+}
+
+int StartupExitStatus(const std::exception& e)
+{
+    return dynamic_cast<const ConfigurationError*>(&e) ? kExitConfiguration : kExitStartupFailed;
+}
+
+void RefuseStartupProblems(const AppConfig& config)
+{
+    if (const QStringList problems = StartupProblems(config); !problems.isEmpty())
+        throw ConfigurationError(problems.join(u'\n'));
+}
+
+CycleEntries StandardCycles()
+{
+    auto importState = std::make_shared<ImportState>();
+    return {[importState](Context& ctx) { return RunImportCycle(ctx, *importState); },
+            [](Context& ctx) { return ExportPendingResults(ctx); }};
 }
 
 } // namespace kestrin

@@ -2,8 +2,6 @@
 #include "GuiTestMain.h"
 #include "ServiceConfig.h"
 #include "TestEnvironment.h"
-#include "app/Main.h"
-#include "app/Program.h"
 #include "config/CommandLine.h"
 #include "core/Error.h"
 #include "devices/SerialPortDrain.h"
@@ -15,6 +13,8 @@
 #include "mainwindow/TrafficView.h"
 #include "mainwindow/TrayIcon.h"
 #include "monitors/RequestMonitorWindow.h"
+#include "stations/Program.h"
+#include "stations/StationsMain.h"
 
 #include <QAction>
 #include <QDeadlineTimer>

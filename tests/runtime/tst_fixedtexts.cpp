@@ -8,6 +8,7 @@
 #include "monitors/FixedTexts.h"
 #include "runtime/FixedTexts.h"
 #include "service/FixedTexts.h"
+#include "stations/FixedTexts.h"
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -75,6 +76,7 @@ void TestFixedTexts::letterForLetter_data()
 
     using namespace apptexts;
     row("loading ini", kLoadingIniStep, u"Loading ini ... "_s);
+    using namespace stationstexts;
     row("main caption", MainWindowCaption(u"HL7"_s, u"in/"_s), u"HL7 at in/"_s);
 
     using namespace entrytexts;

@@ -3,6 +3,9 @@
 #include "config/AppConfig.h"
 #include "config/CommandLine.h"
 #include "config/StartupProgress.h"
+#include "service/Service.h"
+
+#include <exception>
 
 namespace kestrin {
 
@@ -20,5 +23,21 @@ struct CheckedConfiguration {
 
 // The same steps for "/check": throws only when the INI file itself cannot be read.
 CheckedConfiguration LoadConfigurationAsWritten(const CommandLine& commandLine, StartupProgress& progress);
+
+// The exit statuses of a start.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitStartupFailed = 2;
+inline constexpr int kExitConfiguration = 78; // sysexits' EX_CONFIG: a restart will not mend it
+
+// Says why start-up failed on stderr; returns `status`.
+int FailStartup(const QString& message, int status = kExitStartupFailed);
+// The exit status a start-up error calls for: 78 for a configuration that cannot work, else 2.
+int StartupExitStatus(const std::exception& e);
+
+// Throws a ConfigurationError naming every value a start refuses.
+void RefuseStartupProblems(const AppConfig& config);
+
+// The cycles the timers and "/cycle" run; the import keeps what it knows from cycle to cycle.
+CycleEntries StandardCycles();
 
 } // namespace kestrin
