@@ -6,7 +6,7 @@
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 "$top/scripts/install-deps.sh"
-KESTRIN_BUILD_TARGET=kestrin "$top/scripts/build.sh" "$top/build"
+KESTRIN_BUILD_TARGET="kestrin kestrin-stations" "$top/scripts/build.sh" "$top/build"
 kestrin="$top/build/src/kestrin"
 ini="$top/examples/demo.ini"
 run="$top/examples/run"
