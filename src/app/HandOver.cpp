@@ -50,6 +50,8 @@ constexpr QStringView kExecutableSuffix = u"";
 int RunWindowedProgram(const QString& program, std::vector<char*>& arguments)
 {
     const QByteArray path = QFile::encodeName(program);
+    if (arguments.empty())
+        arguments.push_back(nullptr);
     arguments.front() = const_cast<char*>(path.constData());
     arguments.push_back(nullptr);
     execv(path.constData(), arguments.data());
