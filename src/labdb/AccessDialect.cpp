@@ -50,6 +50,10 @@ public:
     }
 
     QString insertReturning(const QString&, const QStringList&, const QString&) const override { return {}; }
+    QString insertRowsReturning(const QString&, const QStringList&, int, const QStringList&) const override
+    {
+        return {};
+    }
 
     QString columnType(ColumnType type, int size) const override
     {

@@ -101,6 +101,7 @@ void Database::fail(const QSqlQuery& query, const QString& sql) const { throw er
 
 void Database::run(const QString& sql)
 {
+    ++m_statementsSent;
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
     if (!query.exec(sql))
         fail(query, sql);
@@ -111,6 +112,7 @@ QSqlQuery& Database::execute(const QString& sql, const QVariantList& values)
     if (!isOpen())
         throw DbError(u"The connection to %1 is not open."_s.arg(m_parameters.description), sql);
     // Statements without values run as they are: some engines cannot prepare DDL.
+    ++m_statementsSent;
     if (values.isEmpty()) {
         m_adhoc.emplace(QSqlDatabase::database(m_connectionName, false));
         m_adhoc->setForwardOnly(true);
@@ -124,6 +126,7 @@ QSqlQuery& Database::execute(const QString& sql, const QVariantList& values)
     if (it == m_statements.end()) {
         auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
         query->setForwardOnly(true);
+        ++m_statementsSent;
         if (!query->prepare(sql))
             fail(*query, sql);
         it = m_statements.emplace(sql, std::move(query)).first;
@@ -147,26 +150,67 @@ int Database::exec(const QString& sql, const QVariantList& values)
     return affected;
 }
 
-void Database::insertRows(const QString& table, const QStringList& columns, const QList<QVariantList>& rows)
+void Database::inParts(qsizetype rows, qsizetype columns, const std::function<void(qsizetype, int)>& statement)
 {
-    // A few fixed sizes, so that a handful of prepared statements serve every count, each well
-    // below every engine's limit of bound values (SQL Server: 2100).
-    constexpr std::array kRowsPerStatement{32, 8, 1};
-    constexpr qsizetype kMaxValues = 1000;
-    const QString head = u"INSERT INTO %1 (%2) VALUES "_s.arg(table, columns.join(u", "));
-    const QString row = u'(' + Placeholders(columns.size()) + u')';
+    // Powers of two: a count takes at most one statement of each size below the largest. Each
+    // within every engine's limit of bound values (older SQLite: 999, SQL Server: 2100).
+    constexpr std::array kRowsPerStatement{256, 128, 64, 32, 16, 8, 4, 2, 1};
+    constexpr qsizetype kMaxValues = 999;
     qsizetype first = 0;
     for (const int size : kRowsPerStatement) {
-        if (size * columns.size() > kMaxValues)
+        if (size * columns > kMaxValues)
             continue;
-        for (; rows.size() - first >= size; first += size) {
-            QVariantList values;
-            values.reserve(size * columns.size());
-            for (qsizetype i = first; i < first + size; ++i)
-                values << rows.at(i);
-            exec(head + QStringList(size, row).join(u", "), values);
-        }
+        for (; rows - first >= size; first += size)
+            statement(first, size);
     }
+}
+
+namespace {
+
+QVariantList valuesOf(const QList<QVariantList>& rows, qsizetype first, int count)
+{
+    QVariantList values;
+    for (qsizetype i = first; i < first + count; ++i)
+        values << rows.at(i);
+    return values;
+}
+
+} // namespace
+
+void Database::insertRows(const QString& table, const QStringList& columns, const QList<QVariantList>& rows)
+{
+    const QString head = u"INSERT INTO %1 (%2) VALUES "_s.arg(table, columns.join(u", "));
+    const QString row = u'(' + Placeholders(columns.size()) + u')';
+    inParts(rows.size(), columns.size(), [&](qsizetype first, int count) {
+        exec(head + QStringList(count, row).join(u", "), valuesOf(rows, first, count));
+    });
+}
+
+QList<Row> Database::insertRowsReturning(const QString& table, const QStringList& columns,
+                                         const QList<QVariantList>& rows, const QStringList& returned)
+{
+    QList<Row> inserted;
+    if (m_dialect->insertRowsReturning(table, columns, 1, returned).isEmpty())
+        return inserted;
+    inParts(rows.size(), columns.size(), [&](qsizetype first, int count) {
+        inserted << query(m_dialect->insertRowsReturning(table, columns, count, returned),
+                          valuesOf(rows, first, count));
+    });
+    return inserted;
+}
+
+void Database::updateRows(const QString& table, const QStringList& columns, const QString& key,
+                          const QList<QVariantList>& rows)
+{
+    if (m_dialect->updateRows(table, columns, key, 1).isEmpty()) {
+        const QString sql = u"UPDATE %1 SET %2 = ? WHERE %3 = ?"_s.arg(table, columns.join(u" = ?, "), key);
+        for (const QVariantList& row : rows)
+            exec(sql, row);
+        return;
+    }
+    inParts(rows.size(), columns.size() + 1, [&](qsizetype first, int count) {
+        exec(m_dialect->updateRows(table, columns, key, count), valuesOf(rows, first, count));
+    });
 }
 
 QList<Row> Database::query(const QString& sql, const QVariantList& values)
@@ -267,6 +311,7 @@ void Database::runOutermost(const QString& statement, bool (QSqlDatabase::*drive
         run(statement);
         return;
     }
+    ++m_statementsSent;
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!(db.*driverCall)())
         throw errorOf(db.lastError(), callName);

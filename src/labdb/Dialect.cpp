@@ -29,6 +29,14 @@ QString Dialect::insertReturning(const QString& table, const QStringList& column
                                                                  Placeholders(columns.size()), returned);
 }
 
+QString Dialect::insertRowsReturning(const QString& table, const QStringList& columns, int rows,
+                                     const QStringList& returned) const
+{
+    const QString row = u'(' + Placeholders(columns.size()) + u')';
+    return u"INSERT INTO %1 (%2) VALUES %3 RETURNING %4"_s.arg(
+        table, columns.join(u", "), QStringList(rows, row).join(u", "), returned.join(u", "));
+}
+
 QString Dialect::insertUnlessPresent(const QString& table, const QStringList& columns, const QStringList&) const
 {
     return u"INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT DO NOTHING"_s.arg(table, columns.join(u", "),

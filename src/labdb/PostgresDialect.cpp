@@ -55,6 +55,26 @@ public:
         return u"TIMESTAMP '"_s + value.toString(u"yyyy-MM-dd HH:mm:ss"_s) + u'\'';
     }
 
+    // Deterministic collations (the only kind a database's default can be) tell equal texts
+    // apart by their bytes.
+    bool comparesKeysExactly() const override { return true; }
+
+    // The first VALUES row gives each column its table column's type (NULL of the table's row
+    // type); its NULL key matches no row.
+    QString updateRows(const QString& table, const QStringList& columns, const QString& key, int rows) const override
+    {
+        const QStringList all = columns + QStringList{key};
+        QStringList typed;
+        QStringList set;
+        for (const QString& column : all)
+            typed << u"(NULL::%1).%2"_s.arg(table, column);
+        for (const QString& column : columns)
+            set << u"%1 = v.%1"_s.arg(column);
+        const QString row = u'(' + Placeholders(all.size()) + u')';
+        return u"UPDATE %1 AS t SET %2 FROM (VALUES (%3), %4) AS v (%5) WHERE t.%6 = v.%6"_s.arg(
+            table, set.join(u", "), typed.join(u", "), QStringList(rows, row).join(u", "), all.join(u", "), key);
+    }
+
     QString exclusiveLock() const override { return u"SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"_s; }
 
     QString beginTransaction() const override { return u"BEGIN"_s; }

@@ -72,6 +72,14 @@ public:
                                                                            Placeholders(columns.size()), returned);
     }
 
+    QString insertRowsReturning(const QString& table, const QStringList& columns, int rows,
+                                const QStringList& returned) const override
+    {
+        const QString row = u'(' + Placeholders(columns.size()) + u')';
+        return u"INSERT INTO %1 (%2) OUTPUT INSERTED.%3 VALUES %4"_s.arg(
+            table, columns.join(u", "), returned.join(u", INSERTED."), QStringList(rows, row).join(u", "));
+    }
+
     // The key range stays locked from the test to the insert, so two writers cannot both miss it.
     QString insertUnlessPresent(const QString& table, const QStringList& columns,
                                 const QStringList& keyColumns) const override

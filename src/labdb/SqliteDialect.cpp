@@ -53,6 +53,9 @@ public:
         return ok && (primary == 18 || primary == 19 || primary == 20);
     }
 
+    // Text columns compare with the BINARY collation.
+    bool comparesKeysExactly() const override { return true; }
+
     QString pageClause() const override { return u"LIMIT ?, ?"_s; }
 
     // IMMEDIATE takes the write lock at once, so that two processes never both wait to upgrade.

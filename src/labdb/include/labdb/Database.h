@@ -56,6 +56,14 @@ public:
     // Inserts rows with one statement per up to a few hundred rows (one round trip instead of
     // one per row). Table and columns are the program's own names; every value is bound.
     void insertRows(const QString& table, const QStringList& columns, const QList<QVariantList>& rows);
+    // The same, returning the `returned` columns of the new rows (in no particular order); empty
+    // where the dialect cannot return them.
+    QList<Row> insertRowsReturning(const QString& table, const QStringList& columns, const QList<QVariantList>& rows,
+                                   const QStringList& returned);
+    // Updates rows by key, with one statement for many where the dialect has one: each row holds
+    // the values of `columns`, then the key; the keys are distinct.
+    void updateRows(const QString& table, const QStringList& columns, const QString& key,
+                    const QList<QVariantList>& rows);
     // Runs a query and reads all its rows.
     QList<Row> query(const QString& sql, const QVariantList& values = {});
     // The first row of a query, if any.
@@ -68,6 +76,10 @@ public:
     // that check what reaches the server (SQL Server takes at most 2,100 values a statement).
     using StatementObserver = std::function<void(const QString& sql, qsizetype boundValues)>;
     void setStatementObserver(StatementObserver observer) { m_observer = std::move(observer); }
+    // Statements sent to the server since the connection was made (preparing one counts, and so
+    // do transaction control and the session set-up): each waits for its answer, so with a
+    // client/server engine this is the number of round trips.
+    qint64 statementsSent() const { return m_statementsSent; }
 
     // Transactions nest: the outermost begins and commits, inner ones are savepoints.
     void begin();
@@ -79,6 +91,9 @@ public:
     void lockExclusive(const QString& name);
 
 private:
+    // Calls `statement(first, count)` for consecutive parts of `rows` rows, of a few fixed sizes
+    // so that a handful of prepared statements serve every count.
+    static void inParts(qsizetype rows, qsizetype columns, const std::function<void(qsizetype, int)>& statement);
     QSqlQuery& execute(const QString& sql, const QVariantList& values);
     void rollbackOutermost();
     // A statement of the outermost transaction, or the driver's call of the same meaning (named
@@ -95,6 +110,7 @@ private:
     std::optional<QSqlQuery> m_adhoc;
     StatementObserver m_observer;
     int m_depth = 0;
+    qint64 m_statementsSent = 0;
 };
 
 // Begins a transaction (or a savepoint inside one) and rolls it back unless committed.

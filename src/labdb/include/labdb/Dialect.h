@@ -60,6 +60,18 @@ public:
     // An INSERT of one row with bound values that also returns the new row's `returned` column
     // (an identity), saving the query after it; empty where the engine cannot.
     virtual QString insertReturning(const QString& table, const QStringList& columns, const QString& returned) const;
+    // An INSERT of `rows` rows with bound values that returns the `returned` columns of every new
+    // row, in no particular order; empty where the engine cannot.
+    virtual QString insertRowsReturning(const QString& table, const QStringList& columns, int rows,
+                                        const QStringList& returned) const;
+    // One UPDATE of `rows` rows: each row binds the values of `columns`, then its `key`, and sets
+    // those columns of every row with that key (keys distinct). Empty where the engine has no
+    // such statement: then each row is its own UPDATE.
+    virtual QString updateRows(const QString&, const QStringList&, const QString&, int) const { return {}; }
+    // Whether two key values are the same key only when they are the same text (no collation
+    // that ignores case, accents or trailing blanks): then what the program wrote under a key
+    // it can find again by that text without asking the database.
+    virtual bool comparesKeysExactly() const { return false; }
     // An INSERT of one row with bound values that does nothing when a row with the same key is
     // there, also one that another process wrote a moment ago: the second writer finds the row
     // instead of failing on its key.
