@@ -5,6 +5,7 @@
 #include "core/ProcessAlive.h"
 #include "hl7import/ImportFolder.h"
 #include "hl7import/ImportJournal.h"
+#include "hl7import/MessageParsing.h"
 #include "hl7import/MessageReader.h"
 #include "hl7import/NativeFileNames.h"
 #include "labdb/DbError.h"
@@ -12,6 +13,8 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <deque>
+#include <exception>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -25,7 +28,20 @@ struct ClaimedFile {
     QString name;
 };
 
+// A claimed file read ahead of its batch: its messages, or what reading it threw, thrown again
+// where the file's turn comes.
+struct ReadFile {
+    ClaimedFile file;
+    QList<Hl7Message> messages;
+    std::exception_ptr error;
+    qsizetype size = 0; // characters
+};
+
 QString claimName(const ClaimedFile& file) { return QFileInfo(file.claimPath).fileName(); }
+
+// Files are read ahead up to a batch, and no further than this many characters: a batch of
+// files near ImportMaxBytes is read and stored in parts.
+constexpr qsizetype kReadAheadChars = 4 * 1024 * 1024;
 
 // Import stations take turns with their batches, so that two never store the same new
 // patient, customer or sample at once (the patients' SI_ID has no key to refuse a second row).
@@ -82,11 +98,11 @@ public:
     ~ImportRun()
     {
         // Leaving without commit (an error escaped): the messages are not stored, so their
-        // files go back to the import folder to be read again.
-        if (m_transaction) {
+        // files go back to the import folder to be read again (also when the transaction to
+        // store them again could not even begin).
+        if (m_transaction)
             rollBack();
-            releaseBatch();
-        }
+        releaseBatch();
     }
 
     CycleOutcome run();
@@ -98,11 +114,14 @@ private:
     // These return true when the cycle goes on, false after a failed message.
     bool folderListed(const QString& error);
     void beginBatch();
-    bool storeOne(const OrderFile& file, OrderMessage& message);
-    bool storeClaimed(const ClaimedFile& claimed, OrderMessage& message, bool quiet);
+    void claimAhead(const OrderFile& file);
+    ReadFile readClaimed(const ClaimedFile& claimed) const;
+    std::vector<ReadFile> readAndLookUp(const std::vector<ClaimedFile>& files);
+    bool storeAhead(OrderMessage& message);
+    bool storeClaimed(const ReadFile& read, OrderMessage& message, bool quiet);
     void messageFailed(const ClaimedFile& claimed, const MessageIdentity& identity, OrderMessage& message,
                        const std::exception& e);
-    MessageIdentity storeMessage(const ClaimedFile& file, OrderMessage& message);
+    MessageIdentity storeMessage(const ReadFile& read, OrderMessage& message);
     void sayClaimTrouble();
     void storeBatchAgain(OrderMessage& message);
     void rollBack();
@@ -111,6 +130,7 @@ private:
     void fileDone(const ClaimedFile& file);
     void fileFailed(const ClaimedFile& file);
     void releaseBatch();
+    void releaseAhead();
     void say(const QString& key, const QString& text);
     void sayMended(const QString& key, const QString& text);
 
@@ -122,6 +142,8 @@ private:
     CycleOutcome m_outcome;
     std::unique_ptr<Transaction> m_transaction;
     std::vector<ClaimedFile> m_batch;
+    std::deque<ReadFile> m_ahead; // claimed and read, not yet stored
+    qsizetype m_aheadChars = 0;
     bool m_oneByOne = false;
     QString m_claimTrouble; // the first file this cycle could not take, and why
 };
@@ -210,17 +232,20 @@ void ImportRun::listAndStore()
             // Asked to stop: the batch in hand is finished, no other begun.
             if (!m_transaction && m_ctx.stopRequested())
                 return;
-            if (!storeOne(file, *message))
+            claimAhead(file);
+            const bool batchFull = qsizetype(m_batch.size() + m_ahead.size()) >= m_options.messagesPerCommit;
+            if ((batchFull || m_aheadChars >= kReadAheadChars) && !storeAhead(*message))
                 return;
         }
         if (listing.last == after)
             break;
         after = listing.last;
     }
-    commitAndFile();
+    if (storeAhead(*message))
+        commitAndFile();
 }
 
-bool ImportRun::storeOne(const OrderFile& file, OrderMessage& message)
+void ImportRun::claimAhead(const OrderFile& file)
 {
     // Before the claim: a file is never claimed without a transaction to hold it.
     if (!m_transaction)
@@ -233,9 +258,10 @@ bool ImportRun::storeOne(const OrderFile& file, OrderMessage& message)
                 m_claimTrouble = u"%1: %2"_s.arg(file.name, claim.error);
             ++m_outcome.failed;
         }
-        return true; // another station took it, or it waits
+        return; // another station took it, or it waits
     }
-    return storeClaimed({claim.path, file.name}, message, false);
+    m_ahead.push_back(readClaimed({claim.path, file.name}));
+    m_aheadChars += m_ahead.back().size;
 }
 
 void ImportRun::beginBatch()
@@ -244,14 +270,65 @@ void ImportRun::beginBatch()
     m_ctx.db.lockExclusive(kImportLock);
 }
 
-bool ImportRun::storeClaimed(const ClaimedFile& claimed, OrderMessage& message, bool quiet)
+ReadFile ImportRun::readClaimed(const ClaimedFile& claimed) const
 {
+    ReadFile read{claimed, {}, {}, 0};
+    try {
+        read.messages = ReadOrderFile(m_ctx, claimed.claimPath);
+    } catch (...) {
+        read.error = std::current_exception();
+    }
+    for (const Hl7Message& message : std::as_const(read.messages))
+        read.size += message.lines.size();
+    return read;
+}
+
+// Reads the files again (after a rollback) and looks up what they name, together.
+std::vector<ReadFile> ImportRun::readAndLookUp(const std::vector<ClaimedFile>& files)
+{
+    std::vector<ReadFile> read;
+    QList<OrderKeys> keys;
+    for (const ClaimedFile& file : files) {
+        read.push_back(readClaimed(file));
+        if (!read.back().error)
+            keys << ReadOrderKeys(read.back().messages);
+    }
+    m_store.LookUpAhead(keys);
+    return read;
+}
+
+// Stores the files read ahead, the patients, samples and customers they name looked up together.
+bool ImportRun::storeAhead(OrderMessage& message)
+{
+    if (m_ahead.empty())
+        return true;
+    QList<OrderKeys> keys;
+    for (const ReadFile& read : m_ahead)
+        if (!read.error)
+            keys << ReadOrderKeys(read.messages);
+    m_store.LookUpAhead(keys);
+    while (!m_ahead.empty()) {
+        const ReadFile read = std::move(m_ahead.front());
+        m_ahead.pop_front();
+        if (!storeClaimed(read, message, false)) {
+            // The cycle ends at a failed message; the files after it are read again next time.
+            releaseAhead();
+            return false;
+        }
+    }
+    m_aheadChars = 0;
+    return true;
+}
+
+bool ImportRun::storeClaimed(const ReadFile& read, OrderMessage& message, bool quiet)
+{
+    const ClaimedFile& claimed = read.file;
     MessageIdentity identity;
     try {
         const std::optional<CommLog::Silence> silence =
             quiet ? std::make_optional<CommLog::Silence>(m_ctx.log) : std::nullopt;
         const CommLog::Gather lines(m_ctx.log);
-        identity = storeMessage(claimed, message);
+        identity = storeMessage(read, message);
         // Once a batch had a refused row, every message is written at once, so that a
         // refusal is the fault of the message that caused it.
         if (m_oneByOne)
@@ -294,10 +371,12 @@ void ImportRun::messageFailed(const ClaimedFile& claimed, const MessageIdentity&
     commitAndFile();
 }
 
-MessageIdentity ImportRun::storeMessage(const ClaimedFile& file, OrderMessage& message)
+MessageIdentity ImportRun::storeMessage(const ReadFile& read, OrderMessage& message)
 {
-    const MessageIdentity identity = ReadMessageFile(m_store, file.claimPath, message);
-    m_store.RecordImported(claimName(file), file.name);
+    if (read.error)
+        std::rethrow_exception(read.error);
+    const MessageIdentity identity = StoreMessages(m_store, read.messages, message);
+    m_store.RecordImported(claimName(read.file), read.file.name);
     return identity;
 }
 
@@ -317,8 +396,8 @@ void ImportRun::storeBatchAgain(OrderMessage& message)
         return;
     beginBatch();
     const CommLog::Silence silence(m_ctx.log);
-    for (const ClaimedFile& file : m_batch)
-        storeMessage(file, message);
+    for (const ReadFile& read : readAndLookUp(m_batch))
+        storeMessage(read, message);
 }
 
 bool ImportRun::commitAndFile()
@@ -355,8 +434,9 @@ bool ImportRun::findRefusedMessage()
     m_oneByOne = true;
     beginBatch();
     const auto message = std::make_unique<OrderMessage>();
+    const std::vector<ReadFile> read = readAndLookUp(files);
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (!storeClaimed(files[i], *message, true)) {
+        if (!storeClaimed(read[i], *message, true)) {
             // The cycle ends at a failed message; the files after it are read again next time.
             for (std::size_t rest = i + 1; rest < files.size(); ++rest)
                 ReleaseClaim(files[rest].claimPath, config().ImportPath, files[rest].name);
@@ -417,6 +497,15 @@ void ImportRun::releaseBatch()
     for (const ClaimedFile& file : m_batch)
         ReleaseClaim(file.claimPath, config().ImportPath, file.name);
     m_batch.clear();
+    releaseAhead();
+}
+
+void ImportRun::releaseAhead()
+{
+    for (const ReadFile& read : m_ahead)
+        ReleaseClaim(read.file.claimPath, config().ImportPath, read.file.name);
+    m_ahead.clear();
+    m_aheadChars = 0;
 }
 
 } // namespace

@@ -91,6 +91,34 @@ QList<ArchivedLine> ReadOrderSegments(const QList<Hl7Message>& messages, OrderMe
     return archived;
 }
 
+OrderKeys ReadOrderKeys(const QList<Hl7Message>& messages)
+{
+    OrderKeys keys;
+    Hl7Delimiters delimiters;
+    // A later segment of the kind overwrites only the fields it has.
+    const auto take = [](const Hl7Segment& segment, qsizetype n, QString& key) {
+        if (n < segment.fields.size())
+            key = WithoutBlanksAround(segment.fields.at(n));
+    };
+    for (const Hl7Message& message : messages) {
+        for (qsizetype i = 0; i < message.size(); ++i) {
+            const QString id = message.line(i).left(3).toString().toUpper();
+            if (id == u"MSH") {
+                delimiters = message.delimiters;
+            } else if (id == u"PID") {
+                take(message.segment(i), 3, keys.patient);
+            } else if (id == u"ORC") {
+                const Hl7Segment segment = message.segment(i);
+                take(segment, 2, keys.sample);
+                take(segment, 21, keys.customer);
+            }
+        }
+    }
+    for (QString* key : {&keys.patient, &keys.sample, &keys.customer})
+        *key = UnescapeHl7(*key, delimiters);
+    return keys;
+}
+
 void SplitSegmentFields(OrderMessage& m, const QString& line, int row, const QString& identifier)
 {
     if (identifier.toUpper() == u"MSH")

@@ -72,9 +72,8 @@ void ReadMessageText(Context& ctx, const QString& text, OrderMessage& m)
     store.flush();
 }
 
-MessageIdentity ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& m)
+QList<Hl7Message> ReadOrderFile(const Context& ctx, const QString& path)
 {
-    Context& ctx = store.context();
     const qint64 limit = ctx.config.ImportMaxBytes;
     // A pipe or device would never end; a huge file would take the machine's memory.
     const BoundedRead read = ReadBoundedFile(path, limit);
@@ -89,8 +88,13 @@ MessageIdentity ReadMessageFile(OrderStore& store, const QString& path, OrderMes
     case BoundedRead::Problem::Unreadable:
         throw MessageError(u"The order file %1 cannot be read: %2"_s.arg(path, read.error));
     }
+    return ReadHl7(DecodeOrderFile(read.bytes, ctx.config.Charset));
+}
+
+MessageIdentity ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& m)
+{
     // The whole file is read before anything of it is stored.
-    return StoreMessages(store, ReadHl7(DecodeOrderFile(read.bytes, ctx.config.Charset)), m);
+    return StoreMessages(store, ReadOrderFile(store.context(), path), m);
 }
 
 } // namespace kestrin

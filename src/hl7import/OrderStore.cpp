@@ -8,6 +8,8 @@
 #include "labdb/Patients.h"
 #include "labdb/Schema.h"
 
+#include <algorithm>
+#include <array>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -45,9 +47,35 @@ constexpr int kCustomerIdSize = 10;
 
 const QString kEntryUser = u"Kestrin"_s;
 
+const QString kPatients = u"PATIENTS"_s;
+const QStringList kPatientColumns{u"SURNAME"_s, u"FORENAME"_s, u"SEX"_s, u"ENTRY_DATE"_s, u"SI_ID"_s, u"BIRTH"_s};
+// A patient's change: the columns it sets, BIRTH when the message gives one, then SI_ID.
+const QStringList kChangedColumns{u"SURNAME"_s, u"FORENAME"_s, u"SEX"_s, u"ENTRY_DATE"_s};
+const QStringList kSampleColumns{u"ENTRY_DAT"_s,       u"SI_ID"_s,        u"CUST_ID"_s,    u"STATUS_1"_s,
+                                 u"LAST_CHANGE_DAT"_s, u"COMMENT_COLL"_s, u"SAMPLE_MAT"_s, u"ADD3"_s,
+                                 u"ENTRY_USER"_s,      u"P_ID"_s,         u"SAMPLE_ID"_s,  u"COLL_DAT"_s};
+// Where the P_ID stands in a new sample's row and in a sample's change (as SaveSample binds it).
+const qsizetype kNewSamplePatient = kSampleColumns.indexOf(u"P_ID"_s);
+constexpr qsizetype kChangedSamplePatient = 8;
+
+// The lookups of a batch, one SELECT for each kind of key, joined into one statement.
+const QString kPatientLookup = u"SELECT 'P' AS KIND, SI_ID AS ID, MIN(P_ID) AS P_ID, CAST(NULL AS VARCHAR(60)) AS NAME "
+                               u"FROM PATIENTS WHERE SI_ID IN (%1) GROUP BY SI_ID"_s;
+const QString kSampleLookup = u"SELECT 'S' AS KIND, SAMPLE_ID AS ID, CAST(NULL AS INTEGER) AS P_ID, "
+                              u"CAST(NULL AS VARCHAR(60)) AS NAME FROM SAMPLE_BASE WHERE SAMPLE_ID IN (%1)"_s;
+const QString kCustomerLookup = u"SELECT 'C' AS KIND, CUST_ID AS ID, CAST(NULL AS INTEGER) AS P_ID, CUST_NAME AS NAME "
+                                u"FROM CUSTOMER WHERE CUST_ID IN (%1)"_s;
+// Key lists are padded to one of these lengths (repeating a key), so that a handful of
+// prepared statements serve every batch; 3 x 256 values stay below every engine's limit.
+constexpr std::array kKeysPerList{1, 4, 16, 64, 256};
+
+QVariant noPatient() { return QVariant(QMetaType(QMetaType::Int)); }
+
 QString orderKey(const OrderMessage& m) { return CutToColumn(FieldValue(m, m.msh(10)), sizes().orderId); }
 QString siId(const OrderMessage& m) { return CutToColumn(FieldValue(m, m.pid(3)), sizes().siId); }
 QString sampleId(const OrderMessage& m) { return CutToColumn(FieldValue(m, m.orc(2)), sizes().sampleId); }
+// Looked up by what is stored, so a long customer value finds its row again.
+QString customerId(const QString& value) { return CutToColumn(value, kCustomerIdSize); }
 
 } // namespace
 
@@ -67,29 +95,158 @@ QString CutToColumn(const QString& text, int size)
 
 OrderStore::OrderStore(Context& ctx)
     : m_ctx(ctx)
+    , m_exactKeys(ctx.db.dialect().comparesKeysExactly())
 {
 }
 
-void OrderStore::beginMessage()
+void OrderStore::beginMessage() { m_now = m_ctx.now(); }
+
+void OrderStore::LookUpAhead(const QList<OrderKeys>& orders)
 {
-    m_now = m_ctx.now();
-    m_patientId = QVariant(QMetaType(QMetaType::Int));
-    m_sampleKnown = false;
+    QStringList patients;
+    QStringList samples;
+    QStringList customers;
+    for (const OrderKeys& order : orders) {
+        patients << CutToColumn(order.patient, sizes().siId);
+        samples << CutToColumn(order.sample, sizes().sampleId);
+        customers << customerId(order.customer);
+    }
+    // A key no row has is known to be new only where keys compare as texts; elsewhere it is
+    // asked again when it is needed (see lookUpNow).
+    lookUp(patients, samples, customers, m_exactKeys);
+}
+
+void OrderStore::lookUp(QStringList patients, QStringList samples, QStringList customers, bool absentIsKnown)
+{
+    const auto unknown = [](QStringList& keys, const auto& known) {
+        keys.removeIf([&](const QString& key) { return key.isNull() || known.contains(key); });
+        keys.removeDuplicates();
+    };
+    unknown(patients, m_batch.patients);
+    unknown(samples, m_batch.samples);
+    unknown(customers, m_batch.customers);
+    if (absentIsKnown) {
+        // Until the answer says otherwise.
+        for (const QString& key : std::as_const(patients))
+            m_batch.patients.insert(key, {});
+        for (const QString& key : std::as_const(samples))
+            m_batch.samples.insert(key, false);
+        for (const QString& key : std::as_const(customers))
+            m_batch.customers.insert(key, std::nullopt);
+    }
+    while (!patients.isEmpty() || !samples.isEmpty() || !customers.isEmpty()) {
+        QStringList selects;
+        QVariantList values;
+        const auto ask = [&](QStringList& keys, const QString& select) {
+            if (keys.isEmpty())
+                return;
+            const qsizetype count = std::min(keys.size(), qsizetype(kKeysPerList.back()));
+            const qsizetype length =
+                *std::find_if(kKeysPerList.begin(), kKeysPerList.end(), [&](int n) { return n >= count; });
+            selects << select.arg(QStringList(length, u"?"_s).join(u", "));
+            for (qsizetype i = 0; i < length; ++i)
+                values << keys.at(std::min(i, count - 1));
+            keys.remove(0, count);
+        };
+        ask(patients, kPatientLookup);
+        ask(samples, kSampleLookup);
+        ask(customers, kCustomerLookup);
+        for (const Row& row : m_ctx.db.query(selects.join(u" UNION ALL "), values)) {
+            const QString kind = row.text(u"KIND");
+            const QString id = row.text(u"ID");
+            if (kind == u"P")
+                m_batch.patients.insert(id, {true, row.value(u"P_ID"), false});
+            else if (kind == u"S")
+                m_batch.samples.insert(id, true);
+            else
+                m_batch.customers.insert(id, row.text(u"NAME"));
+        }
+    }
+}
+
+void OrderStore::lookUpNow(const QString& patient, const QString& sample, const QString& customer)
+{
+    const bool patientKnown = patient.isNull() || m_batch.patients.contains(patient);
+    const bool sampleKnown = sample.isNull() || m_batch.samples.contains(sample);
+    if (patientKnown && sampleKnown && (customer.isNull() || m_batch.customers.contains(customer)))
+        return;
+    // Where keys do not compare as texts, the new rows the batch keeps may hold the one asked
+    // for under another spelling: the database is asked with them written. Where they do, a
+    // key the batch does not know is one it never wrote.
+    if (!m_exactKeys && !(patientKnown && sampleKnown))
+        writeNewRows();
+    lookUp({patient}, {sample}, {customer}, true);
+}
+
+QVariant OrderStore::patientIdOf(const SampleRow& row, qsizetype index) const
+{
+    if (row.patient.isEmpty())
+        return row.values.at(index);
+    const QVariant id = m_batch.patients.value(row.patient).id;
+    return id.isNull() ? noPatient() : id;
+}
+
+void OrderStore::writeNewRows()
+{
+    KeptRows& kept = m_batch.kept;
+    if (!kept.newPatients.isEmpty()) {
+        const QList<Row> written =
+            m_ctx.db.insertRowsReturning(kPatients, kPatientColumns, kept.newPatients, {u"P_ID"_s, u"SI_ID"_s});
+        if (written.isEmpty())
+            m_ctx.db.insertRows(kPatients, kPatientColumns, kept.newPatients);
+        for (const Row& row : written)
+            m_batch.patients[row.text(u"SI_ID")].id = row.value(u"P_ID");
+        const qsizetype siIdAt = kPatientColumns.indexOf(u"SI_ID"_s);
+        for (const QVariantList& values : std::as_const(kept.newPatients)) {
+            KnownPatient& patient = m_batch.patients[values.at(siIdAt).toString()];
+            patient.waiting = false;
+            if (written.isEmpty()) {
+                const QString id = FindPatientBySiId(m_ctx.db, values.at(siIdAt));
+                if (!id.isEmpty())
+                    patient.id = id.toInt();
+            }
+        }
+        kept.newPatients.clear();
+    }
+    if (!kept.samples.isEmpty()) {
+        QList<QVariantList> rows;
+        for (const SampleRow& sample : std::as_const(kept.samples)) {
+            rows << sample.values;
+            rows.last()[kNewSamplePatient] = patientIdOf(sample, kNewSamplePatient);
+        }
+        m_ctx.db.insertRows(u"SAMPLE_BASE"_s, kSampleColumns, rows);
+        kept.samples.clear();
+    }
 }
 
 void OrderStore::flush()
 {
-    m_ctx.db.insertRows(u"SAMPLE_BASE"_s,
-                        {u"ENTRY_DAT"_s, u"SI_ID"_s, u"CUST_ID"_s, u"STATUS_1"_s, u"LAST_CHANGE_DAT"_s,
-                         u"COMMENT_COLL"_s, u"SAMPLE_MAT"_s, u"ADD3"_s, u"ENTRY_USER"_s, u"P_ID"_s, u"SAMPLE_ID"_s,
-                         u"COLL_DAT"_s},
-                        m_batch.kept.samples);
+    writeNewRows();
+    KeptRows& kept = m_batch.kept;
+    // Where keys compare as texts each patient has one change, and their order does not matter.
+    const auto hasBirth = [](const QVariantList& change) { return change.size() > kChangedColumns.size() + 1; };
+    if (m_exactKeys)
+        std::stable_partition(kept.patientChanges.begin(), kept.patientChanges.end(), hasBirth);
+    for (qsizetype first = 0; first < kept.patientChanges.size();) {
+        const bool birth = hasBirth(kept.patientChanges.at(first));
+        qsizetype end = first;
+        while (end < kept.patientChanges.size() && hasBirth(kept.patientChanges.at(end)) == birth)
+            ++end;
+        m_ctx.db.updateRows(kPatients, birth ? kChangedColumns + QStringList{u"BIRTH"_s} : kChangedColumns, u"SI_ID"_s,
+                            kept.patientChanges.mid(first, end - first));
+        first = end;
+    }
+    for (const SampleRow& change : std::as_const(kept.sampleChanges)) {
+        QVariantList values = change.values;
+        values[kChangedSamplePatient] = patientIdOf(change, kChangedSamplePatient);
+        m_ctx.db.exec(change.sql, values);
+    }
     m_ctx.db.insertRows(u"HL7_STRINGS"_s,
                         {u"ORDER_ID"_s, u"STRING_DEF"_s, u"STRING_DEF_CTR"_s, u"STRING_TEXT"_s, u"TIME_STAMP"_s},
-                        m_batch.kept.archived);
-    m_ctx.db.insertRows(u"REQUEST"_s, {u"SAMPLE_ID"_s, u"PARAMETER_ID"_s}, m_batch.kept.requests);
-    kestrin::RecordImported(m_ctx.db, m_batch.kept.imported);
-    m_batch.kept = {};
+                        kept.archived);
+    m_ctx.db.insertRows(u"REQUEST"_s, {u"SAMPLE_ID"_s, u"PARAMETER_ID"_s}, kept.requests);
+    kestrin::RecordImported(m_ctx.db, kept.imported);
+    kept = {};
 }
 
 void OrderStore::discard() { m_batch = {}; }
@@ -117,101 +274,100 @@ void OrderStore::DeleteOpenRequests(const QString& sampleId)
 void OrderStore::SavePatient(const OrderMessage& m)
 {
     const QString id = siId(m);
-    if (m_batch.kept.sampleIds.contains(sampleId(m)))
-        flush();
-    // The patient's first P_ID and whether the sample is known, in one round trip.
-    const Row known = *m_ctx.db.first(u"SELECT (SELECT MIN(P_ID) FROM PATIENTS WHERE SI_ID = ?) AS P_ID, "
-                                      u"(SELECT COUNT(*) FROM SAMPLE_BASE WHERE SAMPLE_ID = ?) AS SAMPLES"_s,
-                                      {id, sampleId(m)});
-    m_sampleKnown = known.value(u"SAMPLES").toInt() > 0;
-    const std::optional<Row> first = known.isNull(u"P_ID") ? std::nullopt : std::optional<Row>(known);
+    lookUpNow(id, sampleId(m), {});
     const QDate birth = ParseCompactDate(FieldValue(m, m.pid(7)));
     // A text that is no date gives the year 1900, which is no birth date.
     const QVariant birthValue =
         birth.year() == 1900 ? QVariant(QMetaType(QMetaType::QDateTime)) : QVariant(QDateTime(birth, QTime(0, 0)));
     QVariantList values{CutToColumn(FieldValue(m, m.PatientSurname), sizes().name),
                         CutToColumn(FieldValue(m, m.PatientForename), sizes().name),
-                        CutToColumn(FieldValue(m, m.pid(8)), sizes().sex), m_now, id};
-    if (first) {
-        if (birthValue.isNull()) {
-            m_ctx.db.exec(u"UPDATE PATIENTS SET SURNAME = ?, FORENAME = ?, SEX = ?, ENTRY_DATE = ? WHERE SI_ID = ?"_s,
-                          values);
-        } else {
-            values.insert(4, birthValue);
-            m_ctx.db.exec(u"UPDATE PATIENTS SET SURNAME = ?, FORENAME = ?, SEX = ?, ENTRY_DATE = ?, BIRTH = ? "
-                          u"WHERE SI_ID = ?"_s,
-                          values);
-        }
+                        CutToColumn(FieldValue(m, m.pid(8)), sizes().sex), m_now};
+    if (m_batch.patients.value(id).exists) {
+        changePatient(id, values, birthValue);
         m_ctx.log.logall(importtexts::PatientUpdatedLine(m.pid(3)), LogDirection::Monitor);
-        m_patientId = first->value(u"P_ID");
         return;
     }
-    values << birthValue;
-    const QStringList columns{u"SURNAME"_s, u"FORENAME"_s, u"SEX"_s, u"ENTRY_DATE"_s, u"SI_ID"_s, u"BIRTH"_s};
-    const QString returning = m_ctx.db.dialect().insertReturning(u"PATIENTS"_s, columns, u"P_ID"_s);
-    if (!returning.isEmpty()) {
-        m_patientId = m_ctx.db.first(returning, values)->value(u"P_ID");
+    m_batch.kept.newPatients.append(values << id << birthValue);
+    m_batch.patients.insert(id, {true, noPatient(), true});
+}
+
+// Changes of one patient within a batch come to the last one's values, with the last birth
+// date given; where keys are not compared as texts each stays a statement of its own, in order.
+void OrderStore::changePatient(const QString& siId, QVariantList values, const QVariant& birth)
+{
+    KeptRows& kept = m_batch.kept;
+    const auto earlier = kept.changeOf.constFind(siId);
+    QVariant lastBirth = birth;
+    if (m_exactKeys && earlier != kept.changeOf.cend()) {
+        const QVariantList& before = kept.patientChanges.at(*earlier);
+        if (birth.isNull() && before.size() > kChangedColumns.size() + 1)
+            lastBirth = before.at(kChangedColumns.size());
+    }
+    if (!lastBirth.isNull())
+        values << lastBirth;
+    values << siId;
+    if (m_exactKeys && earlier != kept.changeOf.cend()) {
+        kept.patientChanges[*earlier] = values;
         return;
     }
-    m_ctx.db.insertRows(u"PATIENTS"_s, columns, {values});
-    const QString patient = FindPatientBySiId(m_ctx.db, id);
-    if (!patient.isEmpty())
-        m_patientId = patient.toInt();
+    kept.changeOf.insert(siId, kept.patientChanges.size());
+    kept.patientChanges.append(values);
 }
 
 void OrderStore::SaveCustomer(const OrderMessage& m, const QString& customer)
 {
     const QString value = FieldValue(m, customer);
-    // Looked up by what is stored, so a long customer value finds its row again.
-    const QString id = CutToColumn(value, kCustomerIdSize);
+    const QString id = customerId(value);
     const QString name = CutToColumn(value, sizes().customerName);
     if (m_batch.customerNamed.value(id))
         return;
-    const auto row = m_ctx.db.first(u"SELECT CUST_ID, CUST_NAME FROM CUSTOMER WHERE CUST_ID = ?"_s, {id});
-    if (!row)
+    lookUpNow({}, {}, id);
+    const std::optional<QString> stored = m_batch.customers.value(id);
+    if (!stored)
         m_ctx.db.exec(m_ctx.db.dialect().insertUnlessPresent(
                           u"CUSTOMER"_s, {u"CUST_ID"_s, u"CUST_NAME"_s, u"CREATED"_s}, {u"CUST_ID"_s}),
                       {id, name, m_now});
-    else if (row->text(u"CUST_NAME").trimmed().isEmpty())
+    else if (stored->trimmed().isEmpty())
         m_ctx.db.exec(u"UPDATE CUSTOMER SET CUST_NAME = ? WHERE CUST_ID = ?"_s, {name, id});
-    m_batch.customerNamed.insert(id, row || !name.trimmed().isEmpty());
+    // What the row holds now the database tells: another program may have written it meanwhile.
+    m_batch.customers.remove(id);
+    m_batch.customerNamed.insert(id, stored || !name.trimmed().isEmpty());
 }
 
 void OrderStore::SaveSample(const OrderMessage& m)
 {
     const QString id = sampleId(m);
-    const bool known = m_sampleKnown;
+    const QString patientKey = siId(m);
+    lookUpNow(patientKey, id, {});
+    const KnownPatient patient = m_batch.patients.value(patientKey);
     const QDateTime collected =
         ParseDisplayDateTime(QString(m.CollectionDateText + u' ' + m.CollectionTimeText).trimmed());
     // Neither "no date" (1900) nor the zero date of a text in another shape is a collection.
     const bool hasCollection = collected.date().year() != 1900 && collected != ZeroDate();
-    QVariantList values{siId(m),
-                        CutToColumn(FieldValue(m, m.orc(21)), sizes().sampleCustomer),
-                        orderKey(m),
-                        m_now,
-                        CutToColumn(FieldValue(m, m.CollectionRemark), sizes().remark),
-                        CutToColumn(m.SampleMaterial, sizes().material),
-                        CutToColumn(QString::number(m.MaterialFlag), sizes().add3),
-                        kEntryUser,
-                        m_patientId};
-    if (known) {
-        QString sql = u"UPDATE SAMPLE_BASE SET SI_ID = ?, CUST_ID = ?, STATUS_1 = ?, LAST_CHANGE_DAT = ?, "
-                      u"COMMENT_COLL = ?, SAMPLE_MAT = ?, ADD3 = ?, ENTRY_USER = ?, P_ID = ?"_s;
+    SampleRow row{{patientKey, CutToColumn(FieldValue(m, m.orc(21)), sizes().sampleCustomer), orderKey(m), m_now,
+                   CutToColumn(FieldValue(m, m.CollectionRemark), sizes().remark),
+                   CutToColumn(m.SampleMaterial, sizes().material),
+                   CutToColumn(QString::number(m.MaterialFlag), sizes().add3), kEntryUser,
+                   patient.id.isNull() ? noPatient() : patient.id},
+                  patient.waiting ? patientKey : QString(),
+                  {}};
+    if (m_batch.samples.value(id)) {
+        row.sql = u"UPDATE SAMPLE_BASE SET SI_ID = ?, CUST_ID = ?, STATUS_1 = ?, LAST_CHANGE_DAT = ?, "
+                  u"COMMENT_COLL = ?, SAMPLE_MAT = ?, ADD3 = ?, ENTRY_USER = ?, P_ID = ?"_s;
         if (hasCollection) {
-            sql += u", COLL_DAT = ?"_s;
-            values << collected;
+            row.sql += u", COLL_DAT = ?"_s;
+            row.values << collected;
         }
-        values << id;
-        m_ctx.db.exec(sql + u" WHERE SAMPLE_ID = ?"_s, values);
+        row.values << id;
+        row.sql += u" WHERE SAMPLE_ID = ?"_s;
+        m_batch.kept.sampleChanges.append(row);
         m_ctx.log.logall(importtexts::SampleUpdatedLine(m.orc(2)), LogDirection::Monitor);
         return;
     }
-    values.prepend(m_now);
-    values << id << (hasCollection ? QVariant(collected) : QVariant(QMetaType(QMetaType::QDateTime)));
-    // A new sample is written with the batch; a later message of the batch that names it
-    // again has it written first (SavePatient's lookup).
-    m_batch.kept.samples.append(values);
-    m_batch.kept.sampleIds.insert(id);
+    row.values.prepend(m_now);
+    row.values << id << (hasCollection ? QVariant(collected) : QVariant(QMetaType(QMetaType::QDateTime)));
+    m_batch.kept.samples.append(row);
+    m_batch.samples.insert(id, true);
 }
 
 void OrderStore::SaveRequests(const OrderMessage& m)

@@ -22,6 +22,49 @@ QByteArray broken(const QString& sample)
     return OrderBuilder().sample(sample).patient(u"P9"_s, u"Meier"_s).test(u"AMP"_s).text().toLatin1();
 }
 
+// Every row a query returns, its values joined.
+QStringList rowsOf(Database& db, const QString& sql)
+{
+    QStringList rows;
+    for (const Row& row : db.query(sql)) {
+        QStringList values;
+        for (qsizetype i = 0; i < row.size(); ++i)
+            values << row.at(i).toString();
+        rows << values.join(u'|');
+    }
+    return rows;
+}
+
+// What the import left: the rows (a sample's P_ID as the patient it names, patients in the order
+// they were made) and the files.
+QStringList storedRows(test::LabStation& station)
+{
+    Database& db = station.db();
+    return rowsOf(db, u"SELECT SI_ID, SURNAME, FORENAME, SEX, BIRTH, ENTRY_DATE FROM PATIENTS ORDER BY P_ID"_s) +
+        rowsOf(db,
+               u"SELECT s.SAMPLE_ID, s.SI_ID, p.SI_ID, p.SURNAME, s.CUST_ID, s.STATUS_1, s.COLL_DAT, "
+               u"s.COMMENT_COLL FROM SAMPLE_BASE s LEFT JOIN PATIENTS p ON p.P_ID = s.P_ID ORDER BY s.SAMPLE_ID"_s) +
+        rowsOf(db, u"SELECT CUST_ID, CUST_NAME FROM CUSTOMER ORDER BY CUST_ID"_s) +
+        rowsOf(db, u"SELECT SAMPLE_ID, PARAMETER_ID FROM REQUEST ORDER BY SAMPLE_ID, PARAMETER_ID"_s) +
+        rowsOf(db, u"SELECT ORDER_ID, STRING_DEF FROM HL7_STRINGS ORDER BY ORDER_ID, STRING_DEF"_s) +
+        station.doneFiles() + station.errorFiles() + station.importFiles();
+}
+
+// The database refuses the row of patient BAD, as a column or constraint refuses a value.
+void refusePatientBad(test::LabStation& station)
+{
+    Database& db = station.db();
+    if (station.scratch.engine() == u"postgres") {
+        db.exec(u"CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN IF NEW.si_id = 'BAD' THEN "
+                u"RAISE EXCEPTION 'refused' USING ERRCODE = 'check_violation'; END IF; RETURN NEW; END $$ "
+                u"LANGUAGE plpgsql"_s);
+        db.exec(u"CREATE TRIGGER refuse BEFORE INSERT ON patients FOR EACH ROW EXECUTE FUNCTION refuse()"_s);
+    } else {
+        db.exec(u"CREATE TRIGGER refuse BEFORE INSERT ON PATIENTS WHEN NEW.SI_ID = 'BAD' "
+                u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
+    }
+}
+
 } // namespace
 
 class TestImportCycle : public QObject {
@@ -42,6 +85,8 @@ private slots:
     void commitsInGroups_data() { test::AddEngineRows(); }
     void commitsInGroups();
     void failedCommitGivesTheFilesBack();
+    void batchStoresAsMessageByMessage_data();
+    void batchStoresAsMessageByMessage();
 };
 
 void TestImportCycle::missingFoldersAreCreated()
@@ -215,6 +260,71 @@ void TestImportCycle::failedCommitGivesTheFilesBack()
     other->rollback();
     QVERIFY(station.importFiles().contains(u"1.hl7"_s));
     QCOMPARE(RunImportCycle(station.ctx()).handled, 1);
+}
+
+void TestImportCycle::batchStoresAsMessageByMessage_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QStringList>("orders");
+    QTest::addColumn<bool>("sameLog"); // false where a refused row is found only by the commit
+    const auto order = [](const QString& patient, const QString& name, const QString& birth, const QString& sample) {
+        return OrderBuilder().controlId(u"M"_s + sample).patient(patient, name, birth).sample(sample);
+    };
+    const OrderBuilder first = order(u"P1"_s, u"Meier^Anna"_s, u"19800101"_s, u"S1"_s).test(u"AMP"_s);
+    const OrderBuilder later = order(u"P1"_s, u"Meier^Eva"_s, u""_s, u"S3"_s);
+    for (const char* engine : {"sqlite", "postgres"}) {
+        const auto row = [&](const char* name, const QList<OrderBuilder>& orders, bool sameLog) {
+            QStringList texts;
+            for (const OrderBuilder& o : orders)
+                texts << o.text();
+            QTest::addRow("%s: %s", engine, name) << QString::fromLatin1(engine) << texts << sameLog;
+        };
+        // P0 and S0 are stored before.
+        row("created, changed, named again",
+            {first, order(u"P1"_s, u"Meier^Annette"_s, u""_s, u"S2"_s).customer(u""_s),
+             order(u"P1"_s, u"Schulz^Anna"_s, u"19810202"_s, u"S1"_s).test(u"THC"_s),
+             order(u"P0"_s, u"Neu^Otto"_s, u"19700404"_s, u"S0"_s).customer(u""_s),
+             order(u"P2"_s, u"Kurz^Eva"_s, u"19900303"_s, u"S0"_s).customer(u"WARD1"_s),
+             order(u"P0"_s, u"Alt^Otto"_s, u""_s, u"S3"_s)},
+            true);
+        row("failed message between", {first, order(u"P1"_s, u"Meier"_s, u""_s, u"S2"_s), later}, true);
+        row("cancellation between",
+            {first, order(u"P1"_s, u"Meier^Anna"_s, u""_s, u"S1"_s).orderControl(u"CA"_s),
+             order(u"P1"_s, u"Meier^Eva"_s, u""_s, u"S1"_s).test(u"COC"_s)},
+            true);
+        row("refused row", {first, order(u"BAD"_s, u"Bad^Row"_s, u""_s, u"S2"_s), later}, false);
+    }
+}
+
+// A batch written together stores what its messages store one commit each, whatever a message
+// finds that an earlier one of the batch wrote.
+void TestImportCycle::batchStoresAsMessageByMessage()
+{
+    QFETCH(QString, engine);
+    QFETCH(QStringList, orders);
+    QFETCH(bool, sameLog);
+    QList<QStringList> stored;
+    QList<QStringList> logs;
+    for (const int messagesPerCommit : {1, 100}) {
+        test::LabStation station(engine);
+        KESTRIN_REQUIRE(station.scratch);
+        station.seedTests();
+        for (const QString& surname : {u"Alt"_s, u"Alt2"_s}) // the SI_ID has no key: a patient twice
+            station.db().exec(u"INSERT INTO PATIENTS (SI_ID, SURNAME) VALUES (?, ?)"_s, {u"P0"_s, surname});
+        station.db().exec(u"INSERT INTO SAMPLE_BASE (SAMPLE_ID, SI_ID) VALUES (?, ?)"_s, {u"S0"_s, u"P0"_s});
+        refusePatientBad(station);
+        for (qsizetype i = 0; i < orders.size(); ++i)
+            station.dropOrder(u"%1.hl7"_s.arg(i), orders.at(i));
+        ImportOptions options;
+        options.messagesPerCommit = messagesPerCommit;
+        for (qsizetype cycle = 0; cycle < orders.size(); ++cycle)
+            RunImportCycle(station.ctx(), options);
+        stored << storedRows(station);
+        logs << station.logLines();
+    }
+    QCOMPARE(stored.at(1), stored.at(0));
+    if (sameLog)
+        QCOMPARE(logs.at(1), logs.at(0));
 }
 
 KESTRIN_TEST_MAIN(TestImportCycle)

@@ -23,6 +23,16 @@ struct ArchivedLine {
 QList<ArchivedLine> ReadOrderSegments(const QList<Hl7Message>& messages, OrderMessage& message,
                                       const std::function<void(const QString&)>& unknown);
 
+// The values an order names its patient (PID-3), sample (ORC-2) and customer (ORC-21) by, escapes
+// resolved, as ReadOrderSegments leaves them: read ahead of storing, so that the orders of a
+// batch can be looked up together.
+struct OrderKeys {
+    QString patient;
+    QString sample;
+    QString customer;
+};
+OrderKeys ReadOrderKeys(const QList<Hl7Message>& messages);
+
 // Puts the fields of one segment into the message's buffers: MSH-n into MshFields[n] (the
 // separator is MSH-1), NTE-n into column n + 1, the others into element n; blanks around a
 // value are removed. `row` is the segment's counter for OBR, OBX and NTE. A field beyond its

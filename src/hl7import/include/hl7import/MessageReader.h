@@ -19,7 +19,11 @@ struct MessageIdentity {
 // a failure that only the batch's commit finds.
 MessageIdentity StoreMessages(OrderStore& store, const QList<Hl7Message>& messages, OrderMessage& message);
 
-// The same for one order file, read whole first.
+// The messages of one order file, read whole and decoded; a file that cannot be taken (too
+// large, no regular file, unreadable) throws a MessageError. Needs no database.
+QList<Hl7Message> ReadOrderFile(const Context& ctx, const QString& path);
+
+// StoreMessages for one order file, read whole first.
 MessageIdentity ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& message);
 
 // The same for the text of a message, without a file.
