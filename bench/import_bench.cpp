@@ -3,7 +3,9 @@
 //
 //   import_bench [N=10000] [messages per commit=100] [sqlite|postgres]
 //
-// "postgres" runs on the server that KESTRIN_TEST_PG names, in a schema of its own.
+// "postgres" runs on the server that KESTRIN_TEST_PG names, in a schema of its own; it also
+// prints the statements sent per message (each one round trip) and the measured round trip.
+// bench/import_over_network.sh runs it through bench/latency_proxy.py, a server "1 ms away".
 // KESTRIN_BENCH_COPY_TO=<folder> leaves a copy of the generated files there (for
 // bench/compare_import.sh, which gives the same files to a plain script).
 
@@ -12,6 +14,8 @@
 #include "hl7import/ImportCycle.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTextStream>
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -43,8 +47,22 @@ int main(int argc, char* argv[])
     station.open();
     bench::AddTestDefinitions(station.db());
 
-    return bench::MeasureCycle(u"import_bench: %1 order files, %2 messages per commit, %3"_s.arg(count)
-                                   .arg(options.messagesPerCommit)
-                                   .arg(station.db().description()),
-                               u"messages"_s, count, [&] { return RunImportCycle(station.ctx(), options); });
+    Database& db = station.db();
+    // The time one statement takes to come back, as the import sees it.
+    constexpr int kProbes = 200;
+    QElapsedTimer probe;
+    probe.start();
+    for (int i = 0; i < kProbes; ++i)
+        db.exec(u"SELECT 1"_s);
+    const double roundTripMs = probe.nsecsElapsed() / 1e6 / kProbes;
+    const qint64 sentBefore = db.statementsSent();
+    const int status =
+        bench::MeasureCycle(u"import_bench: %1 order files, %2 messages per commit, %3"_s.arg(count)
+                                .arg(options.messagesPerCommit)
+                                .arg(db.description()),
+                            u"messages"_s, count, [&] { return RunImportCycle(station.ctx(), options); });
+    const qint64 sent = db.statementsSent() - sentBefore;
+    QTextStream(stdout) << "  " << sent << " statements sent, " << QString::number(double(sent) / count, 'f', 2)
+                        << " per message; a round trip took " << QString::number(roundTripMs, 'f', 3) << " ms\n";
+    return status;
 }
