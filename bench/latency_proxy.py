@@ -7,9 +7,10 @@ server "across the network" on this machine.
 A delay of 0.5 ms each way adds a 1 ms round trip. Order is kept per direction and chunks that
 are in flight overlap, so the link adds latency, not a bandwidth limit. Threads with blocking
 sockets rather than an event loop: the loops' timers (asyncio's epoll wait, Qt's timers) round
-to whole milliseconds, which would turn 0.5 ms into 1; and each writer learns how late its
-sleeps wake, sleeps that much less and waits out the rest. import_bench prints the round trip it measures. On SIGTERM or Ctrl-C it prints how many
-chunks went each way and stops.
+to whole milliseconds, which would turn 0.5 ms into 1. Each writer learns how late its sleeps
+wake, sleeps that much less and waits out the rest, so nothing leaves early; waking up on a busy
+machine still adds a little (import_bench prints the round trip it measures). On SIGTERM or
+Ctrl-C it prints how many chunks went each way and stops.
 """
 
 import argparse

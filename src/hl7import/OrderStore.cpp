@@ -143,7 +143,7 @@ void OrderStore::lookUp(QStringList patients, QStringList samples, QStringList c
             const qsizetype count = std::min(keys.size(), qsizetype(kKeysPerList.back()));
             const qsizetype length =
                 *std::find_if(kKeysPerList.begin(), kKeysPerList.end(), [&](int n) { return n >= count; });
-            selects << select.arg(QStringList(length, u"?"_s).join(u", "));
+            selects << select.arg(Placeholders(length));
             for (qsizetype i = 0; i < length; ++i)
                 values << keys.at(std::min(i, count - 1));
             keys.remove(0, count);
