@@ -2,6 +2,9 @@
 
 #include "labdb/DbError.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QUuid>
@@ -175,10 +178,32 @@ QVariantList valuesOf(const QList<QVariantList>& rows, qsizetype first, int coun
     return values;
 }
 
+// The rows as a dialect's rowsFromJson reads them: each value as it would be bound.
+QString jsonOf(const Dialect& dialect, const QStringList& columns, const QList<QVariantList>& rows)
+{
+    QJsonArray array;
+    for (const QVariantList& row : rows) {
+        QJsonObject object;
+        for (qsizetype i = 0; i < columns.size(); ++i) {
+            const QVariant value = dialect.toBound(row.at(i));
+            object.insert(columns.at(i).toLower(), value.isNull() ? QJsonValue() : QJsonValue::fromVariant(value));
+        }
+        array.append(object);
+    }
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
 } // namespace
 
 void Database::insertRows(const QString& table, const QStringList& columns, const QList<QVariantList>& rows)
 {
+    if (rows.isEmpty())
+        return;
+    if (const QString source = m_dialect->rowsFromJson(table); !source.isEmpty()) {
+        exec(u"INSERT INTO %1 (%2) SELECT %2 FROM %3 AS v"_s.arg(table, columns.join(u", "), source),
+             {jsonOf(*m_dialect, columns, rows)});
+        return;
+    }
     const QString head = u"INSERT INTO %1 (%2) VALUES "_s.arg(table, columns.join(u", "));
     const QString row = u'(' + Placeholders(columns.size()) + u')';
     inParts(rows.size(), columns.size(), [&](qsizetype first, int count) {
@@ -190,6 +215,12 @@ QList<Row> Database::insertRowsReturning(const QString& table, const QStringList
                                          const QList<QVariantList>& rows, const QStringList& returned)
 {
     QList<Row> inserted;
+    if (rows.isEmpty())
+        return inserted;
+    if (const QString source = m_dialect->rowsFromJson(table); !source.isEmpty())
+        return query(u"INSERT INTO %1 (%2) SELECT %2 FROM %3 AS v RETURNING %4"_s.arg(table, columns.join(u", "),
+                                                                                      source, returned.join(u", ")),
+                     {jsonOf(*m_dialect, columns, rows)});
     if (m_dialect->insertRowsReturning(table, columns, 1, returned).isEmpty())
         return inserted;
     inParts(rows.size(), columns.size(), [&](qsizetype first, int count) {
@@ -202,15 +233,19 @@ QList<Row> Database::insertRowsReturning(const QString& table, const QStringList
 void Database::updateRows(const QString& table, const QStringList& columns, const QString& key,
                           const QList<QVariantList>& rows)
 {
-    if (m_dialect->updateRows(table, columns, key, 1).isEmpty()) {
-        const QString sql = u"UPDATE %1 SET %2 = ? WHERE %3 = ?"_s.arg(table, columns.join(u" = ?, "), key);
-        for (const QVariantList& row : rows)
-            exec(sql, row);
+    if (rows.isEmpty())
+        return;
+    if (const QString source = m_dialect->rowsFromJson(table); !source.isEmpty()) {
+        QStringList set;
+        for (const QString& column : columns)
+            set << u"%1 = v.%1"_s.arg(column);
+        exec(u"UPDATE %1 AS t SET %2 FROM %3 AS v WHERE t.%4 = v.%4"_s.arg(table, set.join(u", "), source, key),
+             {jsonOf(*m_dialect, columns + QStringList{key}, rows)});
         return;
     }
-    inParts(rows.size(), columns.size() + 1, [&](qsizetype first, int count) {
-        exec(m_dialect->updateRows(table, columns, key, count), valuesOf(rows, first, count));
-    });
+    const QString sql = u"UPDATE %1 SET %2 = ? WHERE %3 = ?"_s.arg(table, columns.join(u" = ?, "), key);
+    for (const QVariantList& row : rows)
+        exec(sql, row);
 }
 
 QList<Row> Database::query(const QString& sql, const QVariantList& values)

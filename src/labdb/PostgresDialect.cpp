@@ -59,20 +59,10 @@ public:
     // apart by their bytes.
     bool comparesKeysExactly() const override { return true; }
 
-    // The first VALUES row gives each column its table column's type (NULL of the table's row
-    // type); its NULL key matches no row.
-    QString updateRows(const QString& table, const QStringList& columns, const QString& key, int rows) const override
+    // Each value converted to its column's type as the column's input would take its text.
+    QString rowsFromJson(const QString& table) const override
     {
-        const QStringList all = columns + QStringList{key};
-        QStringList typed;
-        QStringList set;
-        for (const QString& column : all)
-            typed << u"(NULL::%1).%2"_s.arg(table, column);
-        for (const QString& column : columns)
-            set << u"%1 = v.%1"_s.arg(column);
-        const QString row = u'(' + Placeholders(all.size()) + u')';
-        return u"UPDATE %1 AS t SET %2 FROM (VALUES (%3), %4) AS v (%5) WHERE t.%6 = v.%6"_s.arg(
-            table, set.join(u", "), typed.join(u", "), QStringList(rows, row).join(u", "), all.join(u", "), key);
+        return u"json_populate_recordset(NULL::%1, CAST(? AS json))"_s.arg(table);
     }
 
     QString exclusiveLock() const override { return u"SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"_s; }

@@ -53,14 +53,15 @@ public:
 
     // Runs a statement; returns the number of rows it changed (-1 when unknown).
     int exec(const QString& sql, const QVariantList& values = {});
-    // Inserts rows with one statement per up to a few hundred rows (one round trip instead of
-    // one per row). Table and columns are the program's own names; every value is bound.
+    // Inserts rows with one statement (where the dialect reads rows from JSON) or one per up to a
+    // few hundred rows: one round trip instead of one per row. Table and columns are the
+    // program's own names; every value is bound.
     void insertRows(const QString& table, const QStringList& columns, const QList<QVariantList>& rows);
     // The same, returning the `returned` columns of the new rows (in no particular order); empty
     // where the dialect cannot return them.
     QList<Row> insertRowsReturning(const QString& table, const QStringList& columns, const QList<QVariantList>& rows,
                                    const QStringList& returned);
-    // Updates rows by key, with one statement for many where the dialect has one: each row holds
+    // Updates rows by key, with one statement for all where the dialect has one: each row holds
     // the values of `columns`, then the key; the keys are distinct.
     void updateRows(const QString& table, const QStringList& columns, const QString& key,
                     const QList<QVariantList>& rows);

@@ -64,10 +64,10 @@ public:
     // row, in no particular order; empty where the engine cannot.
     virtual QString insertRowsReturning(const QString& table, const QStringList& columns, int rows,
                                         const QStringList& returned) const;
-    // One UPDATE of `rows` rows: each row binds the values of `columns`, then its `key`, and sets
-    // those columns of every row with that key (keys distinct). Empty where the engine has no
-    // such statement: then each row is its own UPDATE.
-    virtual QString updateRows(const QString&, const QStringList&, const QString&, int) const { return {}; }
+    // A FROM-clause source of rows typed as `table`'s columns, read from one bound JSON array of
+    // objects whose keys are the column names in lower case: many rows in one statement of one
+    // text, whatever their number. Empty where the engine has none.
+    virtual QString rowsFromJson(const QString&) const { return {}; }
     // Whether two key values are the same key only when they are the same text (no collation
     // that ignores case, accents or trailing blanks): then what the program wrote under a key
     // it can find again by that text without asking the database.
