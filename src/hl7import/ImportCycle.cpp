@@ -1,5 +1,6 @@
 #include "hl7import/ImportCycle.h"
 
+#include "DoneFiling.h"
 #include "FixedTexts.h"
 #include "core/FolderCheck.h"
 #include "core/ProcessAlive.h"
@@ -23,10 +24,7 @@ namespace kestrin {
 
 namespace {
 
-struct ClaimedFile {
-    QString claimPath;
-    QString name;
-};
+using ClaimedFile = DoneFiling::File;
 
 // A claimed file read ahead of its batch: its messages, or what reading it threw, thrown again
 // where the file's turn comes.
@@ -103,6 +101,12 @@ public:
         if (m_transaction)
             rollBack();
         releaseBatch();
+        try {
+            // Stored batches are filed whatever went wrong after them.
+            settleFiled(m_filing.finish());
+        } catch (...) {
+            // Reporting a folder's trouble failed while another error escapes: it is said next cycle.
+        }
     }
 
     CycleOutcome run();
@@ -128,6 +132,8 @@ private:
     bool commitAndFile();
     bool findRefusedMessage();
     void fileDone(const ClaimedFile& file);
+    void doneFiled(const QString& problem);
+    void settleFiled(const DoneFiling::Problems& problems);
     void fileFailed(const ClaimedFile& file);
     void releaseBatch();
     void releaseAhead();
@@ -146,6 +152,7 @@ private:
     qsizetype m_aheadChars = 0;
     bool m_oneByOne = false;
     QString m_claimTrouble; // the first file this cycle could not take, and why
+    DoneFiling m_filing;    // the last committed batch's files on their way into Done
 };
 
 void ImportRun::say(const QString& key, const QString& text) { m_ctx.outages.report(u"import: "_s + key, text); }
@@ -166,6 +173,7 @@ CycleOutcome ImportRun::run()
     settleLeftClaims();
     ForgetImportedBefore(m_ctx.db, m_ctx.now().addDays(-m_options.journalDays));
     listAndStore();
+    settleFiled(m_filing.finish());
     sayClaimTrouble();
     return m_outcome;
 }
@@ -419,9 +427,7 @@ bool ImportRun::commitAndFile()
     }
     m_transaction.reset();
     m_store.discard();
-    for (const ClaimedFile& file : m_batch)
-        fileDone(file);
-    m_batch.clear();
+    settleFiled(m_filing.start(config().ImportDonePath, std::exchange(m_batch, {})));
     return true;
 }
 
@@ -448,18 +454,22 @@ bool ImportRun::findRefusedMessage()
 
 void ImportRun::fileDone(const ClaimedFile& file)
 {
+    doneFiled(FilingProblem(file.claimPath, config().ImportDonePath, file.name));
+}
+
+void ImportRun::settleFiled(const DoneFiling::Problems& problems)
+{
+    for (const QString& problem : problems)
+        doneFiled(problem);
+}
+
+void ImportRun::doneFiled(const QString& problem)
+{
     const QString& done = config().ImportDonePath;
-    QString problem;
-    try {
-        if (FileInto(file.claimPath, done, file.name)) {
-            ++m_outcome.handled;
-            sayMended(u"done folder"_s, u"The folder %1 takes order files again."_s.arg(done));
-            return;
-        }
-        problem = u"1000 files of that name are in it already"_s;
-    } catch (const FileError&) {
-        // Said without the file's own name, so that it is said once, not once per file.
-        problem = u"it cannot be written"_s;
+    if (problem.isEmpty()) {
+        ++m_outcome.handled;
+        sayMended(u"done folder"_s, u"The folder %1 takes order files again."_s.arg(done));
+        return;
     }
     // The message is stored: its claim stays, and a later cycle files it, never storing it again.
     ++m_outcome.failed;
@@ -471,15 +481,10 @@ void ImportRun::fileDone(const ClaimedFile& file)
 void ImportRun::fileFailed(const ClaimedFile& file)
 {
     const QString& failed = config().ImportErrorPath;
-    QString problem;
-    try {
-        ensureFolder(failed);
-        if (FileInto(file.claimPath, failed, file.name))
-            return;
-        problem = u"1000 files of that name are in it already"_s;
-    } catch (const FileError&) {
-        problem = u"it cannot be written"_s;
-    }
+    QDir().mkpath(failed); // a folder that cannot be made shows in the move
+    const QString problem = FilingProblem(file.claimPath, failed, file.name);
+    if (problem.isEmpty())
+        return;
     // Set aside under a name no cycle takes, so that it does not block the files after it.
     try {
         SetAsideFailed(file.claimPath, m_me, file.name);
