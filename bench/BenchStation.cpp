@@ -81,11 +81,31 @@ void AddTestDefinitions(Database& db)
 }
 
 BenchStation::BenchStation()
+    : m_folder(qEnvironmentVariable("KESTRIN_BENCH_STATION"))
 {
+    if (m_folder.isEmpty())
+        m_folder = m_temporary.path();
+    else
+        QDir().mkpath(m_folder);
     config.ComputerName = u"BENCH"_s;
     config.Engine = Engine::Sqlite;
-    config.DatabaseName = dir.filePath(u"lab.sqlite"_s);
-    config.ComLogPath = dir.filePath(u"log/"_s);
+    config.DatabaseName = path(u"lab.sqlite"_s);
+    config.ComLogPath = path(u"log/"_s);
+}
+
+QString BenchStation::path(const QString& name) const { return QDir(m_folder).filePath(name); }
+
+bool BenchStation::leftForProcess(const QStringList& iniLines) const
+{
+    if (qEnvironmentVariableIsEmpty("KESTRIN_BENCH_STATION"))
+        return false;
+    QFile ini(path(u"kestrin.ini"_s));
+    if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(ini.fileName()));
+    QTextStream(&ini)
+        << "[Kestrin]\nengine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nshiftlen=8\nfirstshift=01.01.2026 06:00:00\n"
+        << iniLines.join(u'\n') << '\n';
+    return true;
 }
 
 void BenchStation::open()

@@ -16,6 +16,8 @@ namespace kestrin::bench {
 
 // A station in a temporary folder with a fresh embedded database (durable commits, as in the
 // laboratory), its communication log and the context that holds them.
+// KESTRIN_BENCH_STATION=<folder> makes the station in that folder instead and keeps it, for a
+// whole process to run (`kestrin /ini=<folder>/kestrin.ini /cycle=...`, as the laboratory does).
 class BenchStation {
 public:
     BenchStation();
@@ -23,11 +25,17 @@ public:
     void open();
     Context& ctx() { return *m_ctx; }
     Database& db() { return *m_db; }
+    // A path in the station's folder.
+    QString path(const QString& name) const;
+    // With KESTRIN_BENCH_STATION: writes the station's kestrin.ini (its database, its log and
+    // `iniLines`) and says true, and the bench runs no cycle of its own.
+    bool leftForProcess(const QStringList& iniLines) const;
 
-    QTemporaryDir dir;
     AppConfig config;
 
 private:
+    QTemporaryDir m_temporary;
+    QString m_folder;
     SystemClock m_clock;
     std::unique_ptr<Database> m_db;
     std::unique_ptr<CommLog> m_log;

@@ -5,7 +5,8 @@
 //   export_bench [N=10000] [samples per commit=10]
 //
 // KESTRIN_BENCH_COPY_TO=<file> leaves a copy of the queued database there (for
-// bench/compare_export.sh, which gives the same queue to a plain script).
+// bench/compare_export.sh, which gives the same queue to a plain script);
+// KESTRIN_BENCH_STATION=<folder> leaves the whole station there for `kestrin /cycle=export`.
 
 #include "BenchStation.h"
 #include "core/Clock.h"
@@ -29,8 +30,8 @@ int main(int argc, char* argv[])
 
     bench::BenchStation station;
     AppConfig& config = station.config;
-    config.ExportPath = station.dir.filePath(u"out/"_s);
-    config.TempExportPath = station.dir.filePath(u"tmp/"_s);
+    config.ExportPath = station.path(u"out/"_s);
+    config.TempExportPath = station.path(u"tmp/"_s);
     QDir().mkpath(config.ExportPath); // the receiving system's folder is there
     config.ExportLeader = u"ORU_"_s;
     config.ExportExtension = u".hl7"_s;
@@ -70,6 +71,10 @@ int main(int argc, char* argv[])
     }
     if (const QString copyTo = qEnvironmentVariable("KESTRIN_BENCH_COPY_TO"); !copyTo.isEmpty())
         db.exec(u"VACUUM INTO ?"_s, {copyTo});
+    if (station.leftForProcess({u"ExportPath=out"_s, u"TempExportPath=tmp"_s, u"ExportLeader=ORU_"_s,
+                                u"ExportExtension=.hl7"_s, u"HL7ORUSender=KESTRIN"_s, u"HL7ORUEmpf=KIS"_s,
+                                u"OBR3TEXT=DRUGSCREEN"_s}))
+        return 0;
     return bench::MeasureCycle(
         u"export_bench: %1 queued samples (5 results, 2 open requests each), %2 samples per commit"_s.arg(count).arg(
             options.samplesPerCommit),

@@ -185,7 +185,7 @@ int scansWhileImporting(bench::BenchStation& lab, int files)
 {
     QTextStream out(stdout);
     AppConfig config = lab.config;
-    config.ImportPath = lab.dir.filePath(u"in/"_s);
+    config.ImportPath = lab.path(u"in/"_s);
     config.ImportDonePath = config.ImportPath + u"Done"_s;
     config.ImportErrorPath = config.ImportPath + u"EinleseFehler"_s;
     config.ImportExtension = u"hl7"_s;

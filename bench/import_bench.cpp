@@ -7,7 +7,8 @@
 // prints the statements sent per message (each one round trip) and the measured round trip.
 // bench/import_over_network.sh runs it through bench/latency_proxy.py, a server "1 ms away".
 // KESTRIN_BENCH_COPY_TO=<folder> leaves a copy of the generated files there (for
-// bench/compare_import.sh, which gives the same files to a plain script).
+// bench/compare_import.sh, which gives the same files to a plain script);
+// KESTRIN_BENCH_STATION=<folder> leaves the whole station there for `kestrin /cycle=import`.
 
 #include "BenchStation.h"
 #include "core/Clock.h"
@@ -35,7 +36,7 @@ int main(int argc, char* argv[])
     if (args.value(3) == u"postgres")
         schema = std::make_unique<bench::PostgresSchema>(station.config);
     AppConfig& config = station.config;
-    config.ImportPath = station.dir.filePath(u"in/"_s);
+    config.ImportPath = station.path(u"in/"_s);
     config.ImportDonePath = config.ImportPath + u"Done"_s;
     config.ImportErrorPath = config.ImportPath + u"EinleseFehler"_s;
     config.ImportExtension = u"hl7"_s;
@@ -46,6 +47,9 @@ int main(int argc, char* argv[])
         return 2;
     station.open();
     bench::AddTestDefinitions(station.db());
+    if (station.leftForProcess(
+            {u"ImportPath=in"_s, u"ImportExtension=hl7"_s, u"ImportMinAge=0"_s, u"STDSampleMat=S"_s}))
+        return 0;
 
     Database& db = station.db();
     // The time one statement takes to come back, as the import sees it (after a few that let

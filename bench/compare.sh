@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Runs Kestrin as the laboratory does, one whole process (`kestrin /cycle=import` on N generated
+# order files, or `kestrin /cycle=export` on N queued samples, each on a fresh station with a
+# durable embedded database), and a plain Python script on the same files or queue, in turns,
+# RUNS times each. Prints each side's median, its spread, Kestrin's peak memory and the ratio.
+#
+#   bench/compare.sh import|export [N=10000] [RUNS=3] [build folder=build]
+#
+# The plain scripts: bench/plain_import.py (python-hl7 and sqlite3, a commit per 100 messages)
+# and bench/plain_export.py (every file forced to disk, a commit per 100 samples).
+#
+# This machine's file system (ext4 without a journal) looks at every inode freed in the last
+# minute each time it creates a file, so a run that follows another's clean-up creates files
+# at half speed. Each run therefore waits QUIET seconds (65 for the export, which creates a
+# file per sample; 0 for the import, which only renames) after the last one's files went.
+set -euo pipefail
+top="$(cd "$(dirname "$0")/.." && pwd)"
+kind="${1:?import or export}"
+count="${2:-10000}"
+runs="${3:-3}"
+build="${4:-$top/build}"
+python=/usr/bin/python3 # Debian's, which has python3-hl7
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+case "$kind" in
+import)
+  unit="messages"
+  prepare() { KESTRIN_BENCH_STATION="$work/station" KESTRIN_BENCH_COPY_TO="$work/files" "$build/bench/import_bench" "$count" >/dev/null; }
+  plain() { "$python" "$top/bench/plain_import.py" "$work/files" "$work/plain.sqlite" >/dev/null; }
+  handled() { find "$work/station/in/Done" -type f | wc -l; }
+  quiet="${QUIET:-0}"
+  ;;
+export)
+  unit="samples"
+  prepare() { KESTRIN_BENCH_STATION="$work/station" KESTRIN_BENCH_COPY_TO="$work/queue.sqlite" "$build/bench/export_bench" "$count" >/dev/null; }
+  plain() { "$python" "$top/bench/plain_export.py" "$work/queue.sqlite" "$work/out" >/dev/null; }
+  handled() { find "$work/station/out" -type f | wc -l; }
+  quiet="${QUIET:-65}"
+  ;;
+*) echo "compare.sh: import or export, not \"$kind\"" >&2; exit 2 ;;
+esac
+
+# Runs a command whole and prints N per second of its wall time.
+rate() {
+  local start end
+  start=$(date +%s%N)
+  "$@"
+  end=$(date +%s%N)
+  awk -v n="$count" -v ns=$((end - start)) 'BEGIN { printf "%.0f\n", n / (ns / 1e9) }'
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+spread() { sort -n | awk 'NR == 1 { low = $1 } { high = $1 } END { print low " to " high }'; }
+kestrin_cycle() {
+  /usr/bin/time -f %M -o "$work/memory" "$build/src/kestrin" "/ini=$work/station/kestrin.ini" "/cycle=$kind" 2>/dev/null
+}
+
+kestrin_runs=() plain_runs=() memory=()
+for _ in $(seq "$runs"); do
+  rm -rf "$work"/*
+  prepare
+  sleep "$quiet"
+  kestrin_runs+=("$(rate kestrin_cycle)")
+  memory+=("$(awk '{ printf "%.1f", $1 / 1024 }' "$work/memory")")
+  test "$(handled)" -eq "$count" # every item went through
+  rm -rf "$work/station"
+  sleep "$quiet"
+  plain_runs+=("$(rate plain)")
+done
+kestrin="$(printf '%s\n' "${kestrin_runs[@]}" | median)"
+plain="$(printf '%s\n' "${plain_runs[@]}" | median)"
+echo "$kind of $count $unit, whole processes, median of $runs ($unit per second):"
+echo "  Kestrin       $kestrin ($(printf '%s\n' "${kestrin_runs[@]}" | spread)), peak memory $(printf '%s\n' "${memory[@]}" | spread) MiB"
+echo "  plain script  $plain ($(printf '%s\n' "${plain_runs[@]}" | spread))"
+awk -v k="$kestrin" -v p="$plain" 'BEGIN { printf "  Kestrin is %.1f times the plain script\n", k / p }'
