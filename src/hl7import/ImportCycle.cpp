@@ -1,5 +1,6 @@
 #include "hl7import/ImportCycle.h"
 
+#include "ClaimAhead.h"
 #include "DoneFiling.h"
 #include "FixedTexts.h"
 #include "core/FolderCheck.h"
@@ -24,22 +25,11 @@ namespace kestrin {
 
 namespace {
 
-using ClaimedFile = DoneFiling::File;
-
-// A claimed file read ahead of its batch: its messages, or what reading it threw, thrown again
-// where the file's turn comes.
-struct ReadFile {
-    ClaimedFile file;
-    QList<Hl7Message> messages;
-    std::exception_ptr error;
-    qsizetype size = 0; // characters
-};
-
 QString claimName(const ClaimedFile& file) { return QFileInfo(file.claimPath).fileName(); }
 
-// Files are read ahead up to a batch, and no further than this many characters: a batch of
-// files near ImportMaxBytes is read and stored in parts.
-constexpr qsizetype kReadAheadChars = 4 * 1024 * 1024;
+// Files are claimed and read ahead up to a batch, and no further than this many characters (a
+// batch of files near ImportMaxBytes is read and stored in parts); the next batch as much again.
+constexpr qsizetype kReadAheadChars = 2 * 1024 * 1024;
 
 // Import stations take turns with their batches, so that two never store the same new
 // patient, customer or sample at once (the patients' SI_ID has no key to refuse a second row).
@@ -90,6 +80,7 @@ public:
         , m_options(options)
         , m_me{ctx.config.ComputerName, QCoreApplication::applicationPid(), QDateTime::currentDateTime()}
         , m_store(ctx)
+        , m_reader(ctx, m_me.host, m_me.pid, options.messagesPerCommit, kReadAheadChars)
     {
     }
 
@@ -98,6 +89,7 @@ public:
         // Leaving without commit (an error escaped): the messages are not stored, so their
         // files go back to the import folder to be read again (also when the transaction to
         // store them again could not even begin).
+        m_reader.stop();
         if (m_transaction)
             rollBack();
         releaseBatch();
@@ -118,8 +110,7 @@ private:
     // These return true when the cycle goes on, false after a failed message.
     bool folderListed(const QString& error);
     void beginBatch();
-    void claimAhead(const OrderFile& file);
-    ReadFile readClaimed(const ClaimedFile& claimed) const;
+    void take(ClaimAhead::Claim claim);
     std::vector<ReadFile> readAndLookUp(const std::vector<ClaimedFile>& files);
     bool storeAhead(OrderMessage& message);
     bool storeClaimed(const ReadFile& read, OrderMessage& message, bool quiet);
@@ -152,6 +143,7 @@ private:
     qsizetype m_aheadChars = 0;
     bool m_oneByOne = false;
     QString m_claimTrouble; // the first file this cycle could not take, and why
+    ClaimAhead m_reader;    // the next files, claimed and read while a batch is stored
     DoneFiling m_filing;    // the last committed batch's files on their way into Done
 };
 
@@ -173,6 +165,7 @@ CycleOutcome ImportRun::run()
     settleLeftClaims();
     ForgetImportedBefore(m_ctx.db, m_ctx.now().addDays(-m_options.journalDays));
     listAndStore();
+    m_reader.stop();
     settleFiled(m_filing.finish());
     sayClaimTrouble();
     return m_outcome;
@@ -236,11 +229,15 @@ void ImportRun::listAndStore()
         for (const QString& name : listing.notRegular)
             say(u"not regular:"_s + name,
                 u"%1 in the import folder is no regular file (a folder, device or pipe); it is not read."_s.arg(name));
-        for (const OrderFile& file : listing.files) {
+        m_reader.start(listing.files);
+        while (std::optional<ClaimAhead::Claim> claim = m_reader.next()) {
             // Asked to stop: the batch in hand is finished, no other begun.
-            if (!m_transaction && m_ctx.stopRequested())
+            if (!m_transaction && m_ctx.stopRequested()) {
+                if (claim->read)
+                    ReleaseClaim(claim->read->file.claimPath, config().ImportPath, claim->read->file.name);
                 return;
-            claimAhead(file);
+            }
+            take(std::move(*claim));
             const bool batchFull = qsizetype(m_batch.size() + m_ahead.size()) >= m_options.messagesPerCommit;
             if ((batchFull || m_aheadChars >= kReadAheadChars) && !storeAhead(*message))
                 return;
@@ -253,23 +250,19 @@ void ImportRun::listAndStore()
         commitAndFile();
 }
 
-void ImportRun::claimAhead(const OrderFile& file)
+void ImportRun::take(ClaimAhead::Claim claim)
 {
-    // Before the claim: a file is never claimed without a transaction to hold it.
+    if (!claim.read) {
+        if (m_claimTrouble.isEmpty())
+            m_claimTrouble = claim.trouble;
+        ++m_outcome.failed;
+        return;
+    }
+    m_ahead.push_back(std::move(*claim.read));
+    m_aheadChars += m_ahead.back().size;
+    // Stored only under the import lock; a transaction that cannot begin gives the file back.
     if (!m_transaction)
         beginBatch();
-    const Claimant now{m_me.host, m_me.pid, QDateTime::currentDateTime()};
-    const ClaimAttempt claim = ClaimOrderFile(config().ImportPath, file, now);
-    if (claim.path.isEmpty()) {
-        if (!claim.error.isEmpty()) {
-            if (m_claimTrouble.isEmpty())
-                m_claimTrouble = u"%1: %2"_s.arg(file.name, claim.error);
-            ++m_outcome.failed;
-        }
-        return; // another station took it, or it waits
-    }
-    m_ahead.push_back(readClaimed({claim.path, file.name}));
-    m_aheadChars += m_ahead.back().size;
 }
 
 void ImportRun::beginBatch()
@@ -278,26 +271,13 @@ void ImportRun::beginBatch()
     m_ctx.db.lockExclusive(kImportLock);
 }
 
-ReadFile ImportRun::readClaimed(const ClaimedFile& claimed) const
-{
-    ReadFile read{claimed, {}, {}, 0};
-    try {
-        read.messages = ReadOrderFile(m_ctx, claimed.claimPath);
-    } catch (...) {
-        read.error = std::current_exception();
-    }
-    for (const Hl7Message& message : std::as_const(read.messages))
-        read.size += message.lines.size();
-    return read;
-}
-
 // Reads the files again (after a rollback) and looks up what they name, together.
 std::vector<ReadFile> ImportRun::readAndLookUp(const std::vector<ClaimedFile>& files)
 {
     std::vector<ReadFile> read;
     QList<OrderKeys> keys;
     for (const ClaimedFile& file : files) {
-        read.push_back(readClaimed(file));
+        read.push_back(ClaimAhead::read(m_ctx, file));
         if (!read.back().error)
             keys << ReadOrderKeys(read.back().messages);
     }
