@@ -156,6 +156,14 @@
         <translation>Request: %1, Req2send: %2, gelesen um %3</translation>
     </message>
     <message>
+        <source>Lists read at %1; counting their rows…</source>
+        <translation>Listen gelesen um %1; ihre Zeilen werden gezählt…</translation>
+    </message>
+    <message>
+        <source>Lists read at %1; counting their rows failed: %2</source>
+        <translation>Listen gelesen um %1; Zählen ihrer Zeilen fehlgeschlagen: %2</translation>
+    </message>
+    <message>
         <source>Reload failed at %1: %2</source>
         <translation>Neu laden um %1 fehlgeschlagen: %2</translation>
     </message>

@@ -3,6 +3,9 @@
 #include "core/Error.h"
 #include "labdb/Database.h"
 
+#include <algorithm>
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -11,98 +14,192 @@ PagedListModel::PagedListModel(Database* db, PagedQuery query, QObject* parent)
     : QAbstractTableModel(parent)
     , m_db(db)
     , m_query(std::move(query))
-    , m_phase(db ? Phase::NoKey : Phase::End)
+    , m_next{db ? Phase::NoKey : Phase::End, {}, 0}
 {
     QStringList selected;
     for (qsizetype i = 0; i < m_query.columns.size(); ++i)
         selected << m_query.columns.at(i) + u" AS "_s + m_query.headings.at(i);
     m_select = u"SELECT "_s + selected.join(u", "_s) + u" FROM "_s + m_query.from;
+    QStringList reverse;
+    for (const QString& expression : m_query.within.split(u','))
+        reverse << expression.trimmed() + u" DESC"_s;
+    m_reverseWithin = reverse.join(u", "_s);
 }
 
 void PagedListModel::start()
 {
     beginResetModel();
-    m_rows.clear();
-    m_phase = Phase::NoKey;
-    m_key.clear();
-    m_skip = 0;
+    m_pages.clear();
+    m_rows = 0;
+    m_sized = false;
+    m_next = {m_db ? Phase::NoKey : Phase::End, {}, 0};
+    m_withoutKey = -1;
     m_failed = false;
     endResetModel();
-    const QList<QVariantList> page = readPage(kPageRows);
-    if (page.isEmpty())
+    Cursor at = m_next;
+    QList<QVariantList> rows = read(at, kPageRows);
+    m_next = at;
+    if (rows.isEmpty())
         return;
-    beginInsertRows({}, 0, int(page.size()) - 1);
-    m_rows = page;
+    beginInsertRows({}, 0, int(rows.size()) - 1);
+    m_rows = rows.size();
+    keep(0, {std::move(rows), at});
     endInsertRows();
 }
 
-QList<QVariantList> PagedListModel::readPage(int wanted)
+void PagedListModel::setSize(qint64 rows)
 {
-    const QString key = m_query.columns.first();
-    const QString page = m_db->dialect().pageClause();
+    if (!m_db || m_failed)
+        return;
+    m_sized = true;
+    const qint64 size = std::min<qint64>(rows, std::numeric_limits<int>::max());
+    if (size > m_rows) {
+        // A short page was the end of the list when it was read; read again, it may hold more.
+        std::erase_if(m_pages, [](const auto& page) { return page.second.rows.size() < kPageRows; });
+        beginInsertRows({}, int(m_rows), int(size) - 1);
+        m_rows = size;
+        endInsertRows();
+    } else if (size < m_rows) {
+        beginRemoveRows({}, int(size), int(m_rows) - 1);
+        m_rows = size;
+        endRemoveRows();
+    }
+}
+
+QList<QVariantList> PagedListModel::rowsOf(const QString& where, const QVariantList& values) const
+{
     QList<QVariantList> rows;
-    while (m_phase != Phase::End && rows.size() < wanted) {
+    for (const Row& row : m_db->query(m_select + where + m_db->dialect().pageClause(), values)) {
+        QVariantList cells;
+        for (qsizetype c = 0; c < row.size(); ++c)
+            cells << row.at(c);
+        rows << cells;
+    }
+    return rows;
+}
+
+QList<QVariantList> PagedListModel::read(Cursor& at, int wanted) const
+{
+    const QString& key = m_query.columns.first();
+    const QString& within = m_query.within;
+    QList<QVariantList> rows;
+    while (rows.size() < wanted) {
         const int asked = wanted - int(rows.size());
-        QString where;
-        QVariantList values;
-        switch (m_phase) {
+        QList<QVariantList> read;
+        switch (at.phase) {
         case Phase::NoKey:
-            where = u" WHERE %1 IS NULL ORDER BY %2 "_s.arg(key, m_query.within);
-            values = {m_skip, asked};
+            read = rowsOf(u" WHERE %1 IS NULL ORDER BY %2 "_s.arg(key, within), {at.skip, asked});
             break;
         case Phase::Key:
-            where = u" WHERE %1 = ? ORDER BY %2 "_s.arg(key, m_query.within);
-            values = {m_key, m_skip, asked};
+            read = rowsOf(u" WHERE %1 = ? ORDER BY %2 "_s.arg(key, within), {at.key, at.skip, asked});
             break;
         case Phase::AfterKey:
-            where = m_key.isNull() ? u" WHERE %1 IS NOT NULL ORDER BY %1, %2 "_s.arg(key, m_query.within)
-                                   : u" WHERE %1 > ? ORDER BY %1, %2 "_s.arg(key, m_query.within);
-            values = m_key.isNull() ? QVariantList{0, asked} : QVariantList{m_key, 0, asked};
+            read = at.key.isNull()
+                ? rowsOf(u" WHERE %1 IS NOT NULL ORDER BY %1, %2 "_s.arg(key, within), {at.skip, asked})
+                : rowsOf(u" WHERE %1 > ? ORDER BY %1, %2 "_s.arg(key, within), {at.key, at.skip, asked});
             break;
+        case Phase::Lost:
         case Phase::End:
-            break;
+            return rows;
         }
-        QList<QVariantList> read;
-        for (const Row& row : m_db->query(m_select + where + page, values)) {
-            QVariantList cells;
-            for (qsizetype c = 0; c < row.size(); ++c)
-                cells << row.at(c);
-            read << cells;
+        const bool full = read.size() == asked;
+        if (at.phase != Phase::AfterKey) {
+            at = full ? Cursor{at.phase, at.key, at.skip + asked} : Cursor{Phase::AfterKey, at.key, 0};
+        } else if (!full) {
+            at.phase = Phase::End;
+        } else {
+            // A full read stays with the key it ended in; rows skipped before it may hold that
+            // key too, and then where the read stands within the key is not known.
+            const QVariant last = read.last().first();
+            qint64 trailing = 0;
+            for (auto it = read.crbegin(); it != read.crend() && it->first() == last; ++it)
+                ++trailing;
+            at = {trailing == read.size() && at.skip > 0 ? Phase::Lost : Phase::Key, last, trailing};
         }
-        take(read, asked);
         rows += read;
     }
     return rows;
 }
 
-// Moves on by the rows one query gave: a full page stays with the key it ended in.
-void PagedListModel::take(const QList<QVariantList>& rows, int asked)
+// The rows before the last `fromEnd` ones, read in the reverse order; all have a key.
+QList<QVariantList> PagedListModel::readBackwards(qint64 fromEnd, int wanted) const
 {
-    const bool full = rows.size() == asked;
-    switch (m_phase) {
-    case Phase::NoKey:
-    case Phase::Key:
-        m_skip += rows.size();
-        if (!full)
-            m_phase = Phase::AfterKey;
-        break;
-    case Phase::AfterKey:
-        if (!full) {
-            m_phase = Phase::End;
-            break;
+    QList<QVariantList> rows =
+        rowsOf(u" WHERE %1 IS NOT NULL ORDER BY %1 DESC, %2 "_s.arg(m_query.columns.first(), m_reverseWithin),
+               {fromEnd, wanted});
+    std::ranges::reverse(rows);
+    return rows;
+}
+
+qint64 PagedListModel::withoutKey() const
+{
+    if (m_withoutKey < 0)
+        m_withoutKey =
+            m_db->first(u"SELECT COUNT(*) FROM %1 WHERE %2 IS NULL"_s.arg(m_query.from, m_query.columns.first()))
+                ->at(0)
+                .toLongLong();
+    return m_withoutKey;
+}
+
+PagedListModel::Page PagedListModel::readPage(qint64 index) const
+{
+    const qint64 first = index * kPageRows;
+    const int wanted = int(std::min<qint64>(kPageRows, m_rows - first));
+    Page page;
+    if (wanted <= 0)
+        return page;
+    Cursor at;
+    if (const auto before = m_pages.find(index - 1); before != m_pages.end() && before->second.next) {
+        at = *before->second.next;
+    } else {
+        const qint64 nulls = withoutKey();
+        if (m_sized && first >= nulls && first - nulls >= (m_rows - nulls) / 2) {
+            page.rows = readBackwards(m_rows - first - wanted, wanted);
+            // It goes on in the last key it read, unless the whole page is of that key.
+            const QVariant last = page.rows.isEmpty() ? QVariant() : page.rows.last().first();
+            qint64 trailing = 0;
+            for (auto it = page.rows.crbegin(); it != page.rows.crend() && it->first() == last; ++it)
+                ++trailing;
+            if (trailing < page.rows.size())
+                page.next = Cursor{Phase::Key, last, trailing};
+            return page;
         }
-        m_phase = Phase::Key;
-        m_key = rows.last().first();
-        m_skip = 0;
-        for (auto it = rows.crbegin(); it != rows.crend() && it->first() == m_key; ++it)
-            ++m_skip;
-        break;
-    case Phase::End:
-        break;
+        at = first < nulls ? Cursor{Phase::NoKey, {}, first} : Cursor{Phase::AfterKey, {}, first - nulls};
+    }
+    page.rows = read(at, wanted);
+    if (at.phase != Phase::Lost)
+        page.next = at;
+    return page;
+}
+
+const PagedListModel::Page* PagedListModel::pageAt(qint64 index) const
+{
+    if (const auto it = m_pages.find(index); it != m_pages.end())
+        return &it->second;
+    if (!m_db || m_failed)
+        return nullptr;
+    try {
+        keep(index, readPage(index));
+    } catch (const std::exception& e) {
+        m_failed = true;
+        emit const_cast<PagedListModel*>(this)->fetchFailed(ErrorText(e));
+        return nullptr;
+    }
+    return &m_pages.at(index);
+}
+
+// Lets go of the pages farthest from the one just read (never of that one).
+void PagedListModel::keep(qint64 index, Page page) const
+{
+    m_pages.insert_or_assign(index, std::move(page));
+    while (m_pages.size() > kKeptPages) {
+        const auto lowest = m_pages.begin();
+        const auto highest = std::prev(m_pages.end());
+        m_pages.erase(index - lowest->first >= highest->first - index ? lowest : highest);
     }
 }
 
-int PagedListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(m_rows.size()); }
+int PagedListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(m_rows); }
 
 int PagedListModel::columnCount(const QModelIndex& parent) const
 {
@@ -111,9 +208,12 @@ int PagedListModel::columnCount(const QModelIndex& parent) const
 
 QVariant PagedListModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_rows.size())
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_rows)
         return {};
-    return m_rows.at(index.row()).value(index.column());
+    const Page* page = pageAt(index.row() / kPageRows);
+    if (!page)
+        return {};
+    return page->rows.value(index.row() % kPageRows).value(index.column());
 }
 
 QVariant PagedListModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -125,25 +225,30 @@ QVariant PagedListModel::headerData(int section, Qt::Orientation orientation, in
 
 bool PagedListModel::canFetchMore(const QModelIndex& parent) const
 {
-    return !parent.isValid() && !m_failed && m_phase != Phase::End;
+    return !parent.isValid() && !m_sized && !m_failed && m_next.phase != Phase::End;
 }
 
 void PagedListModel::fetchMore(const QModelIndex& parent)
 {
     if (!canFetchMore(parent))
         return;
-    QList<QVariantList> page;
+    Cursor at = m_next;
+    QList<QVariantList> rows;
     try {
-        page = readPage(kPageRows);
+        rows = read(at, kPageRows);
     } catch (const std::exception& e) {
         m_failed = true;
         emit fetchFailed(ErrorText(e));
         return;
     }
-    if (page.isEmpty())
+    m_next = at;
+    if (rows.isEmpty())
         return;
-    beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + page.size()) - 1);
-    m_rows += page;
+    // The pages before are full: a short one ends the list.
+    const qint64 index = m_rows / kPageRows;
+    beginInsertRows({}, int(m_rows), int(m_rows + rows.size()) - 1);
+    m_rows += rows.size();
+    keep(index, {std::move(rows), at});
     endInsertRows();
 }
 

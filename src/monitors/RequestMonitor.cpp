@@ -1,6 +1,9 @@
 #include "monitors/RequestMonitor.h"
 
+#include "core/Error.h"
 #include "monitors/PagedListModel.h"
+
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 
@@ -51,9 +54,16 @@ struct RequestMonitor::Lists {
     std::unique_ptr<Database> db;
     PagedListModel requests;
     PagedListModel req2send;
-    qint64 requestCount = 0;
-    qint64 req2sendCount = 0;
+    qint64 requestCount = -1;
+    qint64 req2sendCount = -1;
     QString readAt;
+    quint64 generation = 0;
+};
+
+struct RequestMonitor::Counts {
+    qint64 requests = -1;
+    qint64 req2send = -1;
+    QString error; // empty when counted
 };
 
 RequestMonitor::RequestMonitor(Context& ctx, Connect connect, QObject* parent)
@@ -65,7 +75,14 @@ RequestMonitor::RequestMonitor(Context& ctx, Connect connect, QObject* parent)
 {
 }
 
-RequestMonitor::~RequestMonitor() = default;
+// Waits for counts still running: they post their result to this monitor.
+RequestMonitor::~RequestMonitor()
+{
+    for (QThread* thread : std::as_const(m_counting)) {
+        thread->wait();
+        delete thread;
+    }
+}
 
 QAbstractItemModel* RequestMonitor::requests() const { return &m_lists->requests; }
 QAbstractItemModel* RequestMonitor::req2send() const { return &m_lists->req2send; }
@@ -81,8 +98,6 @@ bool RequestMonitor::update()
         lists->db->open();
         lists->requests.start();
         lists->req2send.start();
-        lists->requestCount = count(*lists->db, kCountRequests);
-        lists->req2sendCount = count(*lists->db, kCountReq2send);
     });
     if (!outcome.ran()) {
         QString status = tr("Reload failed at %1: %2").arg(now, outcome.reason);
@@ -92,13 +107,64 @@ bool RequestMonitor::update()
         return false;
     }
     lists->readAt = now;
+    lists->generation = ++m_generation;
     for (PagedListModel* list : {&lists->requests, &lists->req2send})
         connect(list, &PagedListModel::fetchFailed, this, &RequestMonitor::pagesFailed);
     // The old lists go only when the views have let go of them.
     m_lists.swap(lists);
     emit listsReplaced();
-    setStatus(tr("Request: %1, Req2send: %2, read at %3").arg(rows(requestCount()), rows(req2sendCount()), now), false);
+    setStatus(tr("Lists read at %1; counting their rows…").arg(now), false);
+    startCounting();
     return true;
+}
+
+// Counts the lists of the last update() on a thread and connection of their own (a connection
+// serves only the thread that opened it); the result comes back through this monitor's thread.
+void RequestMonitor::startCounting()
+{
+    const quint64 generation = m_lists->generation;
+    QThread* thread = QThread::create([this, connect = m_connect, generation] {
+        Counts counts;
+        try {
+            const std::unique_ptr<Database> db = connect();
+            db->open();
+            counts.requests = count(*db, kCountRequests);
+            counts.req2send = count(*db, kCountReq2send);
+        } catch (const std::exception& e) {
+            counts.error = ErrorText(e);
+        }
+        QMetaObject::invokeMethod(
+            this, [this, generation, counts] { countsRead(generation, counts); }, Qt::QueuedConnection);
+    });
+    m_counting << thread;
+    connect(thread, &QThread::finished, this, [this, thread] {
+        m_counting.removeOne(thread);
+        thread->wait();
+        delete thread;
+    });
+    thread->start();
+}
+
+void RequestMonitor::countsRead(quint64 generation, const Counts& counts)
+{
+    if (generation != m_lists->generation)
+        return; // for lists since replaced or let go
+    if (!counts.error.isEmpty()) {
+        m_ctx.log.logall(u"Request monitor: counting the rows failed: "_s + counts.error, LogDirection::Monitor);
+        if (!m_failed)
+            setStatus(tr("Lists read at %1; counting their rows failed: %2").arg(m_lists->readAt, counts.error), true);
+        return;
+    }
+    m_lists->requestCount = counts.requests;
+    m_lists->req2sendCount = counts.req2send;
+    m_lists->requests.setSize(counts.requests);
+    m_lists->req2send.setSize(counts.req2send);
+    // A page that failed meanwhile keeps saying so.
+    if (!m_failed)
+        setStatus(tr("Request: %1, Req2send: %2, read at %3")
+                      .arg(rows(counts.requests), rows(counts.req2send), m_lists->readAt),
+                  false);
+    emit counted();
 }
 
 void RequestMonitor::pagesFailed(const QString& reason)
@@ -113,6 +179,7 @@ void RequestMonitor::pagesFailed(const QString& reason)
 void RequestMonitor::release()
 {
     auto lists = std::make_unique<Lists>();
+    lists->generation = ++m_generation;
     m_lists.swap(lists);
     emit listsReplaced();
     setStatus({}, false);

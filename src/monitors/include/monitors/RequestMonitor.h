@@ -3,12 +3,14 @@
 #include "runtime/Context.h"
 #include "runtime/WorkEdge.h"
 
+#include <QList>
 #include <QObject>
 
 #include <functional>
 #include <memory>
 
 class QAbstractItemModel;
+class QThread;
 
 namespace kestrin {
 
@@ -16,7 +18,9 @@ namespace kestrin {
 // export queue ("Req2send"), each ordered by sample ID and test short name. They are read
 // through a connection of their own, a page at a time as a view scrolls to them, so a
 // database with hundreds of thousands of requests opens at once, and no read transaction
-// stays open while the window is shown. The sizes of the lists come from counting queries.
+// stays open while the window is shown. The sizes of the lists are counted afterwards on a
+// thread and connection of their own, so that counting a large table does not hold up the
+// lists; once counted, the lists have all their rows and read whichever page a view shows.
 class RequestMonitor : public QObject {
     Q_OBJECT
 public:
@@ -31,13 +35,14 @@ public:
     // stay as they were, the status says why, the log has it, and false is returned; the
     // next call tries afresh.
     bool update();
-    // Lets go of the lists and their connection (the window was closed).
+    // Lets go of the lists and their connection (the window was closed); a count still running
+    // is left to end on its own and its result is dropped.
     void release();
 
     // The lists as views show them; replaced by each successful update(), never null.
     QAbstractItemModel* requests() const;
     QAbstractItemModel* req2send() const;
-    // How many rows each list holds, from the last successful update().
+    // How many rows each list holds, from the last successful update(); -1 until counted.
     qint64 requestCount() const;
     qint64 req2sendCount() const;
     // The status line: the sizes and the time of the lists, or why the last reload failed.
@@ -48,9 +53,14 @@ signals:
     // The models changed: views show requests() and req2send() anew.
     void listsReplaced();
     void statusChanged(const QString& status);
+    // The lists of the last update() were counted and have all their rows.
+    void counted();
 
 private:
     struct Lists;
+    struct Counts;
+    void startCounting();
+    void countsRead(quint64 generation, const Counts& counts);
     void pagesFailed(const QString& reason);
     void setStatus(const QString& status, bool failed);
 
@@ -60,6 +70,8 @@ private:
     WorkEdge m_edge; // each reload opens a connection of its own
     QString m_status;
     bool m_failed = false;
+    quint64 m_generation = 0;   // of the lists shown; a count for older ones is dropped
+    QList<QThread*> m_counting; // waited for when the monitor goes
 };
 
 } // namespace kestrin
