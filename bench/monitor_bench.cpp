@@ -1,10 +1,12 @@
 // Request monitor benchmark: N requests (5 tests per sample, sample IDs in random order,
 // every other one with a result) and N/15 queued results, on a fresh embedded database or on
 // PostgreSQL. Times, as the median of 3 rounds: opening the monitor window until its first
-// picture, one RELOAD, scrolling the request list to its end (every page, as the view reads
-// them), and the page in the middle of it; says whether a read transaction stays open
+// picture and until the counts are in its status line, one RELOAD, scrolling the request list
+// to its end right after it (waiting for the counts first where they are not in yet), the page
+// in the middle of it and the page after that; says whether a read transaction stays open
 // between pages (SQLite: another connection empties the WAL file; PostgreSQL: the monitor's
-// connection is "idle", not "idle in transaction"). Prints the peak memory.
+// connections are "idle", not "idle in transaction"). Then, once, every page one after
+// another, and the pages held and the peak memory after it.
 //
 //   monitor_bench [N=1000000] [sqlite|postgres]
 //
@@ -37,6 +39,12 @@ constexpr int kRounds = 3;
 constexpr int kRowsPerInsert = 5000;
 
 double msOf(const QElapsedTimer& timer) { return timer.nsecsElapsed() / 1e6; }
+
+void waitForCounts(const RequestMonitor& monitor)
+{
+    while (monitor.requestCount() < 0 && !monitor.failed())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
 
 QString median(QList<double> times)
 {
@@ -126,7 +134,7 @@ int run(bench::BenchStation& station, int requests, const QString& application)
         << Qt::flush;
     OpenTransaction transaction(db, application);
     const qint64 before = bench::PeakMemoryBytes();
-    QList<double> opening, reload, toEnd, middle;
+    QList<double> opening, counted, reload, toEnd, middle, next;
     QString between;
     bool complete = true;
     for (int round = 0; round < kRounds; ++round) {
@@ -137,36 +145,60 @@ int run(bench::BenchStation& station, int requests, const QString& application)
         QCoreApplication::processEvents();
         window.grab();
         opening << msOf(timer);
-        between = transaction.state();
+        waitForCounts(monitor);
+        window.grab();
+        counted << msOf(timer);
 
         timer.restart();
         complete = monitor.update() && complete;
         window.grab();
         reload << msOf(timer);
 
-        // To the end as the view reads it when its scroll bar is pulled down again and again.
+        // To the end as the user pulls the scroll bar down at once after RELOAD.
         auto* grid = window.findChild<QTableView*>(u"DataGrid1"_s);
         QAbstractItemModel* list = monitor.requests();
-        const int half = int(monitor.requestCount() / 2);
         timer.restart();
-        while (list->canFetchMore({})) {
-            const bool isMiddle = list->rowCount() <= half && half < list->rowCount() + PagedListModel::kPageRows;
-            QElapsedTimer page;
-            page.start();
-            grid->scrollToBottom();
-            if (isMiddle)
-                middle << msOf(page);
-        }
+        waitForCounts(monitor);
+        grid->scrollToBottom();
         window.grab();
         toEnd << msOf(timer);
-        complete = complete && monitor.requestCount() == requests && list->rowCount() == requests;
+        const QString last = list->data(list->index(list->rowCount() - 1, 0)).toString();
+
+        const int half = int(monitor.requestCount() / 2);
+        timer.restart();
+        grid->scrollTo(list->index(half, 0));
+        window.grab();
+        middle << msOf(timer);
+        timer.restart();
+        grid->scrollTo(list->index(half + PagedListModel::kPageRows, 0));
+        window.grab();
+        next << msOf(timer);
+        between = transaction.state();
+        complete = complete && monitor.requestCount() == requests && list->rowCount() == requests && !last.isEmpty();
         window.close();
     }
+
+    // Every page once, one after another, as a view would read them scrolled line by line.
+    RequestMonitor monitor(station.ctx());
+    complete = monitor.update() && complete;
+    waitForCounts(monitor);
+    auto* list = qobject_cast<PagedListModel*>(monitor.requests());
+    timer.restart();
+    int shown = 0;
+    for (int row = 0; row < list->rowCount(); row += PagedListModel::kPageRows)
+        shown += list->data(list->index(row, 0)).isNull() ? 0 : 1;
+    const double everyPage = msOf(timer);
+    complete = complete && shown == (requests + PagedListModel::kPageRows - 1) / PagedListModel::kPageRows;
+
     out << "  opening until the first picture: " << median(opening) << '\n'
+        << "  opening until the counts are shown: " << median(counted) << '\n'
         << "  RELOAD: " << median(reload) << '\n'
-        << "  scrolled to the end, every page: " << median(toEnd) << '\n'
+        << "  scrolled to the end right after RELOAD: " << median(toEnd) << '\n'
         << "  the page in the middle: " << median(middle) << '\n'
+        << "  the page after it: " << median(next) << '\n'
         << "  between pages: " << between << '\n'
+        << "  every page once, one after another: " << QString::number(everyPage / 1000, 'f', 2) << " s, "
+        << list->keptPages() << " pages held after it\n"
         << "  peak memory " << QString::number(bench::PeakMemoryBytes() / 1048576.0, 'f', 1) << " MiB (before opening "
         << QString::number(before / 1048576.0, 'f', 1) << " MiB)\n";
     return complete ? 0 : 1;
