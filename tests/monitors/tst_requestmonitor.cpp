@@ -436,6 +436,7 @@ void TestRequestMonitor::screenshot()
     station.clock.set(QDateTime(QDate(2026, 12, 7), QTime(9, 14, 5)));
     Monitor monitor(station);
     QVERIFY(QTest::qWaitForWindowExposed(&monitor.window));
+    QTRY_VERIFY(monitor.counted());
     QVERIFY(monitor.window.grab().save(path));
 }
 
