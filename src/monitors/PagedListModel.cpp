@@ -43,7 +43,7 @@ void PagedListModel::start()
         return;
     beginInsertRows({}, 0, int(rows.size()) - 1);
     m_rows = rows.size();
-    keep(0, {std::move(rows), at});
+    keep(0, made(std::move(rows), at));
     endInsertRows();
 }
 
@@ -93,6 +93,9 @@ QList<QVariantList> PagedListModel::read(Cursor& at, int wanted) const
         case Phase::Key:
             read = rowsOf(u" WHERE %1 = ? ORDER BY %2 "_s.arg(key, within), {at.key, at.skip, asked});
             break;
+        case Phase::FromKey:
+            read = rowsOf(u" WHERE %1 >= ? ORDER BY %1, %2 "_s.arg(key, within), {at.key, at.skip, asked});
+            break;
         case Phase::AfterKey:
             read = at.key.isNull()
                 ? rowsOf(u" WHERE %1 IS NOT NULL ORDER BY %1, %2 "_s.arg(key, within), {at.skip, asked})
@@ -103,7 +106,7 @@ QList<QVariantList> PagedListModel::read(Cursor& at, int wanted) const
             return rows;
         }
         const bool full = read.size() == asked;
-        if (at.phase != Phase::AfterKey) {
+        if (at.phase == Phase::NoKey || at.phase == Phase::Key) {
             at = full ? Cursor{at.phase, at.key, at.skip + asked} : Cursor{Phase::AfterKey, at.key, 0};
         } else if (!full) {
             at.phase = Phase::End;
@@ -121,12 +124,14 @@ QList<QVariantList> PagedListModel::read(Cursor& at, int wanted) const
     return rows;
 }
 
-// The rows before the last `fromEnd` ones, read in the reverse order; all have a key.
-QList<QVariantList> PagedListModel::readBackwards(qint64 fromEnd, int wanted) const
+// The rows with a key (up to `upTo` when it is not null) before the last `skip` of them, read in
+// the reverse order.
+QList<QVariantList> PagedListModel::readBackwards(const QVariant& upTo, qint64 skip, int wanted) const
 {
-    QList<QVariantList> rows =
-        rowsOf(u" WHERE %1 IS NOT NULL ORDER BY %1 DESC, %2 "_s.arg(m_query.columns.first(), m_reverseWithin),
-               {fromEnd, wanted});
+    const QString& key = m_query.columns.first();
+    QList<QVariantList> rows = upTo.isNull()
+        ? rowsOf(u" WHERE %1 IS NOT NULL ORDER BY %1 DESC, %2 "_s.arg(key, m_reverseWithin), {skip, wanted})
+        : rowsOf(u" WHERE %1 <= ? ORDER BY %1 DESC, %2 "_s.arg(key, m_reverseWithin), {upTo, skip, wanted});
     std::ranges::reverse(rows);
     return rows;
 }
@@ -141,34 +146,80 @@ qint64 PagedListModel::withoutKey() const
     return m_withoutKey;
 }
 
+namespace {
+
+// How many rows at the end (or the start) of a page have the key of its last (first) row.
+template <class It> qint64 sameKey(It begin, It end)
+{
+    qint64 rows = 0;
+    for (It it = begin; it != end && it->first() == begin->first(); ++it)
+        ++rows;
+    return rows;
+}
+
+} // namespace
+
+// From where the fewest rows lie between: the start, the end, or a page held before or after it.
 PagedListModel::Page PagedListModel::readPage(qint64 index) const
 {
     const qint64 first = index * kPageRows;
     const int wanted = int(std::min<qint64>(kPageRows, m_rows - first));
-    Page page;
     if (wanted <= 0)
-        return page;
-    Cursor at;
-    if (const auto before = m_pages.find(index - 1); before != m_pages.end() && before->second.next) {
-        at = *before->second.next;
-    } else {
-        const qint64 nulls = withoutKey();
-        if (m_sized && first >= nulls && first - nulls >= (m_rows - nulls) / 2) {
-            page.rows = readBackwards(m_rows - first - wanted, wanted);
-            // It goes on in the last key it read, unless the whole page is of that key.
-            const QVariant last = page.rows.isEmpty() ? QVariant() : page.rows.last().first();
-            qint64 trailing = 0;
-            for (auto it = page.rows.crbegin(); it != page.rows.crend() && it->first() == last; ++it)
-                ++trailing;
-            if (trailing < page.rows.size())
-                page.next = Cursor{Phase::Key, last, trailing};
-            return page;
+        return {};
+    const qint64 nulls = withoutKey();
+    Cursor forward = first < nulls ? Cursor{Phase::NoKey, {}, first} : Cursor{Phase::AfterKey, {}, first - nulls};
+    qint64 forwardSkip = first;
+    for (auto it = m_pages.lower_bound(index); it != m_pages.begin();) {
+        --it;
+        const qint64 between = (index - it->first - 1) * kPageRows;
+        if (between >= forwardSkip)
+            break;
+        const std::optional<Cursor>& next = it->second.next;
+        if (next && (next->phase == Phase::Key || (between == 0 && next->phase != Phase::Lost))) {
+            forward = between == 0 ? *next : Cursor{Phase::FromKey, next->key, next->skip + between};
+            forwardSkip = between;
+            break;
         }
-        at = first < nulls ? Cursor{Phase::NoKey, {}, first} : Cursor{Phase::AfterKey, {}, first - nulls};
     }
-    page.rows = read(at, wanted);
-    if (at.phase != Phase::Lost)
-        page.next = at;
+    QVariant upTo;
+    qint64 backwardSkip = std::numeric_limits<qint64>::max();
+    if (first >= nulls) {
+        if (m_sized)
+            backwardSkip = m_rows - first - wanted;
+        for (auto it = m_pages.upper_bound(index); it != m_pages.end(); ++it) {
+            const qint64 between = it->first * kPageRows - first - wanted;
+            if (between >= backwardSkip)
+                break;
+            if (it->second.keyRows >= 0) {
+                if (it->second.keyRows + between < backwardSkip) {
+                    upTo = it->second.firstKey;
+                    backwardSkip = it->second.keyRows + between;
+                }
+                break;
+            }
+        }
+    }
+    if (backwardSkip >= forwardSkip) {
+        QList<QVariantList> rows = read(forward, wanted);
+        return made(std::move(rows), forward.phase == Phase::Lost ? std::nullopt : std::optional(forward));
+    }
+    QList<QVariantList> rows = readBackwards(upTo, backwardSkip, wanted);
+    // It goes on in the last key it read, unless the whole page is of that key.
+    const qint64 trailing = sameKey(rows.crbegin(), rows.crend());
+    std::optional<Cursor> next;
+    if (trailing < rows.size())
+        next = Cursor{Phase::Key, rows.last().first(), trailing};
+    return made(std::move(rows), next);
+}
+
+PagedListModel::Page PagedListModel::made(QList<QVariantList> rows, std::optional<Cursor> next)
+{
+    Page page{std::move(rows), std::move(next), {}, -1};
+    const qint64 leading = sameKey(page.rows.cbegin(), page.rows.cend());
+    if (leading < page.rows.size() && !page.rows.first().first().isNull()) {
+        page.firstKey = page.rows.first().first();
+        page.keyRows = leading;
+    }
     return page;
 }
 
@@ -248,7 +299,7 @@ void PagedListModel::fetchMore(const QModelIndex& parent)
     const qint64 index = m_rows / kPageRows;
     beginInsertRows({}, int(m_rows), int(m_rows + rows.size()) - 1);
     m_rows += rows.size();
-    keep(index, {std::move(rows), at});
+    keep(index, made(std::move(rows), at));
     endInsertRows();
 }
 

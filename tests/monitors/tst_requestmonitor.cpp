@@ -250,6 +250,8 @@ void TestRequestMonitor::pagesReadWhereverShown_data()
         row("middle first") << QList<int>{2, 3, 1, 0, 4, 5} << QString() << QString();
         row("after a middle page") << QList<int>{1, 2, 3, 5, 4, 0} << QString() << QString();
         row("scattered") << QList<int>{4, 2, 5, 0, 3, 1} << QString() << QString();
+        row("two after a page read") << QList<int>{1, 3, 0} << QString() << QString();
+        row("two before a page read") << QList<int>{5, 3, 0} << QString() << QString();
         row("next page, rows added before") << QList<int>{0, 1} << u"add S0010"_s << u"before"_s;
         row("next page, rows removed before") << QList<int>{0, 1} << u"remove S0010"_s << u"before"_s;
         row("end, rows added at the end") << QList<int>{0, 5} << u"add S9999"_s << u"end"_s;

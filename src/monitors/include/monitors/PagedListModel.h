@@ -25,11 +25,11 @@ struct PagedQuery {
 // as long as the list is shown). Rows without a key come first, then each key in order.
 //
 // Until its size is known the list grows page by page as the view scrolls (fetchMore). Once
-// setSize() gives it, the list has all its rows and reads whichever page the view shows: after
-// a page it has read by going on after that page's last key (seeking through the key's index,
-// skipping the key's rows already read), otherwise by skipping rows from the nearer end (the
-// last page is the first of the reverse order). It keeps a bounded number of pages, letting go
-// of those farthest from the one read last.
+// setSize() gives it, the list has all its rows and reads whichever page the view shows, from
+// where the fewest rows lie between: going on from a page it holds (seeking through the key's
+// index to that page's last key, or backwards to the first key of a page after it), or from
+// either end of the list (the last page is the first of the reverse order). It keeps a bounded
+// number of pages, letting go of those farthest from the one read last.
 class PagedListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -62,9 +62,10 @@ signals:
 
 private:
     // Lost: a read ended inside a key whose rows before it were skipped unseen.
-    enum class Phase { NoKey, Key, AfterKey, Lost, End };
-    // Where a read goes on: `skip` rows of the no-key group (NoKey), of `key` (Key), or after
-    // `key` (AfterKey; a null key there means after the no-key group).
+    enum class Phase { NoKey, Key, FromKey, AfterKey, Lost, End };
+    // Where a read goes on: `skip` rows of the no-key group (NoKey), of `key` (Key), of `key`
+    // and the keys after it (FromKey), or after `key` (AfterKey; a null key there means after
+    // the no-key group).
     struct Cursor {
         Phase phase = Phase::NoKey;
         QVariant key;
@@ -73,12 +74,16 @@ private:
     struct Page {
         QList<QVariantList> rows;
         std::optional<Cursor> next; // where the page after it begins, when known
+        // The page begins with the last `keyRows` rows of `key` (a key that ends in the page).
+        QVariant firstKey;
+        qint64 keyRows = -1;
     };
 
     QList<QVariantList> read(Cursor& at, int wanted) const;
-    QList<QVariantList> readBackwards(qint64 fromEnd, int wanted) const;
+    QList<QVariantList> readBackwards(const QVariant& upTo, qint64 skip, int wanted) const;
     QList<QVariantList> rowsOf(const QString& where, const QVariantList& values) const;
     qint64 withoutKey() const;
+    static Page made(QList<QVariantList> rows, std::optional<Cursor> next);
     Page readPage(qint64 index) const;
     const Page* pageAt(qint64 index) const;
     void keep(qint64 index, Page page) const;
