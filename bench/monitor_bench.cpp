@@ -3,7 +3,7 @@
 // PostgreSQL. Times, as the median of 3 rounds: opening the monitor window until its first
 // picture and until the counts are in its status line, one RELOAD, scrolling the request list
 // to its end right after it (waiting for the counts first where they are not in yet), the page
-// in the middle of it and the page after that; says whether a read transaction stays open
+// in the middle of it, the page after that and one ten pages further; says whether a read transaction stays open
 // between pages (SQLite: another connection empties the WAL file; PostgreSQL: the monitor's
 // connections are "idle", not "idle in transaction"). Then, once, every page one after
 // another, and the pages held and the peak memory after it.
@@ -134,7 +134,7 @@ int run(bench::BenchStation& station, int requests, const QString& application)
         << Qt::flush;
     OpenTransaction transaction(db, application);
     const qint64 before = bench::PeakMemoryBytes();
-    QList<double> opening, counted, reload, toEnd, middle, next;
+    QList<double> opening, counted, reload, toEnd, middle, next, further;
     QString between;
     bool complete = true;
     for (int round = 0; round < kRounds; ++round) {
@@ -173,6 +173,10 @@ int run(bench::BenchStation& station, int requests, const QString& application)
         grid->scrollTo(list->index(half + PagedListModel::kPageRows, 0));
         window.grab();
         next << msOf(timer);
+        timer.restart();
+        grid->scrollTo(list->index(half + 11 * PagedListModel::kPageRows, 0));
+        window.grab();
+        further << msOf(timer);
         between = transaction.state();
         complete = complete && monitor.requestCount() == requests && list->rowCount() == requests && !last.isEmpty();
         window.close();
@@ -196,6 +200,7 @@ int run(bench::BenchStation& station, int requests, const QString& application)
         << "  scrolled to the end right after RELOAD: " << median(toEnd) << '\n'
         << "  the page in the middle: " << median(middle) << '\n'
         << "  the page after it: " << median(next) << '\n'
+        << "  ten pages further: " << median(further) << '\n'
         << "  between pages: " << between << '\n'
         << "  every page once, one after another: " << QString::number(everyPage / 1000, 'f', 2) << " s, "
         << list->keptPages() << " pages held after it\n"
