@@ -16,7 +16,9 @@ struct PagedQuery {
     QStringList columns;  // expressions, the first is the key the list is ordered by
     QStringList headings; // one per column
     QString from;         // the tables and their joins
-    QString within;       // the order of the rows of one key, to the last column that differs ("a, b")
+    // The order of the rows of one key, to the last column that differs: expressions between
+    // commas ("a, b"), none with a comma of its own, as each is turned round for reading backwards.
+    QString within;
 };
 
 // A read-only list that reads its rows a page at a time as a view shows them, each page with
