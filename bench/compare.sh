@@ -10,9 +10,8 @@
 # and bench/plain_export.py (every file forced to disk, a commit per 100 samples).
 #
 # This machine's file system (ext4 without a journal) looks at every inode freed in the last
-# minute each time it creates a file, so a run that follows another's clean-up creates files
-# at half speed. Each run therefore waits QUIET seconds (65 for the export, which creates a
-# file per sample; 0 for the import, which only renames) after the last one's files went.
+# minutes each time it creates a file, so a run that follows another's clean-up creates files
+# at half speed or less: every run works in a folder of its own, and all go at the end.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 kind="${1:?import or export}"
@@ -26,17 +25,15 @@ trap 'rm -rf "$work"' EXIT
 case "$kind" in
 import)
   unit="messages"
-  prepare() { KESTRIN_BENCH_STATION="$work/station" KESTRIN_BENCH_COPY_TO="$work/files" "$build/bench/import_bench" "$count" >/dev/null; }
-  plain() { "$python" "$top/bench/plain_import.py" "$work/files" "$work/plain.sqlite" >/dev/null; }
-  handled() { find "$work/station/in/Done" -type f | wc -l; }
-  quiet="${QUIET:-0}"
+  prepare() { KESTRIN_BENCH_STATION="$run/station" KESTRIN_BENCH_COPY_TO="$run/files" "$build/bench/import_bench" "$count" >/dev/null; }
+  plain() { "$python" "$top/bench/plain_import.py" "$run/files" "$run/plain.sqlite" >/dev/null; }
+  handled() { find "$run/station/in/Done" -type f | wc -l; }
   ;;
 export)
   unit="samples"
-  prepare() { KESTRIN_BENCH_STATION="$work/station" KESTRIN_BENCH_COPY_TO="$work/queue.sqlite" "$build/bench/export_bench" "$count" >/dev/null; }
-  plain() { "$python" "$top/bench/plain_export.py" "$work/queue.sqlite" "$work/out" >/dev/null; }
-  handled() { find "$work/station/out" -type f | wc -l; }
-  quiet="${QUIET:-65}"
+  prepare() { KESTRIN_BENCH_STATION="$run/station" KESTRIN_BENCH_COPY_TO="$run/queue.sqlite" "$build/bench/export_bench" "$count" >/dev/null; }
+  plain() { "$python" "$top/bench/plain_export.py" "$run/queue.sqlite" "$run/out" >/dev/null; }
+  handled() { find "$run/station/out" -type f | wc -l; }
   ;;
 *) echo "compare.sh: import or export, not \"$kind\"" >&2; exit 2 ;;
 esac
@@ -52,19 +49,16 @@ rate() {
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 spread() { sort -n | awk 'NR == 1 { low = $1 } { high = $1 } END { print low " to " high }'; }
 kestrin_cycle() {
-  /usr/bin/time -f %M -o "$work/memory" "$build/src/kestrin" "/ini=$work/station/kestrin.ini" "/cycle=$kind" 2>/dev/null
+  /usr/bin/time -f %M -o "$run/memory" "$build/src/kestrin" "/ini=$run/station/kestrin.ini" "/cycle=$kind" 2>/dev/null
 }
 
 kestrin_runs=() plain_runs=() memory=()
-for _ in $(seq "$runs"); do
-  rm -rf "$work"/*
+for n in $(seq "$runs"); do
+  run="$work/$n"
   prepare
-  sleep "$quiet"
   kestrin_runs+=("$(rate kestrin_cycle)")
-  memory+=("$(awk '{ printf "%.1f", $1 / 1024 }' "$work/memory")")
+  memory+=("$(awk '{ printf "%.1f", $1 / 1024 }' "$run/memory")")
   test "$(handled)" -eq "$count" # every item went through
-  rm -rf "$work/station"
-  sleep "$quiet"
   plain_runs+=("$(rate plain)")
 done
 kestrin="$(printf '%s\n' "${kestrin_runs[@]}" | median)"
