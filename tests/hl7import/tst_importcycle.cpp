@@ -85,9 +85,66 @@ private slots:
     void commitsInGroups_data() { test::AddEngineRows(); }
     void commitsInGroups();
     void failedCommitGivesTheFilesBack();
+    void filesClaimedAheadGoBack_data();
+    void filesClaimedAheadGoBack();
     void batchStoresAsMessageByMessage_data();
     void batchStoresAsMessageByMessage();
 };
+
+void TestImportCycle::filesClaimedAheadGoBack_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("event"); // in the second batch
+    QTest::addColumn<int>("done");      // files in Done after the cycle
+    for (const QString& engine : {u"sqlite"_s, u"postgres"_s}) {
+        const QByteArray on = engine.toLatin1();
+        QTest::addRow("a message fails, %s", on.constData()) << engine << u"fail"_s << 14;
+        QTest::addRow("asked to stop, %s", on.constData()) << engine << u"stop"_s << 20;
+        QTest::addRow("the database is lost, %s", on.constData()) << engine << u"lose"_s << 10;
+    }
+}
+
+// The next batch's files are claimed and read while a batch is stored: however the cycle ends,
+// each file is stored and in Done, or back under its own name, and the next cycle takes the rest.
+void TestImportCycle::filesClaimedAheadGoBack()
+{
+    QFETCH(QString, event);
+    QFETCH(int, done);
+    KESTRIN_STATION(station);
+    QStringList names;
+    for (int i = 1; i <= 60; ++i) {
+        names << u"%1.hl7"_s.arg(i, 2, 10, QChar(u'0'));
+        station.dropOrder(names.last(), i == 15 && event == u"fail" ? broken(u"S15"_s) : order(u"S%1"_s.arg(i)));
+    }
+    std::atomic<bool> stopping = false;
+    station.ctx().stopping = &stopping;
+    QObject::connect(&station.log, &CommLog::displayLine, &station.log, [&](const QString& line) {
+        if (!line.contains(u"Auftrag/Probe: S12"_s) || !line.contains(u"Nachricht eingelesen"_s))
+            return;
+        if (event == u"stop")
+            stopping = true;
+        else if (event == u"lose")
+            station.db().close();
+    });
+    ImportOptions options;
+    options.messagesPerCommit = 10;
+    if (event == u"lose") {
+        QVERIFY_THROWS_EXCEPTION(std::exception, RunImportCycle(station.ctx(), options));
+    } else
+        QCOMPARE(RunImportCycle(station.ctx(), options).handled, done);
+    QCOMPARE(station.doneFiles(), names.mid(0, done));
+    QStringList everyFile = station.importFiles() + station.doneFiles() + station.errorFiles();
+    everyFile.sort();
+    QCOMPARE(everyFile, names); // none lost, none left claimed
+
+    QObject::disconnect(&station.log, &CommLog::displayLine, &station.log, nullptr);
+    station.ctx().stopping = nullptr;
+    station.db().reopen();
+    RunImportCycle(station.ctx(), options);
+    const qsizetype failed = event == u"fail" ? 1 : 0;
+    QCOMPARE(station.doneFiles().size(), 60 - failed);
+    QCOMPARE(station.column(u"SELECT DISTINCT SAMPLE_ID FROM SAMPLE_BASE"_s).size(), 60 - failed);
+}
 
 void TestImportCycle::missingFoldersAreCreated()
 {
