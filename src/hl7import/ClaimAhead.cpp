@@ -9,10 +9,9 @@ using namespace Qt::StringLiterals;
 
 namespace kestrin {
 
-ClaimAhead::ClaimAhead(const Context& ctx, QString host, qint64 pid, qsizetype files, qsizetype chars)
+ClaimAhead::ClaimAhead(const Context& ctx, Claimant me, qsizetype files, qsizetype chars)
     : m_ctx(ctx)
-    , m_host(std::move(host))
-    , m_pid(pid)
+    , m_me(std::move(me))
     , m_maxFiles(qMax<qsizetype>(1, files))
     , m_maxChars(chars)
 {
@@ -33,60 +32,83 @@ ReadFile ClaimAhead::read(const Context& ctx, const ClaimedFile& claimed)
     return read;
 }
 
-void ClaimAhead::start(QList<OrderFile> listed)
+void ClaimAhead::start(const Listing& listing)
 {
     stop();
     const std::lock_guard lock(m_mutex);
     m_stopping = false;
-    m_listingDone = false;
+    m_done = false;
     try {
-        m_thread = std::thread(&ClaimAhead::claimAll, this, std::move(listed));
+        m_thread = std::thread(&ClaimAhead::run, this, listing);
     } catch (const std::system_error&) {
         // No thread to be had: nothing is claimed, and the cycle fails as on any other error.
-        m_listingDone = true;
+        m_done = true;
         throw;
     }
 }
 
-void ClaimAhead::claimAll(QList<OrderFile> listed)
+void ClaimAhead::run(Listing listing)
 {
-    const QString& folder = m_ctx.config.ImportPath;
-    for (const OrderFile& file : std::as_const(listed)) {
-        {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [&] {
-                return m_stopping || (qsizetype(m_waiting.size()) < m_maxFiles && m_waitingChars < m_maxChars);
-            });
-            if (m_stopping)
-                break;
-        }
-        Claim claim;
-        try {
-            const ClaimAttempt attempt =
-                ClaimOrderFile(folder, file, Claimant{m_host, m_pid, QDateTime::currentDateTime()});
-            if (!attempt.path.isEmpty())
-                claim.read = read(m_ctx, {attempt.path, file.name});
-            else if (!attempt.error.isEmpty())
-                claim.trouble = u"%1: %2"_s.arg(file.name, attempt.error);
-            else
-                continue; // another station took it, or it waits
-        } catch (const std::exception& e) {
-            claim.trouble = u"%1: %2"_s.arg(file.name, QString::fromLocal8Bit(e.what()));
-        }
-        const std::lock_guard lock(m_mutex);
-        m_waitingChars += claim.read ? claim.read->size : 0;
-        m_waiting.push_back(std::move(claim));
-        m_changed.notify_all();
+    const AppConfig& config = m_ctx.config;
+    QString after;
+    for (bool stopped = false; !stopped;) {
+        FolderListing part = ListOrderFiles(config.ImportPath, config.ImportExtension, listing.minAgeMs, listing.now,
+                                            after, listing.filesPerListing);
+        const QList<OrderFile> files = std::exchange(part.files, {});
+        const bool lastPart = !part.error.isEmpty() || part.last == after;
+        after = part.last;
+        put({{}, {}, std::move(part)});
+        for (qsizetype i = 0; !stopped && i < files.size(); ++i)
+            stopped = !claim(files.at(i));
+        stopped = stopped || lastPart;
     }
     const std::lock_guard lock(m_mutex);
-    m_listingDone = true;
+    m_done = true;
+    m_changed.notify_all();
+}
+
+// False when asked to stop.
+bool ClaimAhead::claim(const OrderFile& file)
+{
+    if (!waitForRoom())
+        return false;
+    Claim claim;
+    try {
+        const ClaimAttempt attempt =
+            ClaimOrderFile(m_ctx.config.ImportPath, file, Claimant{m_me.host, m_me.pid, QDateTime::currentDateTime()});
+        if (!attempt.path.isEmpty())
+            claim.read = read(m_ctx, {attempt.path, file.name});
+        else if (!attempt.error.isEmpty())
+            claim.trouble = u"%1: %2"_s.arg(file.name, attempt.error);
+        else
+            return true; // another station took it, or it waits
+    } catch (const std::exception& e) {
+        claim.trouble = u"%1: %2"_s.arg(file.name, QString::fromLocal8Bit(e.what()));
+    }
+    put(std::move(claim));
+    return true;
+}
+
+bool ClaimAhead::waitForRoom()
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(
+        lock, [&] { return m_stopping || (qsizetype(m_waiting.size()) < m_maxFiles && m_waitingChars < m_maxChars); });
+    return !m_stopping;
+}
+
+void ClaimAhead::put(Claim claim)
+{
+    const std::lock_guard lock(m_mutex);
+    m_waitingChars += claim.read ? claim.read->size : 0;
+    m_waiting.push_back(std::move(claim));
     m_changed.notify_all();
 }
 
 std::optional<ClaimAhead::Claim> ClaimAhead::next()
 {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return !m_waiting.empty() || m_listingDone; });
+    m_changed.wait(lock, [&] { return !m_waiting.empty() || m_done; });
     if (m_waiting.empty())
         return std::nullopt;
     Claim claim = std::move(m_waiting.front());
@@ -110,7 +132,7 @@ void ClaimAhead::stop()
             ReleaseClaim(claim.read->file.claimPath, m_ctx.config.ImportPath, claim.read->file.name);
     m_waiting.clear();
     m_waitingChars = 0;
-    m_listingDone = true;
+    m_done = true;
 }
 
 } // namespace kestrin

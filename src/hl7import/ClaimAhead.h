@@ -26,27 +26,35 @@ struct ReadFile {
     qsizetype size = 0; // characters
 };
 
-// Claims and reads one listing's order files, in their order, on a thread of its own, a batch
-// ahead of the cycle that stores them: while the cycle stores, the next files' claims and reads
-// cost it nothing. A file claimed and not taken when it stops goes back to the import folder.
+// Lists the import folder in parts and claims and reads its order files, in name order, on a
+// thread of its own, a batch ahead of the cycle that stores them: while the cycle stores, the
+// next files' listing, claims and reads cost it nothing. A file claimed and not taken when it
+// stops goes back to the import folder.
 class ClaimAhead {
 public:
-    // What claiming one listed file came to: read, or why it could not be claimed; neither
-    // when another station was quicker.
+    // What the reader came to, in order: a part of the folder listed (its trouble, and the
+    // names that are no regular file), a file read, or why a file could not be claimed. A
+    // file another station was quicker to take gives nothing.
     struct Claim {
         std::optional<ReadFile> read;
-        QString trouble; // "<name>: <reason>"
+        QString trouble;                     // "<name>: <reason>"
+        std::optional<FolderListing> listed; // its files left out
+    };
+    struct Listing {
+        qint64 minAgeMs = 0;
+        QDateTime now; // the files' age is judged against this
+        qsizetype filesPerListing = 2000;
     };
 
     // At most `files` files and `chars` characters wait to be taken.
-    ClaimAhead(const Context& ctx, QString host, qint64 pid, qsizetype files, qsizetype chars);
+    ClaimAhead(const Context& ctx, Claimant me, qsizetype files, qsizetype chars);
     ClaimAhead(const ClaimAhead&) = delete;
     ClaimAhead& operator=(const ClaimAhead&) = delete;
     ~ClaimAhead(); // stop()
 
-    // Begins on a listing's files; the one before must be taken to its end or stopped.
-    void start(QList<OrderFile> listed);
-    // The next file's claim in the listing's order; none when the listing is done.
+    // Begins listing the import folder from its start.
+    void start(const Listing& listing);
+    // The next thing the reader came to; none when the folder is listed to its end.
     std::optional<Claim> next();
     // Claims no further file, and gives back those claimed and not taken.
     void stop();
@@ -55,18 +63,20 @@ public:
     static ReadFile read(const Context& ctx, const ClaimedFile& claimed);
 
 private:
-    void claimAll(QList<OrderFile> listed);
+    void run(Listing listing);
+    bool claim(const OrderFile& file);
+    bool waitForRoom();
+    void put(Claim claim);
 
     const Context& m_ctx;
-    const QString m_host;
-    const qint64 m_pid;
+    const Claimant m_me;
     const qsizetype m_maxFiles;
     const qsizetype m_maxChars;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Claim> m_waiting;
     qsizetype m_waitingChars = 0;
-    bool m_listingDone = true;
+    bool m_done = true;
     bool m_stopping = false;
     std::thread m_thread;
 };

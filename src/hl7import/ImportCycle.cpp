@@ -80,7 +80,7 @@ public:
         , m_options(options)
         , m_me{ctx.config.ComputerName, QCoreApplication::applicationPid(), QDateTime::currentDateTime()}
         , m_store(ctx)
-        , m_reader(ctx, m_me.host, m_me.pid, options.messagesPerCommit, kReadAheadChars)
+        , m_reader(ctx, m_me, options.messagesPerCommit, kReadAheadChars)
     {
     }
 
@@ -220,31 +220,27 @@ void ImportRun::settleLeftClaims()
 void ImportRun::listAndStore()
 {
     const auto message = std::make_unique<OrderMessage>();
-    QString after;
-    for (;;) {
-        const FolderListing listing = ListOrderFiles(config().ImportPath, config().ImportExtension,
-                                                     config().ImportMinAge, m_me.now, after, m_options.filesPerListing);
-        if (!folderListed(listing.error))
-            break;
-        for (const QString& name : listing.notRegular)
-            say(u"not regular:"_s + name,
-                u"%1 in the import folder is no regular file (a folder, device or pipe); it is not read."_s.arg(name));
-        m_reader.start(listing.files);
-        while (std::optional<ClaimAhead::Claim> claim = m_reader.next()) {
-            // Asked to stop: the batch in hand is finished, no other begun.
-            if (!m_transaction && m_ctx.stopRequested()) {
-                if (claim->read)
-                    ReleaseClaim(claim->read->file.claimPath, config().ImportPath, claim->read->file.name);
-                return;
-            }
-            take(std::move(*claim));
-            const bool batchFull = qsizetype(m_batch.size() + m_ahead.size()) >= m_options.messagesPerCommit;
-            if ((batchFull || m_aheadChars >= kReadAheadChars) && !storeAhead(*message))
-                return;
+    m_reader.start({config().ImportMinAge, m_me.now, m_options.filesPerListing});
+    while (std::optional<ClaimAhead::Claim> claim = m_reader.next()) {
+        if (claim->listed) {
+            if (!folderListed(claim->listed->error))
+                break;
+            for (const QString& name : std::as_const(claim->listed->notRegular))
+                say(u"not regular:"_s + name,
+                    u"%1 in the import folder is no regular file (a folder, device or pipe); it is not read."_s.arg(
+                        name));
+            continue;
         }
-        if (listing.last == after)
-            break;
-        after = listing.last;
+        // Asked to stop: the batch in hand is finished, no other begun.
+        if (!m_transaction && m_ctx.stopRequested()) {
+            if (claim->read)
+                ReleaseClaim(claim->read->file.claimPath, config().ImportPath, claim->read->file.name);
+            return;
+        }
+        take(std::move(*claim));
+        const bool batchFull = qsizetype(m_batch.size() + m_ahead.size()) >= m_options.messagesPerCommit;
+        if ((batchFull || m_aheadChars >= kReadAheadChars) && !storeAhead(*message))
+            return;
     }
     if (storeAhead(*message))
         commitAndFile();
