@@ -51,16 +51,23 @@ void ClaimAhead::run(Listing listing)
 {
     const AppConfig& config = m_ctx.config;
     QString after;
-    for (bool stopped = false; !stopped;) {
-        FolderListing part = ListOrderFiles(config.ImportPath, config.ImportExtension, listing.minAgeMs, listing.now,
-                                            after, listing.filesPerListing);
-        const QList<OrderFile> files = std::exchange(part.files, {});
-        const bool lastPart = !part.error.isEmpty() || part.last == after;
-        after = part.last;
-        put({{}, {}, std::move(part)});
-        for (qsizetype i = 0; !stopped && i < files.size(); ++i)
-            stopped = !claim(files.at(i));
-        stopped = stopped || lastPart;
+    try {
+        for (bool stopped = false; !stopped;) {
+            FolderListing part = ListOrderFiles(config.ImportPath, config.ImportExtension, listing.minAgeMs,
+                                                listing.now, after, listing.filesPerListing);
+            const QList<OrderFile> files = std::exchange(part.files, {});
+            const bool lastPart = !part.error.isEmpty() || part.last == after;
+            after = part.last;
+            put({{}, {}, std::move(part)});
+            for (qsizetype i = 0; !stopped && i < files.size(); ++i)
+                stopped = !claim(files.at(i));
+            stopped = stopped || lastPart;
+        }
+    } catch (const std::exception& e) {
+        // Out of memory, say: the cycle hears of it as of a folder it cannot list, not as the end of the program.
+        FolderListing failed;
+        failed.error = QString::fromLocal8Bit(e.what());
+        put({{}, {}, std::move(failed)});
     }
     const std::lock_guard lock(m_mutex);
     m_done = true;
