@@ -30,7 +30,7 @@ const QString kExportWrites = u"ExportPath takes no file"_s;
 
 struct Queue {
     QStringList sampleIds;
-    QHash<QString, QVariant> storedIds; // those that REQ2SEND holds as no text
+    QHash<QString, StoredKey> keys;
     bool rowsWithoutSampleId = false;
 };
 
@@ -43,19 +43,23 @@ Queue readQueue(Database& db)
             queue.rowsWithoutSampleId = true;
             continue;
         }
+        // An untyped column may hold one sample as 4711 and as '4711': one sample, both forms.
+        if (const auto known = queue.keys.find(sampleId); known != queue.keys.end()) {
+            known->add(row.value(u"SAMPLE_ID"));
+            continue;
+        }
         queue.sampleIds << sampleId;
-        if (const QVariant stored = row.value(u"SAMPLE_ID"); stored.typeId() != QMetaType::QString)
-            queue.storedIds.insert(sampleId, stored);
+        queue.keys.insert(sampleId, StoredKey(db, row.value(u"SAMPLE_ID")));
     }
     return queue;
 }
 
 // The rows read right before the sample's message is composed: those the message answers.
-QueuedSample readSampleRows(Database& db, const QString& sampleId, const QVariant& storedId)
+QueuedSample readSampleRows(Database& db, const StoredKey& key)
 {
-    QueuedSample sample{sampleId, {}, storedId};
-    for (const Row& row : db.query(u"SELECT PARAMETER_ID FROM REQ2SEND WHERE SAMPLE_ID = ?"_s,
-                                   {storedId.isValid() ? storedId : sampleId}))
+    QueuedSample sample{key, {}};
+    for (const Row& row :
+         db.query(u"SELECT PARAMETER_ID FROM REQ2SEND WHERE "_s + key.condition(u"SAMPLE_ID"_s), key.values()))
         sample.parameterIds << row.value(u"PARAMETER_ID");
     return sample;
 }
@@ -130,8 +134,8 @@ bool DequeueSample(Context& ctx, const QueuedSample& sample)
         rows = rows.isEmpty() ? u"PARAMETER_ID IS NULL"_s : u"(%1 OR PARAMETER_ID IS NULL)"_s.arg(rows);
     Transaction transaction(ctx.db);
     const int deleted =
-        ctx.db.exec(u"DELETE FROM REQ2SEND WHERE SAMPLE_ID = ? AND "_s + rows,
-                    QVariantList{sample.storedId.isValid() ? sample.storedId : sample.sampleId} + parameters);
+        ctx.db.exec(u"DELETE FROM REQ2SEND WHERE %1 AND %2"_s.arg(sample.key.condition(u"SAMPLE_ID"_s), rows),
+                    sample.key.values() + parameters);
     if (deleted > sample.parameterIds.size())
         return false; // the transaction rolls back
     transaction.commit();
@@ -145,10 +149,10 @@ namespace {
 // sends at most one group again.
 class ExportRun {
 public:
-    ExportRun(Context& ctx, CycleOutcome& outcome, QHash<QString, QVariant> storedIds)
+    ExportRun(Context& ctx, CycleOutcome& outcome, QHash<QString, StoredKey> keys)
         : m_ctx(ctx)
         , m_outcome(outcome)
-        , m_storedIds(std::move(storedIds))
+        , m_keys(std::move(keys))
         , m_tests(TestCatalogue::Load(ctx.db))
         , m_files(ctx)
         , m_claims(ctx.db, {ctx.config.ComputerName, QCoreApplication::applicationPid()}, IsProcessAlive)
@@ -193,10 +197,10 @@ private:
         Transaction read(m_ctx.db);
         for (const QString& sampleId : sampleIds) {
             try {
-                QueuedSample sample = readSampleRows(m_ctx.db, sampleId, m_storedIds.value(sampleId));
+                QueuedSample sample = readSampleRows(m_ctx.db, m_keys.value(sampleId));
                 if (sample.parameterIds.isEmpty())
                     continue; // sent meanwhile by a station of an older version
-                ResultMessage message = ComposeResultMessage(m_ctx, sampleId, m_tests);
+                ResultMessage message = ComposeResultMessage(m_ctx, sample.key, m_tests);
                 composed.append({std::move(sample), std::move(message)});
             } catch (const DbError&) {
                 throw; // the database failed, not the sample: the cycle stops, all stays queued
@@ -216,7 +220,7 @@ private:
         try {
             QList<ResultFiles::Written> files;
             for (const auto& [sample, message] : composed) {
-                written.append({sample, m_files.write(sample.sampleId, message)});
+                written.append({sample, m_files.write(sample.sampleId(), message)});
                 files << written.last().second;
             }
             if (files.isEmpty())
@@ -233,7 +237,7 @@ private:
                     throw;
                 } catch (const std::exception& e) {
                     m_files.discard(file->second);
-                    failed(file->first.sampleId, e);
+                    failed(file->first.sampleId(), e);
                     file = written.erase(file);
                 }
             }
@@ -270,7 +274,7 @@ private:
                 ++m_outcome.handled;
             } catch (const std::exception& e) {
                 m_files.discard(file);
-                failed(sample.sampleId, e);
+                failed(sample.sampleId(), e);
             }
         }
         if (sent)
@@ -290,7 +294,7 @@ private:
         for (const QueuedSample& sample : published) {
             if (!DequeueSample(m_ctx, sample))
                 m_ctx.log.logall(
-                    u"Probe %1 was queued again while it was being sent; it goes out again."_s.arg(sample.sampleId),
+                    u"Probe %1 was queued again while it was being sent; it goes out again."_s.arg(sample.sampleId()),
                     LogDirection::Monitor);
         }
         m_claims.release(claimed);
@@ -299,7 +303,7 @@ private:
 
     Context& m_ctx;
     CycleOutcome& m_outcome;
-    const QHash<QString, QVariant> m_storedIds;
+    const QHash<QString, StoredKey> m_keys;
     const TestCatalogue m_tests;
     ResultFiles m_files;
     ExportClaims m_claims;
@@ -320,7 +324,7 @@ CycleOutcome ExportPendingResults(Context& ctx, const ExportOptions& options)
     }
     RemoveStaleResultFiles(ctx.config, QCoreApplication::applicationPid(), QDateTime::currentDateTime(),
                            IsProcessAlive);
-    ExportRun run(ctx, outcome, queue.storedIds);
+    ExportRun run(ctx, outcome, queue.keys);
     const qsizetype group = qMax(1, options.samplesPerCommit);
     for (qsizetype next = 0; next < queue.sampleIds.size() && !ctx.stopRequested();) {
         // Samples another exporter holds are left to it.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hl7export/StoredKey.h"
 #include "runtime/Context.h"
 #include "runtime/CycleOutcome.h"
 
@@ -15,14 +16,13 @@ struct ExportOptions {
     int samplesPerCommit = 25;
 };
 
-// The queue rows of one sample as the cycle read them: its ID and the PARAMETER_ID of each
-// row (NULL where a row has none).
+// The queue rows of one sample as the cycle read them: its ID (with the forms REQ2SEND holds
+// it in) and the PARAMETER_ID of each row (NULL where a row has none).
 struct QueuedSample {
-    QString sampleId;
+    StoredKey key;
     QVariantList parameterIds;
-    // The ID as REQ2SEND holds it, where that is no text (a number or bytes in an untyped column
-    // of an older database): its rows are found by it, not by its text. Invalid: the text.
-    QVariant storedId = {};
+
+    const QString& sampleId() const { return key.text(); }
 };
 
 // One export cycle: every sample in REQ2SEND that no other exporter has claimed is claimed,
