@@ -1,7 +1,6 @@
 #include "hl7export/ExportCycle.h"
 
 #include "FixedTexts.h"
-#include "core/DurableFiles.h"
 #include "core/Error.h"
 #include "core/ProcessAlive.h"
 #include "hl7export/ExportClaims.h"
@@ -154,7 +153,6 @@ public:
         , m_outcome(outcome)
         , m_keys(std::move(keys))
         , m_tests(TestCatalogue::Load(ctx.db))
-        , m_files(ctx)
         , m_claims(ctx.db, {ctx.config.ComputerName, QCoreApplication::applicationPid()}, IsProcessAlive)
     {
         ExportClaims::Ensure(ctx.db);
@@ -169,6 +167,8 @@ public:
         const QList<Composed> composed = compose(sampleIds);
         QList<Written> staged;
         try {
+            if (!composed.isEmpty())
+                m_files.emplace(m_ctx); // the folders opened afresh for each group
             staged = stage(composed);
         } catch (const ExportFolderError& e) {
             reportFolderTrouble(m_ctx, e);
@@ -220,30 +220,30 @@ private:
         try {
             QList<ResultFiles::Written> files;
             for (const auto& [sample, message] : composed) {
-                written.append({sample, m_files.write(sample.sampleId(), message)});
+                written.append({sample, m_files->write(sample.sampleId(), message)});
                 files << written.last().second;
             }
             if (files.isEmpty())
                 return {};
-            m_files.makeDurable(files);
+            m_files->makeDurable(files);
             m_ctx.outages.mend(kTemporaryWrites,
                                u"The temporary export folder \"%1\" takes result files again; the "
                                u"queued results go out."_s.arg(m_ctx.config.TempExportPath));
             for (auto file = written.begin(); file != written.end();) {
                 try {
-                    m_files.stage(file->second);
+                    m_files->stage(file->second);
                     ++file;
                 } catch (const ExportFolderError&) {
                     throw;
                 } catch (const std::exception& e) {
-                    m_files.discard(file->second);
+                    m_files->discard(file->second);
                     failed(file->first.sampleId(), e);
                     file = written.erase(file);
                 }
             }
         } catch (const ExportFolderError&) {
             for (const auto& [sample, file] : written)
-                m_files.discard(file);
+                m_files->discard(file);
             throw;
         }
         if (!written.isEmpty())
@@ -263,22 +263,22 @@ private:
             {
                 const CommLog::Gather lines(m_ctx.log);
                 if (sent)
-                    m_files.logSent(*sent);
-                m_files.logSending(file);
+                    m_files->logSent(*sent);
+                m_files->logSending(file);
             }
             sent = nullptr;
             try {
-                m_files.publish(file);
+                m_files->publish(file);
                 sent = &file;
                 published << sample;
                 ++m_outcome.handled;
             } catch (const std::exception& e) {
-                m_files.discard(file);
+                m_files->discard(file);
                 failed(sample.sampleId(), e);
             }
         }
         if (sent)
-            m_files.logSent(*sent);
+            m_files->logSent(*sent);
         return published;
     }
 
@@ -287,9 +287,8 @@ private:
     void finish(const QList<QueuedSample>& published, const QStringList& claimed)
     {
         // Rows go only when the files they were sent in will survive a power cut.
-        if (!published.isEmpty() && !SyncFolder(m_ctx.config.ExportPath))
-            throw FileError(u"The export folder %1 cannot be forced to disk; the samples stay queued."_s.arg(
-                m_ctx.config.ExportPath));
+        if (!published.isEmpty())
+            m_files->makePublishedDurable();
         Transaction transaction(m_ctx.db);
         for (const QueuedSample& sample : published) {
             if (!DequeueSample(m_ctx, sample))
@@ -305,7 +304,7 @@ private:
     CycleOutcome& m_outcome;
     const QHash<QString, StoredKey> m_keys;
     const TestCatalogue m_tests;
-    ResultFiles m_files;
+    std::optional<ResultFiles> m_files;
     ExportClaims m_claims;
 };
 

@@ -171,6 +171,8 @@ private slots:
     void folderThatTakesNoFile_data();
     void folderThatTakesNoFile();
     void fullDeviceRefusesTheFile();
+    void longSampleIdsGoOut_data();
+    void longSampleIdsGoOut();
 };
 
 void TestExportCycle::emptyQueueDoesNothing()
@@ -745,6 +747,40 @@ void TestExportCycle::fullDeviceRefusesTheFile()
         QVERIFY(!QFileInfo(path).isSymLink()); // what could not be written is gone
         QVERIFY(QFile::link(u"/dev/full"_s, path));
     }
+}
+
+void TestExportCycle::longSampleIdsGoOut_data()
+{
+    QTest::addColumn<QString>("sampleId");
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("240 characters, work names longer") << QString(240, u'7') << false;
+    QTest::newRow("300 characters") << QString(300, u'7') << true;
+    QTest::newRow("200 characters of 400 bytes") << QString(200, u'\u00e4') << true;
+}
+
+// An ID too long for a file name is no folder's trouble: its name is cut short with the suffix
+// of the real ID, and the samples after it go out too.
+void TestExportCycle::longSampleIdsGoOut()
+{
+    QFETCH(QString, sampleId);
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    for (const QString& id : {sampleId, u"~Z"_s}) {
+        station.db().exec(
+            u"INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT, INTERPRETATION) VALUES (?, 1, '12', '')"_s, {id});
+        station.db().exec(u"INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES (?, 1)"_s, {id});
+    }
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 2);
+    QVERIFY(queueRows(station).isEmpty());
+    QStringList files = exportFiles(station);
+    QVERIFY(files.removeOne(u"ORU_~Z.hl7"_s));
+    QCOMPARE(files.size(), 1);
+    const QString name = files.first();
+    QVERIFY(QFile::encodeName(name).size() <= 255);
+    QFETCH(bool, cut);
+    QCOMPARE(name.contains(u'~'), cut);
+    QVERIFY(name.startsWith(u"ORU_"_s + sampleId.left(100)) && name.endsWith(u".hl7"_s));
+    QCOMPARE(exported(station, name).section(u'|', 9, 9), sampleId);
 }
 
 KESTRIN_TEST_MAIN(TestExportCycle)

@@ -3,8 +3,17 @@
 #include "labdb/DialectFactory.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -55,6 +64,14 @@ void makeUntyped(Database& db, const QString& table, const QStringList& columns)
     db.exec(u"CREATE TABLE %1 (%2)"_s.arg(table, columns.join(u", ")));
 }
 
+#ifdef Q_OS_LINUX
+// Runs a program as another user (setpriv execs it: its PID and exit status are the program's).
+QStringList asUser(const QString& user, const QString& program, const QStringList& arguments)
+{
+    return QStringList{u"--reuid="_s + user, u"--regid="_s + user, u"--init-groups"_s, program} + arguments;
+}
+#endif
+
 } // namespace
 
 class TestExportProcesses : public QObject {
@@ -63,6 +80,7 @@ private slots:
     void exportersOnOneDatabaseSendEachSampleOnce();
     void sampleIdsInEveryStoredForm_data();
     void sampleIdsInEveryStoredForm();
+    void linksPlantedInTheExportFolderAreNotFollowed();
 };
 
 // Several exporters (the service, MGC stations) on one database: each sample goes out once.
@@ -187,6 +205,100 @@ void TestExportProcesses::sampleIdsInEveryStoredForm()
     Database db(MakeDialect(Engine::Sqlite), p);
     db.open();
     QVERIFY(db.query(u"SELECT SAMPLE_ID FROM REQ2SEND"_s).isEmpty());
+}
+
+// The export folder is a share others write: a link planted there at any name the export might
+// use, a pipe or a folder at a result's name make the service write nothing outside the folder;
+// what it cannot publish stays queued. Run as two users made for it: the service's and another.
+void TestExportProcesses::linksPlantedInTheExportFolderAreNotFollowed()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("The users and links of this test are Linux's");
+#else
+    if (::geteuid() != 0)
+        QSKIP("This test makes two users with useradd and runs the service as one of them: it needs root (CI runs "
+              "as root)");
+    test::ServerDatabase server;
+    KESTRIN_REQUIRE(server);
+    const QString tag = QString::number(QCoreApplication::applicationPid());
+    const QString service = u"ktsvc"_s + tag;
+    const QString intruder = u"ktint"_s + tag;
+    for (const QString& user : {service, intruder})
+        QCOMPARE(run(u"useradd"_s, {u"--system"_s, u"--no-create-home"_s, u"--shell"_s, u"/usr/sbin/nologin"_s, user}),
+                 0);
+    const auto removeUsers = qScopeGuard([&] {
+        for (const QString& user : {service, intruder})
+            run(u"userdel"_s, {user});
+    });
+    QTemporaryDir dir;
+    QTemporaryDir memory(u"/dev/shm/kestrin-XXXXXX"_s); // the work files on another file system
+    QVERIFY(dir.isValid() && memory.isValid());
+    const QString base = dir.path();
+    for (const QString& folder : {u"in"_s, u"log"_s, u"out"_s, u"private"_s})
+        QVERIFY(QDir(base).mkpath(folder));
+    const QString secret = base + u"/private/secret"_s;
+    test::WriteFile(secret, "the service's own\n");
+    const QString ini = base + u"/lab.ini"_s;
+    test::WriteFile(ini,
+                    server.iniLines() +
+                        QByteArray(kExportIni)
+                            .replace("TempExportPath=tmp", QByteArray("TempExportPath=" + memory.path().toUtf8())) +
+                        "ImportCycle=1\nExportCycle=0\n");
+    QCOMPARE(run(u"chown"_s,
+                 {u"-R"_s, service + u':' + service, base + u"/in"_s, base + u"/log"_s, base + u"/private"_s,
+                  memory.path()}),
+             0);
+    QCOMPARE(::chmod(QFile::encodeName(base).constData(), 0755), 0);
+    QCOMPARE(::chmod(QFile::encodeName(base + u"/private"_s).constData(), 0700), 0);
+    QCOMPARE(::chmod(QFile::encodeName(secret).constData(), 0600), 0);
+    QCOMPARE(::chmod(QFile::encodeName(base + u"/out"_s).constData(), 0777), 0);
+    QCOMPARE(run(test::KestrinProgram(), {u"/ini="_s + ini, u"/initdb"_s}), 0);
+
+    QProcess kestrin;
+    kestrin.start(u"setpriv"_s, asUser(service, test::KestrinProgram(), {u"/ini="_s + ini, u"/headless"_s}));
+    QVERIFY(kestrin.waitForStarted());
+    const auto stop = qScopeGuard([&] {
+        kestrin.kill();
+        kestrin.waitForFinished();
+    });
+    // The names an older version used, of this process: predictable, and followed.
+    QString host = QSysInfo::machineHostName();
+    host.replace(QRegularExpression(u"[^A-Za-z0-9_-]"_s), u"_"_s);
+    const QString work = u".hl7.kestrin.%1.%2.part"_s.arg(host).arg(kestrin.processId());
+    const QString script = uR"(cd '%1/out' &&
+ln -s '%2' '.ORU_S1%3' && ln -s '%1/private/made' '.ORU_S5%3' &&
+ln -s '%2' ORU_S2.hl7 && mkfifo ORU_S3.hl7 && mkdir ORU_S4.hl7)"_s.arg(base, secret, work);
+    QCOMPARE(run(u"setpriv"_s, asUser(intruder, u"sh"_s, {u"-c"_s, script})), 0);
+
+    const auto db = server.connect();
+    QList<QVariantList> results, queue;
+    for (const QString& id : {u"S1"_s, u"S2"_s, u"S3"_s, u"S4"_s, u"S5"_s}) {
+        results << QVariantList{id, 8, u"74"_s, u"positive"_s};
+        queue << QVariantList{id, 8};
+    }
+    db->insertRows(u"RESULTS"_s, {u"SAMPLE_ID"_s, u"PARAMETER_ID"_s, u"RESULT"_s, u"INTERPRETATION"_s}, results);
+    db->insertRows(u"REQ2SEND"_s, {u"SAMPLE_ID"_s, u"PARAMETER_ID"_s}, queue);
+    const auto queued = [&] {
+        QStringList ids;
+        for (const Row& row : db->query(u"SELECT SAMPLE_ID FROM REQ2SEND"_s))
+            ids << row.text(u"SAMPLE_ID");
+        return ids;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(queued(), QStringList{u"S4"_s}, 30000);
+    ::kill(pid_t(kestrin.processId()), SIGTERM);
+    QVERIFY(kestrin.waitForFinished(30000));
+    QCOMPARE(kestrin.exitCode(), 0);
+
+    QCOMPARE(test::ReadFile(secret), QByteArray("the service's own\n"));
+    QVERIFY(!QFileInfo::exists(base + u"/private/made"_s));
+    for (const QString& id : {u"S1"_s, u"S2"_s, u"S3"_s, u"S5"_s}) {
+        const QString path = base + u"/out/ORU_"_s + id + u".hl7"_s;
+        QVERIFY2(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink(), qPrintable(path));
+        QVERIFY(test::ReadFile(path).contains(QByteArray("|ORU^R01|" + id.toLatin1() + '|')));
+    }
+    QVERIFY(QFileInfo(base + u"/out/ORU_S4.hl7"_s).isDir());
+    QVERIFY(test::FileNames(memory.path()).isEmpty());
+#endif
 }
 
 KESTRIN_TEST_MAIN(TestExportProcesses)
