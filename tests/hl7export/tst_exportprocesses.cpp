@@ -223,9 +223,11 @@ void TestExportProcesses::linksPlantedInTheExportFolderAreNotFollowed()
     const QString tag = QString::number(QCoreApplication::applicationPid());
     const QString service = u"ktsvc"_s + tag;
     const QString intruder = u"ktint"_s + tag;
-    for (const QString& user : {service, intruder})
+    for (const QString& user : {service, intruder}) {
+        run(u"userdel"_s, {user}); // left by a run that was killed
         QCOMPARE(run(u"useradd"_s, {u"--system"_s, u"--no-create-home"_s, u"--shell"_s, u"/usr/sbin/nologin"_s, user}),
                  0);
+    }
     const auto removeUsers = qScopeGuard([&] {
         for (const QString& user : {service, intruder})
             run(u"userdel"_s, {user});
