@@ -379,8 +379,9 @@ void TestExportCycle::onlyTheRowsReadAreDequeued_data()
     QTest::addColumn<QString>("engine");
     QTest::addColumn<int>("parameter");
     QTest::addColumn<QStringList>("left");
-    // Where another writer can come between the read and the deletion: the embedded database's
-    // write lock keeps it out from the read of a group to the commit of its files.
+    // A server, where another writer can queue a row right before the deletion. On the embedded
+    // database its moment is the staging of the files, which nothing here can reach; while the
+    // files are published, the export holds the write lock.
     QTest::newRow("another parameter") << u"postgres"_s << 4 << QStringList{u"4711/4"_s};
     // Two equal rows cannot be told apart: both stay and the sample goes out again.
     QTest::newRow("the same parameter again")
