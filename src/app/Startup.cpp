@@ -89,8 +89,9 @@ void RefuseStartupProblems(const AppConfig& config)
 CycleEntries StandardCycles()
 {
     auto importState = std::make_shared<ImportState>();
+    auto exportState = std::make_shared<ExportState>();
     return {[importState](Context& ctx) { return RunImportCycle(ctx, *importState); },
-            [](Context& ctx) { return ExportPendingResults(ctx); }};
+            [exportState](Context& ctx) { return ExportPendingResults(ctx, *exportState); }};
 }
 
 } // namespace kestrin

@@ -1,7 +1,6 @@
 #include "hl7export/ExportCycle.h"
 
 #include "FixedTexts.h"
-#include "core/DurableFiles.h"
 #include "core/Error.h"
 #include "core/ProcessAlive.h"
 #include "hl7export/ExportClaims.h"
@@ -30,7 +29,7 @@ const QString kExportWrites = u"ExportPath takes no file"_s;
 
 struct Queue {
     QStringList sampleIds;
-    QHash<QString, QVariant> storedIds; // those that REQ2SEND holds as no text
+    QHash<QString, StoredKey> keys;
     bool rowsWithoutSampleId = false;
 };
 
@@ -43,19 +42,23 @@ Queue readQueue(Database& db)
             queue.rowsWithoutSampleId = true;
             continue;
         }
+        // An untyped column may hold one sample as 4711 and as '4711': one sample, both forms.
+        if (const auto known = queue.keys.find(sampleId); known != queue.keys.end()) {
+            known->add(row.value(u"SAMPLE_ID"));
+            continue;
+        }
         queue.sampleIds << sampleId;
-        if (const QVariant stored = row.value(u"SAMPLE_ID"); stored.typeId() != QMetaType::QString)
-            queue.storedIds.insert(sampleId, stored);
+        queue.keys.insert(sampleId, StoredKey(db, row.value(u"SAMPLE_ID")));
     }
     return queue;
 }
 
 // The rows read right before the sample's message is composed: those the message answers.
-QueuedSample readSampleRows(Database& db, const QString& sampleId, const QVariant& storedId)
+QueuedSample readSampleRows(Database& db, const StoredKey& key)
 {
-    QueuedSample sample{sampleId, {}, storedId};
-    for (const Row& row : db.query(u"SELECT PARAMETER_ID FROM REQ2SEND WHERE SAMPLE_ID = ?"_s,
-                                   {storedId.isValid() ? storedId : sampleId}))
+    QueuedSample sample{key, {}};
+    for (const Row& row :
+         db.query(u"SELECT PARAMETER_ID FROM REQ2SEND WHERE "_s + key.condition(u"SAMPLE_ID"_s), key.values()))
         sample.parameterIds << row.value(u"PARAMETER_ID");
     return sample;
 }
@@ -113,9 +116,9 @@ void reportFolderTrouble(Context& ctx, const ExportFolderError& e)
                            u"queued until it does."_s.arg(ctx.config.ExportPath, e.message()));
 }
 
-} // namespace
-
-bool DequeueSample(Context& ctx, const QueuedSample& sample)
+// Deletes the rows read for a sample's message, and returns how many went: more than were
+// read means that the same row was queued again meanwhile.
+int deleteRows(Context& ctx, const QueuedSample& sample)
 {
     QVariantList parameters;
     bool withoutParameter = false;
@@ -128,51 +131,80 @@ bool DequeueSample(Context& ctx, const QueuedSample& sample)
     QString rows = parameters.isEmpty() ? QString() : u"PARAMETER_ID IN (%1)"_s.arg(Placeholders(parameters.size()));
     if (withoutParameter)
         rows = rows.isEmpty() ? u"PARAMETER_ID IS NULL"_s : u"(%1 OR PARAMETER_ID IS NULL)"_s.arg(rows);
-    Transaction transaction(ctx.db);
-    const int deleted =
-        ctx.db.exec(u"DELETE FROM REQ2SEND WHERE SAMPLE_ID = ? AND "_s + rows,
-                    QVariantList{sample.storedId.isValid() ? sample.storedId : sample.sampleId} + parameters);
-    if (deleted > sample.parameterIds.size())
-        return false; // the transaction rolls back
-    transaction.commit();
-    return true;
+    return ctx.db.exec(u"DELETE FROM REQ2SEND WHERE %1 AND %2"_s.arg(sample.key.condition(u"SAMPLE_ID"_s), rows),
+                       sample.key.values() + parameters);
 }
 
-namespace {
+void logQueuedAgain(Context& ctx, const QueuedSample& sample)
+{
+    ctx.log.logall(u"Probe %1 was queued again while it was being sent; it goes out again."_s.arg(sample.sampleId()),
+                   LogDirection::Monitor);
+}
+
+// The samples published in an earlier cycle whose dequeue was not committed are dequeued
+// first; while that fails, nothing else goes out. Their rows are deleted only where exactly
+// those read are there: fewer mean that the earlier commit went through after all and what
+// is there was queued since, which goes out again.
+void dequeuePublished(Context& ctx, ExportState& state, ExportClaims& claims)
+{
+    if (state.publishedNotDequeued.isEmpty())
+        return;
+    Transaction transaction(ctx.db);
+    QStringList sampleIds;
+    for (const QueuedSample& sample : std::as_const(state.publishedNotDequeued)) {
+        Transaction rows(ctx.db);
+        if (const int deleted = deleteRows(ctx, sample); deleted == sample.parameterIds.size()) {
+            rows.commit();
+        } else {
+            rows.rollback();
+            if (deleted > 0)
+                logQueuedAgain(ctx, sample);
+        }
+        sampleIds << sample.sampleId();
+    }
+    claims.release(sampleIds);
+    transaction.commit();
+    state.publishedNotDequeued.clear();
+}
 
 // One cycle's work on groups of samples: claimed, composed together, written, forced to disk
-// with one flush, staged in the export folder, published, and dequeued in one commit. A kill
-// sends at most one group again.
+// with one flush, staged in the export folder, dequeued (uncommitted), published, and
+// committed. A kill sends at most one group again.
 class ExportRun {
 public:
-    ExportRun(Context& ctx, CycleOutcome& outcome, QHash<QString, QVariant> storedIds)
+    ExportRun(Context& ctx, CycleOutcome& outcome, ExportState& state, ExportClaims& claims,
+              QHash<QString, StoredKey> keys)
         : m_ctx(ctx)
         , m_outcome(outcome)
-        , m_storedIds(std::move(storedIds))
+        , m_state(state)
+        , m_claims(claims)
+        , m_keys(std::move(keys))
         , m_tests(TestCatalogue::Load(ctx.db))
-        , m_files(ctx)
-        , m_claims(ctx.db, {ctx.config.ComputerName, QCoreApplication::applicationPid()}, IsProcessAlive)
     {
         ExportClaims::Ensure(ctx.db);
     }
-
-    ExportClaims& claims() { return m_claims; }
 
     // Sends a claimed group and gives up its claims. False when a folder takes no result file:
     // the group stays queued and the cycle ends.
     bool sendGroup(const QStringList& sampleIds)
     {
         const QList<Composed> composed = compose(sampleIds);
+        if (composed.isEmpty()) {
+            release(sampleIds);
+            return true;
+        }
+        std::optional<ResultFiles> files;
         QList<Written> staged;
         try {
-            staged = stage(composed);
+            files.emplace(m_ctx);
+            staged = stage(*files, composed);
         } catch (const ExportFolderError& e) {
             reportFolderTrouble(m_ctx, e);
             m_outcome.failed += int(composed.size());
-            finish({}, sampleIds);
+            release(sampleIds);
             return false;
         }
-        finish(publish(staged), sampleIds);
+        publish(*files, staged, sampleIds);
         return true;
     }
 
@@ -186,6 +218,13 @@ private:
         ++m_outcome.failed;
     }
 
+    void release(const QStringList& claimed)
+    {
+        Transaction transaction(m_ctx.db);
+        m_claims.release(claimed);
+        transaction.commit();
+    }
+
     QList<Composed> compose(const QStringList& sampleIds)
     {
         QList<Composed> composed;
@@ -193,10 +232,10 @@ private:
         Transaction read(m_ctx.db);
         for (const QString& sampleId : sampleIds) {
             try {
-                QueuedSample sample = readSampleRows(m_ctx.db, sampleId, m_storedIds.value(sampleId));
+                QueuedSample sample = readSampleRows(m_ctx.db, m_keys.value(sampleId));
                 if (sample.parameterIds.isEmpty())
                     continue; // sent meanwhile by a station of an older version
-                ResultMessage message = ComposeResultMessage(m_ctx, sampleId, m_tests);
+                ResultMessage message = ComposeResultMessage(m_ctx, sample.key, m_tests);
                 composed.append({std::move(sample), std::move(message)});
             } catch (const DbError&) {
                 throw; // the database failed, not the sample: the cycle stops, all stays queued
@@ -210,36 +249,34 @@ private:
 
     // Writes the group's files, forces them to disk and stages them in the export folder. A
     // folder that takes no file throws, and none of the group's files is left.
-    QList<Written> stage(const QList<Composed>& composed)
+    QList<Written> stage(ResultFiles& files, const QList<Composed>& composed)
     {
         QList<Written> written;
         try {
-            QList<ResultFiles::Written> files;
+            QList<ResultFiles::Written> all;
             for (const auto& [sample, message] : composed) {
-                written.append({sample, m_files.write(sample.sampleId, message)});
-                files << written.last().second;
+                written.append({sample, files.write(sample.sampleId(), message)});
+                all << written.last().second;
             }
-            if (files.isEmpty())
-                return {};
-            m_files.makeDurable(files);
+            files.makeDurable(all);
             m_ctx.outages.mend(kTemporaryWrites,
                                u"The temporary export folder \"%1\" takes result files again; the "
                                u"queued results go out."_s.arg(m_ctx.config.TempExportPath));
             for (auto file = written.begin(); file != written.end();) {
                 try {
-                    m_files.stage(file->second);
+                    files.stage(file->second);
                     ++file;
                 } catch (const ExportFolderError&) {
                     throw;
                 } catch (const std::exception& e) {
-                    m_files.discard(file->second);
-                    failed(file->first.sampleId, e);
+                    files.discard(file->second);
+                    failed(file->first.sampleId(), e);
                     file = written.erase(file);
                 }
             }
         } catch (const ExportFolderError&) {
             for (const auto& [sample, file] : written)
-                m_files.discard(file);
+                files.discard(file);
             throw;
         }
         if (!written.isEmpty())
@@ -249,67 +286,100 @@ private:
         return written;
     }
 
-    // Each file's lines reach the log before it is published, its end line after: a kill in
-    // between loses no delivery from the log. The end line goes with the next file's lines.
-    QList<QueuedSample> publish(const QList<Written>& staged)
+    // The queue rows go before anything is published, uncommitted: the write lock (the
+    // embedded database) or the rows' locks (a server) are had first, so that no file goes out
+    // whose rows cannot be deleted; when they cannot be had, nothing of the group goes out.
+    // One savepoint a sample, the first sample's innermost, gives back the rows of a file
+    // that cannot be published. Each file's lines reach the log before it is published, its end
+    // line after: a kill in between loses no delivery from the log.
+    void publish(ResultFiles& files, const QList<Written>& staged, const QStringList& claimed)
     {
-        QList<QueuedSample> published;
-        const ResultFiles::Written* sent = nullptr;
-        for (const auto& [sample, file] : staged) {
-            {
-                const CommLog::Gather lines(m_ctx.log);
-                if (sent)
-                    m_files.logSent(*sent);
-                m_files.logSending(file);
+        std::optional<Transaction> transaction;
+        std::vector<std::unique_ptr<Transaction>> rows(size_t(staged.size())); // closed before the transaction
+        try {
+            transaction.emplace(m_ctx.db);
+            for (qsizetype i = staged.size() - 1; i >= 0; --i) {
+                const QueuedSample& sample = staged.at(i).first;
+                auto savepoint = std::make_unique<Transaction>(m_ctx.db);
+                if (deleteRows(m_ctx, sample) <= sample.parameterIds.size()) {
+                    rows[size_t(i)] = std::move(savepoint);
+                } else {
+                    savepoint->rollback();
+                    logQueuedAgain(m_ctx, sample);
+                }
             }
-            sent = nullptr;
-            try {
-                m_files.publish(file);
-                sent = &file;
-                published << sample;
-                ++m_outcome.handled;
-            } catch (const std::exception& e) {
-                m_files.discard(file);
-                failed(sample.sampleId, e);
-            }
+        } catch (...) {
+            for (const auto& [sample, file] : staged)
+                files.discard(file);
+            throw;
         }
-        if (sent)
-            m_files.logSent(*sent);
-        return published;
-    }
-
-    // The published samples' queue rows go, and the group's claims with them, in one commit
-    // after the folder's new entries are forced to disk.
-    void finish(const QList<QueuedSample>& published, const QStringList& claimed)
-    {
+        QList<QueuedSample> dequeued;
+        try {
+            const ResultFiles::Written* sent = nullptr;
+            for (qsizetype i = 0; i < staged.size(); ++i) {
+                const auto& [sample, file] = staged.at(i);
+                {
+                    const CommLog::Gather lines(m_ctx.log);
+                    if (sent)
+                        files.logSent(*sent);
+                    files.logSending(file);
+                }
+                sent = nullptr;
+                try {
+                    files.publish(file);
+                    sent = &file;
+                    ++m_outcome.handled;
+                } catch (const std::exception& e) {
+                    files.discard(file);
+                    failed(sample.sampleId(), e);
+                }
+                if (auto& savepoint = rows[size_t(i)]) {
+                    sent ? savepoint->commit() : savepoint->rollback();
+                    if (sent)
+                        dequeued << sample;
+                    savepoint.reset();
+                }
+            }
+            if (sent)
+                files.logSent(*sent);
+        } catch (...) {
+            for (const auto& [sample, file] : staged)
+                files.discard(file);
+            throw;
+        }
         // Rows go only when the files they were sent in will survive a power cut.
-        if (!published.isEmpty() && !SyncFolder(m_ctx.config.ExportPath))
-            throw FileError(u"The export folder %1 cannot be forced to disk; the samples stay queued."_s.arg(
-                m_ctx.config.ExportPath));
-        Transaction transaction(m_ctx.db);
-        for (const QueuedSample& sample : published) {
-            if (!DequeueSample(m_ctx, sample))
-                m_ctx.log.logall(
-                    u"Probe %1 was queued again while it was being sent; it goes out again."_s.arg(sample.sampleId),
-                    LogDirection::Monitor);
-        }
+        if (!dequeued.isEmpty())
+            files.makePublishedDurable();
         m_claims.release(claimed);
-        transaction.commit();
+        try {
+            transaction->commit();
+        } catch (const DbError&) {
+            m_state.publishedNotDequeued << dequeued;
+            throw;
+        }
     }
 
     Context& m_ctx;
     CycleOutcome& m_outcome;
-    const QHash<QString, QVariant> m_storedIds;
+    ExportState& m_state;
+    ExportClaims& m_claims;
+    const QHash<QString, StoredKey> m_keys;
     const TestCatalogue m_tests;
-    ResultFiles m_files;
-    ExportClaims m_claims;
 };
 
 } // namespace
 
 CycleOutcome ExportPendingResults(Context& ctx, const ExportOptions& options)
 {
+    ExportState state;
+    return ExportPendingResults(ctx, state, options);
+}
+
+CycleOutcome ExportPendingResults(Context& ctx, ExportState& state, const ExportOptions& options)
+{
     CycleOutcome outcome;
+    ExportClaims claims(ctx.db, {ctx.config.ComputerName, QCoreApplication::applicationPid()}, IsProcessAlive);
+    dequeuePublished(ctx, state, claims);
     const Queue queue = readQueue(ctx.db);
     reportRowsWithoutSampleId(ctx, queue, outcome);
     if (queue.sampleIds.isEmpty())
@@ -320,11 +390,11 @@ CycleOutcome ExportPendingResults(Context& ctx, const ExportOptions& options)
     }
     RemoveStaleResultFiles(ctx.config, QCoreApplication::applicationPid(), QDateTime::currentDateTime(),
                            IsProcessAlive);
-    ExportRun run(ctx, outcome, queue.storedIds);
+    ExportRun run(ctx, outcome, state, claims, queue.keys);
     const qsizetype group = qMax(1, options.samplesPerCommit);
     for (qsizetype next = 0; next < queue.sampleIds.size() && !ctx.stopRequested();) {
         // Samples another exporter holds are left to it.
-        const QStringList claimed = run.claims().claimNext(queue.sampleIds, next, group);
+        const QStringList claimed = claims.claimNext(queue.sampleIds, next, group);
         if (claimed.isEmpty())
             continue;
         const bool sent = run.sendGroup(claimed);

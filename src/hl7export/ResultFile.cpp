@@ -1,7 +1,6 @@
 #include "hl7export/ResultFile.h"
 
 #include "FixedTexts.h"
-#include "core/DurableFiles.h"
 #include "core/Error.h"
 #include "core/ProcessAlive.h"
 #include "core/TextCodec.h"
@@ -10,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
@@ -42,18 +42,46 @@ std::optional<WorkOwner> workFileOwner(const QString& fileName, const QString& s
     return WorkOwner{match.captured(1), match.captured(2).toLongLong()};
 }
 
-// MSH-10 of a result file already in the export folder; empty when it holds no message.
-QString publishedControlId(const QString& path, const TextCodec& codec)
+// MSH-10 of a result file already in the export folder; empty when it holds no message. A
+// link, a pipe or a file with another link is not read: the rename replaces it.
+QString publishedControlId(const FolderHandle& folder, const QString& name, const TextCodec& codec)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> head = folder.readHead(name, 4096);
+    if (!head)
         return {};
-    const QByteArray head = file.read(4096);
-    const qsizetype end = head.indexOf('\r');
-    const QList<Hl7Message> messages = ReadHl7(codec.decode(end < 0 ? head : head.left(end)));
+    const qsizetype end = head->indexOf('\r');
+    const QList<Hl7Message> messages = ReadHl7(codec.decode(end < 0 ? *head : head->left(end)));
     if (messages.isEmpty() || messages.first().segment(0).name() != u"MSH")
         return {};
     return messages.first().segment(0).field(10);
+}
+
+// A work name of this process that nobody can guess: the tag says whose it is, the random part
+// keeps it from being planted beforehand and from growing with the sample's ID.
+QString workName(const QString& tag, const QString& suffix)
+{
+    return QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, u'0') + tag + suffix;
+}
+
+// A name that is longer than this many bytes no file system takes. UTF-8, the names' encoding
+// here, never has fewer bytes than Windows has UTF-16 units.
+constexpr qsizetype kMaxNameBytes = 255;
+const QString kDigestMark = u"~"_s;
+constexpr qsizetype kDigestLength = 8;
+
+// Cuts the text at a character's end so that it takes at most `room` bytes.
+void cutToBytes(QString& text, qsizetype room)
+{
+    qsizetype used = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype units = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        used += text.mid(i, units).toUtf8().size();
+        if (used > room) {
+            text.truncate(i);
+            return;
+        }
+        i += units;
+    }
 }
 
 bool cannotStandInName(QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f || u"/\\:*?\"<>|"_s.contains(c); }
@@ -90,9 +118,14 @@ QString ResultFileName(const QString& leader, const QString& sampleId, const QSt
         safe[0] = u'_';
         replaced = true;
     }
+    const qsizetype frame = (leader + extension).toUtf8().size();
+    if (frame + safe.toUtf8().size() > kMaxNameBytes) {
+        cutToBytes(safe, kMaxNameBytes - frame - kDigestMark.size() - kDigestLength);
+        replaced = true;
+    }
     if (replaced) {
         const QByteArray digest = QCryptographicHash::hash(sampleId.toUtf8(), QCryptographicHash::Sha1);
-        safe += u'~' + QString::fromLatin1(digest.toHex().left(8));
+        safe += kDigestMark + QString::fromLatin1(digest.toHex().left(kDigestLength));
     }
     return leader + safe + extension;
 }
@@ -100,53 +133,71 @@ QString ResultFileName(const QString& leader, const QString& sampleId, const QSt
 ResultFiles::ResultFiles(Context& ctx)
     : m_ctx(ctx)
     , m_codec(ctx.config.Charset)
-    // A name of this machine's process: no second exporter writes into the same file, and a
-    // later process can tell whether its maker still runs.
+    // Whose work file it is: a later process can tell whether its maker still runs.
     , m_tag(workTag(ctx.config.ComputerName, QCoreApplication::applicationPid()))
+    , m_temporary(ctx.config.TempExportPath)
+    , m_export(ctx.config.ExportPath)
 {
+    if (!m_temporary.isOpen())
+        throw ExportFolderError(ExportFolderError::Folder::Temporary, m_temporary.error());
+    if (!m_export.isOpen())
+        throw ExportFolderError(ExportFolderError::Folder::Export, m_export.error());
 }
 
 ResultFiles::Written ResultFiles::write(const QString& sampleId, const ResultMessage& message)
 {
     const AppConfig& c = m_ctx.config;
     const QString name = ResultFileName(c.ExportLeader, sampleId, c.ExportExtension);
-    const QFileInfo target(c.ExportPath + name);
     Written written{sampleId,
                     message.lines(),
                     m_codec.encode(PrintHl7(message.hl7, u"\r\n")),
                     message.controlId(),
-                    c.TempExportPath + name + m_tag + u".tmp"_s,
-                    target.absoluteDir().filePath(u"."_s + target.fileName() + m_tag + u".part"_s),
-                    target.filePath()};
-    if (const QString error = WriteWholeFile(written.temporary, written.bytes, false); !error.isEmpty())
+                    name,
+                    c.ExportPath + name,
+                    workName(m_tag, u".tmp"_s),
+                    u"."_s + workName(m_tag, u".part"_s)};
+    if (const QString error = m_temporary.createFile(written.temporary, written.bytes, false); !error.isEmpty())
         throw ExportFolderError(ExportFolderError::Folder::Temporary, error);
     return written;
 }
 
 void ResultFiles::makeDurable(const QList<Written>& files)
 {
-    QStringList paths;
+    QStringList names;
     for (const Written& file : files)
-        paths << file.temporary;
-    if (!SyncFiles(paths))
+        names << file.temporary;
+    if (!m_temporary.syncFiles(names))
         throw ExportFolderError(ExportFolderError::Folder::Temporary, u"the files cannot be forced to disk"_s);
 }
 
 void ResultFiles::stage(const Written& written)
 {
-    if (QFileInfo(written.final).isDir())
+    QString error;
+    switch (m_export.entry(written.name, &error)) {
+    case FolderHandle::Entry::Folder:
         throw FileError(u"A folder holds the name %1."_s.arg(written.final));
-    // Names can meet (a case-blind file system, a suffix that repeats): the other sample's
-    // file stays until the receiving system has taken it, and this one waits for that.
-    const QString otherId = publishedControlId(written.final, m_codec);
-    if (!otherId.isEmpty() && otherId != written.controlId)
-        throw FileError(u"%1 holds the result of sample %2; it is not replaced."_s.arg(written.final, otherId));
-    if (RenameReplacing(written.temporary, written.staged))
+    case FolderHandle::Entry::None:
+        // The name itself is refused (too long for this file system, characters it does not take).
+        if (!error.isEmpty())
+            throw FileError(u"The result file cannot be named %1: %2"_s.arg(written.final, error));
+        break;
+    case FolderHandle::Entry::File: {
+        // Names can meet (a case-blind file system, a suffix that repeats): the other sample's
+        // file stays until the receiving system has taken it, and this one waits for that.
+        const QString otherId = publishedControlId(m_export, written.name, m_codec);
+        if (!otherId.isEmpty() && otherId != written.controlId)
+            throw FileError(u"%1 holds the result of sample %2; it is not replaced."_s.arg(written.final, otherId));
+        break;
+    }
+    case FolderHandle::Entry::Other:
+        break; // a link or a pipe: replaced by the rename, never read or written through
+    }
+    if (m_temporary.rename(written.temporary, m_export, written.staged) == FolderHandle::Rename::Done)
         return;
     // Another file system: a second copy, forced to disk before it is renamed into place.
-    if (const QString error = WriteWholeFile(written.staged, written.bytes, true); !error.isEmpty())
-        throw ExportFolderError(ExportFolderError::Folder::Export, error);
-    QFile::remove(written.temporary);
+    if (const QString copyError = m_export.createFile(written.staged, written.bytes, true); !copyError.isEmpty())
+        throw ExportFolderError(ExportFolderError::Folder::Export, copyError);
+    m_temporary.remove(written.temporary);
 }
 
 void ResultFiles::logSending(const Written& written)
@@ -158,8 +209,16 @@ void ResultFiles::logSending(const Written& written)
 
 void ResultFiles::publish(const Written& written)
 {
-    if (!RenameReplacing(written.staged, written.final))
-        throw FileError(u"The result file cannot be renamed to %1."_s.arg(written.final));
+    QString error;
+    if (m_export.rename(written.staged, m_export, written.name, &error) != FolderHandle::Rename::Done)
+        throw FileError(u"The result file cannot be renamed to %1: %2"_s.arg(written.final, error));
+}
+
+void ResultFiles::makePublishedDurable()
+{
+    if (!m_export.sync())
+        throw FileError(
+            u"The export folder %1 cannot be forced to disk; the samples stay queued."_s.arg(m_ctx.config.ExportPath));
 }
 
 void ResultFiles::logSent(const Written& written)
@@ -169,25 +228,8 @@ void ResultFiles::logSent(const Written& written)
 
 void ResultFiles::discard(const Written& written)
 {
-    QFile::remove(written.temporary);
-    QFile::remove(written.staged);
-}
-
-QString WriteResultFile(Context& ctx, const QString& sampleId, const ResultMessage& message)
-{
-    ResultFiles files(ctx);
-    const ResultFiles::Written written = files.write(sampleId, message);
-    try {
-        files.makeDurable({written});
-        files.stage(written);
-        files.logSending(written);
-        files.publish(written);
-    } catch (const std::exception&) {
-        files.discard(written);
-        throw;
-    }
-    files.logSent(written);
-    return written.final;
+    m_temporary.remove(written.temporary);
+    m_export.remove(written.staged);
 }
 
 QStringList RemoveStaleResultFiles(const AppConfig& config, qint64 ownPid, const QDateTime& now,

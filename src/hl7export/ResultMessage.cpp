@@ -18,15 +18,19 @@ QString components(const QString& first, const QString& second) { return first +
 
 // The stored order line of a kind: by the whole order key, and for rows kept under the
 // first ten characters by older versions, by those.
-QString storedLine(Context& ctx, const QString& orderKey, const QString& kind)
+QString storedLine(Context& ctx, const StoredKey& orderKey, const QString& kind)
 {
-    if (orderKey.isEmpty())
+    if (orderKey.text().isEmpty())
         return {};
-    const QString sql =
-        u"SELECT STRING_TEXT FROM HL7_STRINGS WHERE ORDER_ID = ? AND STRING_DEF = ? ORDER BY TIME_STAMP"_s;
-    auto row = ctx.db.first(sql, {orderKey, kind});
-    if (!row && orderKey.size() > 10)
-        row = ctx.db.first(sql, {orderKey.left(10), kind});
+    const auto first = [&](const StoredKey& key) {
+        return ctx.db.first(
+            u"SELECT STRING_TEXT FROM HL7_STRINGS WHERE %1 AND STRING_DEF = ? ORDER BY TIME_STAMP"_s.arg(
+                key.condition(u"ORDER_ID"_s)),
+            key.values() + QVariantList{kind});
+    };
+    auto row = first(orderKey);
+    if (!row && orderKey.text().size() > 10)
+        row = first(StoredKey(ctx.db, orderKey.text().left(10)));
     return row ? row->text(u"STRING_TEXT") : QString();
 }
 
@@ -78,14 +82,21 @@ QString ObservationTime(const QDateTime& lastChange)
 
 ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const TestCatalogue& tests)
 {
+    return ComposeResultMessage(ctx, StoredKey(ctx.db, sampleId), tests);
+}
+
+ResultMessage ComposeResultMessage(Context& ctx, const StoredKey& sampleKey, const TestCatalogue& tests)
+{
     const AppConfig& c = ctx.config;
-    const QString id = EscapeHl7(sampleId);
+    const QString id = EscapeHl7(sampleKey.text());
+    const QString ofSample = sampleKey.condition(u"SAMPLE_ID"_s);
     Hl7Message message{kDelimiters, {}, {}};
 
     const auto sample = ctx.db.first(
-        u"SELECT STATUS_1, LAST_CHANGE_DAT, COMMENT_COLL, COMMENT_COM, COMMENT_D_M FROM SAMPLE_BASE WHERE SAMPLE_ID = ?"_s,
-        {sampleId});
-    const QString orderKey = sample ? sample->text(u"STATUS_1") : QString();
+        u"SELECT STATUS_1, LAST_CHANGE_DAT, COMMENT_COLL, COMMENT_COM, COMMENT_D_M FROM SAMPLE_BASE WHERE "_s +
+            ofSample,
+        sampleKey.values());
+    const StoredKey orderKey(ctx.db, sample ? sample->value(u"STATUS_1") : QVariant());
 
     message.append(segment(u"MSH"_s,
                            {kDelimiters.encodingCharacters(), c.HL7ORUSender, QString(), c.HL7ORUEmpf, QString(),
@@ -95,7 +106,7 @@ ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const 
     message.append(storedLine(ctx, orderKey, u"PV1"_s));
 
     const bool requestsLeft =
-        !ctx.db.query(u"SELECT DISTINCT PARAMETER_ID FROM REQUEST WHERE SAMPLE_ID = ?"_s, {sampleId}).isEmpty();
+        !ctx.db.query(u"SELECT DISTINCT PARAMETER_ID FROM REQUEST WHERE "_s + ofSample, sampleKey.values()).isEmpty();
     QStringList obr{u"1"_s,
                     id,
                     c.OBR3TEXT,
@@ -109,20 +120,20 @@ ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const 
     message.append(segment(u"OBR"_s, obr));
 
     int setId = 0;
-    const QList<Row> results =
-        ctx.db.query(u"SELECT R.PARAMETER_ID, RESULT, INTERPRETATION FROM RESULTS R INNER JOIN TEST_DEF TD "
-                     u"ON R.PARAMETER_ID = TD.PARAMETER_ID WHERE SAMPLE_ID = ? ORDER BY PRINT_POS, R.PARAMETER_ID"_s,
-                     {sampleId});
+    const QList<Row> results = ctx.db.query(
+        u"SELECT R.PARAMETER_ID, RESULT, INTERPRETATION FROM RESULTS R INNER JOIN TEST_DEF TD "
+        u"ON R.PARAMETER_ID = TD.PARAMETER_ID WHERE R.%1 ORDER BY PRINT_POS, R.PARAMETER_ID"_s.arg(ofSample),
+        sampleKey.values());
     // A laboratory database may keep RESULT as a number: it goes out in the regional format.
     const RegionalFormat regional = ctx.regional();
     for (const Row& row : results)
         message.append(observation(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()),
                                    EscapeHl7(NullToText(row.value(u"RESULT"), regional)),
                                    EscapeHl7(NullToText(row.value(u"INTERPRETATION"), regional)), u"F"_s));
-    const QList<Row> open =
-        ctx.db.query(u"SELECT DISTINCT RQ.PARAMETER_ID, PRINT_POS FROM REQUEST RQ INNER JOIN TEST_DEF TD "
-                     u"ON RQ.PARAMETER_ID = TD.PARAMETER_ID WHERE SAMPLE_ID = ? ORDER BY PRINT_POS, RQ.PARAMETER_ID"_s,
-                     {sampleId});
+    const QList<Row> open = ctx.db.query(
+        u"SELECT DISTINCT RQ.PARAMETER_ID, PRINT_POS FROM REQUEST RQ INNER JOIN TEST_DEF TD "
+        u"ON RQ.PARAMETER_ID = TD.PARAMETER_ID WHERE RQ.%1 ORDER BY PRINT_POS, RQ.PARAMETER_ID"_s.arg(ofSample),
+        sampleKey.values());
     for (const Row& row : open)
         message.append(
             observation(++setId, tests.texts(row.value(u"PARAMETER_ID").toLongLong()), kOpen, kOpen, u"O"_s));

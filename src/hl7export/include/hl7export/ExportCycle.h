@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hl7export/StoredKey.h"
 #include "runtime/Context.h"
 #include "runtime/CycleOutcome.h"
 
@@ -15,29 +16,35 @@ struct ExportOptions {
     int samplesPerCommit = 25;
 };
 
-// The queue rows of one sample as the cycle read them: its ID and the PARAMETER_ID of each
-// row (NULL where a row has none).
+// The queue rows of one sample as the cycle read them: its ID (with the forms REQ2SEND holds
+// it in) and the PARAMETER_ID of each row (NULL where a row has none).
 struct QueuedSample {
-    QString sampleId;
+    StoredKey key;
     QVariantList parameterIds;
-    // The ID as REQ2SEND holds it, where that is no text (a number or bytes in an untyped column
-    // of an older database): its rows are found by it, not by its text. Invalid: the text.
-    QVariant storedId = {};
+
+    const QString& sampleId() const { return key.text(); }
+};
+
+// What the export keeps from one cycle to the next: the samples it published whose queue rows'
+// deletion could not be committed (a full disk under the database). Each cycle commits that
+// first, and until it can, sends nothing: those samples are not sent again meanwhile.
+struct ExportState {
+    QList<QueuedSample> publishedNotDequeued;
 };
 
 // One export cycle: every sample in REQ2SEND that no other exporter has claimed is claimed,
-// its result message composed, written and published, and then the queue rows that were read
-// for it are deleted with its claim. A sample that fails is logged, keeps its queue rows for
-// the next cycle, and the others go on. While the export folder is missing, or a folder takes
-// no result file (full, read-only), nothing is published and everything stays queued; queue
-// rows without a sample ID are never sent and stay for a person to remove. Such lasting
-// trouble is logged once until it is mended. A database that takes no writes fails the claims
-// and the cycle before anything is published.
+// its result message composed and written, the queue rows read for it deleted (not yet
+// committed), its file published, and then the deletion committed with its claim. Rows
+// queued after the read stay; when the same row was queued again meanwhile (more rows match
+// than were read), all stay and the sample goes out again in the next cycle. A sample that
+// fails is logged, keeps its queue rows for the next cycle, and the others go on. While
+// the export folder is missing, or a folder takes no result file (full, read-only), nothing is
+// published and everything stays queued; queue rows without a sample ID are never sent and
+// stay for a person to remove. Such lasting trouble is logged once until it is mended. When
+// the database takes no writes (the claims or the deletion fail), the cycle fails before
+// anything is published.
+CycleOutcome ExportPendingResults(Context& ctx, ExportState& state, const ExportOptions& options = {});
+// The same with a state of its own (one cycle, as "/cycle" and tests run it).
 CycleOutcome ExportPendingResults(Context& ctx, const ExportOptions& options = {});
-
-// Deletes the queue rows that were read for a sample's message, and none that came later:
-// when more rows match than were read (the same row was queued again meanwhile), all stay
-// and the sample goes out again in the next cycle. Returns whether the rows were deleted.
-bool DequeueSample(Context& ctx, const QueuedSample& sample);
 
 } // namespace kestrin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Error.h"
+#include "core/FolderHandle.h"
 #include "core/TextCodec.h"
 #include "hl7export/ResultMessage.h"
 
@@ -11,7 +12,9 @@ namespace kestrin {
 // The result file's name: leader, sample ID, extension. Characters that cannot stand in a
 // file name (/ \ : * ? " < > |, control characters, a trailing dot or blank, a name of
 // dots or a Windows device name) are replaced in the name only, and such a name gets a
-// short suffix derived from the real ID, so that "A/B" and "A:B" never share a file.
+// short suffix derived from the real ID, so that "A/B" and "A:B" never share a file. An ID
+// that would make the name longer than a file system takes (255 bytes) is cut short, with
+// the same suffix.
 QString ResultFileName(const QString& leader, const QString& sampleId, const QString& extension);
 
 // A folder that takes no result file at all (full, read-only, gone): no sample's fault. The
@@ -30,20 +33,15 @@ private:
     Folder m_folder;
 };
 
-// Writes the message afresh into the temporary export folder (CR LF after every line, in
-// the configured character set, forced to disk) and publishes it in the export folder under
-// its final name, replacing an earlier file of the same sample in one step: a receiving
-// system never sees half a file. A file of that name that holds another sample's message is
-// never replaced. The temporary file is gone afterwards, also when publishing failed. Logs
-// the start and every line before the file is published, the end after. Returns the published
-// path; throws a FileError when a folder or file cannot be written.
-QString WriteResultFile(Context& ctx, const QString& sampleId, const ResultMessage& message);
-
-// The same in steps, so that the cost of forcing files to disk is paid once for many: write
-// each file, make them durable together, stage each in the export folder, log it, publish it.
-// A written file that is not published must be discarded.
+// Writes result files and publishes them in the export folder, in steps so that the cost of
+// forcing files to disk is paid once for many: write each file, make them durable together,
+// stage each in the export folder, log it, publish it. Every file is created anew under a
+// name nobody can guess, through handles of the two folders (others may write the export
+// folder: no link planted there is followed). A written file that is not published must be
+// discarded.
 class ResultFiles {
 public:
+    // Opens the two folders; throws an ExportFolderError when one cannot be opened.
     explicit ResultFiles(Context& ctx);
 
     struct Written {
@@ -51,25 +49,29 @@ public:
         QStringList lines;
         QByteArray bytes;
         QString controlId; // MSH-10 of its message
-        QString temporary;
-        QString staged; // hidden, in the export folder
-        QString final;
+        QString name;      // the published name
+        QString final;     // the published path, as the log names it
+        QString temporary; // a work name in the temporary folder
+        QString staged;    // a hidden work name in the export folder
     };
 
-    // Writes the message under a temporary name of this process, every step checked. Throws an
+    // Writes the message under a new work name of this process, every step checked. Throws an
     // ExportFolderError: a file the temporary folder does not take whole is no sample's fault.
     Written write(const QString& sampleId, const ResultMessage& message);
     // Forces the written files onto the disk. Throws an ExportFolderError.
     void makeDurable(const QList<Written>& files);
     // Moves a durable file into the export folder under a hidden name that no receiver takes
     // (across file systems a copy, forced to disk). Throws an ExportFolderError when the folder
-    // takes no file, a FileError when only this sample's name is taken (a folder of that name,
-    // another sample's file).
+    // takes no file, a FileError when only this sample's name cannot be used (a folder of that
+    // name, another sample's file, a name the file system refuses).
     void stage(const Written& written);
     // The log lines of a file about to be published: the start and every line.
     void logSending(const Written& written);
-    // Publishes a staged file under its final name. Throws a FileError.
+    // Publishes a staged file under its final name, replacing what holds that name (a link
+    // too, which is replaced, never written through). Throws a FileError.
     void publish(const Written& written);
+    // Forces the export folder's new entries onto the disk. Throws a FileError.
+    void makePublishedDurable();
     // The log line of a published file.
     void logSent(const Written& written);
     void discard(const Written& written);
@@ -78,6 +80,8 @@ private:
     Context& m_ctx;
     TextCodec m_codec;
     QString m_tag;
+    FolderHandle m_temporary;
+    FolderHandle m_export;
 };
 
 // Removes the temporary files (in TempExportPath) and the hidden copies on their way into

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hl7/Message.h"
+#include "hl7export/StoredKey.h"
 #include "hl7export/TestCatalogue.h"
 #include "runtime/Context.h"
 
@@ -28,6 +29,7 @@ struct ResultMessage {
 // Composes the result message of a sample: its stored results and its open requests, its
 // comments, and the PID and PV1 lines of its order. Values from the database are escaped;
 // NULLs give empty text.
+ResultMessage ComposeResultMessage(Context& ctx, const StoredKey& sample, const TestCatalogue& tests);
 ResultMessage ComposeResultMessage(Context& ctx, const QString& sampleId, const TestCatalogue& tests);
 
 // OBR-7: yyyymmddhhmm, or the eight digits of the date for a time of exactly midnight.
