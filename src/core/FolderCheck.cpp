@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <sys/stat.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -72,6 +73,17 @@ FolderState CheckFolder(const QString& path, MissingFolder missing)
     if (problem.isEmpty())
         return {true, u"will be created"_s};
     return {false, u"is missing and cannot be created below %1: %2"_s.arg(ancestor, problem)};
+}
+
+bool EveryoneMayWrite(const QString& folder)
+{
+#ifndef Q_OS_WIN
+    struct stat status = {};
+    return ::stat(QFile::encodeName(folder).constData(), &status) == 0 && (status.st_mode & S_IWOTH) != 0;
+#else
+    Q_UNUSED(folder);
+    return false;
+#endif
 }
 
 QString ListingProblem(const QString& folder)

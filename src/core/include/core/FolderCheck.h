@@ -22,4 +22,8 @@ FolderState CheckFolder(const QString& path, MissingFolder missing = MissingFold
 // write into but not list keeps the order files in it unseen.
 QString ListingProblem(const QString& folder);
 
+// Whether every user of the machine may make files in the folder (false on Windows, whose
+// folders have access lists instead).
+bool EveryoneMayWrite(const QString& folder);
+
 } // namespace kestrin
