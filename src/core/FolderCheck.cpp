@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -73,6 +75,18 @@ FolderState CheckFolder(const QString& path, MissingFolder missing)
     if (problem.isEmpty())
         return {true, u"will be created"_s};
     return {false, u"is missing and cannot be created below %1: %2"_s.arg(ancestor, problem)};
+}
+
+QString WritingProblem(const QString& folder)
+{
+#ifndef Q_OS_WIN
+    // As the effective user and groups, with the capabilities in effect, not the real user's.
+    if (::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return {};
+#else
+    return QFileInfo(folder).isWritable() ? QString() : u"the folder cannot be written"_s;
+#endif
 }
 
 bool EveryoneMayWrite(const QString& folder)
