@@ -150,6 +150,10 @@ int RunCheck(const CommandLine& commandLine, QTextStream& out)
                 << MaskPassword(OleDbConnectionString(config->SqlServerKind, config->DatabaseName, config->ServerName))
                 << '\n';
         problems += StartupProblems(*config);
+        // Lock, status and log files are made there: another user could put a link in their way.
+        if (EveryoneMayWrite(config->ComLogPath))
+            warnings << u"every user of this machine may write the log folder %1; give it to Kestrin's user and group "
+                        u"only (chmod o-w)."_s.arg(config->ComLogPath);
     }
     out << '\n';
     for (const QString& problem : problems)

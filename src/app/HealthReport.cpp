@@ -126,6 +126,8 @@ QStringList JudgeHealth(const HealthReport& r)
         judgeCycle(r, cycles.lastImport, r.importPeriodMs, u"import"_s, reasons);
         if (r.exports)
             judgeCycle(r, cycles.lastExport, r.exportPeriodMs, u"export"_s, reasons);
+        if (!cycles.databaseConnected)
+            reasons << u"the service's last cycle found the database away"_s;
         break;
     }
     }
@@ -135,8 +137,13 @@ QStringList JudgeHealth(const HealthReport& r)
         reasons << u"the import folder cannot be read: "_s + r.importFolderError;
     if (tooOld(r, r.oldestOrderFile, importAllowed))
         reasons << u"an order file has waited %1"_s.arg(late(r, r.oldestOrderFile, importAllowed));
+    for (const QString& problem : r.folderProblems)
+        reasons << problem;
     if (r.failedFilesToday > 0)
         reasons << u"%1 order files failed today and lie in EinleseFehler"_s.arg(r.failedFilesToday);
+    if (r.failedFilesWaiting > 0)
+        reasons << u"%1 failed order files wait in the import folder until EinleseFehler takes them"_s.arg(
+            r.failedFilesWaiting);
 
     if (!r.databaseError.isEmpty())
         reasons << u"the database: "_s + r.databaseError;
@@ -164,6 +171,8 @@ QStringList StatusLines(const HealthReport& r, const RegionalFormat& format)
         lines << waiting;
     }
     lines << u"Order files failed today (EinleseFehler): %1"_s.arg(r.failedFilesToday);
+    if (r.failedFilesWaiting > 0)
+        lines << u"Failed order files waiting for EinleseFehler: %1"_s.arg(r.failedFilesWaiting);
     if (r.database.isEmpty()) {
         lines << u"Database: cannot be reached"_s;
     } else {

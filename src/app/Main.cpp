@@ -7,6 +7,7 @@
 #include "config/CommandLine.h"
 #include "core/Clock.h"
 #include "core/Error.h"
+#include "core/OwnFiles.h"
 #include "labdb/Connection.h"
 #include "labdb/Schema.h"
 
@@ -25,11 +26,10 @@ int RunInitDb(const AppConfig& config)
     const ConnectionSettings settings = ConnectionSettingsOf(config);
     const bool newFile = IsNewEmbeddedDatabase(settings);
     const auto db = ConnectDatabase(settings, MissingDatabase::Created);
-    // Patients' data: not for every user of the machine; the group's stations write it too.
+    // Patients' data: written by the service's user, read by its group (docs/operations.md).
     if (newFile)
         QFile::setPermissions(settings.database,
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                                  QFileDevice::WriteGroup);
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
     const QStringList created = newFile ? LabTableNames() : CreateMissingTables(*db);
     QTextStream out(stdout);
     if (created.isEmpty())
@@ -89,6 +89,7 @@ void WarnUnknownSwitches(const CommandLine& commandLine)
 
 int Main(int argc, char* argv[], WindowedRun windowedRun)
 {
+    RestrictNewFileModes(); // logs, database and result files are no one else's, whatever shell started it
     NameSystemTimeZone();
     QStringList arguments;
     for (int i = 1; i < argc; ++i)

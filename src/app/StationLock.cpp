@@ -23,9 +23,8 @@ StationLock::StationLock(const AppConfig& config)
     if (outcome == ProcessLock::Outcome::Taken)
         return;
     if (outcome == ProcessLock::Outcome::Unwritable)
-        throw StartupError(
-            u"The lock file %1 of station %2 cannot be made: its folder (ComLogPath) cannot be written."_s.arg(
-                m_lock.path(), config.StationId));
+        throw StartupError(u"The lock file %1 of station %2 cannot be made in the log folder (ComLogPath): %3."_s.arg(
+            m_lock.path(), config.StationId, m_lock.errorString()));
 
     const std::optional<LockHolder> holder = ReadLockHolder(m_lock.path());
     const QString who = holder

@@ -4,6 +4,7 @@
 #include "config/CycleSchedule.h"
 #include "config/StartupChecks.h"
 #include "core/Error.h"
+#include "core/FolderCheck.h"
 #include "core/ProcessLock.h"
 #include "hl7import/ImportFolder.h"
 #include "labdb/Connection.h"
@@ -46,8 +47,39 @@ void lookAtLock(const AppConfig& config, HealthReport& r)
 // A move keeps a file's time of writing; the time its entry last changed tells when it came.
 QDateTime arrival(const QFileInfo& file) { return std::max(file.lastModified(), file.metadataChangeTime()); }
 
+// Each folder a cycle writes into, as far as this user can tell without writing: a folder the
+// cycles make is no trouble while it is missing, the export folder (another system's) is.
+void lookAtWriting(const AppConfig& config, HealthReport& r)
+{
+    struct Folder {
+        const char16_t* what;
+        QString path;
+        MissingFolder missing;
+    };
+    QList<Folder> folders{
+        {u"the order files in %1 cannot be taken: %2", config.ImportPath, MissingFolder::Created},
+        {u"handled order files cannot be filed into %1: %2", config.ImportDonePath, MissingFolder::Created},
+        {u"failed order files cannot be filed into %1: %2", config.ImportErrorPath, MissingFolder::Created}};
+    if (r.exports)
+        folders << Folder{u"result files cannot be written into %1: %2", config.TempExportPath, MissingFolder::Created}
+                << Folder{u"result files cannot be published into %1: %2", config.ExportPath, MissingFolder::Refused};
+    for (const auto& [what, path, missing] : std::as_const(folders)) {
+        const QFileInfo folder(path);
+        QString problem;
+        if (!folder.exists())
+            problem = missing == MissingFolder::Refused ? u"it is missing"_s : QString();
+        else if (!folder.isDir())
+            problem = u"it is no folder"_s;
+        else
+            problem = WritingProblem(path);
+        if (!problem.isEmpty())
+            r.folderProblems << QStringView(what).toString().arg(path, problem);
+    }
+}
+
 void lookAtFolders(const AppConfig& config, HealthReport& r)
 {
+    lookAtWriting(config, r);
     const QFileInfo importFolder(config.ImportPath);
     if (!importFolder.isDir() || !importFolder.isReadable()) {
         r.importFolderError = importFolder.exists() ? u"%1 cannot be listed"_s.arg(config.ImportPath)
@@ -57,7 +89,7 @@ void lookAtFolders(const AppConfig& config, HealthReport& r)
     QSet<QString> setAside;
     for (const FoundClaim& file : SetAsideFiles(config.ImportPath))
         setAside.insert(file.claimName);
-    r.failedFilesToday = int(setAside.size());
+    r.failedFilesWaiting = int(setAside.size());
     const auto files = QDir::Files | QDir::Hidden | QDir::System;
     for (QDirIterator it(config.ImportPath, files); it.hasNext();) {
         it.next();

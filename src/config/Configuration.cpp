@@ -35,7 +35,7 @@ enum class Conversion {
     CycleMinutes,  // a whole number; no number is an error, below 0 is said
     CycleSeconds,  // the same, in seconds
     Milliseconds,  // a whole number of 0 or more
-    Bytes,         // a whole number of 1 or more
+    Bytes,         // a whole number of 1 up to IniSettings::kMostImportMaxBytes
     Days,          // a whole number of 0 or more
     Extension,     // three characters without a dot, the only kind a file name can end in
     FileNamePart,  // text put into a file name: nothing that leaves the folder or a file name cannot hold
@@ -217,10 +217,10 @@ void store(ParsedConfiguration& parsed, const IniKey& key, const QString& value)
                    value);
         break;
     case Conversion::Bytes:
-        if (const auto number = ToInt32(value); number && *number >= 1)
+        if (const auto number = ToInt32(value); number && *number >= 1 && *number <= IniSettings::kMostImportMaxBytes)
             s.*std::get<qint64 IniSettings::*>(key.field) = *number;
         else
-            refuse(u"not a whole number of bytes (1 or more)"_s, value);
+            refuse(u"not a whole number of bytes from 1 to %1"_s.arg(IniSettings::kMostImportMaxBytes), value);
         break;
     case Conversion::Extension:
         // The last three characters of a file name are compared with it: anything else never matches.

@@ -9,6 +9,9 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -72,6 +75,29 @@ FolderState CheckFolder(const QString& path, MissingFolder missing)
     if (problem.isEmpty())
         return {true, u"will be created"_s};
     return {false, u"is missing and cannot be created below %1: %2"_s.arg(ancestor, problem)};
+}
+
+QString WritingProblem(const QString& folder)
+{
+#ifndef Q_OS_WIN
+    // As the effective user and groups, with the capabilities in effect, not the real user's.
+    if (::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return {};
+#else
+    return QFileInfo(folder).isWritable() ? QString() : u"the folder cannot be written"_s;
+#endif
+}
+
+bool EveryoneMayWrite(const QString& folder)
+{
+#ifndef Q_OS_WIN
+    struct stat status = {};
+    return ::stat(QFile::encodeName(folder).constData(), &status) == 0 && (status.st_mode & S_IWOTH) != 0;
+#else
+    Q_UNUSED(folder);
+    return false;
+#endif
 }
 
 QString ListingProblem(const QString& folder)

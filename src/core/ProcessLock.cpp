@@ -1,5 +1,6 @@
 #include "core/ProcessLock.h"
 
+#include "core/OwnFiles.h"
 #include "core/ProcessAlive.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,12 @@
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
+
+namespace {
+
+constexpr qsizetype kLockTextBytes = 4096; // far more than a process, program and host take
+
+} // namespace
 
 #ifdef Q_OS_WIN
 
@@ -42,7 +49,10 @@ ProcessLock::Outcome ProcessLock::tryLock()
 {
     if (m_handle->file.tryLock(0))
         return Outcome::Taken;
-    return m_handle->file.error() == QLockFile::LockFailedError ? Outcome::Held : Outcome::Unwritable;
+    if (m_handle->file.error() == QLockFile::LockFailedError)
+        return Outcome::Held;
+    m_error = u"the file cannot be written"_s;
+    return Outcome::Unwritable;
 }
 
 bool IsLockHeld(const QString& path)
@@ -50,6 +60,16 @@ bool IsLockHeld(const QString& path)
     const std::optional<LockHolder> holder = ReadLockHolder(path);
     return holder && holder->host == QSysInfo::machineHostName() && IsProcessAlive(holder->pid);
 }
+
+namespace {
+
+QByteArray lockFileHead(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(kLockTextBytes) : QByteArray();
+}
+
+} // namespace
 
 #else
 
@@ -104,12 +124,17 @@ ProcessLock::Outcome ProcessLock::tryLock()
         return Outcome::Taken;
     const QByteArray path = QFile::encodeName(m_path);
     for (;;) {
-        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0)
+        // The log folder may be others' to write: never through a link they put in its place.
+        const OwnFile own = OpenOwnFile(m_path, O_RDWR | O_CREAT, 0640);
+        const int fd = own.descriptor;
+        if (fd < 0) {
+            m_error = own.error;
             return Outcome::Unwritable;
+        }
         struct flock range = wholeFile(F_WRLCK);
         if (::fcntl(fd, F_OFD_SETLK, &range) != 0) {
             const bool held = errno == EAGAIN || errno == EACCES;
+            m_error = qt_error_string(errno);
             ::close(fd);
             return held ? Outcome::Held : Outcome::Unwritable;
         }
@@ -119,7 +144,10 @@ ProcessLock::Outcome ProcessLock::tryLock()
         }
         const QByteArray who = QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
             QCoreApplication::applicationName().toUtf8() + '\n' + QSysInfo::machineHostName().toUtf8() + '\n';
+        // A file an older version made keeps its mode: it names this process from now on.
+        ::fchmod(fd, 0640);
         if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, who.constData(), size_t(who.size()), 0) != who.size()) {
+            m_error = qt_error_string(errno);
             ::unlink(path.constData());
             ::close(fd);
             return Outcome::Unwritable;
@@ -129,9 +157,26 @@ ProcessLock::Outcome ProcessLock::tryLock()
     }
 }
 
+namespace {
+
+// Read as it was written: not through a link, and not from a pipe that would never end.
+QByteArray lockFileHead(const QString& path)
+{
+    const OwnFile own = OpenOwnFile(path, O_RDONLY, 0);
+    if (own.descriptor < 0)
+        return {};
+    QByteArray text(kLockTextBytes, Qt::Uninitialized);
+    const ssize_t read = ::pread(own.descriptor, text.data(), size_t(text.size()), 0);
+    ::close(own.descriptor);
+    text.resize(read < 0 ? 0 : qsizetype(read));
+    return text;
+}
+
+} // namespace
+
 bool IsLockHeld(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct flock range = wholeFile(F_WRLCK);
@@ -144,10 +189,7 @@ bool IsLockHeld(const QString& path)
 
 std::optional<LockHolder> ReadLockHolder(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QList<QByteArray> lines = file.read(4096).split('\n');
+    const QList<QByteArray> lines = lockFileHead(path).split('\n');
     bool ok = false;
     const qint64 pid = lines.value(0).toLongLong(&ok);
     if (!ok || pid <= 0)

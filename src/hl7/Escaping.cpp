@@ -67,6 +67,11 @@ QString UnescapeHl7(QStringView value, const Hl7Delimiters& d)
     return result;
 }
 
+QString UnescapeHl7(const QString& value, const Hl7Delimiters& delimiters)
+{
+    return value.contains(delimiters.escape) ? UnescapeHl7(QStringView(value), delimiters) : value;
+}
+
 QString EscapeHl7(QStringView value, const Hl7Delimiters& d)
 {
     QString result;

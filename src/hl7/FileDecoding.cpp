@@ -33,6 +33,18 @@ bool isAscii(const QByteArray& bytes)
     return true;
 }
 
+// An MSH line up to the separator after MSH-18: the rest is not needed to find the character set.
+QByteArrayView upToMsh18(QByteArrayView line)
+{
+    if (line.size() <= 3)
+        return line;
+    const char separator = line.at(3); // the first of the 18 that end "MSH" and MSH-2 to MSH-18
+    qsizetype at = 3;
+    for (int ended = 1; ended < 18 && at >= 0; ++ended)
+        at = line.indexOf(separator, at + 1);
+    return at < 0 ? line : line.first(at);
+}
+
 // MSH-18 of the first MSH line, read with the delimiters that line declares: they are ASCII,
 // so the bytes read as Latin-1 hold them where they are.
 QString msh18Of(const QByteArray& bytes)
@@ -43,7 +55,7 @@ QString msh18Of(const QByteArray& bytes)
         while (end < bytes.size() && bytes.at(end) != '\r' && bytes.at(end) != '\n')
             ++end;
         if (bytes.mid(start, 3).toUpper() == "MSH") {
-            const QString line = QString::fromLatin1(bytes.mid(start, end - start));
+            const QString line = QString::fromLatin1(upToMsh18(QByteArrayView(bytes).sliced(start, end - start)));
             const Hl7Delimiters delimiters = Hl7Delimiters::declaredBy(line);
             // Repetitions name further character sets; the first is the message's own.
             const QString msh18 = ReadHl7Segment(line, delimiters.field).field(18);
@@ -58,13 +70,10 @@ QString msh18Of(const QByteArray& bytes)
 
 QString CharsetOfMsh18(const QString& msh18) { return knownCharsets().value(msh18.trimmed().toUpper()); }
 
-QString DecodeOrderFile(const QByteArray& raw, const QString& configuredCharset)
+QString DecodeOrderFile(const QByteArray& bytes, const QString& configuredCharset)
 {
-    QByteArray bytes = raw;
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        bytes.remove(0, 3);
-        return QString::fromUtf8(bytes);
-    }
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
     const QString declared = CharsetOfMsh18(msh18Of(bytes));
     if (!declared.isEmpty() && TextCodec::isKnown(declared))
         return TextCodec(declared).decode(bytes);

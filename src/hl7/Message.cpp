@@ -25,7 +25,10 @@ QStringView Hl7Message::line(qsizetype i) const
     return QStringView(lines).mid(start, ends.at(i) - start);
 }
 
-Hl7Segment Hl7Message::segment(qsizetype i) const { return ReadHl7Segment(line(i), delimiters.field); }
+Hl7Segment Hl7Message::segment(qsizetype i, qsizetype maxParts) const
+{
+    return ReadHl7Segment(line(i), delimiters.field, maxParts);
+}
 
 void Hl7Message::append(QStringView line)
 {
@@ -38,23 +41,50 @@ void Hl7Message::append(const Hl7Segment& segment) { append(PrintHl7Segment(segm
 
 QList<Hl7Message> ReadHl7(QStringView text)
 {
-    QList<Hl7Message> messages;
+    // Each message's size first, so that its text and line ends are made once at their size:
+    // grown line by line, a file of one long line would briefly take three times its text.
+    struct Extent {
+        qsizetype chars = 0;
+        qsizetype lines = 0;
+    };
+    QList<Extent> extents;
     ForEachLine(text, [&](QStringView line) {
         if (line.isEmpty())
             return;
-        if (messages.isEmpty() || isMshLine(line))
+        if (extents.isEmpty() || isMshLine(line))
+            extents.append(Extent{});
+        extents.last().chars += line.size() + 1;
+        ++extents.last().lines;
+    });
+    QList<Hl7Message> messages;
+    messages.reserve(extents.size());
+    ForEachLine(text, [&](QStringView line) {
+        if (line.isEmpty())
+            return;
+        if (messages.isEmpty() || isMshLine(line)) {
             messages.append({isMshLine(line) ? Hl7Delimiters::declaredBy(line) : Hl7Delimiters{}, {}, {}});
+            messages.last().lines.reserve(extents.at(messages.size() - 1).chars);
+            messages.last().ends.reserve(extents.at(messages.size() - 1).lines);
+        }
         messages.last().append(line);
     });
     return messages;
 }
 
-Hl7Segment ReadHl7Segment(QStringView line, QChar fieldSeparator)
+Hl7Segment ReadHl7Segment(QStringView line, QChar fieldSeparator, qsizetype maxParts)
 {
     Hl7Segment segment;
-    for (const QStringView part : line.split(fieldSeparator))
-        segment.fields.append(part.toString());
-    return segment;
+    qsizetype start = 0;
+    for (;;) {
+        const bool last = maxParts > 0 && segment.fields.size() + 1 >= maxParts;
+        const qsizetype end = last ? -1 : line.indexOf(fieldSeparator, start);
+        if (end < 0) {
+            segment.fields.append(line.mid(start).toString());
+            return segment;
+        }
+        segment.fields.append(line.mid(start, end - start).toString());
+        start = end + 1;
+    }
 }
 
 QString PrintHl7Segment(const Hl7Segment& segment, QChar fieldSeparator) { return segment.fields.join(fieldSeparator); }

@@ -2,7 +2,10 @@
 
 #include "hl7import/MessageError.h"
 
+#include <QStringTokenizer>
+
 #include <limits>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -11,6 +14,11 @@ namespace kestrin {
 namespace {
 
 constexpr qint16 kMaxRepeats = 99; // rows of OBR, OBX and NTE
+// Components of PID-5 read: a name has a handful; a million would each cost a list entry.
+constexpr qsizetype kMaxNameComponents = 100;
+constexpr qsizetype kLongestKeyword = 7; // of URIN, DATUM and UHRZEIT
+// How much of a failing value an error text shows: the text goes into the log.
+constexpr qsizetype kShownValueChars = 100;
 
 [[noreturn]] void tooManySegments(int count, const QString& identifier)
 {
@@ -30,13 +38,30 @@ qint16 nextRow(qint16& counter, const QString& identifier)
         identifier, QString::number(fields), QString::number(last)));
 }
 
-template <std::size_t N>
-void store(std::array<QString, N>& buffer, qsizetype index, const QString& value, const QString& identifier,
-           qsizetype fields, int offset)
+// The last field the buffers have room for in a segment of this kind (MSH-99 is element 99,
+// NTE-4 column 5); 0 for a kind they do not hold.
+int lastField(const QString& id)
 {
-    if (index >= qsizetype(N))
-        tooManyFields(identifier, fields, int(N) - 1 - offset);
-    buffer[std::size_t(index)] = value;
+    if (id == u"MSH")
+        return OrderMessage::kFieldSlots - 2;
+    if (id == u"PID" || id == u"PV1" || id == u"ORC")
+        return OrderMessage::kFieldSlots - 1;
+    if (id == u"OBR" || id == u"OBX")
+        return OrderMessage::kObrObxColumns - 1;
+    if (id == u"NTE")
+        return OrderMessage::kNteColumns - 2;
+    return 0;
+}
+
+void requireRoom(const QString& id, qsizetype fields)
+{
+    if (fields > lastField(id))
+        tooManyFields(id, fields, lastField(id));
+}
+
+QString shownValue(const QString& value)
+{
+    return value.size() <= kShownValueChars ? value : value.left(kShownValueChars) + u"..."_s;
 }
 
 } // namespace
@@ -48,10 +73,18 @@ QList<ArchivedLine> ReadOrderSegments(const QList<Hl7Message>& messages, OrderMe
     OrderMessage::Counts& counts = m.SegmentCounts;
     for (const Hl7Message& message : messages) {
         for (qsizetype i = 0; i < message.size(); ++i) {
-            const QString line = message.line(i).toString();
-            const Hl7Segment segment = message.segment(i);
-            const QString read = line.left(3);
+            const QStringView view = message.line(i);
+            const QString read = view.left(3).toString();
             const QString id = read.toUpper();
+            if (lastField(id) == 0) {
+                unknown(read);
+                continue;
+            }
+            // Counted before it is parted: a line of a million separators fails without a list
+            // of a million fields.
+            requireRoom(id, view.count(message.delimiters.field));
+            const QString line = view.toString();
+            const Hl7Segment segment = ReadHl7Segment(line, message.delimiters.field);
             const auto archive = [&](int counter) { archived.append({FieldValue(m, m.msh(10)), id, counter, line}); };
             // MSH, PID, PV1, ORC: one set of fields, overwritten by a later segment of the kind.
             const auto single = [&](OrderMessage::Fields& fields, qint16& counter) {
@@ -81,10 +114,8 @@ QList<ArchivedLine> ReadOrderSegments(const QList<Hl7Message>& messages, OrderMe
                 repeated(m.ObrFields, counts.obr);
             } else if (id == u"OBX") {
                 archive(repeated(m.ObxFields, counts.obx));
-            } else if (id == u"NTE") {
-                repeated(m.NteFields, counts.nte);
             } else {
-                unknown(read);
+                repeated(m.NteFields, counts.nte);
             }
         }
     }
@@ -106,9 +137,10 @@ OrderKeys ReadOrderKeys(const QList<Hl7Message>& messages)
             if (id == u"MSH") {
                 delimiters = message.delimiters;
             } else if (id == u"PID") {
-                take(message.segment(i), 3, keys.patient);
+                // Parted up to the field read, the rest of a long line left in one piece.
+                take(message.segment(i, 3 + 2), 3, keys.patient);
             } else if (id == u"ORC") {
-                const Hl7Segment segment = message.segment(i);
+                const Hl7Segment segment = message.segment(i, 21 + 2);
                 take(segment, 2, keys.sample);
                 take(segment, 21, keys.customer);
             }
@@ -129,24 +161,27 @@ void SplitSegmentFields(OrderMessage& m, const QString& line, int row, const QSt
 void SplitSegmentFields(OrderMessage& m, const Hl7Segment& segment, int row, const QString& identifier)
 {
     const QString id = identifier.toUpper();
+    if (lastField(id) == 0)
+        return;
     const QStringList& parts = segment.fields;
-    const qsizetype fields = parts.size() - 1;
+    requireRoom(id, parts.size() - 1);
     for (qsizetype n = 1; n < parts.size(); ++n) {
         const QString v = WithoutBlanksAround(parts.at(n));
+        const auto at = [n](auto& buffer, qsizetype shift) -> QString& { return buffer.at(std::size_t(n + shift)); };
         if (id == u"MSH")
-            store(m.MshFields, n + 1, v, id, fields, 1);
+            at(m.MshFields, 1) = v;
         else if (id == u"PID")
-            store(m.PidFields, n, v, id, fields, 0);
+            at(m.PidFields, 0) = v;
         else if (id == u"PV1")
-            store(m.Pv1Fields, n, v, id, fields, 0);
+            at(m.Pv1Fields, 0) = v;
         else if (id == u"ORC")
-            store(m.OrcFields, n, v, id, fields, 0);
+            at(m.OrcFields, 0) = v;
         else if (id == u"OBR")
-            store(m.ObrFields.at(std::size_t(row)), n, v, id, fields, 0);
+            at(m.ObrFields.at(std::size_t(row)), 0) = v;
         else if (id == u"OBX")
-            store(m.ObxFields.at(std::size_t(row)), n, v, id, fields, 0);
-        else if (id == u"NTE")
-            store(m.NteFields.at(std::size_t(row)), n + 1, v, id, fields, 1);
+            at(m.ObxFields.at(std::size_t(row)), 0) = v;
+        else
+            at(m.NteFields.at(std::size_t(row)), 1) = v;
     }
 }
 
@@ -154,9 +189,12 @@ void SplitPatientName(OrderMessage& m)
 {
     m.PatientSurname.clear();
     m.PatientForename.clear();
-    const QStringList c = m.PidFields[5].split(m.Delimiters.component);
+    const QString& name = m.PidFields[5];
+    if (const qsizetype components = name.count(m.Delimiters.component) + 1; components > kMaxNameComponents)
+        throw MessageError(u"PID-5 has %1 components; at most %2 are read."_s.arg(components).arg(kMaxNameComponents));
+    const QStringList c = name.split(m.Delimiters.component);
     if (c.size() < 2)
-        throw MessageError(u"PID-5 \"%1\" holds no surname^forename."_s.arg(m.PidFields[5]));
+        throw MessageError(u"PID-5 \"%1\" holds no surname^forename."_s.arg(shownValue(name)));
     if (!c.at(0).isEmpty())
         m.PatientSurname = c.at(0);
     if (!c.at(1).isEmpty())
@@ -176,11 +214,16 @@ void EvaluateNotes(OrderMessage& m, int nteCount, const QString& stdSampleMateri
     m.CollectionRemark.clear();
     for (int k = 1; k <= nteCount; ++k) {
         const QString& comment = m.nte(k, 3);
-        // An empty comment has no words at all.
-        const QStringList words = comment.isEmpty() ? QStringList() : comment.split(u' ');
+        if (comment.isEmpty()) // no words at all
+            continue;
         bool keyword = false;
-        for (qsizetype j = 0; j < words.size(); ++j) {
-            const QString word = words.at(j).toUpper();
+        // The words one at a time, the two before kept: a comment of a million blanks is a
+        // million empty words, never a list of them.
+        QString twoBefore, oneBefore; // upper-cased; empty before the first two words
+        for (const QStringView w : qTokenize(comment, u' ')) {
+            // Upper case never shortens a word: a longer one is none of the keywords, and a
+            // remark of one long word is not copied to find that out.
+            const QString word = w.size() <= kLongestKeyword ? w.toString().toUpper() : QString();
             if (word == u"DATUM" || word == u"UHRZEIT")
                 keyword = true;
             if (word == u"URIN") {
@@ -191,17 +234,17 @@ void EvaluateNotes(OrderMessage& m, int nteCount, const QString& stdSampleMateri
                 if (stdSampleMaterial.toUpper() != u"U")
                     m.MaterialFlag = 2;
             }
-            if (j >= 2 && words.at(j - 2).toUpper() == u"URIN") {
-                const QString before = words.at(j - 1).toUpper();
-                if (before == u"UHRZEIT" && words.at(j).size() == 5) {
-                    m.CollectionTimeText = QString(words.at(j)).remove(u' ');
+            if (twoBefore == u"URIN") {
+                if (oneBefore == u"UHRZEIT" && w.size() == 5) {
+                    m.CollectionTimeText = w.toString();
                     keyword = true;
                 }
-                if (before == u"DATUM" && words.at(j).size() == 10) {
-                    m.CollectionDateText = words.at(j);
+                if (oneBefore == u"DATUM" && w.size() == 10) {
+                    m.CollectionDateText = w.toString();
                     keyword = true;
                 }
             }
+            twoBefore = std::exchange(oneBefore, word);
         }
         if (!keyword)
             m.CollectionRemark += comment;

@@ -2,6 +2,7 @@
 
 #include "FixedTexts.h"
 #include "core/DurableFiles.h"
+#include "core/TextLines.h"
 #include "hl7/FileDecoding.h"
 #include "hl7import/MessageError.h"
 #include "hl7import/MessageParsing.h"
@@ -15,6 +16,9 @@ namespace {
 
 // A file of thousands of unknown segments must not flood the log.
 constexpr int kMaxUnknownLines = 100;
+// Segments of one order file: an order has a few dozen, and each costs the message a place
+// beside its line (five million segments of two characters would cost six times the file).
+constexpr qsizetype kMaxSegments = 100000;
 
 // A sample without ID, or a patient without ID, cannot be stored sensibly.
 void requireIdentifiers(const OrderMessage& m)
@@ -25,11 +29,21 @@ void requireIdentifiers(const OrderMessage& m)
         throw MessageError(u"The message names no patient: PID-3 is empty."_s);
 }
 
+// The messages of a text, counted before they are read.
+QList<Hl7Message> readMessages(const QString& text)
+{
+    qsizetype segments = 0;
+    ForEachLine(text, [&segments](QStringView line) { segments += line.isEmpty() ? 0 : 1; });
+    if (segments > kMaxSegments)
+        throw MessageError(u"The order file holds %1 segments; at most %2 are read."_s.arg(segments).arg(kMaxSegments));
+    return ReadHl7(text);
+}
+
 } // namespace
 
 MessageIdentity ReadMessageText(OrderStore& store, const QString& text, OrderMessage& m)
 {
-    return StoreMessages(store, ReadHl7(text), m);
+    return StoreMessages(store, readMessages(text), m);
 }
 
 MessageIdentity StoreMessages(OrderStore& store, const QList<Hl7Message>& messages, OrderMessage& m)
@@ -76,7 +90,7 @@ QList<Hl7Message> ReadOrderFile(const Context& ctx, const QString& path)
 {
     const qint64 limit = ctx.config.ImportMaxBytes;
     // A pipe or device would never end; a huge file would take the machine's memory.
-    const BoundedRead read = ReadBoundedFile(path, limit);
+    BoundedRead read = ReadBoundedFile(path, limit);
     switch (read.problem) {
     case BoundedRead::Problem::None:
         break;
@@ -88,7 +102,9 @@ QList<Hl7Message> ReadOrderFile(const Context& ctx, const QString& path)
     case BoundedRead::Problem::Unreadable:
         throw MessageError(u"The order file %1 cannot be read: %2"_s.arg(path, read.error));
     }
-    return ReadHl7(DecodeOrderFile(read.bytes, ctx.config.Charset));
+    const QString text = DecodeOrderFile(read.bytes, ctx.config.Charset);
+    read.bytes = {}; // the text holds it now
+    return readMessages(text);
 }
 
 MessageIdentity ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& m)

@@ -2,6 +2,7 @@
 
 #include "FixedTexts.h"
 #include "core/DateTexts.h"
+#include "core/OwnFiles.h"
 #include "core/TextChecks.h"
 
 #include <QDir>
@@ -64,10 +65,11 @@ bool CommLog::open(const QString& fileName, const QStringList& header)
     if (m_file.isOpen())
         m_file.close();
     QDir().mkpath(QFileInfo(fileName).absolutePath());
-    m_file.setFileName(fileName);
-    // The log names patients and samples: not for every user of the machine.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append,
-                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup))
+    m_fileName = fileName;
+    // The log names patients and samples: not for every user of the machine, and never written
+    // through a link that another user of the log folder put in its place.
+    m_openError = OpenOwnFileForAppending(m_file, fileName, 0640);
+    if (!m_openError.isEmpty())
         return false;
     writeBytes(headerBytes);
     return true;
@@ -91,13 +93,13 @@ bool CommLog::isOpen() const
 QString CommLog::fileName() const
 {
     const QMutexLocker lock(&m_mutex);
-    return m_file.fileName();
+    return m_fileName;
 }
 
 QString CommLog::errorString() const
 {
     const QMutexLocker lock(&m_mutex);
-    return m_file.errorString();
+    return m_openError.isEmpty() ? m_file.errorString() : m_openError;
 }
 
 void CommLog::writeLine(const QString& line)
@@ -121,7 +123,7 @@ void CommLog::writeBytes(const QByteArray& bytes)
     if (bytes.isEmpty())
         return;
     if (m_file.write(bytes) < 0 || !m_file.flush())
-        QTextStream(stderr) << "kestrin: cannot write the communication log " << m_file.fileName() << ": "
+        QTextStream(stderr) << "kestrin: cannot write the communication log " << m_fileName << ": "
                             << m_file.errorString() << Qt::endl;
 }
 

@@ -111,9 +111,12 @@ CycleRecorder::~CycleRecorder() { flush(QDateTime::currentDateTime()); }
 
 void CycleRecorder::noteCycle(CycleKind kind, const CycleOutcome& outcome, bool databaseConnected, const QDateTime& now)
 {
-    if (!outcome.stopped)
+    // A cycle that could not look at its folder has not run through: /status then sees the
+    // time stand still.
+    const bool ranThrough = !outcome.stopped && !outcome.folderUnusable;
+    if (ranThrough)
         (kind == CycleKind::Import ? m_record.lastImport : m_record.lastExport) = now;
-    m_unwritten = m_unwritten || !outcome.stopped || databaseConnected != m_record.databaseConnected;
+    m_unwritten = m_unwritten || ranThrough || databaseConnected != m_record.databaseConnected;
     m_record.databaseConnected = databaseConnected;
     const bool didWork = outcome.handled > 0 || outcome.failed > 0;
     const auto minute = [](const QDateTime& t) { return t.toSecsSinceEpoch() / 60; };

@@ -66,18 +66,23 @@ void TestCheck::checkTriesWhatTheRunDoes_data()
 {
     QTest::addColumn<QString>("readOnly"); // below the INI file's folder; empty: none
     QTest::addColumn<bool>("database");    // whether /initdb made the database
+    QTest::addColumn<bool>("openLog");     // whether every user may write the log folder
     QTest::addColumn<int>("expected");
     QTest::addColumn<QString>("said");
 
-    QTest::newRow("sound") << QString() << true << 0 << u"Writing: a row was written and rolled back"_s;
-    QTest::newRow("database file read-only") << u"lab.sqlite"_s << true << 2 << u"Writing: refused"_s;
+    QTest::newRow("sound") << QString() << true << false << 0 << u"Writing: a row was written and rolled back"_s;
+    QTest::newRow("database file read-only") << u"lab.sqlite"_s << true << false << 2 << u"Writing: refused"_s;
     QTest::newRow("database file missing")
-        << QString() << false << 2 << u"Database: The sqlite database file %1/lab.sqlite does not exist"_s;
+        << QString() << false << false << 2 << u"Database: The sqlite database file %1/lab.sqlite does not exist"_s;
     QTest::newRow("log folder read-only")
-        << u"log"_s << true << 2 << u"Folder ComLogPath: %1/log/ (exists but cannot be written: "_s;
+        << u"log"_s << true << false << 2 << u"Folder ComLogPath: %1/log/ (exists but cannot be written: "_s;
     QTest::newRow("missing folder below a read-only one")
-        << u"spool"_s << true << 2
+        << u"spool"_s << true << false << 2
         << u"Folder TempExportPath: %1/spool/tmp/ (is missing and cannot be created below %1/spool: "_s;
+#ifndef Q_OS_WIN
+    QTest::newRow("log folder every user may write")
+        << QString() << true << true << 0 << u"Warning: every user of this machine may write the log folder %1/log/"_s;
+#endif
 }
 
 void TestCheck::checkTriesWhatTheRunDoes()
@@ -96,6 +101,9 @@ void TestCheck::checkTriesWhatTheRunDoes()
     const AppConfig config = LoadConfiguration(commandLine, progress);
     if (database)
         ConnectDatabase(ConnectionSettingsOf(config), MissingDatabase::Created);
+    QFETCH(bool, openLog);
+    if (openLog)
+        QFile::setPermissions(dir.filePath(u"log"_s), QFile::permissions(dir.filePath(u"log"_s)) | QFile::WriteOther);
 
     std::unique_ptr<ReadOnly> spoiled;
     if (!readOnly.isEmpty()) {

@@ -6,10 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #ifndef Q_OS_WIN
 #include <csignal>
+#include <sys/stat.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -177,13 +179,27 @@ void TestProgram::cycleNeedsAnInitialisedDatabase()
         QVERIFY2(said.contains(u"The sqlite database file "_s + file + u" does not exist"_s), qPrintable(said));
         QVERIFY(!QFileInfo::exists(file));
     }
+#ifndef Q_OS_WIN
+    // Started from a shell whose mask lets every user read what it makes.
+    const mode_t shell = ::umask(022);
+    const auto restore = qScopeGuard([shell] { ::umask(shell); });
+#endif
     QCOMPARE(runKestrin({u"/ini="_s + ini, u"/initdb"_s}).exitCode, 0);
-    // Patients' data: owner and group only.
-    QCOMPARE(QFile::permissions(file) & (QFileDevice::ReadOther | QFileDevice::WriteOther), QFileDevice::Permissions());
     const Run run = runKestrin({u"/ini="_s + ini, u"/cycle=import"_s});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     const QStringList logs = test::FileNames(folder + u"/log"_s).filter(u"_log.txt"_s);
     QCOMPARE(logs.size(), 1);
+#ifndef Q_OS_WIN
+    // Patients' data: the service's user writes, its group reads, nobody else.
+    const auto mode = [&folder](const QString& path) {
+        struct stat status = {};
+        return ::stat(QFile::encodeName(folder + path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
+    };
+    QCOMPARE(mode(u"/lab.sqlite"_s), 0640U);
+    QCOMPARE(mode(u"/log/"_s + logs.first()), 0640U);
+    QCOMPARE(mode(u"/log"_s), 0750U);
+    QCOMPARE(mode(u"/in/Done"_s), 0750U);
+#endif
     QVERIFY(logs.first().startsWith(u"HL7_"_s));
     const QString log = QString::fromLatin1(test::ReadFile(folder + u"/log/"_s + logs.first()));
     QVERIFY(log.startsWith(u"Kestrin Module Started : "_s));

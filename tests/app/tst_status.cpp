@@ -1,10 +1,15 @@
+#include "PermissionBits.h"
 #include "ScratchDatabase.h"
 #include "TestMain.h"
 #include "app/HealthReport.h"
+#include "app/Startup.h"
+#include "config/CommandLine.h"
+#include "hl7import/ImportFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <functional>
 
@@ -56,6 +61,8 @@ class TestStatus : public QObject {
 private slots:
     void judge_data();
     void judge();
+    void foldersAsTheCyclesUseThem_data();
+    void foldersAsTheCyclesUseThem();
     void reportsWhatWaitsUntilItIsDone_data() { test::AddEngineRows(); }
     void reportsWhatWaitsUntilItIsDone();
 };
@@ -129,6 +136,16 @@ void TestStatus::judge_data()
         "failed today", [](HealthReport& r) { r.failedFilesToday = 2; },
         u"2 order files failed today and lie in EinleseFehler"_s);
     row(
+        "failed, waiting for the error folder", [](HealthReport& r) { r.failedFilesWaiting = 2; },
+        u"2 failed order files wait in the import folder until EinleseFehler takes them"_s);
+    row(
+        "a folder the cycles cannot work in",
+        [](HealthReport& r) { r.folderProblems << u"the order files in /in/ cannot be taken: Permission denied"_s; },
+        u"the order files in /in/ cannot be taken: Permission denied"_s);
+    row(
+        "the service lost its database", [](HealthReport& r) { r.cycles->databaseConnected = false; },
+        u"the service's last cycle found the database away"_s);
+    row(
         "database away", [](HealthReport& r) { r.databaseError = u"connection refused"_s; },
         u"the database: connection refused"_s);
     row("result queued 2 min", [](HealthReport& r) { r.oldestQueuedResult = kNoon.addSecs(-120); }, {});
@@ -153,6 +170,68 @@ void TestStatus::judge()
     QCOMPARE(reasons, reason.isEmpty() ? QStringList() : QStringList{reason});
     const QStringList lines = StatusLines(report, RegionalFormat{});
     QCOMPARE(lines.last(), reason.isEmpty() ? u"Healthy"_s : u"Needs attention"_s);
+}
+
+using Spoil = std::function<void(const QDir&)>;
+Q_DECLARE_METATYPE(Spoil)
+
+// A folder a cycle cannot write into, the export folder missing, a failed file that waits for
+// the error folder: each is said while it lasts, as the service's user sees it.
+void TestStatus::foldersAsTheCyclesUseThem_data()
+{
+    QTest::addColumn<Spoil>("spoil");
+    QTest::addColumn<QString>("reason"); // %1 the station's folder; empty: no trouble with folders
+
+    const auto readOnly = [](const QString& folder) {
+        return [folder](const QDir& station) {
+            QVERIFY(station.mkpath(folder));
+            QFile::setPermissions(station.filePath(folder), QFile::ReadOwner | QFile::ExeOwner);
+        };
+    };
+    QTest::newRow("sound") << Spoil([](const QDir&) {}) << QString();
+    QTest::newRow("import folder not writable")
+        << Spoil(readOnly(u"in"_s)) << u"the order files in %1/in/ cannot be taken: "_s;
+    QTest::newRow("error folder not writable")
+        << Spoil(readOnly(u"in/EinleseFehler"_s)) << u"failed order files cannot be filed into %1/in/EinleseFehler: "_s;
+    QTest::newRow("export folder missing") << Spoil([](const QDir& station) { QVERIFY(station.rmdir(u"out"_s)); })
+                                           << u"result files cannot be published into %1/out/: it is missing"_s;
+    QTest::newRow("failed file set aside") << Spoil([](const QDir& station) {
+        test::WriteFile(station.filePath(u"in/1.hl7"_s), "MSH|^~\\&");
+        SetAsideFailed(station.filePath(u"in/1.hl7"_s), {u"lab"_s, 42, kNoon}, u"1.hl7"_s);
+    }) << u"1 failed order files wait in the import folder until EinleseFehler takes them"_s;
+}
+
+void TestStatus::foldersAsTheCyclesUseThem()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("permission bits are tried on Linux");
+#else
+    QFETCH(Spoil, spoil);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QDir station(dir.path());
+    const QString ini = station.filePath(u"lab.ini"_s);
+    test::WriteFile(ini,
+                    "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nImportPath=in\nExportPath=out\n"
+                    "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\n");
+    QVERIFY(station.mkpath(u"in"_s) && station.mkpath(u"out"_s));
+    spoil(station);
+    SilentProgress progress;
+    const AppConfig config = LoadConfiguration(ParseCommandLine({u"/ini="_s + ini}), progress);
+    QStringList reasons;
+    {
+        const test::PermissionBitsApply strict;
+        reasons = JudgeHealth(GatherHealth(config, QDateTime::currentDateTime()));
+    }
+    for (const QString& folder : {u"in"_s, u"in/EinleseFehler"_s})
+        QFile::setPermissions(station.filePath(folder), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QStringList said = reasons.filter(u"folder"_s) + reasons.filter(u"cannot"_s);
+    if (reason.isEmpty())
+        QVERIFY2(said.isEmpty(), qPrintable(said.join(u'\n')));
+    else
+        QVERIFY2(!reasons.filter(QString(reason).replace(u"%1"_s, dir.path())).isEmpty(),
+                 qPrintable(reasons.join(u'\n')));
+#endif
 }
 
 // An order file that waits, a failed one and a queued result are each said until they are

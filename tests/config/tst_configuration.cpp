@@ -149,6 +149,7 @@ void TestConfiguration::refusedValues_data()
     QTest::newRow("extension of four") << u"ImportExtension=hl7x"_s << u"ImportExtension"_s;
     QTest::newRow("a megabyte of time format") << u"TimeFormat="_s + QString(1 << 20, u'H') << u"TimeFormat"_s;
     QTest::newRow("no bytes") << u"ImportMaxBytes=0"_s << u"ImportMaxBytes"_s;
+    QTest::newRow("more bytes than a file may cost") << u"ImportMaxBytes=67108865"_s << u"ImportMaxBytes"_s;
     // Values that would write outside the export folder, or shift the fields of a message.
     QTest::newRow("leader leaving the folder") << u"ExportLeader=../escape_"_s << u"ExportLeader"_s;
     QTest::newRow("leader a Windows name cannot hold") << u"ExportLeader=ORU:"_s << u"ExportLeader"_s;

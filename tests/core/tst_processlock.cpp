@@ -1,3 +1,4 @@
+#include "TestEnvironment.h"
 #include "core/ProcessLock.h"
 
 #include <QCoreApplication>
@@ -5,6 +6,10 @@
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -15,6 +20,8 @@ private slots:
     void leftoversNeverHold_data();
     void leftoversNeverHold();
     void heldUntilTheHolderEnds();
+    void othersFilesAreNeverWrittenThrough_data();
+    void othersFilesAreNeverWrittenThrough();
 };
 
 // What a holder that was killed, or a start killed while clearing a lock, leaves behind.
@@ -68,6 +75,35 @@ void TestProcessLock::heldUntilTheHolderEnds()
     QVERIFY(!QFile::exists(path)); // a holder that ended leaves nothing
     QCOMPARE(second.tryLock(), ProcessLock::Outcome::Taken);
     QCOMPARE(ProcessLock(dir.filePath(u"no folder/x.kestrin-lock"_s)).tryLock(), ProcessLock::Outcome::Unwritable);
+}
+
+// A log folder others may write: a link put where the lock will be leads nowhere, and the
+// lock file the owner and the group read.
+void TestProcessLock::othersFilesAreNeverWrittenThrough_data() { test::AddLinkRows(); }
+
+void TestProcessLock::othersFilesAreNeverWrittenThrough()
+{
+    QFETCH(bool, symbolic);
+    QTemporaryDir dir;
+    const QString secret = dir.filePath(u"secret"_s);
+    const QString path = dir.filePath(u"HL7.kestrin-lock"_s);
+    test::WriteFile(secret, "private\n");
+    if (!test::LinkInPlaceOf(secret, path, symbolic))
+        QSKIP("links in a log folder are a Unix matter");
+    ProcessLock lock(path);
+    QCOMPARE(lock.tryLock(), ProcessLock::Outcome::Unwritable);
+    QVERIFY(!lock.errorString().isEmpty());
+    QCOMPARE(test::ReadFile(secret), QByteArray("private\n"));
+    QVERIFY(!ReadLockHolder(path));
+
+#ifndef Q_OS_WIN
+    QVERIFY(QFile::remove(path));
+    const mode_t shell = ::umask(022);
+    QCOMPARE(lock.tryLock(), ProcessLock::Outcome::Taken);
+    ::umask(shell);
+    QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestProcessLock)

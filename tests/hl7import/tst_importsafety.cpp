@@ -77,6 +77,8 @@ private slots:
     void absentFieldsAreEmptyText_data() { test::AddEngineRows(); }
     void absentFieldsAreEmptyText();
     void oversizedFileIsNotRead();
+    void pastALimitFails_data();
+    void pastALimitFails();
     void onlyRegularFilesAreTaken();
     void unknownSegmentsAreSummed();
     void awkwardNamesAreTaken();
@@ -264,6 +266,48 @@ void TestImportSafety::oversizedFileIsNotRead()
     QCOMPARE(station.errorFiles(), QStringList{u"big.hl7"_s});
     QVERIFY(!station.logLines().filter(u"more than ImportMaxBytes"_s).isEmpty());
     QCOMPARE(storedMessages(station), 0);
+}
+
+// A file within ImportMaxBytes is read in a few times its size: what would cost a list entry
+// per separator fails past a limit, or is never parted.
+void TestImportSafety::pastALimitFails_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("failure"); // empty: handled
+
+    const auto withSegments = [](int count) {
+        OrderBuilder order = OrderBuilder().sample(u"S1"_s).test(u"AMP"_s);
+        for (qsizetype i = order.lines().size(); i < count; ++i)
+            order.segment(u"ZZZ|x"_s);
+        return order.text();
+    };
+    const auto withName = [](int components) {
+        return OrderBuilder().sample(u"S1"_s).patient(u"P1"_s, u"Doe"_s + QString(components - 1, u'^')).text();
+    };
+    QTest::newRow("100 name components") << withName(100) << QString();
+    QTest::newRow("101 name components") << withName(101) << u"PID-5 has 101 components; at most 100 are read."_s;
+    QTest::newRow("100 000 segments") << withSegments(100000) << QString();
+    QTest::newRow("100 001 segments") << withSegments(100001)
+                                      << u"The order file holds 100001 segments; at most 100000 are read."_s;
+    const QString separators(1000000, u'|');
+    QTest::newRow("unknown segment of a million fields")
+        << OrderBuilder().sample(u"S1"_s).segment(u"ZZZ"_s + separators).text() << QString();
+    QTest::newRow("PID of a million fields") << OrderBuilder().sample(u"S1"_s).segment(u"PID"_s + separators).text()
+                                             << u"A PID segment has 1000000 fields; at most 99 are possible."_s;
+}
+
+void TestImportSafety::pastALimitFails()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, failure);
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    station.dropOrder(u"1.hl7"_s, text.toLatin1());
+    const CycleOutcome outcome = RunImportCycle(station.ctx());
+    QCOMPARE(outcome.failed, failure.isEmpty() ? 0 : 1);
+    QCOMPARE(station.errorFiles(), failure.isEmpty() ? QStringList() : QStringList{u"1.hl7"_s});
+    if (!failure.isEmpty())
+        QVERIFY2(!station.logLines().filter(failure).isEmpty(), qPrintable(station.logLines().join(u'\n')));
 }
 
 void TestImportSafety::onlyRegularFilesAreTaken()

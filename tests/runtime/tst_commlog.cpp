@@ -21,6 +21,8 @@ private slots:
     void reopeningAppends();
     void displayGetsTheDisplayLine();
     void closedLogDoesNotStopTheWork();
+    void othersFilesAreNeverWrittenThrough_data();
+    void othersFilesAreNeverWrittenThrough();
     void gatherAndSilenceBelongToTheirThread();
     void outageSaidOnceUntilMended();
 };
@@ -118,6 +120,25 @@ void TestCommLog::closedLogDoesNotStopTheWork()
     QCOMPARE(shown.size(), 1);
     QTemporaryDir dir;
     QVERIFY(!log.open(dir.path())); // a folder is no file
+}
+
+// A log folder others may write: a link put where today's log will be leads nowhere.
+void TestCommLog::othersFilesAreNeverWrittenThrough_data() { test::AddLinkRows(); }
+
+void TestCommLog::othersFilesAreNeverWrittenThrough()
+{
+    QFETCH(bool, symbolic);
+    QTemporaryDir dir;
+    const QString secret = dir.filePath(u"secret"_s);
+    const QString path = dir.filePath(u"HL7_20190120_log.txt"_s);
+    test::WriteFile(secret, "private\n");
+    if (!test::LinkInPlaceOf(secret, path, symbolic))
+        QSKIP("links in a log folder are a Unix matter");
+    test::FixedClock clock;
+    CommLog log(clock, {}, u"UTF-8"_s);
+    QVERIFY(!log.open(path, {u"Kestrin Module Started"_s}));
+    QVERIFY(!log.errorString().isEmpty());
+    QCOMPARE(test::ReadFile(secret), QByteArray("private\n"));
 }
 
 // The cycles' thread gathers a message's lines and is silent while it stores a batch again;

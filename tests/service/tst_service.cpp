@@ -297,6 +297,10 @@ void TestService::cycleRecordIsWrittenOnceAMinute()
         QCOMPARE(ReadCycleRecord(path)->lastExport, start.addSecs(6));
         recorder.noteCycle(CycleKind::Import, worked, true, start.addSecs(62));
         QCOMPARE(ReadCycleRecord(path)->lastImport, start.addSecs(62));
+        CycleOutcome blind{0, 1, false};
+        blind.folderUnusable = true; // its folder could not be listed: it saw nothing
+        recorder.noteCycle(CycleKind::Import, blind, true, start.addSecs(63));
+        QCOMPARE(ReadCycleRecord(path)->lastImport, start.addSecs(62));
         recorder.noteCycle(CycleKind::Export, idle, true, start.addSecs(63));
     }
     QCOMPARE(ReadCycleRecord(path)->lastExport, start.addSecs(63));

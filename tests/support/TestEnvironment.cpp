@@ -4,9 +4,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QTest>
 
 #include <ctime>
 #include <stdexcept>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -24,6 +29,26 @@ void PinEnvironment()
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QLocale::setDefault(QLocale::c());
+}
+
+void AddLinkRows()
+{
+    QTest::addColumn<bool>("symbolic");
+    QTest::newRow("symbolic link") << true;
+    QTest::newRow("second name") << false;
+}
+
+bool LinkInPlaceOf(const QString& target, const QString& path, bool symbolic)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(target);
+    Q_UNUSED(path);
+    Q_UNUSED(symbolic);
+    return false;
+#else
+    const QByteArray from = QFile::encodeName(target), to = QFile::encodeName(path);
+    return (symbolic ? ::symlink(from.constData(), to.constData()) : ::link(from.constData(), to.constData())) == 0;
+#endif
 }
 
 void WriteFile(const QString& path, const QByteArray& content)

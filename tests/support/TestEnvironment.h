@@ -15,6 +15,12 @@ void PinEnvironment();
 void WriteFile(const QString& path, const QByteArray& content);
 QByteArray ReadFile(const QString& path);
 
+// Two rows, "symbolic link" and "second name", of the column "symbolic": the links another
+// user of a folder could put where Kestrin will make a file.
+void AddLinkRows();
+// Puts such a link to `target` at `path`; false where it cannot (Windows).
+bool LinkInPlaceOf(const QString& target, const QString& path, bool symbolic);
+
 // The names of the files in a folder, sorted; empty when the folder is missing.
 QStringList FileNames(const QString& folder);
 

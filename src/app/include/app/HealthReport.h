@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/AppConfig.h"
 #include "core/RegionalFormat.h"
 #include "service/CycleRecord.h"
 
@@ -36,8 +37,10 @@ struct HealthReport {
 
     QString importFolderError; // empty when the import folder could be read
     int orderFilesWaiting = 0;
-    QDateTime oldestOrderFile; // the time the oldest waiting file was last written
-    int failedFilesToday = 0;  // filed into EinleseFehler today, or set aside for it
+    QDateTime oldestOrderFile;  // the time the oldest waiting file was last written
+    int failedFilesToday = 0;   // filed into EinleseFehler today
+    int failedFilesWaiting = 0; // failed, and set aside in the import folder until EinleseFehler takes them
+    QStringList folderProblems; // the folders the cycles cannot work in, as this user sees them
 
     QString database;      // the database reached, empty when it was not
     QString databaseError; // why it was not, or which tables it lacks
@@ -47,6 +50,10 @@ struct HealthReport {
     int claims = 0; // samples an exporter is sending
     QDateTime oldestClaim;
 };
+
+// Looks at a station as another process may: its lock and cycle record, its folders, its
+// database and the result queue. Reads only: no log, no folder, no lock is made.
+HealthReport GatherHealth(const AppConfig& config, const QDateTime& now);
 
 // How late a cycle's work may be before a person should look: three cycles and five minutes
 // (the record is written once a minute; an order file rests a moment before it is read).

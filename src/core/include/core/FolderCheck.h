@@ -22,4 +22,12 @@ FolderState CheckFolder(const QString& path, MissingFolder missing = MissingFold
 // write into but not list keeps the order files in it unseen.
 QString ListingProblem(const QString& folder);
 
+// Why this process may not make, rename or remove files in an existing folder, judged from its
+// permissions without writing anything (a read-only mount counts); empty when it may.
+QString WritingProblem(const QString& folder);
+
+// Whether every user of the machine may make files in the folder (false on Windows, whose
+// folders have access lists instead).
+bool EveryoneMayWrite(const QString& folder);
+
 } // namespace kestrin

@@ -29,10 +29,13 @@ public:
     // Takes the lock without waiting and writes this process into it.
     Outcome tryLock();
     const QString& path() const { return m_path; }
+    // Why the lock could not be taken (Unwritable).
+    const QString& errorString() const { return m_error; }
 
 private:
     struct Handle;
     QString m_path;
+    QString m_error;
     std::unique_ptr<Handle> m_handle;
 };
 

@@ -29,6 +29,8 @@ struct Hl7Delimiters {
 // A field value with the delimiter escapes \F\ \S\ \T\ \R\ \E\ turned back into the
 // characters they stand for. Other escape sequences (\.br\, \H\, \Xhh\ ...) stay as they are.
 QString UnescapeHl7(QStringView value, const Hl7Delimiters& delimiters = {});
+// The same, sharing the text where it holds no escape character.
+QString UnescapeHl7(const QString& value, const Hl7Delimiters& delimiters = {});
 
 // A value with every delimiter character written as its escape sequence, and line breaks as
 // \X0D\ and \X0A\, so that it can stand inside a field.

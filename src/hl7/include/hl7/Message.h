@@ -30,7 +30,8 @@ struct Hl7Message {
 
     qsizetype size() const { return ends.size(); }
     QStringView line(qsizetype i) const;
-    Hl7Segment segment(qsizetype i) const;
+    // The segment parted into at most `maxParts` parts (see ReadHl7Segment).
+    Hl7Segment segment(qsizetype i, qsizetype maxParts = -1) const;
     void append(QStringView line);
     void append(const Hl7Segment& segment);
 
@@ -41,8 +42,10 @@ struct Hl7Message {
 // the delimiters it declares; lines before the first MSH form a message with the standard
 // ones. Lines end at CR LF, LF or a lone CR; empty lines are left out.
 QList<Hl7Message> ReadHl7(QStringView text);
-// One line parted at the field separator.
-Hl7Segment ReadHl7Segment(QStringView line, QChar fieldSeparator);
+// One line parted at the field separator. With `maxParts` above 0 into that many parts at most,
+// the last keeping the rest of the line: a line of a million separators then costs no more
+// than the fields asked for.
+Hl7Segment ReadHl7Segment(QStringView line, QChar fieldSeparator, qsizetype maxParts = -1);
 
 // The segment's line again: its fields joined by the separator.
 QString PrintHl7Segment(const Hl7Segment& segment, QChar fieldSeparator);

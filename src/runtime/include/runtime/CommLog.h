@@ -130,6 +130,8 @@ private:
 
     mutable QMutex m_mutex; // guards everything below
     QFile m_file;
+    QString m_fileName;                       // the file, opened on its descriptor, does not keep it
+    QString m_openError;                      // why the file could not be opened
     QHash<Qt::HANDLE, ThreadLines> m_threads; // only threads that gather or are silent
     // The time text of the current second: a busy cycle writes many lines a second.
     mutable qint64 m_textSecond = -1;

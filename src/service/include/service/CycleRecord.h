@@ -45,7 +45,7 @@ public:
     CycleRecorder(const CycleRecorder&) = delete;
     CycleRecorder& operator=(const CycleRecorder&) = delete;
 
-    // A cycle has finished (it ran through unless `outcome.stopped`).
+    // A cycle has finished (it ran through unless `outcome.stopped` or `folderUnusable`).
     void noteCycle(CycleKind kind, const CycleOutcome& outcome, bool databaseConnected, const QDateTime& now);
     // Writes what is not written yet.
     void flush(const QDateTime& now);
