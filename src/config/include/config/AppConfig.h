@@ -76,6 +76,8 @@ struct IniSettings {
     QString ComDevice2;
     qint32 ImportMinAge = 1000;
     qint64 ImportMaxBytes = 10 * 1024 * 1024;
+    // Order files that may fail in one import cycle before it ends; the rest wait for the next.
+    qint64 ImportMaxFailures = 100;
     // Days a communication log is kept; 0 keeps every log.
     qint32 LogKeepDays = 0;
     // Sample IDs of the entry station that are control IDs (MatchesMask: "?" stands for any
