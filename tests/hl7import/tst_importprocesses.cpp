@@ -136,6 +136,9 @@ void TestImportProcesses::checkAgreesWithTheCycle_data()
 // says ready only where the cycle takes and files every order, and here both can.
 void TestImportProcesses::checkAgreesWithTheCycle()
 {
+#ifdef Q_OS_WIN
+    QSKIP("paths of thousands of bytes are tried on Unix");
+#endif
     QFETCH(int, bytes);
     QTemporaryDir dir;
     QString in = dir.path();
