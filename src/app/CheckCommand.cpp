@@ -6,6 +6,7 @@
 #include "config/StartupChecks.h"
 #include "core/Error.h"
 #include "core/FolderCheck.h"
+#include "hl7import/ImportFolderCheck.h"
 #include "labdb/Connection.h"
 #include "labdb/DbError.h"
 #include "labdb/Schema.h"
@@ -39,20 +40,19 @@ QString writeProblem(Database& db)
 // Each folder the run works in, tried as the run would: the number that cannot be used.
 int checkFolders(const AppConfig& config, QTextStream& out)
 {
+    QList<CheckedFolder> folders = CheckImportFolders(config);
     // The export folder is the receiving system's (often a share): it is never created.
-    const std::tuple<const char16_t*, QString, MissingFolder> folders[] = {
-        {u"ImportPath", config.ImportPath, MissingFolder::Created},
-        {u"ImportDonePath", config.ImportDonePath, MissingFolder::Created},
-        {u"ImportErrorPath", config.ImportErrorPath, MissingFolder::Created},
+    const std::tuple<const char16_t*, QString, MissingFolder> others[] = {
         {u"ExportPath", config.ExportPath, MissingFolder::Refused},
         {u"TempExportPath", config.TempExportPath, MissingFolder::Created},
         {u"ComLogPath", config.ComLogPath, MissingFolder::Created},
     };
+    for (const auto& [name, path, missing] : others)
+        folders.append({QString::fromUtf16(name), path, CheckFolder(path, missing)});
     int failed = 0;
-    for (const auto& [name, path, missing] : folders) {
-        const FolderState state = CheckFolder(path, missing);
-        out << "Folder " << QStringView(name) << ": " << path << " (" << state.description << ")\n";
-        failed += state.usable ? 0 : 1;
+    for (const CheckedFolder& folder : std::as_const(folders)) {
+        out << "Folder " << folder.field << ": " << folder.path << " (" << folder.state.description << ")\n";
+        failed += folder.state.usable ? 0 : 1;
     }
     return failed;
 }

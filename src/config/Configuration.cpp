@@ -36,6 +36,7 @@ enum class Conversion {
     CycleSeconds,  // the same, in seconds
     Milliseconds,  // a whole number of 0 or more
     Bytes,         // a whole number of 1 up to IniSettings::kMostImportMaxBytes
+    Files,         // a whole number of 1 or more
     Days,          // a whole number of 0 or more
     Extension,     // three characters without a dot, the only kind a file name can end in
     FileNamePart,  // text put into a file name: nothing that leaves the folder or a file name cannot hold
@@ -100,6 +101,7 @@ const std::array kIniKeys = {
     IniKey{u"ComDevice2", u"ComDevice2", &IniSettings::ComDevice2, Conversion::Text},
     IniKey{u"ImportMinAge", u"ImportMinAge", &IniSettings::ImportMinAge, Conversion::Milliseconds},
     IniKey{u"ImportMaxBytes", u"ImportMaxBytes", &IniSettings::ImportMaxBytes, Conversion::Bytes},
+    IniKey{u"ImportMaxFailures", u"ImportMaxFailures", &IniSettings::ImportMaxFailures, Conversion::Files},
     IniKey{u"LogKeepDays", u"LogKeepDays", &IniSettings::LogKeepDays, Conversion::Days},
     IniKey{u"ControlIdMask", u"ControlIdMask", &IniSettings::ControlIdMask, Conversion::Text},
 };
@@ -221,6 +223,12 @@ void store(ParsedConfiguration& parsed, const IniKey& key, const QString& value)
             s.*std::get<qint64 IniSettings::*>(key.field) = *number;
         else
             refuse(u"not a whole number of bytes from 1 to %1"_s.arg(IniSettings::kMostImportMaxBytes), value);
+        break;
+    case Conversion::Files:
+        if (const auto number = ToInt32(value); number && *number >= 1)
+            s.*std::get<qint64 IniSettings::*>(key.field) = *number;
+        else
+            refuse(u"not a whole number of files (1 or more)"_s, value);
         break;
     case Conversion::Extension:
         // The last three characters of a file name are compared with it: anything else never matches.

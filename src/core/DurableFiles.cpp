@@ -111,43 +111,23 @@ bool RenameReplacing(const QString& from, const QString& to)
 #endif
 }
 
-BoundedRead ReadBoundedFile(const QString& path, qint64 limit)
+#ifndef Q_OS_WIN
+namespace {
+
+// Reads an open file of at most `limit` bytes with one status call; closes it.
+BoundedRead readOpenFile(int fd, qint64 limit)
 {
     BoundedRead read;
-#ifdef Q_OS_WIN
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        read.problem = BoundedRead::Problem::NotRegular;
-        return read;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        read.problem = BoundedRead::Problem::Unreadable;
-        read.error = file.errorString();
-        return read;
-    }
-    read.size = file.size();
-    if (read.size > limit) {
-        read.problem = BoundedRead::Problem::TooLarge;
-        return read;
-    }
-    read.bytes = file.read(limit + 1);
-#else
-    // Not blocking: a pipe put in the file's place must not stop the cycle.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        read.problem = BoundedRead::Problem::Unreadable;
-        read.error = lastSystemError();
-        return read;
-    }
     struct stat status { };
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         read.problem = BoundedRead::Problem::NotRegular;
     } else if (status.st_size > limit) {
         read.problem = BoundedRead::Problem::TooLarge;
         read.size = status.st_size;
+        read.links = qint64(status.st_nlink);
     } else {
         read.size = status.st_size;
+        read.links = qint64(status.st_nlink);
         read.bytes.resize(qsizetype(status.st_size) + 1);
         qsizetype total = 0;
         for (;;) {
@@ -168,10 +148,66 @@ BoundedRead ReadBoundedFile(const QString& path, qint64 limit)
         read.bytes.truncate(total);
     }
     ::close(fd);
-#endif
     if (read.problem == BoundedRead::Problem::None && read.bytes.size() > limit)
         read.problem = BoundedRead::Problem::TooLarge;
     return read;
+}
+
+BoundedRead unreadable()
+{
+    const int failure = errno;
+    BoundedRead read;
+    read.problem = BoundedRead::Problem::Unreadable;
+    read.error = qt_error_string(failure);
+    read.gone = failure == ENOENT;
+    return read;
+}
+
+} // namespace
+
+BoundedRead ReadBoundedFileAt(int folder, const QByteArray& name, qint64 limit)
+{
+    // Not blocking: a pipe put in the file's place must not stop the cycle.
+    const int fd = ::openat(folder, name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP) {
+        BoundedRead read;
+        read.problem = BoundedRead::Problem::NotRegular;
+        return read;
+    }
+    return fd < 0 ? unreadable() : readOpenFile(fd, limit);
+}
+#endif
+
+BoundedRead ReadBoundedFile(const QString& path, qint64 limit)
+{
+#ifdef Q_OS_WIN
+    BoundedRead read;
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        read.problem = BoundedRead::Problem::NotRegular;
+        return read;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        read.problem = BoundedRead::Problem::Unreadable;
+        read.error = file.errorString();
+        read.gone = !info.exists();
+        return read;
+    }
+    read.size = file.size();
+    if (read.size > limit) {
+        read.problem = BoundedRead::Problem::TooLarge;
+        return read;
+    }
+    read.bytes = file.read(limit + 1);
+    if (read.bytes.size() > limit)
+        read.problem = BoundedRead::Problem::TooLarge;
+    return read;
+#else
+    // Not blocking: a pipe put in the file's place must not stop the cycle.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    return fd < 0 ? unreadable() : readOpenFile(fd, limit);
+#endif
 }
 
 MoveResult MoveNoReplace(const QString& from, const QString& to, QString* error)
@@ -190,25 +226,32 @@ MoveResult MoveNoReplace(const QString& from, const QString& to, QString* error)
         *error = QString::fromWCharArray(_wcserror(int(code)));
     return MoveResult::Failed;
 #else
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    int result = ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
+    return MoveNoReplaceAt(AT_FDCWD, QFile::encodeName(from), AT_FDCWD, QFile::encodeName(to), error);
+#endif
+}
+
+#ifndef Q_OS_WIN
+MoveResult MoveNoReplaceAt(int fromFolder, const QByteArray& from, int toFolder, const QByteArray& to, QString* error)
+{
+    int result = ::renameat2(fromFolder, from.constData(), toFolder, to.constData(), RENAME_NOREPLACE);
     if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
         // A file system without the no-replace rename: a link never replaces a name either.
-        result = ::link(source.constData(), target.constData());
+        result = ::linkat(fromFolder, from.constData(), toFolder, to.constData(), 0);
         if (result == 0)
-            ::unlink(source.constData());
+            ::unlinkat(fromFolder, from.constData(), 0);
     }
     if (result == 0)
         return MoveResult::Moved;
     if (errno == EEXIST)
         return MoveResult::TargetExists;
-    if (errno == ENOENT && ::access(source.constData(), F_OK) != 0)
+    const int failure = errno;
+    struct stat status { };
+    if (failure == ENOENT && ::fstatat(fromFolder, from.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
         return MoveResult::SourceGone;
     if (error)
-        *error = lastSystemError();
+        *error = qt_error_string(failure);
     return MoveResult::Failed;
-#endif
 }
+#endif
 
 } // namespace kestrin

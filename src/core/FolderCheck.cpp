@@ -56,15 +56,8 @@ FolderState CheckFolder(const QString& path, MissingFolder missing)
         return {false, u"does not exist; Kestrin does not create it"_s};
 
     // Made as a run would make it, tried, and taken away again.
-    QStringList made;
-    QString ancestor = QDir::cleanPath(info.absoluteFilePath());
-    while (!QFileInfo::exists(ancestor)) {
-        made.prepend(ancestor);
-        const QString up = QFileInfo(ancestor).absolutePath();
-        if (up == ancestor)
-            break;
-        ancestor = up;
-    }
+    const QStringList made = MissingFolders(path);
+    const QString ancestor = made.isEmpty() ? path : QFileInfo(made.first()).absolutePath();
     QString problem;
     if (!QDir().mkpath(path))
         problem = u"it cannot be made"_s;
@@ -98,6 +91,20 @@ bool EveryoneMayWrite(const QString& folder)
     Q_UNUSED(folder);
     return false;
 #endif
+}
+
+QStringList MissingFolders(const QString& path)
+{
+    QStringList missing;
+    QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    while (!QFileInfo::exists(folder)) {
+        missing.prepend(folder);
+        const QString up = QFileInfo(folder).absolutePath();
+        if (up == folder)
+            break;
+        folder = up;
+    }
+    return missing;
 }
 
 QString ListingProblem(const QString& folder)

@@ -21,6 +21,13 @@ constexpr std::array kControlNames = {
     ControlName{23, u"{ETB}"}, ControlName{17, u"{DC1}"},
 };
 
+// The ASCII names of C0, in order.
+constexpr std::array<QStringView, 32> kAsciiControlNames = {
+    u"NUL", u"SOH", u"STX", u"ETX", u"EOT", u"ENQ", u"ACK", u"BEL", u"BS",  u"HT",  u"LF",
+    u"VT",  u"FF",  u"CR",  u"SO",  u"SI",  u"DLE", u"DC1", u"DC2", u"DC3", u"DC4", u"NAK",
+    u"SYN", u"ETB", u"CAN", u"EM",  u"SUB", u"ESC", u"FS",  u"GS",  u"RS",  u"US",
+};
+
 constexpr std::u16string_view kUncleanCharacters = u"\\ +*$\u00A7'";
 
 } // namespace
@@ -61,6 +68,24 @@ QString NameControlCharacters(QStringView text)
             result.append(name);
     }
     return result;
+}
+
+QString ShownFileName(QStringView name)
+{
+    QString shown;
+    shown.reserve(name.size());
+    for (const QChar c : name) {
+        const char16_t code = c.unicode();
+        if (code < 0x20)
+            shown.append(u'{').append(kAsciiControlNames[code]).append(u'}');
+        else if (code == 0x7f)
+            shown += u"{DEL}";
+        else if (code >= 0x80 && code < 0xa0)
+            shown += u"{U+%1}"_s.arg(QString::number(code, 16).toUpper().rightJustified(4, u'0'));
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 namespace {

@@ -1,7 +1,7 @@
 #include "ClaimAhead.h"
 
-#include "hl7import/MessageReader.h"
-#include "runtime/Context.h"
+#include "core/TextChecks.h"
+#include "hl7import/MessageError.h"
 
 #include <system_error>
 
@@ -9,8 +9,9 @@ using namespace Qt::StringLiterals;
 
 namespace kestrin {
 
-ClaimAhead::ClaimAhead(const Context& ctx, Claimant me, qsizetype files, qsizetype chars)
-    : m_ctx(ctx)
+ClaimAhead::ClaimAhead(const OrderFolder& folder, OrderReading reading, Claimant me, qsizetype files, qsizetype chars)
+    : m_folder(folder)
+    , m_reading(std::move(reading))
     , m_me(std::move(me))
     , m_maxFiles(qMax<qsizetype>(1, files))
     , m_maxChars(chars)
@@ -19,11 +20,14 @@ ClaimAhead::ClaimAhead(const Context& ctx, Claimant me, qsizetype files, qsizety
 
 ClaimAhead::~ClaimAhead() { stop(); }
 
-ReadFile ClaimAhead::read(const Context& ctx, const ClaimedFile& claimed)
+ReadFile ClaimAhead::read(const OrderFolder& folder, const OrderFileRules& rules, const ClaimedFile& claimed)
 {
-    ReadFile read{claimed, {}, {}, 0};
+    ReadFile read{claimed, {}, {}, 0, {}, {}};
     try {
-        read.messages = ReadOrderFile(ctx, claimed.claimPath);
+        OrderFileContent content =
+            ReadOrderFile(folder, claimed.claimName, ShownFileName(folder.filePath(claimed.name)), rules);
+        read.messages = std::move(content.messages);
+        read.digest = std::move(content.digest);
     } catch (...) {
         read.error = std::current_exception();
     }
@@ -32,14 +36,14 @@ ReadFile ClaimAhead::read(const Context& ctx, const ClaimedFile& claimed)
     return read;
 }
 
-void ClaimAhead::start(const Listing& listing)
+void ClaimAhead::start(const QDateTime& now)
 {
     stop();
     const std::lock_guard lock(m_mutex);
     m_stopping = false;
     m_done = false;
     try {
-        m_thread = std::thread(&ClaimAhead::run, this, listing);
+        m_thread = std::thread(&ClaimAhead::run, this, now);
     } catch (const std::system_error&) {
         // No thread to be had: nothing is claimed, and the cycle fails as on any other error.
         m_done = true;
@@ -47,16 +51,15 @@ void ClaimAhead::start(const Listing& listing)
     }
 }
 
-void ClaimAhead::run(Listing listing)
+void ClaimAhead::run(QDateTime now)
 {
-    const AppConfig& config = m_ctx.config;
-    QString after;
+    OrderFile after;
     try {
         for (bool stopped = false; !stopped;) {
-            FolderListing part = ListOrderFiles(config.ImportPath, config.ImportExtension, listing.minAgeMs,
-                                                listing.now, after, listing.filesPerListing);
+            FolderListing part = ListOrderFiles(m_folder, m_reading.extension, m_reading.minAgeMs, now, after,
+                                                m_reading.filesPerListing);
             const QList<OrderFile> files = std::exchange(part.files, {});
-            const bool lastPart = !part.error.isEmpty() || part.last == after;
+            const bool lastPart = !part.error.isEmpty() || part.end;
             after = part.last;
             put({{}, {}, std::move(part)});
             for (qsizetype i = 0; !stopped && i < files.size(); ++i)
@@ -82,15 +85,21 @@ bool ClaimAhead::claim(const OrderFile& file)
     Claim claim;
     try {
         const ClaimAttempt attempt =
-            ClaimOrderFile(m_ctx.config.ImportPath, file, Claimant{m_me.host, m_me.pid, QDateTime::currentDateTime()});
-        if (!attempt.path.isEmpty())
-            claim.read = read(m_ctx, {attempt.path, file.name});
-        else if (!attempt.error.isEmpty())
-            claim.trouble = u"%1: %2"_s.arg(file.name, attempt.error);
-        else
+            ClaimOrderFile(m_folder, file, Claimant{m_me.host, m_me.pid, QDateTime::currentDateTime()});
+        if (attempt.path.isEmpty() && attempt.error.isEmpty())
             return true; // another station took it, or it waits
+        if (attempt.path.isEmpty()) {
+            claim.trouble = u"%1: %2"_s.arg(ShownFileName(file.name), attempt.error);
+        } else if (!file.refusal.isEmpty()) {
+            // Taken out of the folder unread, as a file that fails.
+            claim.read = ReadFile{{attempt.name, file.name}, {}, {}, 0, {}, {}};
+            claim.read->error = std::make_exception_ptr(MessageError(u"The order file %1 is %2; it is not read."_s.arg(
+                ShownFileName(m_folder.filePath(file.name)), file.refusal)));
+        } else {
+            claim.read = read(m_folder, m_reading.file, {attempt.name, file.name});
+        }
     } catch (const std::exception& e) {
-        claim.trouble = u"%1: %2"_s.arg(file.name, QString::fromLocal8Bit(e.what()));
+        claim.trouble = u"%1: %2"_s.arg(ShownFileName(file.name), QString::fromLocal8Bit(e.what()));
     }
     put(std::move(claim));
     return true;
@@ -136,7 +145,7 @@ void ClaimAhead::stop()
         m_thread.join();
     for (const Claim& claim : m_waiting)
         if (claim.read)
-            ReleaseClaim(claim.read->file.claimPath, m_ctx.config.ImportPath, claim.read->file.name);
+            ReleaseClaim(m_folder, claim.read->file.claimName, claim.read->file.name);
     m_waiting.clear();
     m_waitingChars = 0;
     m_done = true;

@@ -3,6 +3,7 @@
 #include "DoneFiling.h"
 #include "hl7/Message.h"
 #include "hl7import/ImportFolder.h"
+#include "hl7import/MessageReader.h"
 
 #include <condition_variable>
 #include <deque>
@@ -13,8 +14,6 @@
 
 namespace kestrin {
 
-struct Context;
-
 using ClaimedFile = DoneFiling::File;
 
 // A claimed file read ahead of its batch: its messages, or what reading it threw, thrown again
@@ -24,6 +23,16 @@ struct ReadFile {
     QList<Hl7Message> messages;
     std::exception_ptr error;
     qsizetype size = 0; // characters
+    QByteArray digest;
+    MessageIdentity named; // read again: what it named itself by when it was stored first
+};
+
+// What the reading thread needs to know: which files it takes and how it reads them.
+struct OrderReading {
+    QString extension;
+    qint64 minAgeMs = 0;
+    OrderFileRules file;
+    qsizetype filesPerListing = 2000;
 };
 
 // Lists the import folder in parts and claims and reads its order files, in name order, on a
@@ -40,35 +49,31 @@ public:
         QString trouble;                     // "<name>: <reason>"
         std::optional<FolderListing> listed; // its files left out
     };
-    struct Listing {
-        qint64 minAgeMs = 0;
-        QDateTime now; // the files' age is judged against this
-        qsizetype filesPerListing = 2000;
-    };
 
-    // At most `files` files and `chars` characters wait to be taken.
-    ClaimAhead(const Context& ctx, Claimant me, qsizetype files, qsizetype chars);
+    // Claims in `folder`; at most `files` files and `chars` characters wait to be taken.
+    ClaimAhead(const OrderFolder& folder, OrderReading reading, Claimant me, qsizetype files, qsizetype chars);
     ClaimAhead(const ClaimAhead&) = delete;
     ClaimAhead& operator=(const ClaimAhead&) = delete;
     ~ClaimAhead(); // stop()
 
-    // Begins listing the import folder from its start.
-    void start(const Listing& listing);
+    // Begins listing the import folder from its start; the files' age is judged against `now`.
+    void start(const QDateTime& now);
     // The next thing the reader came to; none when the folder is listed to its end.
     std::optional<Claim> next();
     // Claims no further file, and gives back those claimed and not taken.
     void stop();
 
     // Reads a claimed file here and now (the same as ahead, for a batch stored again).
-    static ReadFile read(const Context& ctx, const ClaimedFile& claimed);
+    static ReadFile read(const OrderFolder& folder, const OrderFileRules& rules, const ClaimedFile& claimed);
 
 private:
-    void run(Listing listing);
+    void run(QDateTime now);
     bool claim(const OrderFile& file);
     bool waitForRoom();
     void put(Claim claim);
 
-    const Context& m_ctx;
+    const OrderFolder& m_folder;
+    const OrderReading m_reading;
     const Claimant m_me;
     const qsizetype m_maxFiles;
     const qsizetype m_maxChars;

@@ -1,25 +1,8 @@
 #include "DoneFiling.h"
 
-#include "core/Error.h"
-#include "hl7import/ImportFolder.h"
-
 #include <system_error>
 
-using namespace Qt::StringLiterals;
-
 namespace kestrin {
-
-QString FilingProblem(const QString& claimPath, const QString& folder, const QString& fileName)
-{
-    try {
-        if (FileInto(claimPath, folder, fileName))
-            return {};
-        return u"1000 files of that name are in it already"_s;
-    } catch (const FileError&) {
-        // Without the file's own name, so that a folder's trouble is said once, not once per file.
-        return u"it cannot be written"_s;
-    }
-}
 
 DoneFiling::~DoneFiling()
 {
@@ -27,27 +10,27 @@ DoneFiling::~DoneFiling()
         m_filing.wait();
 }
 
-DoneFiling::Problems DoneFiling::start(const QString& folder, std::vector<File> files)
+DoneFiling::Outcomes DoneFiling::start(const OrderFolder& from, const OrderFolder& to, std::vector<File> files)
 {
-    Problems before = finish();
-    auto fileAll = [folder, files = std::move(files)] {
-        Problems problems;
-        problems.reserve(files.size());
+    Outcomes before = finish();
+    auto fileAll = [&from, &to, files = std::move(files)] {
+        Outcomes outcomes;
+        outcomes.reserve(files.size());
         for (const File& file : files)
-            problems.push_back(FilingProblem(file.claimPath, folder, file.name));
-        return problems;
+            outcomes.push_back(FileInto(from, file.claimName, to, file.name));
+        return outcomes;
     };
     try {
         m_filing = std::async(std::launch::async, fileAll);
     } catch (const std::system_error&) {
         // No thread to be had: filed here and now, as before.
-        std::promise<Problems> filed;
+        std::promise<Outcomes> filed;
         filed.set_value(fileAll());
         m_filing = filed.get_future();
     }
     return before;
 }
 
-DoneFiling::Problems DoneFiling::finish() { return m_filing.valid() ? m_filing.get() : Problems{}; }
+DoneFiling::Outcomes DoneFiling::finish() { return m_filing.valid() ? m_filing.get() : Outcomes{}; }
 
 } // namespace kestrin

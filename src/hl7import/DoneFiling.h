@@ -1,15 +1,11 @@
 #pragma once
 
-#include <QString>
+#include "hl7import/ImportFolder.h"
 
 #include <future>
 #include <vector>
 
 namespace kestrin {
-
-// Why an order file could not be filed into `folder` under its own name (or a prefixed
-// one); empty when it was.
-QString FilingProblem(const QString& claimPath, const QString& folder, const QString& fileName);
 
 // The files of a committed batch go into the Done folder on a thread of their own while the next
 // batch is claimed, read and stored: on a local disk their renames cost a sixth of the cycle.
@@ -17,24 +13,24 @@ QString FilingProblem(const QString& claimPath, const QString& folder, const QSt
 class DoneFiling {
 public:
     struct File {
-        QString claimPath;
+        QString claimName; // in the import folder
         QString name;
     };
-    using Problems = std::vector<QString>; // FilingProblem's, one per file
+    using Outcomes = std::vector<Filing>; // one per file
 
     DoneFiling() = default;
     DoneFiling(const DoneFiling&) = delete;
     DoneFiling& operator=(const DoneFiling&) = delete;
     ~DoneFiling(); // waits for the filing in hand
 
-    // Waits for the filing in hand, starts filing `files` into `folder`, and gives the outcomes
-    // of the one before.
-    Problems start(const QString& folder, std::vector<File> files);
+    // Waits for the filing in hand, starts filing `files` from one folder into another (both
+    // must outlive the filing), and gives the outcomes of the one before.
+    Outcomes start(const OrderFolder& from, const OrderFolder& to, std::vector<File> files);
     // Waits for the filing in hand and gives its outcomes.
-    Problems finish();
+    Outcomes finish();
 
 private:
-    std::future<Problems> m_filing;
+    std::future<Outcomes> m_filing;
 };
 
 } // namespace kestrin

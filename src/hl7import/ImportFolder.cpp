@@ -1,16 +1,12 @@
 #include "hl7import/ImportFolder.h"
 
-#include "core/DurableFiles.h"
-#include "core/Error.h"
-#include "hl7import/NativeFileNames.h"
+#include "core/TextChecks.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -86,16 +82,24 @@ QString markedName(const QString& prefix, const Claimant& claimant, const QStrin
     return boundedName(head, fileName, kMaxClaimBytes);
 }
 
-QList<FoundClaim> marked(const QString& folder, const QString& prefix)
+// The names with a prefix that are text (made by Kestrin) and no folder.
+QList<FoundClaim> marked(const OrderFolder& folder, const QString& prefix)
 {
     QList<FoundClaim> found;
-    const QDir dir(folder);
-    for (const QString& name : dir.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name)) {
-        if (const auto info = parseMarked(name, prefix))
-            found.append({dir.filePath(name), name, info->name});
-    }
+    folder.forEachName([&](const QString& name, const QByteArray& bytes) {
+        if (!name.startsWith(prefix) || QFile::encodeName(name) != bytes)
+            return;
+        const auto info = parseMarked(name, prefix);
+        const auto entry = folder.entry(bytes);
+        if (info && entry && entry->kind != OrderFolder::Kind::Folder)
+            found.append({folder.filePath(name), name, info->name});
+    });
+    std::sort(found.begin(), found.end(),
+              [](const FoundClaim& a, const FoundClaim& b) { return a.claimName < b.claimName; });
     return found;
 }
+
+QString moveError(const QString& error) { return error.isEmpty() ? u"the file system refuses it"_s : error; }
 
 bool isOrderName(const QString& name, const QString& extension)
 {
@@ -115,15 +119,33 @@ QString ClaimedName(const QString& fileName)
     return info ? info->name : QString();
 }
 
-FolderListing ListOrderFiles(const QString& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now,
-                             const QString& after, qsizetype limit)
+QString NotAnOrderFile(const OrderFolder::Entry& entry)
+{
+    switch (entry.kind) {
+    case OrderFolder::Kind::File:
+        return entry.links > 1 ? u"a file with %1 names (hard links)"_s.arg(entry.links) : QString();
+    case OrderFolder::Kind::Link:
+        return u"a link"_s;
+    case OrderFolder::Kind::Other:
+        return u"a device, pipe or socket"_s;
+    case OrderFolder::Kind::Folder:
+        break;
+    }
+    return {};
+}
+
+FolderListing ListOrderFiles(const OrderFolder& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now,
+                             const OrderFile& after, qsizetype limit)
 {
     // The `limit` first names after `after`, kept in a bounded heap while the folder is read:
-    // a folder of many thousand orders costs the memory of a few hundred names.
-    const auto byName = [](const OrderFile& a, const OrderFile& b) { return a.name < b.name; };
+    // a folder of many thousand orders costs the memory of a few hundred names. Two names that
+    // show as the same text are told apart by their bytes.
+    const auto byName = [](const OrderFile& a, const OrderFile& b) {
+        return std::tie(a.name, a.bytes) < std::tie(b.name, b.bytes);
+    };
     std::vector<OrderFile> first;
     const auto consider = [&](OrderFile file) {
-        if (!isOrderName(file.name, extension) || file.name <= after)
+        if (!isOrderName(file.name, extension) || !byName(after, file))
             return;
         if (qsizetype(first.size()) == limit) {
             if (!byName(file, first.front()))
@@ -135,26 +157,29 @@ FolderListing ListOrderFiles(const QString& folder, const QString& extension, qi
         std::push_heap(first.begin(), first.end(), byName);
     };
     FolderListing listing;
-    listing.error = ForEachFileName(folder, [&](const QString& name, const QByteArray& native) {
-        consider({name, native});
+    listing.error = folder.forEachName([&](const QString& name, const QByteArray& bytes) {
+        consider({name, bytes, {}});
     });
     std::sort_heap(first.begin(), first.end(), byName);
 
-    listing.last = first.empty() ? after : first.back().name;
-    const QDir dir(folder);
+    listing.last = first.empty() ? after : first.back();
+    listing.end = qsizetype(first.size()) < limit;
+    const qint64 nowMs = now.toMSecsSinceEpoch();
     for (OrderFile& file : first) {
-        if (file.nativeName.isEmpty()) {
-            const QFileInfo info(dir.filePath(file.name));
-            if (!info.exists())
-                continue; // no text name reaches it: it is listed by its bytes
-            if (!info.isFile()) {
-                listing.notRegular << file.name;
-                continue;
-            }
-            // A file still being written by the sender waits for the next cycle.
-            if (minAgeMs > 0 && info.lastModified().msecsTo(now) < minAgeMs)
-                continue;
+        const std::optional<OrderFolder::Entry> entry = folder.entry(file.bytes);
+        if (!entry)
+            continue; // taken by another station since
+        if (entry->kind == OrderFolder::Kind::Folder) {
+            listing.folders << file.name;
+            continue;
         }
+        // A file still being written by the sender waits for the next cycle; so does a second
+        // name, which may be a moment of a delivery by link and unlink.
+        const bool young =
+            nowMs - entry->modifiedMs < minAgeMs || (entry->links > 1 && nowMs - entry->changedMs < minAgeMs);
+        if (minAgeMs > 0 && young)
+            continue;
+        file.refusal = NotAnOrderFile(*entry);
         listing.files.append(std::move(file));
     }
     return listing;
@@ -165,35 +190,34 @@ QString ClaimFileName(const Claimant& claimant, const QString& fileName)
     return markedName(kClaimPrefix, claimant, fileName);
 }
 
-ClaimAttempt ClaimOrderFile(const QString& folder, const OrderFile& file, const Claimant& claimant)
+qsizetype MaxClaimNameBytes() { return kMaxClaimBytes; }
+
+ClaimAttempt ClaimOrderFile(const OrderFolder& folder, const OrderFile& file, const Claimant& claimant)
 {
-    const QDir dir(folder);
     const QString claimName = ClaimFileName(claimant, file.name);
     QString error;
-    if (!file.nativeName.isEmpty()) {
-        if (RenameNativeName(folder, file.nativeName, claimName, &error))
-            return {dir.filePath(claimName), {}};
-        return {{}, error};
-    }
-    switch (MoveNoReplace(dir.filePath(file.name), dir.filePath(claimName), &error)) {
+    switch (folder.move(file.bytes, folder, QFile::encodeName(claimName), &error)) {
     case MoveResult::Moved:
-        return {dir.filePath(claimName), {}};
+        return {folder.filePath(claimName), claimName, {}};
     case MoveResult::SourceGone: // another station was quicker
         return {};
     case MoveResult::TargetExists:
-        return {{}, u"the claim name %1 is taken"_s.arg(claimName)};
+        return {{}, {}, u"the claim name %1 is taken"_s.arg(ShownFileName(claimName))};
     case MoveResult::Failed:
         break;
     }
-    return {{}, error};
+    return {{}, {}, moveError(error)};
 }
 
 ClaimAttempt ClaimOrderFile(const QString& folder, const QString& fileName, const Claimant& claimant)
 {
-    return ClaimOrderFile(folder, OrderFile{fileName, {}}, claimant);
+    const OrderFolder opened = OrderFolder::Open(folder);
+    if (!opened.isOpen())
+        return {}; // no folder, no file to claim
+    return ClaimOrderFile(opened, OrderFile{fileName, QFile::encodeName(fileName), {}}, claimant);
 }
 
-QList<FoundClaim> LeftClaims(const QString& folder, const Claimant& claimant, qint64 staleAfterMs,
+QList<FoundClaim> LeftClaims(const OrderFolder& folder, const Claimant& claimant, qint64 staleAfterMs,
                              const std::function<bool(qint64)>& isAlive)
 {
     QList<FoundClaim> left;
@@ -209,48 +233,52 @@ QList<FoundClaim> LeftClaims(const QString& folder, const Claimant& claimant, qi
     return left;
 }
 
-QString SetAsideFailed(const QString& claimPath, const Claimant& claimant, const QString& fileName)
+Filing SetAsideFailed(const OrderFolder& folder, const QString& claimName, const Claimant& claimant,
+                      const QString& fileName)
 {
-    const QFileInfo claim(claimPath);
-    const QString target = claim.absoluteDir().filePath(markedName(kFailedPrefix, claimant, fileName));
     QString error;
-    if (MoveNoReplace(claimPath, target, &error) != MoveResult::Moved)
-        throw FileError(u"%1 cannot be set aside as %2: %3"_s.arg(claimPath, target, error));
-    return target;
-}
-
-QList<FoundClaim> SetAsideFiles(const QString& folder) { return marked(folder, kFailedPrefix); }
-
-bool ReleaseClaim(const QString& claimPath, const QString& folder, const QString& fileName)
-{
-    try {
-        return FileInto(claimPath, folder, fileName).has_value();
-    } catch (const FileError&) {
-        return false;
+    switch (folder.move(QFile::encodeName(claimName), folder,
+                        QFile::encodeName(markedName(kFailedPrefix, claimant, fileName)), &error)) {
+    case MoveResult::Moved:
+        return {Filing::Result::Filed, fileName, {}};
+    case MoveResult::SourceGone:
+        return {Filing::Result::Gone, fileName, {}};
+    case MoveResult::TargetExists:
+        return {Filing::Result::NamesTaken, fileName, {}};
+    case MoveResult::Failed:
+        break;
     }
+    return {Filing::Result::Failed, fileName, moveError(error)};
 }
 
-std::optional<QString> FileInto(const QString& sourcePath, const QString& targetFolder, const QString& fileName)
+QList<FoundClaim> SetAsideFiles(const OrderFolder& folder) { return marked(folder, kFailedPrefix); }
+
+QList<FoundClaim> SetAsideFiles(const QString& folder) { return SetAsideFiles(OrderFolder::Open(folder)); }
+
+bool ReleaseClaim(const OrderFolder& folder, const QString& claimName, const QString& fileName)
 {
-    const QDir target(targetFolder);
+    return FileInto(folder, claimName, folder, fileName).result == Filing::Result::Filed;
+}
+
+Filing FileInto(const OrderFolder& from, const QString& name, const OrderFolder& to, const QString& fileName)
+{
+    const QByteArray source = QFile::encodeName(name);
     for (int prefix = -1; prefix < kMaxPrefix; ++prefix) {
         const QString candidate =
-            target.filePath(boundedName(prefix < 0 ? QString() : QString::number(prefix), fileName, kMaxFileNameBytes));
+            boundedName(prefix < 0 ? QString() : QString::number(prefix), fileName, kMaxFileNameBytes);
         QString error;
-        switch (MoveNoReplace(sourcePath, candidate, &error)) {
+        switch (from.move(source, to, QFile::encodeName(candidate), &error)) {
         case MoveResult::Moved:
-            return candidate;
+            return {Filing::Result::Filed, fileName, {}};
         case MoveResult::TargetExists:
             continue;
         case MoveResult::SourceGone:
-            error = u"the file is gone"_s;
-            break;
+            return {Filing::Result::Gone, fileName, {}};
         case MoveResult::Failed:
-            break;
+            return {Filing::Result::Failed, fileName, moveError(error)};
         }
-        throw FileError(u"%1 cannot be moved to %2: %3"_s.arg(sourcePath, candidate, error));
     }
-    return std::nullopt;
+    return {Filing::Result::NamesTaken, fileName, {}};
 }
 
 } // namespace kestrin

@@ -4,9 +4,13 @@
 #include "core/DurableFiles.h"
 #include "core/TextLines.h"
 #include "hl7/FileDecoding.h"
+#include "hl7import/ImportFolder.h"
 #include "hl7import/MessageError.h"
 #include "hl7import/MessageParsing.h"
 #include "hl7import/OrderStore.h"
+
+#include <QCryptographicHash>
+#include <QFile>
 
 using namespace Qt::StringLiterals;
 
@@ -86,31 +90,32 @@ void ReadMessageText(Context& ctx, const QString& text, OrderMessage& m)
     store.flush();
 }
 
-QList<Hl7Message> ReadOrderFile(const Context& ctx, const QString& path)
+OrderFileContent ReadOrderFile(const OrderFolder& folder, const QString& name, const QString& shownName,
+                               const OrderFileRules& rules)
 {
-    const qint64 limit = ctx.config.ImportMaxBytes;
-    // A pipe or device would never end; a huge file would take the machine's memory.
-    BoundedRead read = ReadBoundedFile(path, limit);
+    // A pipe or device would never end; a huge file would take the machine's memory; a link or
+    // a second name may lead to a file that is not the sender's to give.
+    BoundedRead read = folder.read(QFile::encodeName(name), rules.maxBytes);
+    if (read.gone)
+        throw OrderFileGone(u"The order file %1 was removed by another program."_s.arg(shownName));
+    if (read.links > 1)
+        throw MessageError(u"The order file %1 is %2; it is not read."_s.arg(
+            shownName, NotAnOrderFile({OrderFolder::Kind::File, read.links, 0, 0})));
     switch (read.problem) {
     case BoundedRead::Problem::None:
         break;
     case BoundedRead::Problem::NotRegular:
-        throw MessageError(u"The order file %1 is no regular file."_s.arg(path));
+        throw MessageError(u"The order file %1 is no regular file."_s.arg(shownName));
     case BoundedRead::Problem::TooLarge:
         throw MessageError(u"The order file %1 has %2 bytes, more than ImportMaxBytes (%3); it is not read."_s.arg(
-            path, QString::number(qMax(read.size, qint64(read.bytes.size()))), QString::number(limit)));
+            shownName, QString::number(qMax(read.size, qint64(read.bytes.size()))), QString::number(rules.maxBytes)));
     case BoundedRead::Problem::Unreadable:
-        throw MessageError(u"The order file %1 cannot be read: %2"_s.arg(path, read.error));
+        throw MessageError(u"The order file %1 cannot be read: %2"_s.arg(shownName, read.error));
     }
-    const QString text = DecodeOrderFile(read.bytes, ctx.config.Charset);
+    const QByteArray digest = QCryptographicHash::hash(read.bytes, QCryptographicHash::Sha1);
+    const QString text = DecodeOrderFile(read.bytes, rules.charset);
     read.bytes = {}; // the text holds it now
-    return readMessages(text);
-}
-
-MessageIdentity ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& m)
-{
-    // The whole file is read before anything of it is stored.
-    return StoreMessages(store, ReadOrderFile(store.context(), path), m);
+    return {readMessages(text), digest};
 }
 
 } // namespace kestrin

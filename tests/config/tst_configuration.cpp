@@ -120,6 +120,7 @@ void TestConfiguration::parse_data()
     QTest::newRow("unused AppPath may be empty")
         << QStringList{u"AppPath="_s} << QStringList{u"AppPath="_s + QDir::separator()};
     QTest::newRow("order file limit") << QStringList{u"ImportMaxBytes=2048"_s} << QStringList{u"ImportMaxBytes=2048"_s};
+    QTest::newRow("failures a cycle") << QStringList{u"ImportMaxFailures=5"_s} << QStringList{u"ImportMaxFailures=5"_s};
 }
 
 void TestConfiguration::parse()
@@ -150,6 +151,7 @@ void TestConfiguration::refusedValues_data()
     QTest::newRow("a megabyte of time format") << u"TimeFormat="_s + QString(1 << 20, u'H') << u"TimeFormat"_s;
     QTest::newRow("no bytes") << u"ImportMaxBytes=0"_s << u"ImportMaxBytes"_s;
     QTest::newRow("more bytes than a file may cost") << u"ImportMaxBytes=67108865"_s << u"ImportMaxBytes"_s;
+    QTest::newRow("no failures a cycle") << u"ImportMaxFailures=0"_s << u"ImportMaxFailures"_s;
     // Values that would write outside the export folder, or shift the fields of a message.
     QTest::newRow("leader leaving the folder") << u"ExportLeader=../escape_"_s << u"ExportLeader"_s;
     QTest::newRow("leader a Windows name cannot hold") << u"ExportLeader=ORU:"_s << u"ExportLeader"_s;

@@ -74,8 +74,11 @@ private slots:
     void extensionRule();
     void filesTakenInNameOrder();
     void duplicateNamesGetPrefixes();
-    void firstFailureEndsTheCycle_data() { test::AddEngineRows(); }
-    void firstFailureEndsTheCycle();
+    void failedFileDoesNotEndTheCycle_data();
+    void failedFileDoesNotEndTheCycle();
+    void failuresEndTheCycleAtTheirLimit();
+    void claimsChangedByAnotherProgram_data();
+    void claimsChangedByAnotherProgram();
     void cancellationGoesToDone();
     void youngFilesWait();
     void loneCarriageReturnsEndSegments_data() { test::AddEngineRows(); }
@@ -98,7 +101,7 @@ void TestImportCycle::filesClaimedAheadGoBack_data()
     QTest::addColumn<int>("done");      // files in Done after the cycle
     for (const QString& engine : {u"sqlite"_s, u"postgres"_s}) {
         const QByteArray on = engine.toLatin1();
-        QTest::addRow("a message fails, %s", on.constData()) << engine << u"fail"_s << 14;
+        QTest::addRow("a message fails, %s", on.constData()) << engine << u"fail"_s << 59;
         QTest::addRow("asked to stop, %s", on.constData()) << engine << u"stop"_s << 20;
         QTest::addRow("the database is lost, %s", on.constData()) << engine << u"lose"_s << 10;
     }
@@ -132,7 +135,10 @@ void TestImportCycle::filesClaimedAheadGoBack()
         QVERIFY_THROWS_EXCEPTION(std::exception, RunImportCycle(station.ctx(), options));
     } else
         QCOMPARE(RunImportCycle(station.ctx(), options).handled, done);
-    QCOMPARE(station.doneFiles(), names.mid(0, done));
+    QStringList expected = names.mid(0, event == u"fail" ? 60 : done);
+    if (event == u"fail")
+        expected.removeOne(u"15.hl7"_s); // the cycle goes on after it
+    QCOMPARE(station.doneFiles(), expected);
     QStringList everyFile = station.importFiles() + station.doneFiles() + station.errorFiles();
     everyFile.sort();
     QCOMPARE(everyFile, names); // none lost, none left claimed
@@ -199,21 +205,31 @@ void TestImportCycle::duplicateNamesGetPrefixes()
     QCOMPARE(test::ReadFile(station.config.ImportDonePath + u"/1x.hl7"_s), order(u"1"_s));
 }
 
-void TestImportCycle::firstFailureEndsTheCycle()
+void TestImportCycle::failedFileDoesNotEndTheCycle_data()
 {
-    QFETCH(QString, engine);
-    test::LabStation station(engine);
-    KESTRIN_REQUIRE(station.scratch);
-    station.seedTests();
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<int>("maxFailures");
+    for (const char* engine : {"sqlite", "postgres"}) {
+        QTest::addRow("%s", engine) << QString::fromLatin1(engine) << 100;
+        QTest::addRow("%s, at most one failure a cycle", engine) << QString::fromLatin1(engine) << 1;
+    }
+}
+
+void TestImportCycle::failedFileDoesNotEndTheCycle()
+{
+    QFETCH(int, maxFailures);
+    KESTRIN_STATION(station);
+    station.config.ImportMaxFailures = maxFailures;
     station.dropOrder(u"1.hl7"_s, order(u"S1"_s));
     station.dropOrder(u"2.hl7"_s, broken(u"S2"_s));
     station.dropOrder(u"3.hl7"_s, order(u"S3"_s));
     const CycleOutcome first = RunImportCycle(station.ctx());
-    QCOMPARE(first.handled, 1);
     QCOMPARE(first.failed, 1);
-    QCOMPARE(station.doneFiles(), QStringList{u"1.hl7"_s});
     QCOMPARE(station.errorFiles(), QStringList{u"2.hl7"_s});
-    QCOMPARE(station.importFiles(), QStringList{u"3.hl7"_s});
+    // With a limit of one, the file after the failed one waits for the next cycle.
+    const QStringList done = maxFailures == 1 ? QStringList{u"1.hl7"_s} : QStringList{u"1.hl7"_s, u"3.hl7"_s};
+    QCOMPARE(station.doneFiles(), done);
+    QCOMPARE(first.handled, done.size());
     const QStringList log = station.logLines();
     // The buffers hold what was read when PID failed: MSH-10, but no ORC-2 yet.
     const qsizetype failure = log.indexOf(u"20.01.2019 14:05:03 K->L Fehler beim lesen der Nachricht : MSG0001 "
@@ -222,12 +238,80 @@ void TestImportCycle::firstFailureEndsTheCycle()
     QVERIFY(log.at(failure + 1).startsWith(u"20.01.2019 14:05:03 K->L Fehlerbeschreibung: PID-5 \"Meier\""_s));
     // Nothing of the failed message stays, not even its archived segments.
     QVERIFY(station.column(u"SELECT SAMPLE_ID FROM SAMPLE_BASE WHERE SAMPLE_ID = ?"_s, {u"S2"_s}).isEmpty());
-    QCOMPARE(station.column(u"SELECT ORDER_ID FROM HL7_STRINGS WHERE STRING_DEF = ?"_s, {u"MSH"_s}).size(), 1);
-    QCOMPARE(station.column(u"SELECT SAMPLE_ID FROM SAMPLE_BASE"_s), QStringList{u"S1"_s});
+    QCOMPARE(station.column(u"SELECT ORDER_ID FROM HL7_STRINGS WHERE STRING_DEF = ?"_s, {u"MSH"_s}).size(),
+             done.size());
 
-    const CycleOutcome second = RunImportCycle(station.ctx());
-    QCOMPARE(second.handled, 1);
+    RunImportCycle(station.ctx());
     QCOMPARE(station.doneFiles(), (QStringList{u"1.hl7"_s, u"3.hl7"_s}));
+}
+
+// Files that fail without being stored (here empty ones) in front of an order delay it by a
+// cycle, not by a cycle each; every failed file keeps its two lines.
+void TestImportCycle::failuresEndTheCycleAtTheirLimit()
+{
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    station.config.ImportMaxFailures = 3;
+    for (const QString& name : {u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s})
+        station.dropOrder(name + u".hl7"_s, QByteArray());
+    station.dropOrder(u"z.hl7"_s, order(u"S1"_s));
+    const CycleOutcome first = RunImportCycle(station.ctx());
+    QCOMPARE(first.failed, 3);
+    QCOMPARE(first.handled, 0);
+    QCOMPARE(station.importFiles(), (QStringList{u"d.hl7"_s, u"e.hl7"_s, u"z.hl7"_s}));
+    const CycleOutcome second = RunImportCycle(station.ctx());
+    QCOMPARE(second.failed, 2);
+    QCOMPARE(station.doneFiles(), QStringList{u"z.hl7"_s});
+    const QStringList log = station.logLines();
+    QCOMPARE(log.filter(u"Fehler beim lesen der Nachricht : "_s).size(), 5);
+    QCOMPARE(log.filter(u"Fehlerbeschreibung: "_s).size(), 5);
+    QCOMPARE(log.filter(u"(ImportMaxFailures)"_s).size(), 1);
+}
+
+void TestImportCycle::claimsChangedByAnotherProgram_data()
+{
+    QTest::addColumn<QByteArray>("rewritten"); // the first claim's new content; empty: every claim removed
+    QTest::addColumn<QString>("said");
+    QTest::newRow("rewritten broken") << broken(u"S1"_s) << u"was changed by another program"_s;
+    QTest::newRow("rewritten as another order") << order(u"S99"_s) << u"was changed by another program"_s;
+    QTest::newRow("removed") << QByteArray() << u"claimed order files were removed from"_s;
+}
+
+// A claimed file another program rewrites or removes is that file's trouble, said once: the
+// cycle goes on with the others.
+void TestImportCycle::claimsChangedByAnotherProgram()
+{
+    QFETCH(QByteArray, rewritten);
+    QFETCH(QString, said);
+    test::LabStation station(u"sqlite"_s);
+    station.seedTests();
+    station.dropOrder(u"1.hl7"_s, order(u"S1"_s));
+    station.dropOrder(u"2.hl7"_s, rewritten.isEmpty() ? order(u"S2"_s) : broken(u"S2"_s));
+    for (int i = 3; i <= 20; ++i)
+        station.dropOrder(u"%1.hl7"_s.arg(i), order(u"S%1"_s.arg(i)));
+    const QDir in(station.config.ImportPath);
+    QObject::connect(&station.log, &CommLog::displayLine, &station.log, [&](const QString& line) {
+        if (!line.contains(u"Nachricht eingelesen"_s) || !line.endsWith(u"Auftrag/Probe: S1"_s))
+            return;
+        for (const QString& claim : in.entryList({u".kestrin-claim#*"_s}, QDir::Files | QDir::Hidden)) {
+            if (rewritten.isEmpty())
+                QFile::remove(in.filePath(claim));
+            else if (claim.endsWith(u"#1.hl7"_s))
+                test::WriteFile(in.filePath(claim), rewritten);
+        }
+    });
+    const CycleOutcome outcome = RunImportCycle(station.ctx());
+    QCOMPARE(outcome.failed, rewritten.isEmpty() ? 0 : 2);
+    const QStringList log = station.logLines();
+    QCOMPARE(log.filter(said).size(), 1);
+    QVERIFY(log.filter(u"cannot be filed into"_s).isEmpty());
+    if (!rewritten.isEmpty()) {
+        QCOMPARE(station.errorFiles(), (QStringList{u"1.hl7"_s, u"2.hl7"_s}));
+        QCOMPARE(station.doneFiles().size(), 18);
+        QCOMPARE(station.column(u"SELECT SAMPLE_ID FROM SAMPLE_BASE WHERE SAMPLE_ID IN ('S1', 'S2', 'S99')"_s),
+                 QStringList());
+        QCOMPARE(log.filter(u"Fehler beim lesen der Nachricht : MSG0001 Auftrag/Probe: S1"_s).size(), 1);
+    }
 }
 
 void TestImportCycle::cancellationGoesToDone()

@@ -8,7 +8,13 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+
+#ifdef Q_OS_LINUX
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -53,6 +59,56 @@ struct SharedFolder {
     QTemporaryDir dir;
 };
 
+QByteArray order(const QString& sample)
+{
+    return test::OrderBuilder().controlId(u"M"_s + sample).sample(sample).text().toLatin1();
+}
+
+QByteArray brokenOrder() { return test::OrderBuilder().patient(u"P9"_s, u"Meier"_s).text().toLatin1(); }
+
+QString iniText(const QString& importPath)
+{
+    return u"engine=sqlite\ndatabase=lab.sqlite\nImportPath=%1\nExportPath=out\nTempExportPath=tmp\nComLogPath=log\n"
+           u"ImportExtension=hl7\nImportMinAge=0\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\n"_s.arg(importPath);
+}
+
+// Runs a program to its end; its exit code, or -1 when it could not run.
+int run(const QString& program, const QStringList& arguments, QString* output = nullptr)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (output)
+        *output = QString::fromLocal8Bit(process.readAll());
+    return process.exitCode();
+}
+
+#ifdef Q_OS_LINUX
+// A user of this machine for a test, made when missing; empty when none can be had.
+QString testUser(const QString& name)
+{
+    if (!::getpwnam(name.toLatin1().constData()))
+        run(u"useradd"_s, {u"--system"_s, u"--no-create-home"_s, u"--shell"_s, u"/usr/sbin/nologin"_s, name});
+    return ::getpwnam(name.toLatin1().constData()) ? name : QString();
+}
+
+// Runs a program as another user, without the test's groups.
+int runAs(const QString& user, const QString& program, const QStringList& arguments, QString* output = nullptr)
+{
+    return run(u"setpriv"_s,
+               QStringList{u"--reuid="_s + user, u"--regid="_s + user, u"--clear-groups"_s, program} + arguments,
+               output);
+}
+
+void giveTo(const QString& user, const QString& path)
+{
+    const passwd* owner = ::getpwnam(user.toLatin1().constData());
+    QVERIFY(owner && ::chown(QFile::encodeName(path).constData(), owner->pw_uid, owner->pw_gid) == 0);
+}
+#endif
+
 } // namespace
 
 class TestImportProcesses : public QObject {
@@ -63,7 +119,142 @@ private slots:
     void killsAtRandomStoreEveryOrderOnce();
     void stationsShareOneServerDatabase_data();
     void stationsShareOneServerDatabase();
+    void checkAgreesWithTheCycle_data();
+    void checkAgreesWithTheCycle();
+    void senderReachesNothingOfTheService_data();
+    void senderReachesNothingOfTheService();
 };
+
+void TestImportProcesses::checkAgreesWithTheCycle_data()
+{
+    QTest::addColumn<int>("bytes"); // of the import folder's path
+    QTest::newRow("4000 bytes") << 4000;
+    QTest::newRow("4090 bytes") << 4090;
+}
+
+// An import folder whose path leaves no room for the names the cycle makes below it: "/check"
+// says ready only where the cycle takes and files every order, and here both can.
+void TestImportProcesses::checkAgreesWithTheCycle()
+{
+#ifdef Q_OS_WIN
+    QSKIP("paths of thousands of bytes are tried on Unix");
+#endif
+    QFETCH(int, bytes);
+    QTemporaryDir dir;
+    QString in = dir.path();
+    while (in.size() < bytes)
+        in += u'/' + QString(qMin(200, bytes - qsizetype(in.size()) - 1), u'd');
+    QVERIFY(QDir().mkpath(in));
+    QVERIFY(QDir().mkpath(dir.filePath(u"out"_s)));
+    test::WriteFile(dir.filePath(u"lab.ini"_s), iniText(in).toUtf8());
+    QCOMPARE(run(test::KestrinProgram(), {u"/ini="_s + dir.filePath(u"lab.ini"_s), u"/initdb"_s}), 0);
+    // Below the folder only relative names stay within the longest path the system takes.
+    const QString home = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(in));
+    const QString name = QString(116, u'a') + u".hl7"_s; // a sender's long name, its claim longer still
+    test::WriteFile(name, order(u"S1"_s));
+    test::WriteFile(u"b.hl7"_s, brokenOrder());
+    QString said;
+    const int check = run(test::KestrinProgram(), {u"/ini="_s + dir.filePath(u"lab.ini"_s), u"/check"_s}, &said);
+    const int cycle = run(test::KestrinProgram(), {u"/ini="_s + dir.filePath(u"lab.ini"_s), u"/cycle=import"_s});
+    const QStringList done = test::FileNames(u"Done"_s);
+    const QStringList failed = test::FileNames(u"EinleseFehler"_s);
+    const QStringList left = test::FileNames(u"."_s);
+    // What lies beyond the longest path cannot be removed with the temporary folder.
+    for (const QString& folder : {u"Done"_s, u"EinleseFehler"_s, u"."_s}) {
+        for (const QString& file : test::FileNames(folder))
+            QFile::remove(folder + u'/' + file);
+        QDir().rmdir(folder);
+    }
+    QDir::setCurrent(home);
+    QVERIFY2(check == 0, qPrintable(said));
+    QCOMPARE(cycle, 1); // the broken order failed and is kept
+    QCOMPARE(done, QStringList{name});
+    QCOMPARE(failed, QStringList{u"b.hl7"_s});
+    QCOMPARE(left, QStringList());
+}
+
+void TestImportProcesses::senderReachesNothingOfTheService_data()
+{
+    QTest::addColumn<QString>("attack");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("an order file linked to a private file") << u"link"_s << 1;
+    QTest::newRow("Done and EinleseFehler linked into a private folder") << u"folders"_s << 2;
+}
+
+// The service's user runs the import; the sender, another user, may write the import folder
+// only. Whatever the sender puts there, no file of the service's own is read or written.
+void TestImportProcesses::senderReachesNothingOfTheService()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("users and links are tried on Linux");
+#else
+    QFETCH(QString, attack);
+    QFETCH(int, exitCode);
+    if (::geteuid() != 0)
+        QSKIP("two users are made and used only by root");
+    if (QStandardPaths::findExecutable(u"setpriv"_s).isEmpty())
+        QSKIP("setpriv is missing");
+    const QString service = testUser(u"kestrintestsvc"_s);
+    const QString sender = testUser(u"kestrintestsnd"_s);
+    if (service.isEmpty() || sender.isEmpty())
+        QSKIP("the test users cannot be made (useradd)");
+
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther |
+                              QFile::ReadGroup | QFile::ExeGroup);
+    const QString program = dir.filePath(u"kestrin"_s);
+    QVERIFY(QFile::copy(test::KestrinProgram(), program));
+    const QString station = dir.filePath(u"station"_s);
+    const QString in = station + u"/in"_s;
+    const QString secret = station + u"/private"_s;
+    for (const QString& folder : {station, in, secret, QString(station + u"/out"_s)}) {
+        QVERIFY(QDir().mkpath(folder));
+        giveTo(service, folder);
+    }
+    QFile::setPermissions(in, QFile::Permissions(0x7777)); // the sender writes here
+    QFile::setPermissions(secret, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    test::WriteFile(secret + u"/patient.hl7"_s, order(u"SECRET"_s));
+    QFile::setPermissions(secret + u"/patient.hl7"_s, QFile::ReadOwner | QFile::WriteOwner);
+    giveTo(service, secret + u"/patient.hl7"_s);
+    test::WriteFile(station + u"/lab.ini"_s, iniText(u"in"_s).toUtf8());
+    const QStringList ini{u"/ini="_s + station + u"/lab.ini"_s};
+    QCOMPARE(runAs(service, program, ini + QStringList{u"/initdb"_s}), 0);
+    // A first cycle makes Done and EinleseFehler, the service's own.
+    test::WriteFile(dir.filePath(u"broken.hl7"_s), brokenOrder());
+    test::WriteFile(dir.filePath(u"order.hl7"_s), order(u"S1"_s));
+    QCOMPARE(runAs(sender, u"cp"_s, {dir.filePath(u"broken.hl7"_s), in + u"/first.hl7"_s}), 0);
+    QCOMPARE(runAs(service, program, ini + QStringList{u"/cycle=import"_s}), 1);
+
+    const auto asSender = [&](const QString& command) { return runAs(sender, u"sh"_s, {u"-c"_s, command}); };
+    if (attack == u"link") {
+        QCOMPARE(asSender(u"ln -s '%1/patient.hl7' '%2/stolen.hl7'"_s.arg(secret, in)), 0);
+    } else {
+        QCOMPARE(asSender(u"cd '%1' && mv Done Done.old && mv EinleseFehler Fehler.old && ln -s '%2' Done && "
+                          u"ln -s '%2' EinleseFehler"_s.arg(in, secret)),
+                 0);
+        QCOMPARE(asSender(u"cp '%1' '%2/x.hl7' && cp '%3' '%2/y.hl7'"_s.arg(dir.filePath(u"order.hl7"_s), in,
+                                                                            dir.filePath(u"broken.hl7"_s))),
+                 0);
+    }
+    QString said;
+    QCOMPARE(runAs(service, program, ini + QStringList{u"/cycle=import"_s}, &said), exitCode);
+
+    QCOMPARE(test::FileNames(secret), QStringList{u"patient.hl7"_s});
+    ConnectionParameters p;
+    p.databaseName = station + u"/lab.sqlite"_s;
+    Database db(MakeDialect(Engine::Sqlite), p);
+    db.open();
+    QVERIFY(db.query(u"SELECT SAMPLE_ID FROM SAMPLE_BASE WHERE SAMPLE_ID = ?"_s, {u"SECRET"_s}).isEmpty());
+    if (attack == u"link") {
+        QVERIFY(QFileInfo(in + u"/EinleseFehler/stolen.hl7"_s).isSymLink());
+    } else {
+        QCOMPARE(QDir(in).entryList({u"*.hl7"_s}, QDir::Files), (QStringList{u"x.hl7"_s, u"y.hl7"_s}));
+        QVERIFY2(said.contains(u"it is a link, not a folder"_s), qPrintable(said));
+    }
+#endif
+}
 
 void TestImportProcesses::twoProcessesShareOneFolder()
 {

@@ -5,6 +5,7 @@
 #include "hl7import/ImportCycle.h"
 #include "hl7import/ImportFolder.h"
 #include "hl7import/ImportJournal.h"
+#include "hl7import/NativeFileNames.h"
 #include "labdb/DbError.h"
 #include "labdb/DialectFactory.h"
 
@@ -71,7 +72,7 @@ private slots:
     void committedClaimIsFiledNotStoredAgain_data() { test::AddEngineRows(); }
     void committedClaimIsFiledNotStoredAgain();
     void unfilableStoredFileIsNeverStoredTwice();
-    void unwritableErrorFolderBlocksNothing();
+    void failedFilesWaitingForTheErrorFolderAreSaid();
     void importFolderTroubleIsSaidOnce_data();
     void importFolderTroubleIsSaidOnce();
     void absentFieldsAreEmptyText_data() { test::AddEngineRows(); }
@@ -79,7 +80,8 @@ private slots:
     void oversizedFileIsNotRead();
     void pastALimitFails_data();
     void pastALimitFails();
-    void onlyRegularFilesAreTaken();
+    void hostileFolderContents_data();
+    void hostileFolderContents();
     void unknownSegmentsAreSummed();
     void awkwardNamesAreTaken();
     void errorClassification_data();
@@ -221,7 +223,10 @@ void TestImportSafety::importFolderTroubleIsSaidOnce()
 #endif
 }
 
-void TestImportSafety::unwritableErrorFolderBlocksNothing()
+// While failed files wait for an error folder that cannot take them, every cycle counts them as
+// failed (so "/cycle" exits 1); it is said once, and once when they are filed, also by a
+// process that did not see them fail.
+void TestImportSafety::failedFilesWaitingForTheErrorFolderAreSaid()
 {
     test::LabStation station(u"sqlite"_s);
     station.seedTests();
@@ -230,16 +235,19 @@ void TestImportSafety::unwritableErrorFolderBlocksNothing()
     station.dropOrder(u"a.hl7"_s, broken);
     station.dropOrder(u"b.hl7"_s, order(u"S1"_s));
     ImportState state;
-    QCOMPARE(RunImportCycle(station.ctx(), state).failed, 1);
-    QCOMPARE(RunImportCycle(station.ctx(), state).handled, 1); // the failed file no longer comes first
+    QCOMPARE(RunImportCycle(station.ctx(), state).handled, 1); // the failed file blocks nothing
     QCOMPARE(station.doneFiles(), QStringList{u"b.hl7"_s});
+    for (int cycle = 1; cycle <= 4; ++cycle)
+        QCOMPARE(RunImportCycle(station.ctx(), state).failed, 1);
     QCOMPARE(station.logLines().filter(u"they are set aside"_s).size(), 1);
 
     QFile::remove(station.config.ImportErrorPath);
-    RunImportCycle(station.ctx(), state);
+    Context nextProcess{station.config, station.db(), station.log, station.clock};
+    QCOMPARE(RunImportCycle(nextProcess).failed, 0);
     QCOMPARE(station.errorFiles(), QStringList{u"a.hl7"_s});
     QCOMPARE(test::ReadFile(station.config.ImportErrorPath + u"/a.hl7"_s), broken);
     QVERIFY(station.importFiles().isEmpty());
+    QCOMPARE(station.logLines().filter(u"takes failed order files again"_s).size(), 1);
 }
 
 void TestImportSafety::absentFieldsAreEmptyText()
@@ -310,23 +318,117 @@ void TestImportSafety::pastALimitFails()
         QVERIFY2(!station.logLines().filter(failure).isEmpty(), qPrintable(station.logLines().join(u'\n')));
 }
 
-void TestImportSafety::onlyRegularFilesAreTaken()
+void TestImportSafety::hostileFolderContents_data()
+{
+    QTest::addColumn<QString>("hostile");
+    QTest::addColumn<QString>("stays"); // where the hostile name is after two cycles: "in", "error"
+    QTest::addColumn<int>("failed");    // in the two cycles
+    QTest::addColumn<QString>("said");  // once, in the log or the error a cycle threw
+    const QString linked = u"link.hl7 is a link; it is not read."_s;
+    QTest::newRow("link to a private order file") << u"link"_s << u"error"_s << 1 << linked;
+    QTest::newRow("second name of a file")
+        << u"hard link"_s << u"error"_s << 1 << u"hard.hl7 is a file with 2 names (hard links)"_s;
+    QTest::newRow("pipe") << u"pipe"_s << u"error"_s << 1 << u"pipe.hl7 is a device, pipe or socket"_s;
+    QTest::newRow("folder") << u"folder"_s << u"in"_s << 0 << u"x.hl7 in the import folder is a folder"_s;
+    QTest::newRow("name of no text, still being written") << u"young"_s << u"in"_s << 0 << QString();
+    QTest::newRow("name with ESC") << u"escape"_s << u"error"_s << 1 << u"e{ESC}[2J.hl7 is a link"_s;
+    QTest::newRow("Done is a link") << u"done link"_s << u"in"_s << 0
+                                    << u"Done cannot take order files: it is a link"_s;
+    QTest::newRow("Done of another user") << u"done foreign"_s << u"in"_s << 0 << u"belongs to the user with ID 4242"_s;
+    QTest::newRow("EinleseFehler is a link")
+        << u"error link"_s << u"in"_s << 2 << u"EinleseFehler (it is a link, not a folder); they are set aside"_s;
+}
+
+// Whatever a sender puts into the import folder, Kestrin reads only regular files of one name
+// in it, by their own names, and files them only into real folders of its own.
+void TestImportSafety::hostileFolderContents()
 {
 #ifdef Q_OS_WIN
-    QSKIP("devices and pipes in a folder are a Unix matter");
+    QSKIP("links, pipes and names of no text are tried on Unix");
 #else
+    QFETCH(QString, hostile);
+    QFETCH(QString, stays);
+    QFETCH(int, failed);
+    QFETCH(QString, said);
     test::LabStation station(u"sqlite"_s);
     station.seedTests();
     const QString in = station.config.ImportPath;
-    QDir().mkpath(in + u"folder.hl7"_s);
-    QVERIFY(QFile::link(u"/dev/zero"_s, in + u"zero.hl7"_s));
-    QCOMPARE(::mkfifo(QFile::encodeName(in + u"pipe.hl7"_s).constData(), 0600), 0);
-    station.dropOrder(u"real.hl7"_s, order(u"S1"_s));
+    const QString elsewhere = station.scratch.folder() + u"/private/"_s;
+    QDir().mkpath(elsewhere);
+    test::WriteFile(elsewhere + u"order.hl7"_s, order(u"PRIVATE"_s));
+    QFile::setPermissions(elsewhere + u"order.hl7"_s, QFile::ReadOwner | QFile::WriteOwner);
+    QDir().mkpath(in);
+    QByteArray name = hostile.toUtf8() + ".hl7"; // its bytes
+    if (hostile == u"link") {
+        name = "link.hl7";
+        QVERIFY(QFile::link(elsewhere + u"order.hl7"_s, in + u"link.hl7"_s));
+    } else if (hostile == u"hard link") {
+        name = "hard.hl7";
+        QCOMPARE(::link(QFile::encodeName(elsewhere + u"order.hl7"_s).constData(),
+                        QFile::encodeName(in + u"hard.hl7"_s).constData()),
+                 0);
+    } else if (hostile == u"pipe") {
+        name = "pipe.hl7";
+        QCOMPARE(::mkfifo(QFile::encodeName(in + u"pipe.hl7"_s).constData(), 0600), 0);
+    } else if (hostile == u"folder") {
+        name = "x.hl7";
+        QDir().mkpath(in + u"x.hl7"_s);
+    } else if (hostile == u"young") {
+        // A sender on a share writes windows-1252 names; this one is still being written.
+        station.config.ImportMinAge = 60 * 60 * 1000;
+        name = "M\xfcller.hl7";
+        QFile file;
+        QVERIFY(file.open(::fopen(QByteArray(QFile::encodeName(in) + name).constData(), "w"), QIODevice::WriteOnly,
+                          QFileDevice::AutoCloseHandle));
+        file.write(order(u"S1"_s).left(40));
+    } else if (hostile == u"escape") {
+        name = "e\x1b[2J.hl7";
+        QVERIFY(QFile::link(u"/dev/zero"_s, in + QString::fromLatin1(name)));
+    } else if (hostile.startsWith(u"done") || hostile == u"error link") {
+        const QString folder =
+            hostile == u"error link" ? station.config.ImportErrorPath : station.config.ImportDonePath;
+        if (hostile == u"done foreign") {
+            QDir().mkpath(folder);
+            if (::chown(QFile::encodeName(folder).constData(), 4242, 4242) != 0)
+                QSKIP("only root can give a folder to another user");
+        } else {
+            QVERIFY(QFile::link(elsewhere, folder));
+        }
+        name = hostile == u"error link" ? "a.hl7" : "b.hl7";
+        station.dropOrder(QString::fromLatin1(name),
+                          hostile == u"error link" ? OrderBuilder().patient(u"P9"_s, u"Meier"_s).text().toLatin1()
+                                                   : order(u"S1"_s));
+    }
     ImportState state;
-    QCOMPARE(RunImportCycle(station.ctx(), state).handled, 1);
-    QCOMPARE(RunImportCycle(station.ctx(), state).handled, 0);
-    QCOMPARE(station.logLines().filter(u"is no regular file"_s).size(), 3); // once each, not every cycle
-    QVERIFY(station.errorFiles().isEmpty());
+    QStringList thrown;
+    int failures = 0;
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        try {
+            failures += RunImportCycle(station.ctx(), state).failed;
+        } catch (const FileError& e) {
+            thrown << e.message();
+        }
+    }
+    QCOMPARE(failures, failed);
+    QCOMPARE(storedMessages(station), 0);
+    // Under its own name, or set aside under a marked one.
+    const auto holds = [&](const QString& folder) {
+        bool found = false;
+        ForEachFileName(folder, [&](const QString& text, const QByteArray& bytes) {
+            found = found || bytes == name || text.endsWith(u'#' + QString::fromLatin1(name));
+        });
+        return found;
+    };
+    QVERIFY(holds(stays == u"in" ? in : station.config.ImportErrorPath));
+    // The private folder is as it was: nothing read from it through a link, nothing moved into it.
+    QCOMPARE(test::FileNames(elsewhere), QStringList{u"order.hl7"_s});
+    thrown.removeDuplicates(); // a cycle that cannot run throws at every cycle, said once by the service
+    const QStringList lines = station.logLines() + thrown;
+    if (!said.isEmpty())
+        QCOMPARE(lines.filter(said).size(), 1);
+    // No control character of a name reaches the log raw.
+    QVERIFY(!test::ReadFile(station.log.fileName()).contains('\x1b'));
+    ::unlink(QByteArray(QFile::encodeName(in) + name).constData()); // a name of no text outlives the folder's removal
 #endif
 }
 

@@ -78,6 +78,8 @@ struct IniSettings {
     qint64 ImportMaxBytes = 10 * 1024 * 1024;
     // Reading a file takes a few times its size at once: the limit has a limit.
     static constexpr qint64 kMostImportMaxBytes = 64 * 1024 * 1024;
+    // Order files that may fail in one import cycle before it ends; the rest wait for the next.
+    qint64 ImportMaxFailures = 100;
     // Days a communication log is kept; 0 keeps every log.
     qint32 LogKeepDays = 0;
     // Sample IDs of the entry station that are control IDs (MatchesMask: "?" stands for any

@@ -34,6 +34,8 @@ struct BoundedRead {
     Problem problem = Problem::None;
     qint64 size = 0;
     QString error;
+    qint64 links = 0;  // the names the file has (hard links); 0 where not known
+    bool gone = false; // Unreadable: there is no file of that name
 };
 
 // Reads a regular file of at most `limit` bytes with one open and one status call. A pipe or
@@ -45,5 +47,14 @@ enum class MoveResult { Moved, TargetExists, SourceGone, Failed };
 // Renames a file unless the new name is taken, in one step where the file system can (a
 // second process may take the same name at the same moment). `error` says why on Failed.
 MoveResult MoveNoReplace(const QString& from, const QString& to, QString* error = nullptr);
+
+#ifndef Q_OS_WIN
+// The same two for names (their bytes) in folders opened as handles, AT_FDCWD for the working
+// folder: a handle keeps naming the folder it opened when a link is put in its path's place.
+// ReadBoundedFileAt follows no link in the name's place: a link is NotRegular.
+MoveResult MoveNoReplaceAt(int fromFolder, const QByteArray& from, int toFolder, const QByteArray& to,
+                           QString* error = nullptr);
+BoundedRead ReadBoundedFileAt(int folder, const QByteArray& name, qint64 limit);
+#endif
 
 } // namespace kestrin

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QStringList>
 
 namespace kestrin {
 
@@ -17,6 +17,9 @@ enum class MissingFolder { Created, Refused };
 // where Kestrin may create a missing folder, it can be made and written into. Leaves nothing
 // behind.
 FolderState CheckFolder(const QString& path, MissingFolder missing = MissingFolder::Created);
+
+// The folders of a path that do not exist (it and those above it), outermost first.
+QStringList MissingFolders(const QString& path);
 
 // Why the folder's names cannot be read (it lists nothing), or empty text: a folder Kestrin may
 // write into but not list keeps the order files in it unseen.

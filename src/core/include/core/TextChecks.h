@@ -23,6 +23,11 @@ QString FileNamePartProblem(const QString& text);
 // Control characters shown by name in braces ({STX}, {CR}, ...), all else unchanged.
 QString NameControlCharacters(QStringView text);
 
+// A file name (or a path) as log lines and messages show it: every control character (C0, DEL
+// and C1) by name or code in braces ({ESC}, {CR}, {U+009B}), so that a name a sender chose
+// cannot move the cursor of a terminal that shows the log, nor break a line.
+QString ShownFileName(QStringView name);
+
 // Line breaks shown by name ({CR}, {LF}), all else unchanged: a log entry stays one line.
 QString NameLineBreaks(const QString& text);
 

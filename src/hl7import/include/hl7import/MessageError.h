@@ -10,4 +10,10 @@ public:
     using Error::Error;
 };
 
+// An order file another program took away while Kestrin held it: no fault of its message.
+class OrderFileGone : public Error {
+public:
+    using Error::Error;
+};
+
 } // namespace kestrin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hl7/Message.h"
+#include "hl7import/OrderFolder.h"
 #include "hl7import/OrderMessage.h"
 #include "hl7import/OrderStore.h"
 
@@ -19,12 +20,23 @@ struct MessageIdentity {
 // a failure that only the batch's commit finds.
 MessageIdentity StoreMessages(OrderStore& store, const QList<Hl7Message>& messages, OrderMessage& message);
 
-// The messages of one order file, read whole and decoded; a file that cannot be taken (too
-// large, no regular file, unreadable) throws a MessageError. Needs no database.
-QList<Hl7Message> ReadOrderFile(const Context& ctx, const QString& path);
+// How order files are read: the largest that is, and the character set of those that name none.
+struct OrderFileRules {
+    qint64 maxBytes = 0;
+    QString charset;
+};
 
-// StoreMessages for one order file, read whole first.
-MessageIdentity ReadMessageFile(OrderStore& store, const QString& path, OrderMessage& message);
+struct OrderFileContent {
+    QList<Hl7Message> messages;
+    QByteArray digest; // of the bytes read, to know the file again
+};
+
+// The messages of the file `name` of a folder, read whole and decoded; `shownName` names it in
+// errors. A file that cannot be taken (too large, a link, no regular file, one of several
+// names, unreadable) throws a MessageError, a file that is gone an OrderFileGone. Needs no
+// database.
+OrderFileContent ReadOrderFile(const OrderFolder& folder, const QString& name, const QString& shownName,
+                               const OrderFileRules& rules);
 
 // The same for the text of a message, without a file.
 MessageIdentity ReadMessageText(OrderStore& store, const QString& text, OrderMessage& message);
