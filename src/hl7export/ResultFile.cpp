@@ -135,13 +135,13 @@ ResultFiles::ResultFiles(Context& ctx)
     , m_codec(ctx.config.Charset)
     // Whose work file it is: a later process can tell whether its maker still runs.
     , m_tag(workTag(ctx.config.ComputerName, QCoreApplication::applicationPid()))
-    , m_temporary(ctx.config.TempExportPath)
-    , m_export(ctx.config.ExportPath)
+    , m_temporary(FolderHandle::OpenNoLink(ctx.config.TempExportPath))
+    , m_export(FolderHandle::OpenNoLink(ctx.config.ExportPath))
 {
     if (!m_temporary.isOpen())
-        throw ExportFolderError(ExportFolderError::Folder::Temporary, m_temporary.error());
+        throw ExportFolderError(ExportFolderError::Folder::Temporary, m_temporary.problem());
     if (!m_export.isOpen())
-        throw ExportFolderError(ExportFolderError::Folder::Export, m_export.error());
+        throw ExportFolderError(ExportFolderError::Folder::Export, m_export.problem());
 }
 
 ResultFiles::Written ResultFiles::write(const QString& sampleId, const ResultMessage& message)
@@ -173,26 +173,21 @@ void ResultFiles::makeDurable(const QList<Written>& files)
 void ResultFiles::stage(const Written& written)
 {
     QString error;
-    switch (m_export.entry(written.name, &error)) {
-    case FolderHandle::Entry::Folder:
+    const std::optional<FolderHandle::Entry> held = m_export.entry(written.name, &error);
+    // The name itself is refused (too long for this file system, characters it does not take).
+    if (!held && !error.isEmpty())
+        throw FileError(u"The result file cannot be named %1: %2"_s.arg(written.final, error));
+    if (held && held->kind == FolderHandle::Kind::Folder)
         throw FileError(u"A folder holds the name %1."_s.arg(written.final));
-    case FolderHandle::Entry::None:
-        // The name itself is refused (too long for this file system, characters it does not take).
-        if (!error.isEmpty())
-            throw FileError(u"The result file cannot be named %1: %2"_s.arg(written.final, error));
-        break;
-    case FolderHandle::Entry::File: {
+    if (held && held->kind == FolderHandle::Kind::File) {
         // Names can meet (a case-blind file system, a suffix that repeats): the other sample's
         // file stays until the receiving system has taken it, and this one waits for that.
         const QString otherId = publishedControlId(m_export, written.name, m_codec);
         if (!otherId.isEmpty() && otherId != written.controlId)
             throw FileError(u"%1 holds the result of sample %2; it is not replaced."_s.arg(written.final, otherId));
-        break;
     }
-    case FolderHandle::Entry::Other:
-        break; // a link or a pipe: replaced by the rename, never read or written through
-    }
-    if (m_temporary.rename(written.temporary, m_export, written.staged) == FolderHandle::Rename::Done)
+    // A link or a pipe is replaced by the rename, never read or written through.
+    if (m_temporary.renameReplacing(written.temporary, m_export, written.staged) == FolderHandle::Rename::Done)
         return;
     // Another file system: a second copy, forced to disk before it is renamed into place.
     if (const QString copyError = m_export.createFile(written.staged, written.bytes, true); !copyError.isEmpty())
@@ -210,7 +205,7 @@ void ResultFiles::logSending(const Written& written)
 void ResultFiles::publish(const Written& written)
 {
     QString error;
-    if (m_export.rename(written.staged, m_export, written.name, &error) != FolderHandle::Rename::Done)
+    if (m_export.renameReplacing(written.staged, m_export, written.name, &error) != FolderHandle::Rename::Done)
         throw FileError(u"The result file cannot be renamed to %1: %2"_s.arg(written.final, error));
 }
 
