@@ -9,7 +9,7 @@ using namespace Qt::StringLiterals;
 
 namespace kestrin {
 
-ClaimAhead::ClaimAhead(const OrderFolder& folder, OrderReading reading, Claimant me, qsizetype files, qsizetype chars)
+ClaimAhead::ClaimAhead(const FolderHandle& folder, OrderReading reading, Claimant me, qsizetype files, qsizetype chars)
     : m_folder(folder)
     , m_reading(std::move(reading))
     , m_me(std::move(me))
@@ -20,7 +20,7 @@ ClaimAhead::ClaimAhead(const OrderFolder& folder, OrderReading reading, Claimant
 
 ClaimAhead::~ClaimAhead() { stop(); }
 
-ReadFile ClaimAhead::read(const OrderFolder& folder, const OrderFileRules& rules, const ClaimedFile& claimed)
+ReadFile ClaimAhead::read(const FolderHandle& folder, const OrderFileRules& rules, const ClaimedFile& claimed)
 {
     ReadFile read{claimed, {}, {}, 0, {}, {}};
     try {

@@ -51,7 +51,7 @@ public:
     };
 
     // Claims in `folder`; at most `files` files and `chars` characters wait to be taken.
-    ClaimAhead(const OrderFolder& folder, OrderReading reading, Claimant me, qsizetype files, qsizetype chars);
+    ClaimAhead(const FolderHandle& folder, OrderReading reading, Claimant me, qsizetype files, qsizetype chars);
     ClaimAhead(const ClaimAhead&) = delete;
     ClaimAhead& operator=(const ClaimAhead&) = delete;
     ~ClaimAhead(); // stop()
@@ -64,7 +64,7 @@ public:
     void stop();
 
     // Reads a claimed file here and now (the same as ahead, for a batch stored again).
-    static ReadFile read(const OrderFolder& folder, const OrderFileRules& rules, const ClaimedFile& claimed);
+    static ReadFile read(const FolderHandle& folder, const OrderFileRules& rules, const ClaimedFile& claimed);
 
 private:
     void run(QDateTime now);
@@ -72,7 +72,7 @@ private:
     bool waitForRoom();
     void put(Claim claim);
 
-    const OrderFolder& m_folder;
+    const FolderHandle& m_folder;
     const OrderReading m_reading;
     const Claimant m_me;
     const qsizetype m_maxFiles;

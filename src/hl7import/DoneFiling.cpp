@@ -10,7 +10,7 @@ DoneFiling::~DoneFiling()
         m_filing.wait();
 }
 
-DoneFiling::Outcomes DoneFiling::start(const OrderFolder& from, const OrderFolder& to, std::vector<File> files)
+DoneFiling::Outcomes DoneFiling::start(const FolderHandle& from, const FolderHandle& to, std::vector<File> files)
 {
     Outcomes before = finish();
     auto fileAll = [&from, &to, files = std::move(files)] {

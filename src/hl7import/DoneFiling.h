@@ -25,7 +25,7 @@ public:
 
     // Waits for the filing in hand, starts filing `files` from one folder into another (both
     // must outlive the filing), and gives the outcomes of the one before.
-    Outcomes start(const OrderFolder& from, const OrderFolder& to, std::vector<File> files);
+    Outcomes start(const FolderHandle& from, const FolderHandle& to, std::vector<File> files);
     // Waits for the filing in hand and gives its outcomes.
     Outcomes finish();
 

@@ -164,9 +164,9 @@ private:
     const ImportOptions& m_options;
     const Claimant m_me;
     // Worked in by handle; they outlive the reader and the filing that use them.
-    OrderFolder m_folder;
-    OrderFolder m_done;
-    std::optional<OrderFolder> m_errors; // opened when a file fails
+    FolderHandle m_folder;
+    FolderHandle m_done;
+    std::optional<FolderHandle> m_errors; // opened when a file fails
     OrderStore m_store;
     CycleOutcome m_outcome;
     std::unique_ptr<Transaction> m_transaction;
@@ -212,11 +212,11 @@ CycleOutcome ImportRun::run()
 void ImportRun::openFolders()
 {
     ensureFolder(config().ImportPath);
-    m_folder = OrderFolder::Open(config().ImportPath);
+    m_folder = FolderHandle::Open(config().ImportPath);
     // An import folder that cannot be listed keeps its orders unseen: said, and counted.
     if (!folderListed(m_folder.problem()))
         return;
-    m_done = OrderFolder::OpenOwn(m_folder, leafName(config().ImportDonePath), true);
+    m_done = FolderHandle::OpenOwn(m_folder, leafName(config().ImportDonePath), true);
     if (!m_done.isOpen())
         throw FileError(
             u"The folder %1 cannot take order files: %2. Order files go only into a real folder of "
@@ -682,7 +682,7 @@ void ImportRun::fileIntoErrorFolder(const ClaimedFile& file)
 Filing ImportRun::fileIntoErrors(const QString& claimName, const QString& fileName)
 {
     if (!m_errors)
-        m_errors = OrderFolder::OpenOwn(m_folder, leafName(config().ImportErrorPath), true);
+        m_errors = FolderHandle::OpenOwn(m_folder, leafName(config().ImportErrorPath), true);
     if (!m_errors->isOpen())
         return {Filing::Result::Failed, fileName, m_errors->problem()};
     return FileInto(m_folder, claimName, *m_errors, fileName);

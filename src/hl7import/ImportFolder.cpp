@@ -83,7 +83,7 @@ QString markedName(const QString& prefix, const Claimant& claimant, const QStrin
 }
 
 // The names with a prefix that are text (made by Kestrin) and no folder.
-QList<FoundClaim> marked(const OrderFolder& folder, const QString& prefix)
+QList<FoundClaim> marked(const FolderHandle& folder, const QString& prefix)
 {
     QList<FoundClaim> found;
     folder.forEachName([&](const QString& name, const QByteArray& bytes) {
@@ -91,7 +91,7 @@ QList<FoundClaim> marked(const OrderFolder& folder, const QString& prefix)
             return;
         const auto info = parseMarked(name, prefix);
         const auto entry = folder.entry(bytes);
-        if (info && entry && entry->kind != OrderFolder::Kind::Folder)
+        if (info && entry && entry->kind != FolderHandle::Kind::Folder)
             found.append({folder.filePath(name), name, info->name});
     });
     std::sort(found.begin(), found.end(),
@@ -119,23 +119,23 @@ QString ClaimedName(const QString& fileName)
     return info ? info->name : QString();
 }
 
-QString NotAnOrderFile(const OrderFolder::Entry& entry)
+QString NotAnOrderFile(const FolderHandle::Entry& entry)
 {
     switch (entry.kind) {
-    case OrderFolder::Kind::File:
+    case FolderHandle::Kind::File:
         return entry.links > 1 ? u"a file with %1 names (hard links)"_s.arg(entry.links) : QString();
-    case OrderFolder::Kind::Link:
+    case FolderHandle::Kind::Link:
         return u"a link"_s;
-    case OrderFolder::Kind::Other:
+    case FolderHandle::Kind::Other:
         return u"a device, pipe or socket"_s;
-    case OrderFolder::Kind::Folder:
+    case FolderHandle::Kind::Folder:
         break;
     }
     return {};
 }
 
-FolderListing ListOrderFiles(const OrderFolder& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now,
-                             const OrderFile& after, qsizetype limit)
+FolderListing ListOrderFiles(const FolderHandle& folder, const QString& extension, qint64 minAgeMs,
+                             const QDateTime& now, const OrderFile& after, qsizetype limit)
 {
     // The `limit` first names after `after`, kept in a bounded heap while the folder is read:
     // a folder of many thousand orders costs the memory of a few hundred names. Two names that
@@ -166,10 +166,10 @@ FolderListing ListOrderFiles(const OrderFolder& folder, const QString& extension
     listing.end = qsizetype(first.size()) < limit;
     const qint64 nowMs = now.toMSecsSinceEpoch();
     for (OrderFile& file : first) {
-        const std::optional<OrderFolder::Entry> entry = folder.entry(file.bytes);
+        const std::optional<FolderHandle::Entry> entry = folder.entry(file.bytes);
         if (!entry)
             continue; // taken by another station since
-        if (entry->kind == OrderFolder::Kind::Folder) {
+        if (entry->kind == FolderHandle::Kind::Folder) {
             listing.folders << file.name;
             continue;
         }
@@ -192,11 +192,11 @@ QString ClaimFileName(const Claimant& claimant, const QString& fileName)
 
 qsizetype MaxClaimNameBytes() { return kMaxClaimBytes; }
 
-ClaimAttempt ClaimOrderFile(const OrderFolder& folder, const OrderFile& file, const Claimant& claimant)
+ClaimAttempt ClaimOrderFile(const FolderHandle& folder, const OrderFile& file, const Claimant& claimant)
 {
     const QString claimName = ClaimFileName(claimant, file.name);
     QString error;
-    switch (folder.move(file.bytes, folder, QFile::encodeName(claimName), &error)) {
+    switch (folder.moveNoReplace(file.bytes, folder, claimName, &error)) {
     case MoveResult::Moved:
         return {folder.filePath(claimName), claimName, {}};
     case MoveResult::SourceGone: // another station was quicker
@@ -211,13 +211,13 @@ ClaimAttempt ClaimOrderFile(const OrderFolder& folder, const OrderFile& file, co
 
 ClaimAttempt ClaimOrderFile(const QString& folder, const QString& fileName, const Claimant& claimant)
 {
-    const OrderFolder opened = OrderFolder::Open(folder);
+    const FolderHandle opened = FolderHandle::Open(folder);
     if (!opened.isOpen())
         return {}; // no folder, no file to claim
     return ClaimOrderFile(opened, OrderFile{fileName, QFile::encodeName(fileName), {}}, claimant);
 }
 
-QList<FoundClaim> LeftClaims(const OrderFolder& folder, const Claimant& claimant, qint64 staleAfterMs,
+QList<FoundClaim> LeftClaims(const FolderHandle& folder, const Claimant& claimant, qint64 staleAfterMs,
                              const std::function<bool(qint64)>& isAlive)
 {
     QList<FoundClaim> left;
@@ -233,12 +233,11 @@ QList<FoundClaim> LeftClaims(const OrderFolder& folder, const Claimant& claimant
     return left;
 }
 
-Filing SetAsideFailed(const OrderFolder& folder, const QString& claimName, const Claimant& claimant,
+Filing SetAsideFailed(const FolderHandle& folder, const QString& claimName, const Claimant& claimant,
                       const QString& fileName)
 {
     QString error;
-    switch (folder.move(QFile::encodeName(claimName), folder,
-                        QFile::encodeName(markedName(kFailedPrefix, claimant, fileName)), &error)) {
+    switch (folder.moveNoReplace(claimName, folder, markedName(kFailedPrefix, claimant, fileName), &error)) {
     case MoveResult::Moved:
         return {Filing::Result::Filed, fileName, {}};
     case MoveResult::SourceGone:
@@ -251,23 +250,23 @@ Filing SetAsideFailed(const OrderFolder& folder, const QString& claimName, const
     return {Filing::Result::Failed, fileName, moveError(error)};
 }
 
-QList<FoundClaim> SetAsideFiles(const OrderFolder& folder) { return marked(folder, kFailedPrefix); }
+QList<FoundClaim> SetAsideFiles(const FolderHandle& folder) { return marked(folder, kFailedPrefix); }
 
-QList<FoundClaim> SetAsideFiles(const QString& folder) { return SetAsideFiles(OrderFolder::Open(folder)); }
+QList<FoundClaim> SetAsideFiles(const QString& folder) { return SetAsideFiles(FolderHandle::Open(folder)); }
 
-bool ReleaseClaim(const OrderFolder& folder, const QString& claimName, const QString& fileName)
+bool ReleaseClaim(const FolderHandle& folder, const QString& claimName, const QString& fileName)
 {
     return FileInto(folder, claimName, folder, fileName).result == Filing::Result::Filed;
 }
 
-Filing FileInto(const OrderFolder& from, const QString& name, const OrderFolder& to, const QString& fileName)
+Filing FileInto(const FolderHandle& from, const QString& name, const FolderHandle& to, const QString& fileName)
 {
     const QByteArray source = QFile::encodeName(name);
     for (int prefix = -1; prefix < kMaxPrefix; ++prefix) {
         const QString candidate =
             boundedName(prefix < 0 ? QString() : QString::number(prefix), fileName, kMaxFileNameBytes);
         QString error;
-        switch (from.move(source, to, QFile::encodeName(candidate), &error)) {
+        switch (from.moveNoReplace(source, to, candidate, &error)) {
         case MoveResult::Moved:
             return {Filing::Result::Filed, fileName, {}};
         case MoveResult::TargetExists:

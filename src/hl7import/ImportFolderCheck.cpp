@@ -3,7 +3,6 @@
 #include "hl7import/ImportFolder.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 using namespace Qt::StringLiterals;
@@ -20,11 +19,11 @@ QByteArray probeName(qsizetype bytes, char last)
     return name + last;
 }
 
-FolderState filingFolder(const OrderFolder& import, const QString& path)
+FolderState filingFolder(const FolderHandle& import, const QString& path)
 {
     const QString name = QFileInfo(QDir::cleanPath(path)).fileName();
-    const bool existed = import.entry(QFile::encodeName(name)).has_value();
-    const OrderFolder folder = OrderFolder::OpenOwn(import, name, true);
+    const bool existed = import.entry(name).has_value();
+    const FolderHandle folder = FolderHandle::OpenOwn(import, name, true);
     FolderState state{false, {}};
     if (!folder.isOpen()) {
         state.description =
@@ -53,7 +52,7 @@ QList<CheckedFolder> CheckImportFolders(const AppConfig& config)
                          u"is missing and cannot be created below %1"_s.arg(QFileInfo(made.first()).absolutePath())};
         notTried(u"the import folder cannot be made"_s);
     } else {
-        const OrderFolder import = OrderFolder::Open(config.ImportPath);
+        const FolderHandle import = FolderHandle::Open(config.ImportPath);
         if (!import.isOpen()) {
             rows[0].state = {false, u"exists but cannot be listed: "_s + import.problem()};
             notTried(u"the import folder cannot be listed"_s);

@@ -10,7 +10,6 @@
 #include "hl7import/OrderStore.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 
 using namespace Qt::StringLiterals;
 
@@ -90,17 +89,17 @@ void ReadMessageText(Context& ctx, const QString& text, OrderMessage& m)
     store.flush();
 }
 
-OrderFileContent ReadOrderFile(const OrderFolder& folder, const QString& name, const QString& shownName,
+OrderFileContent ReadOrderFile(const FolderHandle& folder, const QString& name, const QString& shownName,
                                const OrderFileRules& rules)
 {
     // A pipe or device would never end; a huge file would take the machine's memory; a link or
     // a second name may lead to a file that is not the sender's to give.
-    BoundedRead read = folder.read(QFile::encodeName(name), rules.maxBytes);
+    BoundedRead read = folder.read(name, rules.maxBytes);
     if (read.gone)
         throw OrderFileGone(u"The order file %1 was removed by another program."_s.arg(shownName));
     if (read.links > 1)
         throw MessageError(u"The order file %1 is %2; it is not read."_s.arg(
-            shownName, NotAnOrderFile({OrderFolder::Kind::File, read.links, 0, 0})));
+            shownName, NotAnOrderFile({FolderHandle::Kind::File, read.links, 0, 0})));
     switch (read.problem) {
     case BoundedRead::Problem::None:
         break;

@@ -4,8 +4,8 @@
 #include "app/HealthReport.h"
 #include "app/Startup.h"
 #include "config/CommandLine.h"
+#include "core/FolderHandle.h"
 #include "hl7import/ImportFolder.h"
-#include "hl7import/OrderFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -198,7 +198,7 @@ void TestStatus::foldersAsTheCyclesUseThem_data()
                                            << u"result files cannot be published into %1/out/: it is missing"_s;
     QTest::newRow("failed file set aside") << Spoil([](const QDir& station) {
         test::WriteFile(station.filePath(u"in/1.hl7"_s), "MSH|^~\\&");
-        SetAsideFailed(OrderFolder::Open(station.filePath(u"in"_s)), u"1.hl7"_s, {u"lab"_s, 42, kNoon}, u"1.hl7"_s);
+        SetAsideFailed(FolderHandle::Open(station.filePath(u"in"_s)), u"1.hl7"_s, {u"lab"_s, 42, kNoon}, u"1.hl7"_s);
     }) << u"1 failed order files wait in the import folder until EinleseFehler takes them"_s;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hl7import/OrderFolder.h"
+#include "core/FolderHandle.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -40,8 +40,8 @@ struct FolderListing {
 // excluded), that have rested at least minAgeMs. Every name is looked at by its bytes, without
 // following a link, whatever those bytes are. Listed in parts, a folder of any size is read in
 // little memory.
-FolderListing ListOrderFiles(const OrderFolder& folder, const QString& extension, qint64 minAgeMs, const QDateTime& now,
-                             const OrderFile& after = {}, qsizetype limit = 2000);
+FolderListing ListOrderFiles(const FolderHandle& folder, const QString& extension, qint64 minAgeMs,
+                             const QDateTime& now, const OrderFile& after = {}, qsizetype limit = 2000);
 
 // True when the last three characters of a name (all of a shorter one) equal the extension,
 // both lower-cased.
@@ -49,7 +49,7 @@ bool HasImportExtension(const QString& fileName, const QString& extension);
 
 // What a name is that is no order file to read: "a link", "a device, pipe or socket", "a file
 // with 2 names (hard links)"; empty for a regular file of one name (and for a folder).
-QString NotAnOrderFile(const OrderFolder::Entry& entry);
+QString NotAnOrderFile(const FolderHandle::Entry& entry);
 
 // The claim name of a file: it names the claimant and, where the whole name stays within what
 // every file system takes, the original name; a longer name is cut and marked with a short
@@ -67,7 +67,7 @@ struct ClaimAttempt {
 // Takes a file out of the others' reach by renaming it, in the same folder, to its claim
 // name. A file another process was quicker to take (or that is gone) gives neither a path
 // nor an error.
-ClaimAttempt ClaimOrderFile(const OrderFolder& folder, const OrderFile& file, const Claimant& claimant);
+ClaimAttempt ClaimOrderFile(const FolderHandle& folder, const OrderFile& file, const Claimant& claimant);
 ClaimAttempt ClaimOrderFile(const QString& folder, const QString& fileName, const Claimant& claimant);
 
 // A claim found in the folder.
@@ -79,7 +79,7 @@ struct FoundClaim {
 
 // Claims left behind that this process must settle: its own from an earlier cycle, those of
 // a process of this machine that no longer runs, and any older than staleAfterMs.
-QList<FoundClaim> LeftClaims(const OrderFolder& folder, const Claimant& claimant, qint64 staleAfterMs,
+QList<FoundClaim> LeftClaims(const FolderHandle& folder, const Claimant& claimant, qint64 staleAfterMs,
                              const std::function<bool(qint64)>& isAlive);
 
 // How moving a file into a folder ended.
@@ -97,17 +97,17 @@ struct Filing {
 
 // Files that failed but could not be moved into the error folder, set aside in the import
 // folder under a marked name that no cycle lists as an order.
-Filing SetAsideFailed(const OrderFolder& folder, const QString& claimName, const Claimant& claimant,
+Filing SetAsideFailed(const FolderHandle& folder, const QString& claimName, const Claimant& claimant,
                       const QString& fileName);
-QList<FoundClaim> SetAsideFiles(const OrderFolder& folder);
+QList<FoundClaim> SetAsideFiles(const FolderHandle& folder);
 QList<FoundClaim> SetAsideFiles(const QString& folder);
 
 // Gives a claimed file back under its own name (or the first free prefixed name).
-bool ReleaseClaim(const OrderFolder& folder, const QString& claimName, const QString& fileName);
+bool ReleaseClaim(const FolderHandle& folder, const QString& claimName, const QString& fileName);
 
 // Moves the file `name` of one folder into another under its own name `fileName`, or, when
 // that is taken, under the first free name of 0name ... 999name. Never replaces a file.
-Filing FileInto(const OrderFolder& from, const QString& name, const OrderFolder& to, const QString& fileName);
+Filing FileInto(const FolderHandle& from, const QString& name, const FolderHandle& to, const QString& fileName);
 
 // The original name of a claim's file name, empty for a name that is no claim.
 QString ClaimedName(const QString& fileName);

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/FolderHandle.h"
 #include "hl7/Message.h"
-#include "hl7import/OrderFolder.h"
 #include "hl7import/OrderMessage.h"
 #include "hl7import/OrderStore.h"
 
@@ -35,7 +35,7 @@ struct OrderFileContent {
 // errors. A file that cannot be taken (too large, a link, no regular file, one of several
 // names, unreadable) throws a MessageError, a file that is gone an OrderFileGone. Needs no
 // database.
-OrderFileContent ReadOrderFile(const OrderFolder& folder, const QString& name, const QString& shownName,
+OrderFileContent ReadOrderFile(const FolderHandle& folder, const QString& name, const QString& shownName,
                                const OrderFileRules& rules);
 
 // The same for the text of a message, without a file.
