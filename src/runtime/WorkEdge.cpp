@@ -66,6 +66,10 @@ WorkOutcome WorkEdge::run(const WorkLines& lines, const std::function<void()>& w
 WorkOutcome WorkEdge::fail(const WorkLines& lines, const std::exception& error)
 {
     m_suspect = true;
+    // A file that went while the work ran is the connection's trouble, said as such, once.
+    if (const QString fileTrouble = m_db ? m_db->fileTrouble() : QString();
+        !fileTrouble.isEmpty() && !m_outages.isOpen(kConnectionOutage))
+        m_outages.report(kConnectionOutage, fileTrouble);
     const bool said = m_outages.isOpen(kConnectionOutage) || (lines.onceWhileItLasts && m_outages.isOpen(lines.key));
     if (!said)
         m_outages.report(lines.key, lines.failed(ErrorText(error)));

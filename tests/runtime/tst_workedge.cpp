@@ -11,7 +11,7 @@ using namespace kestrin;
 
 namespace {
 
-enum class Trouble { None, Busy, TableGone, DatabaseGone, FileMovedAway, FileReplaced };
+enum class Trouble { None, Busy, TableGone, DatabaseGone, FileMovedAway, FileReplaced, FileReplacedInWork };
 
 const QStringList kFileParts{QString(), u"-wal"_s, u"-shm"_s};
 
@@ -41,11 +41,23 @@ struct EdgeDatabase {
         } else if (trouble == Trouble::FileMovedAway) {
             moveFile(u"lab/edge.sqlite"_s, u"edge-away.sqlite"_s);
         } else if (trouble == Trouble::FileReplaced) {
-            // A copy of it, as a restore or a technician would put it there, while it is open.
-            db->exec(u"VACUUM INTO ?"_s, {dir.filePath(u"copy.sqlite"_s)});
-            moveFile(u"lab/edge.sqlite"_s, u"edge-old.sqlite"_s);
-            QVERIFY(QFile::rename(dir.filePath(u"copy.sqlite"_s), dir.filePath(u"lab/edge.sqlite"_s)));
+            replaceFile();
+        } else if (trouble == Trouble::FileReplacedInWork) {
+            replacing = true;
         }
+    }
+
+    // A copy of it, as a restore or a technician would put it there, while it is open.
+    void replaceFile()
+    {
+        {
+            const auto technician = db->newConnection();
+            technician->open();
+            technician->exec(u"VACUUM INTO ?"_s, {dir.filePath(u"copy.sqlite"_s)});
+        }
+        QFile::remove(dir.filePath(u"edge-old.sqlite"_s));
+        moveFile(u"lab/edge.sqlite"_s, u"edge-old.sqlite"_s);
+        QVERIFY(QFile::rename(dir.filePath(u"copy.sqlite"_s), dir.filePath(u"lab/edge.sqlite"_s)));
     }
 
     // The file and its journal files, as a cleanup script moves them.
@@ -73,11 +85,13 @@ struct EdgeDatabase {
             QVERIFY(QDir(dir.path()).rename(u"lab-away"_s, u"lab"_s));
         else if (trouble == Trouble::FileMovedAway)
             moveFile(u"edge-away.sqlite"_s, u"lab/edge.sqlite"_s);
+        replacing = false;
     }
 
     QTemporaryDir dir;
     std::unique_ptr<Database> db;
     std::unique_ptr<Database> other;
+    bool replacing = false; // in the middle of each work
 };
 
 } // namespace
@@ -129,6 +143,12 @@ void TestWorkEdge::troubleIsSaidOnceAndMended_data()
         << QStringList{u"was replaced by another file; Kestrin works on the file now at that path."_s,
                        u"is open again."_s}
         << false << 4;
+    // Each work's commit finds the file gone: it is rolled back, and said as the file's trouble.
+    QTest::newRow("file replaced during the work")
+        << Trouble::FileReplacedInWork << false << State::Away << away << u"was replaced by another file"_s
+        << QStringList{u"Monitor: The database file"_s, u"is open again."_s, u"Monitor: The database file"_s,
+                       u"is open again."_s}
+        << false << 2;
 }
 
 // Each kind of trouble, met twice and then gone twice: the outcome and the status words while
@@ -154,10 +174,14 @@ void TestWorkEdge::troubleIsSaidOnceAndMended()
     // Asked to stop, the work waits for the lock as a cycle does, until the stop cuts it short.
     const std::atomic<bool> stop{stopping};
     db.setStopFlag(&stop);
-    const auto work = [&db, stopping] {
+    const auto work = [&db, &edgeDb, stopping] {
         if (!stopping)
             db.setLockWait(50);
+        Transaction transaction(db);
         db.exec(u"INSERT INTO t (n) VALUES (1)"_s);
+        if (edgeDb.replacing)
+            edgeDb.replaceFile();
+        transaction.commit();
     };
     const qsizetype logged = lab.logLines().size();
 
