@@ -87,79 +87,81 @@ def run(args, rng, program, work):
     holding = threading.Lock()
     service = subprocess.Popen([program, f"/ini={ini}", "/headless"], cwd=work,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    receiver = Receiver(folders["out"], folders["received"])
-    receiver.start()
-    started = time.monotonic()
-    feeding = [True]
+    try:
+        receiver = Receiver(folders["out"], folders["received"])
+        receiver.start()
+        started = time.monotonic()
 
-    def feed():
-        orders, results = 0, 0
-        while orders < args.orders or results < args.results:
-            for i in range(orders, min(orders + 40, args.orders)):
-                with open(os.path.join(folders["in"], f"order{i:06d}.hl7"), "w", newline="") as f:
-                    f.write(order_text(i))
-            orders = min(orders + 40, args.orders)
-            batch = [f"R{n:06d}" for n in range(results, min(results + 40, args.results))]
-            if batch:
-                with holding:
-                    db = connect(database)
-                    db.execute("BEGIN IMMEDIATE")
-                    db.executemany("INSERT INTO SAMPLE_BASE (SAMPLE_ID, STATUS_1) VALUES (?, 'X')",
-                                   [(s,) for s in batch])
-                    db.executemany("INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT) VALUES (?, 1, '12')",
-                                   [(s,) for s in batch])
-                    db.executemany("INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES (?, 1)",
-                                   [(s,) for s in batch])
-                    db.execute("COMMIT")
-                    db.close()
-                results += len(batch)
-            time.sleep(rng.uniform(0.2, 0.6))
-        feeding[0] = False
+        def feed():
+            orders, results = 0, 0
+            while orders < args.orders or results < args.results:
+                for i in range(orders, min(orders + 40, args.orders)):
+                    with open(os.path.join(folders["in"], f"order{i:06d}.hl7"), "w", newline="") as f:
+                        f.write(order_text(i))
+                orders = min(orders + 40, args.orders)
+                batch = [f"R{n:06d}" for n in range(results, min(results + 40, args.results))]
+                if batch:
+                    with holding:
+                        db = connect(database)
+                        db.execute("BEGIN IMMEDIATE")
+                        db.executemany("INSERT INTO SAMPLE_BASE (SAMPLE_ID, STATUS_1) VALUES (?, 'X')",
+                                       [(s,) for s in batch])
+                        db.executemany("INSERT INTO RESULTS (SAMPLE_ID, PARAMETER_ID, RESULT) VALUES (?, 1, '12')",
+                                       [(s,) for s in batch])
+                        db.executemany("INSERT INTO REQ2SEND (SAMPLE_ID, PARAMETER_ID) VALUES (?, 1)",
+                                       [(s,) for s in batch])
+                        db.execute("COMMIT")
+                        db.close()
+                    results += len(batch)
+                time.sleep(rng.uniform(0.2, 0.6))
 
-    feeder = threading.Thread(target=feed)
-    feeder.start()
-    pauses = 0
-    for round_ in range(args.replacements):
-        time.sleep(rng.uniform(0.5, 2.0))
-        with holding:
-            # Copied while the file's write lock is held, as a backup tool does: what the copy
-            # lacks was not committed yet. The copy becomes the file at the path; the file
-            # itself, still open in the service, is moved away with its journal files.
-            lock = connect(database)
-            lock.execute("BEGIN IMMEDIATE")
-            for part in PARTS[:2]:
-                if os.path.exists(database + part):
-                    shutil.copyfile(database + part, os.path.join(work, "copy.sqlite" + part))
-            for part in PARTS:
-                if os.path.exists(database + part):
-                    os.replace(database + part, os.path.join(folders["away"], "lab.sqlite" + part))
-            lock.execute("ROLLBACK")
-            lock.close()
-            if round_ % 2:
-                pauses += 1
-                time.sleep(rng.uniform(1.0, 4.0))  # no file at all: the service waits
-            for part in PARTS[:2]:
-                if os.path.exists(os.path.join(work, "copy.sqlite" + part)):
-                    os.replace(os.path.join(work, "copy.sqlite" + part), database + part)
-    feeder.join()
-    time.sleep(3)  # a cycle or two on the last file before the counting begins
+        feeder = threading.Thread(target=feed)
+        feeder.start()
+        pauses = 0
+        for round_ in range(args.replacements):
+            time.sleep(rng.uniform(0.5, 2.0))
+            with holding:
+                # Copied while the file's write lock is held, as a backup tool does: what the copy
+                # lacks was not committed yet. The copy becomes the file at the path; the file
+                # itself, still open in the service, is moved away with its journal files.
+                lock = connect(database)
+                lock.execute("BEGIN IMMEDIATE")
+                for part in PARTS[:2]:
+                    if os.path.exists(database + part):
+                        shutil.copyfile(database + part, os.path.join(work, "copy.sqlite" + part))
+                for part in PARTS:
+                    if os.path.exists(database + part):
+                        os.replace(database + part, os.path.join(folders["away"], "lab.sqlite" + part))
+                lock.execute("ROLLBACK")
+                lock.close()
+                if round_ % 2:
+                    pauses += 1
+                    time.sleep(rng.uniform(1.0, 4.0))  # no file at all: the service waits
+                for part in PARTS[:2]:
+                    if os.path.exists(os.path.join(work, "copy.sqlite" + part)):
+                        os.replace(os.path.join(work, "copy.sqlite" + part), database + part)
+        feeder.join()
+        time.sleep(3)  # a cycle or two on the last file before the counting begins
 
-    # Until everything has gone through, or no more progresses.
-    def left():
-        db = connect(database)
-        queued = db.execute("SELECT COUNT(*) FROM REQ2SEND").fetchone()[0]
-        db.close()
-        return queued + sum(name.endswith(".hl7") for name in os.listdir(folders["in"]))
-    last, still = None, 0
-    while still < 30:
-        now = left()
-        if now == 0:
-            break
-        still = still + 1 if now == last else 0
-        last = now
-        time.sleep(1)
-    service.send_signal(signal.SIGTERM)
-    stop_status = service.wait()
+        # Until everything has gone through, or no more progresses.
+        def left():
+            db = connect(database)
+            queued = db.execute("SELECT COUNT(*) FROM REQ2SEND").fetchone()[0]
+            db.close()
+            return queued + sum(name.endswith(".hl7") for name in os.listdir(folders["in"]))
+        last, still = None, 0
+        while still < 30:
+            now = left()
+            if now == 0:
+                break
+            still = still + 1 if now == last else 0
+            last = now
+            time.sleep(1)
+        service.send_signal(signal.SIGTERM)
+        stop_status = service.wait()
+    finally:
+        if service.poll() is None:  # the script failed: no service is left running
+            service.kill()
     subprocess.run([program, f"/ini={ini}", "/cycle=all"], cwd=work, capture_output=True)
     elapsed = time.monotonic() - started
     receiver.stop = True
