@@ -24,6 +24,8 @@ import tempfile
 import threading
 import time
 
+from result_receiver import Receiver
+
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 STATIONS = 3
 
@@ -74,28 +76,6 @@ def write_ini(path, conn, folders):
     keys.update(folders)
     with open(path, "w") as f:
         f.writelines(f"{k}={v}\n" for k, v in keys.items())
-
-
-class Receiver(threading.Thread):
-    """Takes each published result file away, as the receiving system does, and counts it."""
-
-    def __init__(self, folder, received):
-        super().__init__(daemon=True)
-        self.folder, self.received, self.count, self.stop = folder, received, 0, False
-
-    def run(self):
-        while not self.stop:
-            self.sweep()
-            time.sleep(0.02)
-        self.sweep()
-
-    def sweep(self):
-        for name in os.listdir(self.folder):
-            self.count += 1
-            try:
-                os.rename(os.path.join(self.folder, name), os.path.join(self.received, f"{name}#{self.count}"))
-            except FileNotFoundError:
-                pass
 
 
 def main():

@@ -9,6 +9,7 @@
 #include "core/Error.h"
 #include "core/OwnFiles.h"
 #include "labdb/Connection.h"
+#include "labdb/DbError.h"
 #include "labdb/Schema.h"
 
 #include <QCoreApplication>
@@ -72,6 +73,10 @@ int RunWithoutWindows(const CommandLine& commandLine)
         }
         service.startTimers();
         return QCoreApplication::exec();
+    } catch (const DbStopped&) {
+        // A stop while start-up waited for another program's lock on the database.
+        QTextStream(stderr) << "kestrin: asked to stop during start-up; Kestrin stopped." << Qt::endl;
+        return kExitOk;
     } catch (const std::exception& e) {
         // "/status" gives its verdict: 2 when it cannot even look.
         return FailStartup(ErrorText(e), commandLine.run.Status ? kExitStartupFailed : StartupExitStatus(e));

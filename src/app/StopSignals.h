@@ -9,8 +9,9 @@ class QSocketNotifier;
 
 namespace kestrin {
 
-// SIGTERM and SIGINT (a service manager's stop, Ctrl+C): the handler sets `flag` at once, so
-// that a cycle in hand ends after its batch, and passes the signal on to the event loop, where
+// SIGTERM, SIGINT and SIGHUP (a service manager's stop, Ctrl+C, a closed terminal): the handler
+// sets `flag` at once, so that a cycle in hand ends after its batch and a wait for another
+// program's lock is cut short, and passes the signal on to the event loop, where
 // stopRequested() is emitted and stopping is safe. Nothing on Windows, where a service is
 // stopped through its window or its wrapper.
 class StopSignals : public QObject {

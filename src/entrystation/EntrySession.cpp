@@ -31,12 +31,12 @@ public:
     explicit ShortLockWait(Database& db)
         : m_db(db)
     {
-        set(kStationLockWait);
+        m_db.setLockWait(kStationLockWait);
     }
     ~ShortLockWait()
     {
         try {
-            set(0);
+            m_db.setLockWait(0);
         } catch (const std::exception&) {
             // A lost connection is opened again, with its usual wait, before the next action.
         }
@@ -45,12 +45,6 @@ public:
     ShortLockWait& operator=(const ShortLockWait&) = delete;
 
 private:
-    void set(int milliseconds)
-    {
-        if (const QString sql = m_db.dialect().lockWait(milliseconds); !sql.isEmpty())
-            m_db.exec(sql);
-    }
-
     Database& m_db;
 };
 

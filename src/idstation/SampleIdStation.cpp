@@ -1,8 +1,5 @@
 #include "idstation/SampleIdStation.h"
 
-#include "core/Error.h"
-#include "labdb/Connection.h"
-
 using namespace Qt::StringLiterals;
 
 namespace kestrin {
@@ -10,7 +7,6 @@ namespace kestrin {
 SampleIdStation::SampleIdStation(Context& ctx, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
-    , m_file(EmbeddedDatabaseFile(ConnectionSettingsOf(ctx.config)))
     , m_edge(&ctx.db, ctx.outages)
     , m_lines{
           .key = u"sample list"_s,
@@ -33,7 +29,7 @@ SampleIdStation::SampleIdStation(Context& ctx, QObject* parent)
 
 void SampleIdStation::open()
 {
-    m_file.remember();
+    m_listsFile = m_ctx.db.openedFile();
     refresh();
     m_timer.start();
 }
@@ -46,26 +42,11 @@ bool SampleIdStation::rebuild() { return readList(true); }
 
 bool SampleIdStation::readList(bool fromScratch)
 {
-    QString shown = m_edge.last().reason;
-    const auto showChange = [&] {
-        if (m_edge.last().reason == shown)
-            return;
-        shown = m_edge.last().reason;
-        emit statusChanged(statusText());
-    };
-    const DatabaseFileWatch::State file = m_file.check();
-    if (file == DatabaseFileWatch::State::Missing) {
-        // Opened now, the connection would make an empty database file.
-        m_edge.fail(m_lines, FileError(u"the database file %1 is missing"_s.arg(m_file.path())));
-        showChange();
-        return false;
-    }
+    const QString shown = m_edge.last().reason;
+    // The edge opens the connection again on a database file that was replaced.
     m_edge.run(m_lines, [&] {
-        if (file == DatabaseFileWatch::State::Replaced) {
-            m_edge.fail(m_lines, FileError(u"the database file %1 was replaced by another file"_s.arg(m_file.path())));
-            showChange();
-            m_ctx.db.reopen();
-            m_file.remember();
+        if (m_ctx.db.openedFile() != m_listsFile) {
+            m_listsFile = m_ctx.db.openedFile();
             m_controlsRead = false;
             fromScratch = true;
         }
@@ -83,7 +64,8 @@ bool SampleIdStation::readList(bool fromScratch)
         if (m_tiles.addSamples(samples) > 0 || fromScratch)
             showSelection();
     });
-    showChange();
+    if (m_edge.last().reason != shown)
+        emit statusChanged(statusText());
     return listIsCurrent();
 }
 

@@ -25,14 +25,30 @@ QString describe(const QString& engine, const QString& server, const QString& da
     return u"the %1 database \"%2\" on server \"%3\""_s.arg(engine, database, server);
 }
 
-// The database opened, with the whole schema where it is new.
-std::unique_ptr<Database> opened(std::unique_ptr<Database> db, bool isNew = false)
+// The keys that name the login a server refused.
+QString loginKeys(const ConnectionSettings& settings)
+{
+    return settings.engine == Engine::SqlServer ? u"the key SQLSVR"_s : u"the keys DbUser and DbPassword"_s;
+}
+
+// The database opened, with the whole schema where it is new. A login the server refuses is
+// the configuration's fault, and a start again would be refused again; a server that does
+// not answer may answer after a restart.
+std::unique_ptr<Database> opened(std::unique_ptr<Database> db, const ConnectionSettings* settings = nullptr,
+                                 bool isNew = false)
 {
     try {
         db->open();
         if (isNew)
             CreateMissingTables(*db);
     } catch (const DbError& e) {
+        if (settings && db->dialect().refusesLogin(e.driverText(), e.code())) {
+            const QString opening = db->description() + u" cannot be opened: "_s;
+            const QString said =
+                e.driverText().startsWith(opening) ? e.driverText().mid(opening.size()) : e.driverText();
+            throw ConfigurationError(u"%1 refuses the login of user \"%2\": check %3 (INI file %4). It says: %5"_s.arg(
+                db->description(), settings->user, loginKeys(*settings), settings->iniFilePath, said.simplified()));
+        }
         throw StartupError(u"Kestrin cannot connect to %1: %2"_s.arg(db->description(), e.message()));
     }
     return db;
@@ -90,6 +106,7 @@ ConnectionParameters LabConnectionParameters(const ConnectionSettings& settings)
     switch (*settings.engine) {
     case Engine::Sqlite:
         p.databaseName = settings.database;
+        p.file = settings.database;
         p.description = u"the sqlite database \"%1\""_s.arg(p.databaseName);
         break;
     case Engine::Postgres: {
@@ -133,8 +150,10 @@ std::unique_ptr<Database> ConnectDatabase(const ConnectionSettings& settings, Mi
         if (newEmbeddedFile && missing == MissingDatabase::Refused)
             throw ConfigurationError(MissingDatabaseText(settings));
         QDir().mkpath(QFileInfo(settings.database).absolutePath());
+        parameters.createsFile = missing == MissingDatabase::Created;
     }
-    return opened(std::make_unique<Database>(MakeDialect(*settings.engine), std::move(parameters)), newEmbeddedFile);
+    return opened(std::make_unique<Database>(MakeDialect(*settings.engine), std::move(parameters)), &settings,
+                  newEmbeddedFile);
 }
 
 QString MissingDatabaseText(const ConnectionSettings& settings)
@@ -169,6 +188,7 @@ std::unique_ptr<Database> ConnectAnalyzerDatabase(const ConnectionSettings& sett
 #endif
     } else {
         p.databaseName = path;
+        p.file = path;
         dialect = MakeDialect(Engine::Sqlite);
     }
     return opened(std::make_unique<Database>(std::move(dialect), std::move(p)));

@@ -2,11 +2,13 @@
 
 #include "labdb/DbError.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QThread>
 #include <QUuid>
 
 #include <array>
@@ -18,6 +20,16 @@ namespace kestrin {
 namespace {
 
 QString savepointName(int depth) { return u"kestrin_sp%1"_s.arg(depth); }
+
+// One try of a lock wait that a stop may cut short: the longest a stop waits for it.
+constexpr int kLockTryMs = 200;
+// Between tries, so that an engine that says "busy" without waiting is not asked at full speed.
+constexpr int kLockPauseMs = 10;
+
+QString missingFileText(const QString& file)
+{
+    return u"The database file %1 is missing (moved or deleted); the work waits until it is there again."_s.arg(file);
+}
 
 } // namespace
 
@@ -38,26 +50,122 @@ void Database::open()
 {
     if (isOpen())
         return;
+    const QString& file = m_parameters.file;
+    // The file is taken before and after opening: a file replaced meanwhile may be either.
+    const std::optional<FileIdentity> before = file.isEmpty() ? std::nullopt : IdentityOf(file);
+    // Opened now, a missing file would be made anew, empty: only "/initdb" makes one.
+    if (!file.isEmpty() && !before && !m_parameters.createsFile)
+        throw DbError(missingFileText(file) + u" Only kestrin /initdb makes a new one."_s, QString());
     QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
         ? QSqlDatabase::database(m_connectionName, false)
         : QSqlDatabase::addDatabase(m_dialect->qtDriver(), m_connectionName);
     if (!db.isValid())
         throw DbError(u"The Qt database driver %1 is not installed."_s.arg(m_dialect->qtDriver()), QString());
-    db.setDatabaseName(m_parameters.databaseName);
+    db.setDatabaseName(file.isEmpty() ? m_parameters.databaseName
+                                      : EmbeddedDatabaseUri(file, m_parameters.createsFile));
     db.setHostName(m_parameters.host);
     db.setPort(m_parameters.port);
     db.setUserName(m_parameters.user);
     db.setPassword(m_parameters.password);
-    db.setConnectOptions(m_parameters.options);
+    QStringList options;
+    if (!m_parameters.options.isEmpty())
+        options << m_parameters.options;
+    if (!file.isEmpty())
+        options << u"QSQLITE_OPEN_URI"_s;
+    db.setConnectOptions(options.join(u';'));
     if (!db.open())
-        throw DbError(u"%1 cannot be opened: %2"_s.arg(m_parameters.description, db.lastError().text()), QString());
-    for (const QString& statement : m_dialect->sessionSetup())
-        run(statement);
+        throw DbError(u"%1 cannot be opened: %2"_s.arg(m_parameters.description, db.lastError().text()), QString(),
+                      false, db.lastError().nativeErrorCode());
+    try {
+        for (const QString& statement : m_dialect->sessionSetup())
+            run(statement);
+        applyLockWait();
+        if (!file.isEmpty()) {
+            const std::optional<FileIdentity> after = IdentityOf(file);
+            if (!after || (before && *before != *after))
+                throw DbError(u"The database file %1 was replaced while Kestrin opened it."_s.arg(file), QString());
+            m_file = after;
+            m_parameters.createsFile = false; // made once: a file gone later is not made again
+        }
+    } catch (const DbError&) {
+        close(); // the next work opens it again
+        throw;
+    }
+}
+
+Database::FileState Database::fileState() const
+{
+    if (m_parameters.file.isEmpty() || !m_file)
+        return FileState::Same;
+    const std::optional<FileIdentity> now = IdentityOf(m_parameters.file);
+    if (!now)
+        return FileState::Missing;
+    return *now == *m_file ? FileState::Same : FileState::Replaced;
+}
+
+QString Database::fileTrouble() const
+{
+    switch (fileState()) {
+    case FileState::Same:
+        break;
+    case FileState::Missing:
+        return missingFileText(m_parameters.file);
+    case FileState::Replaced:
+        return u"The database file %1 was replaced by another file; Kestrin works on the file now at that path."_s.arg(
+            m_parameters.file);
+    }
+    return {};
+}
+
+void Database::ensureSameFile() const
+{
+    if (const QString trouble = fileTrouble(); !trouble.isEmpty())
+        throw DbError(trouble, QString());
+}
+
+void Database::setLockWait(int milliseconds)
+{
+    m_lockWait = qMax(0, milliseconds);
+    if (isOpen())
+        applyLockWait();
+}
+
+int Database::lockWaitTotal() const { return m_lockWait > 0 ? m_lockWait : m_dialect->defaultLockWait(); }
+
+void Database::applyLockWait()
+{
+    const int total = lockWaitTotal();
+    const QString sql = m_dialect->lockWait(m_dialect->waitsInTries() && total > 0 ? qMin(total, kLockTryMs) : total);
+    if (!sql.isEmpty())
+        run(sql);
+}
+
+void Database::waitingForLocks(const QString& sql, const std::function<void()>& attempt)
+{
+    const bool retried = m_dialect->waitsInTries() && m_depth == 0;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        try {
+            attempt();
+            return;
+        } catch (const DbError& e) {
+            if (!retried || !m_dialect->isBusy(e.code()))
+                throw;
+            if (m_stopping && m_stopping->load())
+                throw DbStopped(sql);
+            const int total = lockWaitTotal();
+            if (total > 0 && waited.elapsed() + qMin(total, kLockTryMs) > total)
+                throw;
+        }
+        QThread::msleep(kLockPauseMs);
+    }
 }
 
 void Database::close()
 {
     m_statements.clear();
+    m_failed.clear();
     m_adhoc.reset();
     m_depth = 0;
     if (QSqlDatabase::contains(m_connectionName)) {
@@ -73,7 +181,7 @@ bool Database::isOpen() const
 
 bool Database::isAlive()
 {
-    if (!isOpen())
+    if (!isOpen() || fileState() != FileState::Same)
         return false;
     QSqlQuery probe(QSqlDatabase::database(m_connectionName, false));
     return probe.exec(u"SELECT 1"_s) && probe.next();
@@ -81,7 +189,9 @@ bool Database::isAlive()
 
 std::unique_ptr<Database> Database::newConnection() const
 {
-    return std::make_unique<Database>(m_dialect->another(), m_parameters);
+    auto connection = std::make_unique<Database>(m_dialect->another(), m_parameters);
+    connection->m_stopping = m_stopping;
+    return connection;
 }
 
 void Database::reopen()
@@ -104,13 +214,22 @@ void Database::fail(const QSqlQuery& query, const QString& sql) const { throw er
 
 void Database::run(const QString& sql)
 {
-    ++m_statementsSent;
-    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-    if (!query.exec(sql))
-        fail(query, sql);
+    waitingForLocks(sql, [&] {
+        ++m_statementsSent;
+        QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+        if (!query.exec(sql))
+            fail(query, sql);
+    });
 }
 
 QSqlQuery& Database::execute(const QString& sql, const QVariantList& values)
+{
+    QSqlQuery* query = nullptr;
+    waitingForLocks(sql, [&] { query = &executeOnce(sql, values); });
+    return *query;
+}
+
+QSqlQuery& Database::executeOnce(const QString& sql, const QVariantList& values)
 {
     if (!isOpen())
         throw DbError(u"The connection to %1 is not open."_s.arg(m_parameters.description), sql);
@@ -139,6 +258,9 @@ QSqlQuery& Database::execute(const QString& sql, const QVariantList& values)
         query.bindValue(int(i), m_dialect->toBound(values.at(i)));
     if (!query.exec()) {
         const DbError error = errorOf(query.lastError(), sql);
+        // Inside a transaction that the error aborted, the driver could not free it now.
+        if (m_depth > 0)
+            m_failed.push_back(std::move(it->second));
         m_statements.erase(it);
         throw error;
     }
@@ -309,6 +431,7 @@ QStringList Database::columns(const QString& table)
 void Database::begin()
 {
     if (m_depth == 0) {
+        ensureSameFile();
         runOutermost(m_dialect->beginTransaction(), &QSqlDatabase::transaction, u"BEGIN TRANSACTION"_s);
     } else {
         run(m_dialect->savepoint(savepointName(m_depth)));
@@ -323,6 +446,8 @@ void Database::commit()
     --m_depth;
     if (m_depth == 0) {
         try {
+            // Committed into a file no longer at the path, the work would be lost with it.
+            ensureSameFile();
             runOutermost(u"COMMIT"_s, &QSqlDatabase::commit, u"COMMIT"_s);
         } catch (const DbError&) {
             // A commit that failed leaves the transaction open on some engines: end it.
@@ -332,12 +457,21 @@ void Database::commit()
             }
             throw;
         }
+        m_failed.clear();
+        // The file went in the moment between: the work is in that file, not in the one at the path.
+        if (const QString trouble = fileTrouble(); !trouble.isEmpty())
+            throw DbError(trouble + u" What was just committed went into the file that was there before."_s,
+                          u"COMMIT"_s);
     } else if (const QString release = m_dialect->releaseSavepoint(savepointName(m_depth)); !release.isEmpty()) {
         run(release);
     }
 }
 
-void Database::rollbackOutermost() { runOutermost(u"ROLLBACK"_s, &QSqlDatabase::rollback, u"ROLLBACK"_s); }
+void Database::rollbackOutermost()
+{
+    runOutermost(u"ROLLBACK"_s, &QSqlDatabase::rollback, u"ROLLBACK"_s);
+    m_failed.clear();
+}
 
 void Database::runOutermost(const QString& statement, bool (QSqlDatabase::*driverCall)(), const QString& callName)
 {
@@ -364,12 +498,45 @@ void Database::rollback()
         if (const QString release = m_dialect->releaseSavepoint(savepointName(m_depth)); !release.isEmpty())
             run(release);
     }
+    m_failed.clear();
 }
 
 void Database::lockExclusive(const QString& name)
 {
-    if (const QString sql = m_dialect->exclusiveLock(); !sql.isEmpty())
+    const QString sql = m_dialect->exclusiveLock();
+    if (sql.isEmpty())
+        return;
+    const QString tryLock = m_dialect->tryExclusiveLock();
+    const QString waitFor = m_dialect->transactionLockWait();
+    if (tryLock.isEmpty() || waitFor.isEmpty()) {
         exec(sql, {name});
+        return;
+    }
+    if (first(tryLock, {name})->at(0).toBool())
+        return;
+    // Held by another process: waited for in the queue of its waiters, a try at a time, so
+    // that a stop need not wait for it. A try that ends without the lock undoes itself.
+    const int total = lockWaitTotal();
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        Transaction attempt(*this);
+        try {
+            exec(waitFor, {total > 0 ? qMin(total, kLockTryMs) : kLockTryMs});
+            exec(sql, {name});
+            exec(waitFor, {total});
+            attempt.commit();
+            return;
+        } catch (const DbError& e) {
+            if (!m_dialect->isBusy(e.code()))
+                throw;
+            attempt.rollback();
+            if (m_stopping && m_stopping->load())
+                throw DbStopped(sql);
+            if (total > 0 && waited.elapsed() >= total)
+                throw;
+        }
+    }
 }
 
 Transaction::Transaction(Database& db)

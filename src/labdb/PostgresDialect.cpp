@@ -66,6 +66,7 @@ public:
     }
 
     QString exclusiveLock() const override { return u"SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"_s; }
+    QString tryExclusiveLock() const override { return u"SELECT pg_try_advisory_xact_lock(hashtextextended(?, 0))"_s; }
 
     QString beginTransaction() const override { return u"BEGIN"_s; }
     QString rollbackToSavepoint(const QString& name) const override
@@ -96,10 +97,26 @@ public:
         return value;
     }
 
+    // invalid_password, invalid_authorization_specification. The client library gives no code
+    // for a connection it could not open, only the server's words, in the server's language:
+    // English and German are known.
+    bool refusesLogin(const QString& driverText, const QString& code) const override
+    {
+        static const QRegularExpression refused(
+            u"authentication failed for user|no password supplied|no pg_hba\\.conf entry|role \"[^\"]*\" does not "
+            u"exist|Authentifizierung f\u00fcr Benutzer|kein pg_hba\\.conf-Eintrag|Rolle \u00bb[^\u00ab]*\u00ab "
+            u"existiert nicht"_s);
+        return code == u"28P01" || code == u"28000" || refused.match(driverText).hasMatch();
+    }
+
     // lock_not_available (a lock_timeout ran out).
     bool isBusy(const QString& code) const override { return code == u"55P03"; }
 
     QString lockWait(int milliseconds) const override { return u"SET lock_timeout = %1"_s.arg(milliseconds); }
+    QString transactionLockWait() const override
+    {
+        return u"SELECT set_config('lock_timeout', CAST(? AS text), true)"_s;
+    }
 
 private:
     QString quoteIdentifier(const QString& identifier) const override { return u'"' + identifier.toLower() + u'"'; }

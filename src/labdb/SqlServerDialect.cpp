@@ -105,6 +105,13 @@ public:
     QString rollbackToSavepoint(const QString& name) const override { return u"ROLLBACK TRANSACTION "_s + quote(name); }
     QString releaseSavepoint(const QString&) const override { return {}; }
 
+    // SQLSTATE 28000, the server's error 18456: "Login failed for user".
+    bool refusesLogin(const QString& driverText, const QString& code) const override
+    {
+        return code.contains(u"28000"_s) || driverText.contains(u"18456"_s) ||
+            driverText.contains(u"Login failed"_s, Qt::CaseInsensitive);
+    }
+
     // 1222: the lock request time-out ran out.
     bool isBusy(const QString& code) const override { return code == u"1222"; }
 

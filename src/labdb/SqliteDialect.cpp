@@ -66,8 +66,7 @@ public:
     QStringList sessionSetup() const override
     {
         // Savepoints keep their undo data in memory instead of a file of their own.
-        return {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s, lockWait(kBusyTimeout),
-                u"PRAGMA temp_store=MEMORY"_s};
+        return {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s, u"PRAGMA temp_store=MEMORY"_s};
     }
 
     QVariant toBound(const QVariant& value) const override
@@ -104,6 +103,9 @@ public:
     {
         return u"PRAGMA busy_timeout=%1"_s.arg(milliseconds > 0 ? milliseconds : kBusyTimeout);
     }
+    int defaultLockWait() const override { return kBusyTimeout; }
+    // A write transaction holds the whole file from its BEGIN IMMEDIATE: no statement inside it waits.
+    bool waitsInTries() const override { return true; }
 
 private:
     QString quoteIdentifier(const QString& identifier) const override { return u'"' + identifier + u'"'; }

@@ -37,6 +37,13 @@ qint64 count(Database& db, const QString& sql) { return db.first(sql)->at(0).toL
 
 QString rows(qint64 n) { return n == 1 ? RequestMonitor::tr("1 row") : RequestMonitor::tr("%1 rows").arg(n); }
 
+// The counting thread makes its connections too: from a copy of the database's settings made
+// here, never through the windows' connection, which belongs to their thread alone.
+RequestMonitor::Connect connectionsLike(const Database& db)
+{
+    return [prototype = std::shared_ptr<const Database>(db.newConnection())] { return prototype->newConnection(); };
+}
+
 const WorkLines kReloadLines{.key = u"Request monitor"_s, .failed = [](const QString& error) -> QString {
                                  return u"Request monitor: reload failed: "_s + error;
                              }};
@@ -69,7 +76,7 @@ struct RequestMonitor::Counts {
 RequestMonitor::RequestMonitor(Context& ctx, Connect connect, QObject* parent)
     : QObject(parent)
     , m_ctx(ctx)
-    , m_connect(connect ? std::move(connect) : Connect([&db = ctx.db] { return db.newConnection(); }))
+    , m_connect(connect ? std::move(connect) : connectionsLike(ctx.db))
     , m_lists(std::make_unique<Lists>())
     , m_edge(nullptr, ctx.outages)
 {

@@ -49,6 +49,9 @@ WorkOutcome WorkEdge::run(const WorkLines& lines, const std::function<void()>& w
         if (m_db)
             openIfLost();
         work();
+    } catch (const DbStopped& e) {
+        // Asked to stop while another program held a lock: the work goes back, nothing failed.
+        return m_last = {WorkOutcome::State::Busy, ReasonOf(e)};
     } catch (const DbError& e) {
         if (lines.busyWaits && m_db && m_db->dialect().isBusy(e.code()))
             return m_last = {WorkOutcome::State::Busy, ReasonOf(e)};
@@ -63,6 +66,10 @@ WorkOutcome WorkEdge::run(const WorkLines& lines, const std::function<void()>& w
 WorkOutcome WorkEdge::fail(const WorkLines& lines, const std::exception& error)
 {
     m_suspect = true;
+    // A file that went while the work ran is the connection's trouble, said as such, once.
+    if (const QString fileTrouble = m_db ? m_db->fileTrouble() : QString();
+        !fileTrouble.isEmpty() && !m_outages.isOpen(kConnectionOutage))
+        m_outages.report(kConnectionOutage, fileTrouble);
     const bool said = m_outages.isOpen(kConnectionOutage) || (lines.onceWhileItLasts && m_outages.isOpen(lines.key));
     if (!said)
         m_outages.report(lines.key, lines.failed(ErrorText(error)));
@@ -72,14 +79,28 @@ WorkOutcome WorkEdge::fail(const WorkLines& lines, const std::exception& error)
 
 void WorkEdge::openIfLost()
 {
-    const bool lost =
-        m_probe == Probe::BeforeEveryWork ? !m_db->isAlive() : !m_db->isOpen() || (m_suspect && !m_db->isAlive());
+    // A connection whose file was moved away or replaced is lost too: work committed through it
+    // would go into a file nobody reads.
+    const QString fileTrouble = m_db->fileTrouble();
+    const bool lost = !fileTrouble.isEmpty() ||
+        (m_probe == Probe::BeforeEveryWork ? !m_db->isAlive() : !m_db->isOpen() || (m_suspect && !m_db->isAlive()));
+    const QString name = m_db->description();
     if (lost) {
-        const QString name = m_db->description();
-        m_outages.report(kConnectionOutage, u"The connection to %1 is lost; Kestrin opens it again."_s.arg(name));
+        // Said once while it lasts, also when a missing file comes back as another one.
+        if (!m_outages.isOpen(kConnectionOutage))
+            m_outages.report(kConnectionOutage,
+                             fileTrouble.isEmpty()
+                                 ? u"The connection to %1 is lost; Kestrin opens it again."_s.arg(name)
+                                 : fileTrouble);
+        // Kept open until a file is there again: its file stays taken, so that a file made anew
+        // can never look like it.
+        if (m_db->fileState() == Database::FileState::Missing && m_db->isOpen())
+            m_db->ensureSameFile();
         m_db->reopen();
-        m_outages.mend(kConnectionOutage, u"The connection to %1 is open again."_s.arg(name));
     }
+    // Also for a file that came back while the connection waited on it.
+    if (m_outages.isOpen(kConnectionOutage))
+        m_outages.mend(kConnectionOutage, u"The connection to %1 is open again."_s.arg(name));
     m_suspect = false;
 }
 

@@ -47,6 +47,7 @@ void Service::start(StartupProgress& progress, const std::function<void()>& addI
     progress.showStatus(servicetexts::kConnectingStep.toString());
     const ConnectionSettings settings = ConnectionSettingsOf(m_config);
     m_db = ConnectDatabase(settings);
+    m_db->setStopFlag(&m_stopRequested);
     if (m_config.Mode == RunMode::QcLink)
         m_analyzerDb = ConnectAnalyzerDatabase(settings);
     m_context = std::make_unique<Context>(Context{m_config, *m_db, *m_log, m_clock});
@@ -67,6 +68,8 @@ void Service::start(StartupProgress& progress, const std::function<void()>& addI
             m_log->logStatus(warning);
         EnsurePatientOne(*m_db);
         CheckDayAndShiftChange(*m_context);
+    } catch (const DbStopped&) {
+        throw; // asked to stop while another program held the database: no failure
     } catch (const std::exception& e) {
         throw StartupError(ErrorText(e));
     }
@@ -139,8 +142,9 @@ CycleOutcome Service::runCycle(Context& ctx, CycleKind kind, const QString& what
     CycleOutcome outcome;
     const WorkOutcome edge =
         WorkEdge(&ctx.db, ctx.outages, WorkEdge::Probe::BeforeEveryWork).run(lines, [&] { outcome = body(); });
+    // A lock wait that a stop cut short leaves the work for the next start: nothing failed.
     if (!edge.ran())
-        outcome = CycleOutcome{0, 0, true};
+        outcome = CycleOutcome{0, 0, !(edge.state == WorkOutcome::State::Busy && ctx.stopRequested())};
     emit cycleFinished(kind, outcome, edge.connected());
     return outcome;
 }

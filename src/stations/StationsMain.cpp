@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
@@ -50,12 +51,49 @@ bool DisplayMissing(int argc, char* argv[])
 #endif
 }
 
+// Qt ends the process with an abort when no window platform starts (a display that does not
+// answer, a platform plugin that fails to load): while the application object is made, such
+// an end is Kestrin's start-up failure instead, with the platform's first word as its reason.
+class PlatformStart {
+public:
+    PlatformStart() { s_previous = qInstallMessageHandler(&PlatformStart::handle); }
+    ~PlatformStart() { qInstallMessageHandler(s_previous); }
+    PlatformStart(const PlatformStart&) = delete;
+    PlatformStart& operator=(const PlatformStart&) = delete;
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
+    {
+        if (type != QtFatalMsg) {
+            if (s_firstWord().isEmpty())
+                s_firstWord() = message;
+            if (s_previous)
+                s_previous(type, context, message);
+            return;
+        }
+        QString reason = (s_firstWord().isEmpty() ? message.section(u'\n', 0, 0) : s_firstWord()).trimmed();
+        if (!reason.endsWith(u'.'))
+            reason += u'.';
+        FailStartup(
+            u"the windows cannot be shown: %1 Use /headless, or set DISPLAY to a display that answers."_s.arg(reason));
+        std::_Exit(kExitStartupFailed);
+    }
+    static QString& s_firstWord()
+    {
+        static QString word;
+        return word;
+    }
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
 int RunHere(int argc, char* argv[], const CommandLine& commandLine)
 {
     WarnUnknownSwitches(commandLine);
     if (DisplayMissing(argc, argv))
         return FailStartup(u"no display: use /headless or set DISPLAY"_s);
+    std::optional<PlatformStart> platformStart(std::in_place);
     QApplication app(argc, argv);
+    platformStart.reset();
     QApplication::setApplicationName(u"Kestrin"_s);
     return RunWithWindows(commandLine);
 }

@@ -57,6 +57,7 @@ private slots:
     void stopSignalFinishesTheBatchInHand();
     void startupRefuses_data();
     void startupRefuses();
+    void windowsWithoutADisplay_data();
     void windowsWithoutADisplay();
 
 private:
@@ -376,16 +377,37 @@ void TestProgram::startupRefuses()
     QCOMPARE(runKestrin(QStringList{u"/ini="_s + iniPath, u"/headless"_s} + arguments).exitCode, 78);
 }
 
+void TestProgram::windowsWithoutADisplay_data()
+{
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("no display") << QString() << QString() << u"no display: use /headless or set DISPLAY"_s;
+    QTest::newRow("a display that does not answer")
+        << u":97"_s << QString() << u"could not connect to display :97. Use /headless"_s;
+    QTest::newRow("a platform that does not load")
+        << QString() << u"nosuchplatform"_s << u"the windows cannot be shown: "_s;
+}
+
+// A windowed start that cannot show its windows ends as any failed start: 2, with Kestrin's
+// own words, not the platform's abort.
 void TestProgram::windowsWithoutADisplay()
 {
+    QFETCH(QString, display);
+    QFETCH(QString, platform);
+    QFETCH(QString, said);
     const QString ini = m_dir.filePath(u"nodisplay.ini"_s);
     test::WriteFile(ini, kSoundIni);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
         environment.remove(name);
+    if (!display.isEmpty())
+        environment.insert(u"DISPLAY"_s, display);
+    if (!platform.isEmpty())
+        environment.insert(u"QT_QPA_PLATFORM"_s, platform);
     const Run run = runKestrin({u"/ini="_s + ini}, environment);
     QCOMPARE(run.exitCode, 2);
-    QVERIFY2(run.err.contains(u"no display: use /headless or set DISPLAY"_s), qPrintable(run.err));
+    QVERIFY2(run.err.contains(u"kestrin: "_s) && run.err.contains(said), qPrintable(run.err));
 }
 
 KESTRIN_TEST_MAIN(TestProgram)

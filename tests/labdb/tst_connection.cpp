@@ -174,7 +174,8 @@ void TestConnection::missingEmbeddedFile()
     QVERIFY(QFile::exists(file));
     QVERIFY(MissingTables(*db).isEmpty());
     QCOMPARE(db->first(u"PRAGMA journal_mode"_s)->at(0).toString(), u"wal"_s);
-    QCOMPARE(db->first(u"PRAGMA busy_timeout"_s)->at(0).toInt(), 15000);
+    // Another process's lock is waited for in short tries, so that a stop cuts the wait short.
+    QCOMPARE(db->first(u"PRAGMA busy_timeout"_s)->at(0).toInt(), 200);
 }
 
 void TestConnection::unopenableEmbeddedFile()

@@ -3,6 +3,8 @@
 #include "core/Error.h"
 #include "labdb/DbError.h"
 
+#include <QThread>
+
 using namespace Qt::StringLiterals;
 using namespace kestrin;
 
@@ -30,6 +32,8 @@ private slots:
     void sqliteStoresItsOwnDateForm();
     void pageClauseReadsFromItsOffset_data() { test::AddEngineRows(); }
     void pageClauseReadsFromItsOffset();
+    void lockWaitEndsWithTheLockOrAStop_data();
+    void lockWaitEndsWithTheLockOrAStop();
 };
 
 namespace {
@@ -225,6 +229,57 @@ void TestDatabase::sqliteStoresItsOwnDateForm()
     QCOMPARE(row->text(u"day"), u"2019-01-20"_s);
     QCOMPARE(db.first(u"PRAGMA journal_mode"_s)->at(0).toString(), u"wal"_s);
     QCOMPARE(db.first(u"PRAGMA synchronous"_s)->at(0).toInt(), 2); // FULL
+}
+
+void TestDatabase::lockWaitEndsWithTheLockOrAStop_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<bool>("stop"); // asked to stop while it waits, else the holder lets go
+    for (const QString& engine : {u"sqlite"_s, u"postgres"_s}) {
+        QTest::addRow("%s, lock let go", qPrintable(engine)) << engine << false;
+        QTest::addRow("%s, asked to stop", qPrintable(engine)) << engine << true;
+    }
+}
+
+// Another process holds the lock (the embedded database's write lock, a server's named lock):
+// a transaction that wants it waits, a try at a time, until it is let go or Kestrin stops.
+void TestDatabase::lockWaitEndsWithTheLockOrAStop()
+{
+    QFETCH(QString, engine);
+    QFETCH(bool, stop);
+    test::ScratchDatabase scratch(engine);
+    KESTRIN_REQUIRE(scratch);
+    const QString lock = u"kestrin test %1"_s.arg(QCoreApplication::applicationPid());
+    Database& holder = scratch.db();
+    holder.begin();
+    holder.lockExclusive(lock);
+    std::atomic<bool> stopping{false};
+    QString outcome;
+    const std::unique_ptr<QThread> waiter(QThread::create([&] {
+        const auto db = scratch.connectAgain();
+        db->setStopFlag(&stopping);
+        try {
+            Transaction transaction(*db);
+            db->lockExclusive(lock);
+            transaction.commit();
+            outcome = u"locked"_s;
+        } catch (const DbStopped&) {
+            outcome = u"stopped"_s;
+        } catch (const std::exception& e) {
+            outcome = ErrorText(e);
+        }
+    }));
+    waiter->start();
+    QTest::qWait(600); // a few tries
+    QVERIFY(waiter->isRunning());
+    if (stop)
+        stopping = true;
+    else
+        holder.commit();
+    QVERIFY(waiter->wait(5000));
+    QCOMPARE(outcome, stop ? u"stopped"_s : u"locked"_s);
+    if (stop)
+        holder.rollback();
 }
 
 KESTRIN_TEST_MAIN(TestDatabase)

@@ -162,6 +162,9 @@ std::unique_ptr<Database> ScratchDatabase::connect() const
     } else {
         p.databaseName = m_dir.filePath(u"lab.sqlite"_s);
         p.description = u"the test file %1"_s.arg(p.databaseName);
+        // Watched as the service's own file is: never made again once it is gone.
+        p.file = p.databaseName;
+        p.createsFile = true;
     }
     auto db = std::make_unique<Database>(MakeDialect(*EngineNamed(m_engine)), p);
     db->open();

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "idstation/DatabaseFileWatch.h"
 #include "idstation/SampleTileModel.h"
 #include "idstation/StationQueries.h"
 #include "idstation/StationSelection.h"
+#include "labdb/DatabaseFile.h"
 #include "runtime/Context.h"
 #include "runtime/WorkEdge.h"
 
@@ -68,7 +68,8 @@ private:
     void log(const QString& text);
 
     Context& m_ctx;
-    DatabaseFileWatch m_file;
+    // The embedded database's file the lists were read from: a file made anew holds others.
+    std::optional<FileIdentity> m_listsFile;
     ControlLists m_controls;
     bool m_controlsRead = false;
     SampleTileModel m_tiles;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "labdb/DatabaseFile.h"
 #include "labdb/DbError.h"
 #include "labdb/Dialect.h"
 #include "labdb/Row.h"
@@ -8,10 +9,12 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 namespace kestrin {
 
@@ -24,6 +27,11 @@ struct ConnectionParameters {
     QString password;
     QString options;
     QString description; // engine, server and database, for messages
+    // The embedded database's file: opened only when it is there (unless `createsFile`, at the
+    // first opening), and worked on only while it is still the file at this path. Empty for a
+    // database server.
+    QString file;
+    bool createsFile = false;
 };
 
 // The one connection a process works through. Every value is bound as a positional "?";
@@ -39,10 +47,29 @@ public:
     void open();
     void close();
     bool isOpen() const;
-    // True when the connection answers a trivial query.
+    // True when the connection answers a trivial query, on the file at the embedded database's path.
     bool isAlive();
-    // Closes and opens again, for a connection that was lost.
+    // Closes and opens again, for a connection that was lost or whose file was replaced.
     void reopen();
+
+    // A connection keeps its file open when the file is moved, deleted or replaced under the
+    // same name, and goes on writing into it; only the path tells that the laboratory's
+    // database is elsewhere now. A database server's connection is always on the same file.
+    enum class FileState { Same, Missing, Replaced };
+    FileState fileState() const;
+    // What is wrong with the file, in a sentence for the log; empty when it is the same.
+    QString fileTrouble() const;
+    // Throws a DbError unless the file opened is the file at the path still.
+    void ensureSameFile() const;
+    // The file the connection opened last; nothing for a database server.
+    std::optional<FileIdentity> openedFile() const { return m_file; }
+
+    // A wait for another program's lock ends early, with a DbStopped, once `stopping` is set.
+    void setStopFlag(const std::atomic<bool>* stopping) { m_stopping = stopping; }
+    // The longest a statement waits for another program's lock; 0 restores the engine's own
+    // wait (the embedded database: 15 s, in short tries that a stop cuts short; a server: no
+    // limit). Applied at once and to every later opening.
+    void setLockWait(int milliseconds);
 
     const Dialect& dialect() const { return *m_dialect; }
     QString description() const { return m_parameters.description; }
@@ -82,7 +109,10 @@ public:
     // client/server engine this is the number of round trips.
     qint64 statementsSent() const { return m_statementsSent; }
 
-    // Transactions nest: the outermost begins and commits, inner ones are savepoints.
+    // Transactions nest: the outermost begins and commits, inner ones are savepoints. The
+    // outermost begins and commits only on the file at the embedded database's path: a file
+    // replaced or moved away in the meantime ends it with a DbError (rolled back where the
+    // file went before the commit).
     void begin();
     void commit();
     void rollback();
@@ -96,6 +126,12 @@ private:
     // so that a handful of prepared statements serve every count.
     static void inParts(qsizetype rows, qsizetype columns, const std::function<void(qsizetype, int)>& statement);
     QSqlQuery& execute(const QString& sql, const QVariantList& values);
+    QSqlQuery& executeOnce(const QString& sql, const QVariantList& values);
+    // Runs `attempt` again while another program's lock makes it fail, where that is sound
+    // (outside a transaction, or its BEGIN), until the lock wait has passed or Kestrin stops.
+    void waitingForLocks(const QString& sql, const std::function<void()>& attempt);
+    int lockWaitTotal() const;
+    void applyLockWait();
     void rollbackOutermost();
     // A statement of the outermost transaction, or the driver's call of the same meaning (named
     // `callName` in errors).
@@ -108,10 +144,14 @@ private:
     ConnectionParameters m_parameters;
     QString m_connectionName;
     std::unordered_map<QString, std::unique_ptr<QSqlQuery>> m_statements; // prepared once, run many times
+    std::vector<std::unique_ptr<QSqlQuery>> m_failed; // failed in a transaction, freed once it is rolled back
     std::optional<QSqlQuery> m_adhoc;
     StatementObserver m_observer;
     int m_depth = 0;
     qint64 m_statementsSent = 0;
+    std::optional<FileIdentity> m_file;
+    const std::atomic<bool>* m_stopping = nullptr;
+    int m_lockWait = 0;
 };
 
 // Begins a transaction (or a savepoint inside one) and rolls it back unless committed.

@@ -42,4 +42,16 @@ private:
     bool m_refusesData;
 };
 
+// A wait for another program's lock that Kestrin cut short because it was asked to stop: the
+// work in hand rolls back and is done after the next start; nothing failed.
+class DbStopped : public DbError {
+public:
+    explicit DbStopped(const QString& statement)
+        : DbError(QStringLiteral("Kestrin is stopping: the wait for another program's lock on the database was "
+                                 "cut short."),
+                  statement)
+    {
+    }
+};
+
 } // namespace kestrin

@@ -81,6 +81,9 @@ public:
     // that name, released at its end; empty where a write transaction excludes every other
     // writer already.
     virtual QString exclusiveLock() const { return {}; }
+    // The same lock taken only where nobody holds it, answering true or false at once; empty
+    // where the engine has no such statement.
+    virtual QString tryExclusiveLock() const { return {}; }
 
     // Put after ORDER BY: a page of the rows, binding first how many to skip, then how many to
     // read (the standard form: PostgreSQL, SQL Server 2012 and later).
@@ -101,10 +104,23 @@ public:
     // Whether an error code of this engine means that another connection held a lock longer
     // than this one waited: nothing is wrong, the same work may be tried again.
     virtual bool isBusy(const QString&) const { return false; }
+    // Whether a connection that failed to open was refused its login (a wrong user name or
+    // password, a user the server does not let in): waiting will not mend that.
+    virtual bool refusesLogin(const QString&, const QString&) const { return false; }
     // A statement that makes this connection wait at most `milliseconds` for a lock another
     // connection holds; 0 restores the wait it had after opening. Empty where the engine
     // cannot say.
     virtual QString lockWait(int) const { return {}; }
+    // The same with one bound number of milliseconds, for the rest of the transaction only;
+    // empty where the engine has none.
+    virtual QString transactionLockWait() const { return {}; }
+    // How long a statement waits in all for another connection's lock unless told otherwise;
+    // 0 without limit.
+    virtual int defaultLockWait() const { return 0; }
+    // Whether a statement that another connection's lock held up may simply run again: an
+    // engine that waits only at a transaction's BEGIN and outside transactions. Its
+    // connections wait in short tries, so that a stop need not wait for the whole.
+    virtual bool waitsInTries() const { return false; }
 
     // Whether a text column refuses a value longer than its declared size.
     virtual bool limitsTextLength() const { return true; }

@@ -39,9 +39,11 @@ struct WorkLines {
     bool onceWhileItLasts = false;
 };
 
-// The edge around every unit of work on a connection: a lost or suspect connection is opened
-// again first, a failure makes the connection suspect and is said through the outages (once,
-// and once more when the work runs again), and the outcome gives the status line its words.
+// The edge around every unit of work on a connection: a lost or suspect connection, or one
+// whose embedded database file was moved away or replaced, is opened again first (on the file
+// at the path, never a new one); a failure makes the connection suspect and is said through the
+// outages (once, and once more when the work runs again), and the outcome gives the status
+// line its words. A lock wait cut short by a stop is no failure: the work is simply not done.
 class WorkEdge {
 public:
     // Cycles run unattended and look at the connection each time; a station's action answers

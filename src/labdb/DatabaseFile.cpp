@@ -1,11 +1,14 @@
-#include "idstation/DatabaseFileWatch.h"
+#include "labdb/DatabaseFile.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
 #endif
+
+using namespace Qt::StringLiterals;
 
 namespace kestrin {
 
@@ -26,20 +29,11 @@ std::optional<FileIdentity> IdentityOf(const QString& path)
 #endif
 }
 
-void DatabaseFileWatch::remember()
+QString EmbeddedDatabaseUri(const QString& path, bool create)
 {
-    if (!m_path.isEmpty())
-        m_file = IdentityOf(m_path);
-}
-
-DatabaseFileWatch::State DatabaseFileWatch::check() const
-{
-    if (m_path.isEmpty())
-        return State::Same;
-    const std::optional<FileIdentity> now = IdentityOf(m_path);
-    if (!now)
-        return State::Missing;
-    return m_file && *now != *m_file ? State::Replaced : State::Same;
+    // Percent-encoded, so that a "?", "#" or "%" in a folder's name stays part of the path.
+    return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded) +
+        (create ? u"?mode=rwc"_s : u"?mode=rw"_s);
 }
 
 } // namespace kestrin
