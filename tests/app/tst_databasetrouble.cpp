@@ -1,5 +1,5 @@
-#include "OrderBuilder.h"
 #include "ScratchDatabase.h"
+#include "ServiceFolder.h"
 #include "TestMain.h"
 #include "labdb/DialectFactory.h"
 
@@ -16,96 +16,7 @@ using namespace kestrin;
 
 namespace {
 
-constexpr int kStop = SIGTERM;
-
-// A service's folder on an embedded database: INI file, database, import and export folders.
-struct ServiceFolder {
-    ServiceFolder()
-    {
-        test::WriteFile(ini(),
-                        "engine=sqlite\ndatabase=lab.sqlite\nComLogPath=log\nImportPath=in\nExportPath=out\n"
-                        "TempExportPath=tmp\nshiftlen=8\nfirstshift=01.01.2019 06:00:00\nImportExtension=hl7\n"
-                        "ImportMinAge=0\nImportCycle=0\nExportCycle=1\nExportLeader=ORU_\n"
-                        "ExportExtension=.hl7\n");
-        QDir(dir.path()).mkpath(u"out"_s);
-        QVERIFY(run({u"/initdb"_s}) == 0);
-    }
-    ~ServiceFolder() { stop(kStop); }
-
-    QString path(const QString& name) const { return dir.filePath(name); }
-    QString ini() const { return path(u"lab.ini"_s); }
-    QString database() const { return path(u"lab.sqlite"_s); }
-
-    int run(const QStringList& arguments)
-    {
-        QProcess process;
-        process.start(test::KestrinProgram(), QStringList{u"/ini="_s + ini()} + arguments);
-        process.waitForFinished(60000);
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
-    void startService()
-    {
-        service.start(test::KestrinProgram(), {u"/ini="_s + ini(), u"/headless"_s});
-        QVERIFY(service.waitForStarted());
-    }
-    // How long the service took to end after the signal, in ms; -1 when it did not end.
-    qint64 stop(int signal)
-    {
-        if (service.state() == QProcess::NotRunning)
-            return -1;
-        QElapsedTimer stopping;
-        stopping.start();
-#ifdef Q_OS_WIN
-        Q_UNUSED(signal);
-        service.kill();
-#else
-        ::kill(pid_t(service.processId()), signal);
-#endif
-        const bool ended = service.waitForFinished(30000);
-        return ended ? stopping.elapsed() : -1;
-    }
-
-    std::unique_ptr<Database> connect() const
-    {
-        ConnectionParameters p;
-        p.databaseName = database();
-        p.file = database();
-        auto db = std::make_unique<Database>(MakeDialect(Engine::Sqlite), p);
-        db->open();
-        return db;
-    }
-    // The database with its journal files, moved as a cleanup script or a restore moves them.
-    void moveDatabase(const QString& from, const QString& to)
-    {
-        for (const QString& part : {QString(), u"-wal"_s, u"-shm"_s})
-            QFile::rename(path(from + part), path(to + part));
-    }
-
-    void dropOrder(const QString& sample)
-    {
-        test::WriteFile(path(u"in/"_s + sample + u".hl7"_s),
-                        test::OrderBuilder().controlId(u"M"_s + sample).sample(sample).text().toLatin1());
-    }
-    bool filed(const QString& sample) const { return QFile::exists(path(u"in/Done/"_s + sample + u".hl7"_s)); }
-    // How often the file at the database's path holds the order.
-    int stored(const QString& sample) const
-    {
-        return connect()
-            ->first(u"SELECT COUNT(*) FROM HL7_STRINGS WHERE STRING_DEF = 'MSH' AND ORDER_ID = ?"_s,
-                    {QString(u"M"_s + sample)})
-            ->at(0)
-            .toInt();
-    }
-    QStringList log() const
-    {
-        const QStringList logs = test::FileNames(path(u"log"_s)).filter(u"_log.txt"_s);
-        return logs.isEmpty() ? QStringList()
-                              : QString::fromLatin1(test::ReadFile(path(u"log/"_s + logs.first()))).split(u"\r\n"_s);
-    }
-
-    QTemporaryDir dir;
-    QProcess service;
-};
+using test::ServiceFolder;
 
 // Results of three samples, queued as the laboratory's software queues them.
 void queueResults(Database& db)
