@@ -334,9 +334,16 @@ private:
                     failed(sample.sampleId(), e);
                 }
                 if (auto& savepoint = rows[size_t(i)]) {
-                    sent ? savepoint->commit() : savepoint->rollback();
-                    if (sent)
+                    if (sent) {
+                        savepoint->commit();
                         dequeued << sample;
+                    } else {
+                        // The samples published before it were released into this savepoint:
+                        // its rollback gives their rows back too, so they go again.
+                        savepoint->rollback();
+                        for (const QueuedSample& published : std::as_const(dequeued))
+                            deleteRows(m_ctx, published);
+                    }
                     savepoint.reset();
                 }
             }

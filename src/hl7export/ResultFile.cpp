@@ -155,7 +155,7 @@ ResultFiles::Written ResultFiles::write(const QString& sampleId, const ResultMes
                     name,
                     c.ExportPath + name,
                     workName(m_tag, u".tmp"_s),
-                    u"."_s + workName(m_tag, u".part"_s)};
+                    workName(m_tag, u".part"_s)};
     if (const QString error = m_temporary.createFile(written.temporary, written.bytes, false); !error.isEmpty())
         throw ExportFolderError(ExportFolderError::Folder::Temporary, error);
     return written;
@@ -186,11 +186,19 @@ void ResultFiles::stage(const Written& written)
         if (!otherId.isEmpty() && otherId != written.controlId)
             throw FileError(u"%1 holds the result of sample %2; it is not replaced."_s.arg(written.final, otherId));
     }
-    // A link or a pipe is replaced by the rename, never read or written through.
-    if (m_temporary.renameReplacing(written.temporary, m_export, written.staged) == FolderHandle::Rename::Done)
+    // A receiving system may take every file of its folder: work files wait in a folder of
+    // their own, where a hidden name would not keep them from it.
+    if (!m_work.isOpen()) {
+        m_work = FolderHandle::OpenOwn(m_export, kExportWorkFolder, true);
+        if (!m_work.isOpen())
+            throw ExportFolderError(
+                ExportFolderError::Folder::Export,
+                u"its work folder %1 cannot be used: %2"_s.arg(kExportWorkFolder, m_work.problem()));
+    }
+    if (m_temporary.renameReplacing(written.temporary, m_work, written.staged) == FolderHandle::Rename::Done)
         return;
     // Another file system: a second copy, forced to disk before it is renamed into place.
-    if (const QString copyError = m_export.createFile(written.staged, written.bytes, true); !copyError.isEmpty())
+    if (const QString copyError = m_work.createFile(written.staged, written.bytes, true); !copyError.isEmpty())
         throw ExportFolderError(ExportFolderError::Folder::Export, copyError);
     m_temporary.remove(written.temporary);
 }
@@ -205,7 +213,8 @@ void ResultFiles::logSending(const Written& written)
 void ResultFiles::publish(const Written& written)
 {
     QString error;
-    if (m_export.renameReplacing(written.staged, m_export, written.name, &error) != FolderHandle::Rename::Done)
+    // A link or a pipe at the name is replaced by the rename, never read or written through.
+    if (m_work.renameReplacing(written.staged, m_export, written.name, &error) != FolderHandle::Rename::Done)
         throw FileError(u"The result file cannot be renamed to %1: %2"_s.arg(written.final, error));
 }
 
@@ -224,7 +233,8 @@ void ResultFiles::logSent(const Written& written)
 void ResultFiles::discard(const Written& written)
 {
     m_temporary.remove(written.temporary);
-    m_export.remove(written.staged);
+    if (m_work.isOpen())
+        m_work.remove(written.staged);
 }
 
 QStringList RemoveStaleResultFiles(const AppConfig& config, qint64 ownPid, const QDateTime& now,
@@ -246,6 +256,9 @@ QStringList RemoveStaleResultFiles(const AppConfig& config, qint64 ownPid, const
         }
     };
     sweep(config.TempExportPath, u"*.kestrin.*.tmp"_s, u"tmp"_s);
+    if (!config.ExportPath.isEmpty())
+        sweep(QDir(config.ExportPath).filePath(kExportWorkFolder), u"*.kestrin.*.part"_s, u"part"_s);
+    // Older versions staged hidden files in the export folder itself.
     sweep(config.ExportPath, u".*.kestrin.*.part"_s, u"part"_s);
     return removed;
 }

@@ -155,6 +155,8 @@ private slots:
     void missingExportFolderKeepsTheQueue();
     void onlyTheRowsReadAreDequeued_data();
     void onlyTheRowsReadAreDequeued();
+    void unpublishedFileKeepsOnlyItsOwnRows_data() { test::AddEngineRows(); }
+    void unpublishedFileKeepsOnlyItsOwnRows();
     void killSendsAtMostTenSamplesAgain();
     void idsThatShareAFileNameKeepTheirOwn();
     void anotherSamplesFileIsNotReplaced();
@@ -407,6 +409,22 @@ void TestExportCycle::onlyTheRowsReadAreDequeued()
     QVERIFY(queueRows(station).isEmpty());
 }
 
+// A file that cannot be published after the group's rows were deleted gets its own rows back,
+// and only those: the samples published before it in the group stay dequeued.
+void TestExportCycle::unpublishedFileKeepsOnlyItsOwnRows()
+{
+    KESTRIN_STATION(station);
+    for (const QString& sample : {u"4711"_s, u"4712"_s, u"4713"_s})
+        queueSample(station, sample);
+    // A folder appears at the second sample's name once its file is staged.
+    station.db().setStatementObserver([&](const QString& sql, qsizetype) {
+        if (sql.startsWith(u"DELETE FROM REQ2SEND"))
+            QDir().mkpath(station.config.ExportPath + u"ORU_4712.hl7/inside"_s);
+    });
+    QCOMPARE(ExportPendingResults(station.ctx()).handled, 2);
+    QCOMPARE(queueRows(station), QStringList{u"4712/1"_s});
+}
+
 // The process dies (here: its database goes) right after a file was published: what it
 // published since its last commit goes out again, never more than ten samples.
 void TestExportCycle::killSendsAtMostTenSamplesAgain()
@@ -535,6 +553,10 @@ void TestExportCycle::staleWorkFiles_data()
     QTest::newRow("copy of a process running") << u"out"_s << u".ORU_1.hl7.kestrin.LABPC.222.part"_s << 0 << false;
     QTest::newRow("another machine, lately") << u"out"_s << u".ORU_1.hl7.kestrin.OTHERPC.333.part"_s << 1 << false;
     QTest::newRow("another machine, long ago") << u"out"_s << u".ORU_1.hl7.kestrin.OTHERPC.333.part"_s << 11 << true;
+    QTest::newRow("work folder, process gone")
+        << u"out/.kestrin"_s << u"00a1b2c3d4e5f607.kestrin.LABPC.333.part"_s << 0 << true;
+    QTest::newRow("work folder, process running")
+        << u"out/.kestrin"_s << u"00a1b2c3d4e5f607.kestrin.LABPC.222.part"_s << 0 << false;
     QTest::newRow("not Kestrin's") << u"tmp"_s << u"ORU_1.hl7.333.tmp"_s << 60 << false;
     QTest::newRow("a published result") << u"out"_s << u"ORU_1.hl7"_s << 60 << false;
     QTest::newRow("not hidden") << u"out"_s << u"ORU_1.hl7.kestrin.LABPC.333.part"_s << 60 << false;

@@ -52,7 +52,7 @@ public:
         QString name;      // the published name
         QString final;     // the published path, as the log names it
         QString temporary; // a work name in the temporary folder
-        QString staged;    // a hidden work name in the export folder
+        QString staged;    // a work name in the export folder's work folder
     };
 
     // Writes the message under a new work name of this process, every step checked. Throws an
@@ -60,8 +60,9 @@ public:
     Written write(const QString& sampleId, const ResultMessage& message);
     // Forces the written files onto the disk. Throws an ExportFolderError.
     void makeDurable(const QList<Written>& files);
-    // Moves a durable file into the export folder under a hidden name that no receiver takes
-    // (across file systems a copy, forced to disk). Throws an ExportFolderError when the folder
+    // Moves a durable file into the export folder's work folder, a folder of Kestrin's own in
+    // it that no receiver taking the folder's files looks into (across file systems a copy,
+    // forced to disk). Throws an ExportFolderError when the folder
     // takes no file, a FileError when only this sample's name cannot be used (a folder of that
     // name, another sample's file, a name the file system refuses).
     void stage(const Written& written);
@@ -82,13 +83,17 @@ private:
     QString m_tag;
     FolderHandle m_temporary;
     FolderHandle m_export;
+    FolderHandle m_work; // in the export folder, opened (and made) when a file is staged first
 };
 
-// Removes the temporary files (in TempExportPath) and the hidden copies on their way into
-// ExportPath that an earlier Kestrin process left behind when it was killed: those of a
-// process of this machine that no longer runs (or of this process, which has nothing in
-// flight between samples), and another machine's once they are older than `staleAfterMs`.
-// Returns the names removed.
+// The folder below ExportPath where result files wait, on the export folder's file system, to
+// be published by one rename.
+inline const QString kExportWorkFolder = QStringLiteral(".kestrin");
+
+// Removes the temporary files (in TempExportPath) and the copies on their way into ExportPath that an earlier Kestrin
+// process left behind when it was killed: those of a process of this machine that no longer runs (or of this process,
+// which has nothing in flight between samples), and another machine's once they are older than `staleAfterMs`. Returns
+// the names removed.
 QStringList RemoveStaleResultFiles(const AppConfig& config, qint64 ownPid, const QDateTime& now,
                                    const std::function<bool(qint64)>& isAlive, qint64 staleAfterMs = 10 * 60 * 1000);
 
