@@ -1,5 +1,6 @@
 #include "app/HealthReport.h"
 
+#include "config/CommandLine.h"
 #include "core/DateTexts.h"
 
 #include <algorithm>
@@ -162,7 +163,8 @@ QStringList JudgeHealth(const HealthReport& r)
 
 QStringList StatusLines(const HealthReport& r, const RegionalFormat& format)
 {
-    QStringList lines{u"Station %1, INI file %2, at %3"_s.arg(r.stationId, r.iniFile, NowText(r.now, format)),
+    QStringList lines{VersionLine(),
+                      u"Station %1, INI file %2, at %3"_s.arg(r.stationId, r.iniFile, NowText(r.now, format)),
                       serviceLine(r, format), cyclesLine(r, format)};
     if (r.importFolderError.isEmpty()) {
         QString waiting = u"Order files waiting: %1"_s.arg(r.orderFilesWaiting);

@@ -2,7 +2,6 @@
 
 #include "FixedTexts.h"
 #include "core/Error.h"
-#include "core/Version.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,7 +71,7 @@ void OpenLogFile(Context& ctx)
     const QString name = LogFileName(ctx.config.ComLogPath, ctx.config.StationId, ctx.now().date());
     const QStringList header{runtimetexts::ModuleStartedLine(ctx.nowText()), runtimetexts::kConfigLine.toString(),
                              runtimetexts::ImportPathLine(ctx.config.ImportPath),
-                             runtimetexts::ExportPathLine(ctx.config.ExportPath), u"Kestrin "_s + KestrinVersion()};
+                             runtimetexts::ExportPathLine(ctx.config.ExportPath)};
     if (!ctx.log.open(name, header))
         throw FileError(u"The communication log %1 cannot be opened: %2"_s.arg(name, ctx.log.errorString()));
     insertMarker(ctx, runtimetexts::kLogChangeMarker);

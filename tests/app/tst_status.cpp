@@ -170,6 +170,7 @@ void TestStatus::judge()
     const QStringList reasons = JudgeHealth(report);
     QCOMPARE(reasons, reason.isEmpty() ? QStringList() : QStringList{reason});
     const QStringList lines = StatusLines(report, RegionalFormat{});
+    QCOMPARE(lines.first(), VersionLine());
     QCOMPARE(lines.last(), reason.isEmpty() ? u"Healthy"_s : u"Needs attention"_s);
 }
 
