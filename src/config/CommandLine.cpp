@@ -110,9 +110,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     for (const QString& argument : arguments) {
         if (argument.startsWith(u"/ini="))
             result.run.IniPath = argument.mid(5);
-        else if (argument == u"-h" || argument == u"--help")
+        else if (argument == u"-h" || argument == u"--help" || argument == u"-?" || argument == u"/?")
             result.run.Help = true;
-        else if (argument == u"--version")
+        else if (argument == u"--version" || argument == u"-v" || argument == u"-V")
             result.run.Version = true;
         else
             rest << argument;
@@ -168,17 +168,18 @@ Kestrin's own switches:
                    files, results queued, the last cycles, the database, whether the
                    service runs; exit status 0 healthy, 1 something needs attention,
                    2 the configuration cannot be read
-  /help, -h, --help  this text
-  /version, --version  the program's version
+  /help, /?, -h, -?, --help
+                   this text
+  /version, -v, -V, --version
+                   the program's version
 Switches Kestrin does not know are said on stderr, in the log and by /check, and ignored.
 
 Exit status of a start: 0 ended as asked, 2 start-up failed (a database that does not
 answer, a serial port, a second start of a running station), 78 the configuration (INI file
 or switches) cannot work: starting again will not help.
 
-Without /ini the INI file is %1 when it exists,
-else HL7.ini in the program's folder.
-)"_s.arg(IniOverridePath());
+Without /ini the INI file is the first of these that exists: %1.
+)"_s.arg(IniFileCandidates(u"<program folder>"_s).join(u", "_s));
 }
 
 QString VersionLine() { return u"Kestrin "_s + KestrinVersion(); }

@@ -1,5 +1,7 @@
 #include "config/IniLocation.h"
 
+#include "core/Error.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -8,26 +10,38 @@ using namespace Qt::StringLiterals;
 
 namespace kestrin {
 
-QString IniOverridePath()
+QStringList IniFileCandidates(const QString& programFolder)
 {
+    const QString besideProgram = QDir(programFolder).filePath(u"HL7.ini"_s);
 #ifdef Q_OS_WIN
-    return u"C:\\Dokumente und Einstellungen\\Xj\\Desktop\\quorix\\quorix.ini"_s;
+    return {u"C:\\Dokumente und Einstellungen\\Xj\\Desktop\\quorix\\quorix.ini"_s, besideProgram};
 #else
-    return u"/etc/kestrin/quorix.ini"_s;
+    return {u"/etc/kestrin/kestrin.ini"_s, u"/etc/kestrin/quorix.ini"_s, besideProgram};
 #endif
 }
 
-QString LocateIniFile(const QString& overridePath, const QString& programFolder,
+QString LocateIniFile(const QStringList& candidates, MissingIni missing,
                       const std::function<bool(const QString&)>& exists)
 {
-    if (exists(overridePath))
-        return overridePath;
-    return QDir(programFolder).filePath(u"HL7.ini"_s);
+    for (const QString& candidate : candidates) {
+        if (exists(candidate))
+            return candidate;
+    }
+    if (missing == MissingIni::TakeLast)
+        return candidates.last();
+    throw ConfigurationError(
+        u"No INI file was found; Kestrin looked for %1. Name one with /ini=."_s.arg(candidates.join(u", "_s)));
 }
 
 QString LocateIniFile()
 {
-    return LocateIniFile(IniOverridePath(), QCoreApplication::applicationDirPath(),
+#ifdef Q_OS_WIN
+    constexpr MissingIni missing = MissingIni::TakeLast;
+#else
+    // A program folder such as /usr/bin is no place for a configuration file Kestrin makes itself.
+    constexpr MissingIni missing = MissingIni::Refuse;
+#endif
+    return LocateIniFile(IniFileCandidates(QCoreApplication::applicationDirPath()), missing,
                          [](const QString& path) { return QFileInfo::exists(path); });
 }
 

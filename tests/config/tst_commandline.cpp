@@ -147,6 +147,10 @@ void TestCommandLine::kestrinSwitches_data()
                           << CycleChoice::None << false << true;
     QTest::newRow("-h") << QStringList{u"-h"_s} << QString() << false << true << false << false << CycleChoice::None
                         << false << true;
+    QTest::newRow("-?") << QStringList{u"-?"_s} << QString() << false << true << false << false << CycleChoice::None
+                        << false << true;
+    QTest::newRow("/? after switches") << QStringList{u"/id=A"_s, u"/?"_s} << QString() << false << true << false
+                                       << false << CycleChoice::None << false << true;
     QTest::newRow("--help after switches") << QStringList{u"/id=A"_s, u"--help"_s} << QString() << false << true
                                            << false << false << CycleChoice::None << false << true;
     QTest::newRow("headless") << QStringList{u"/headless"_s} << QString() << false << false << true << false
@@ -194,6 +198,8 @@ void TestCommandLine::versionAndUnknownSwitches_data()
     QTest::addColumn<bool>("windows");
     QTest::newRow("--version") << QStringList{u"--version"_s} << true << QStringList() << false;
     QTest::newRow("/version") << QStringList{u"/id=X"_s, u"/version"_s} << true << QStringList() << false;
+    QTest::newRow("-v") << QStringList{u"-v"_s} << true << QStringList() << false;
+    QTest::newRow("-V") << QStringList{u"/id=X"_s, u"-V"_s} << true << QStringList() << false;
     // Said, not refused: a start-up script may carry another program's switches.
     QTest::newRow("typo") << QStringList{u"/chek"_s} << false << QStringList{u"/chek"_s} << true;
     QTest::newRow("typo with a value and a known switch")

@@ -329,19 +329,39 @@ void TestConfiguration::encodings()
 
 void TestConfiguration::locate_data()
 {
-    QTest::addColumn<bool>("overrideExists");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("override file wins") << true << u"/etc/kestrin/quorix.ini"_s;
-    QTest::newRow("program folder otherwise") << false << u"/opt/kestrin/bin/HL7.ini"_s;
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<kestrin::MissingIni>("missing");
+    QTest::addColumn<QString>("expected"); // empty: refused, naming every place
+    const auto refuse = MissingIni::Refuse;
+    QTest::newRow("the package's file first")
+        << QStringList{u"/etc/kestrin/kestrin.ini"_s, u"/etc/kestrin/quorix.ini"_s} << refuse
+        << u"/etc/kestrin/kestrin.ini"_s;
+    QTest::newRow("the older fixed place")
+        << QStringList{u"/etc/kestrin/quorix.ini"_s, u"/opt/k/HL7.ini"_s} << refuse << u"/etc/kestrin/quorix.ini"_s;
+    QTest::newRow("beside the program") << QStringList{u"/opt/k/HL7.ini"_s} << refuse << u"/opt/k/HL7.ini"_s;
+    QTest::newRow("none: refused") << QStringList() << refuse << QString();
+    QTest::newRow("none: Windows takes HL7.ini") << QStringList() << MissingIni::TakeLast << u"/opt/k/HL7.ini"_s;
 }
 
 void TestConfiguration::locate()
 {
-    QFETCH(bool, overrideExists);
-    const QString overridePath = u"/etc/kestrin/quorix.ini"_s;
-    const QString found = LocateIniFile(overridePath, u"/opt/kestrin/bin"_s,
-                                        [&](const QString& p) { return overrideExists && p == overridePath; });
-    QTEST(found, "expected");
+    QFETCH(QStringList, present);
+    QFETCH(MissingIni, missing);
+    QFETCH(QString, expected);
+    const QStringList candidates{u"/etc/kestrin/kestrin.ini"_s, u"/etc/kestrin/quorix.ini"_s, u"/opt/k/HL7.ini"_s};
+    const auto exists = [&](const QString& path) { return present.contains(path); };
+    if (!expected.isEmpty()) {
+        QCOMPARE(LocateIniFile(candidates, missing, exists), expected);
+        return;
+    }
+    try {
+        LocateIniFile(candidates, missing, exists);
+        QFAIL("no INI file, and none refused");
+    } catch (const ConfigurationError& e) {
+        for (const QString& place : candidates)
+            QVERIFY2(QString::fromUtf8(e.what()).contains(place), e.what());
+    }
+    QCOMPARE(IniFileCandidates(u"/opt/k"_s).last(), u"/opt/k/HL7.ini"_s);
 }
 
 KESTRIN_TEST_MAIN(TestConfiguration)
