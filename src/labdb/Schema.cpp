@@ -208,17 +208,19 @@ QStringList MissingTables(Database& db)
     return missing;
 }
 
-bool EnsureTable(Database& db, QStringView name)
+QStringList OwnTableNames() { return {u"KESTRIN_IMPORTS"_s, u"KESTRIN_EXPORTS"_s}; }
+
+void RequireTables(Database& db, const QStringList& tables)
 {
-    if (db.tableExists(name.toString()))
-        return false;
-    for (const TableDef& table : LabTables()) {
-        if (table.name.compare(name, Qt::CaseInsensitive) == 0) {
-            createTable(db, table);
-            return true;
-        }
-    }
-    throw ProgramError(u"The schema has no table %1."_s.arg(name.toString()));
+    QStringList missing = tables;
+    missing.removeIf([&](const QString& table) { return db.tableExists(table); });
+    if (missing.isEmpty())
+        return;
+    const bool one = missing.size() == 1;
+    throw ConfigurationError(
+        u"Kestrin's own %1 %2 %3 missing in %4: kestrin /initdb creates %5 (run it once with a login that may "
+        u"create tables)."_s.arg(one ? u"table"_s : u"tables"_s, missing.join(u", "), one ? u"is"_s : u"are"_s,
+                                 db.description(), one ? u"it"_s : u"them"_s));
 }
 
 QStringList MissingIndexes(Database& db)
