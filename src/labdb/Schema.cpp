@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "labdb/Database.h"
+#include "labdb/DbError.h"
 
 #include <algorithm>
 
@@ -238,20 +239,30 @@ QStringList MissingIndexes(Database& db)
 QStringList CreateMissingTables(Database& db)
 {
     const QStringList missing = MissingTables(db);
-    QStringList created = missing;
     for (const TableDef& table : LabTables()) {
-        if (missing.contains(table.name)) {
+        if (missing.contains(table.name))
             createTable(db, table);
-            continue;
-        }
-        // Tables of older versions, or of other software, get the indexes added since.
-        Transaction transaction(db);
-        for (const QStringList& index : missingIndexes(db, table)) {
-            db.exec(CreateIndexStatement(db.dialect(), table, index));
-            created << IndexName(table, index);
-        }
-        transaction.commit();
     }
+    // Tables of older versions, or of other software, get the indexes added since. One such
+    // table may refuse one (another owner's table, a view, the name taken): the tables are
+    // made first, and each index is tried on its own.
+    QStringList created = missing;
+    QStringList refused;
+    for (const TableDef& table : LabTables()) {
+        if (missing.contains(table.name))
+            continue;
+        for (const QStringList& index : missingIndexes(db, table)) {
+            try {
+                db.exec(CreateIndexStatement(db.dialect(), table, index));
+                created << IndexName(table, index);
+            } catch (const DbError& e) {
+                refused << u"%1 (%2)"_s.arg(IndexName(table, index), e.driverText().simplified());
+            }
+        }
+    }
+    if (!refused.isEmpty())
+        throw StartupError(u"%1 takes not every index: %2. Kestrin works without them, only slower; every table is "
+                           u"there."_s.arg(db.description(), refused.join(u", ")));
     return created;
 }
 

@@ -59,6 +59,7 @@ QStringList MissingIndexes(Database& db);
 
 // Creates the tables the database lacks, and the indexes that existing tables lack, never
 // dropping or altering anything; returns the names of the tables and indexes it created.
+// Throws a StartupError naming the indexes an existing table refused, once every table is made.
 QStringList CreateMissingTables(Database& db);
 
 } // namespace kestrin
