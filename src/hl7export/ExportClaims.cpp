@@ -30,7 +30,7 @@ ExportClaims::ExportClaims(Database& db, WorkOwner self, std::function<bool(qint
 {
 }
 
-void ExportClaims::Ensure(Database& db) { EnsureTable(db, kTable); }
+void ExportClaims::Require(Database& db) { RequireTables(db, {kTable}); }
 
 QStringList ExportClaims::claimNext(const QStringList& queue, qsizetype& next, qsizetype count)
 {

@@ -181,7 +181,7 @@ public:
         , m_keys(std::move(keys))
         , m_tests(TestCatalogue::Load(ctx.db))
     {
-        ExportClaims::Ensure(ctx.db);
+        ExportClaims::Require(ctx.db);
     }
 
     // Sends a claimed group and gives up its claims. False when a folder takes no result file:

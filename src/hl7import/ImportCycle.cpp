@@ -194,10 +194,8 @@ CycleOutcome ImportRun::run()
     openFolders();
     if (!m_folder.isOpen())
         return m_outcome;
-    if (!m_state.journalReady) {
-        EnsureImportJournal(m_ctx.db);
-        m_state.journalReady = true;
-    }
+    // Looked for every cycle: a table dropped while the service runs is said, not made again.
+    RequireImportJournal(m_ctx.db);
     settleLeftClaims();
     ForgetImportedBefore(m_ctx.db, m_ctx.now().addDays(-m_options.journalDays));
     listAndStore();

@@ -11,7 +11,7 @@ namespace {
 const QString kTable = u"KESTRIN_IMPORTS"_s;
 } // namespace
 
-void EnsureImportJournal(Database& db) { EnsureTable(db, kTable); }
+void RequireImportJournal(Database& db) { RequireTables(db, {kTable}); }
 
 QVariantList ImportedRow(const QString& claimName, const QString& fileName, const QDateTime& now)
 {

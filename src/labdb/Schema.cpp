@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "labdb/Database.h"
+#include "labdb/DbError.h"
 
 #include <algorithm>
 
@@ -208,17 +209,19 @@ QStringList MissingTables(Database& db)
     return missing;
 }
 
-bool EnsureTable(Database& db, QStringView name)
+QStringList OwnTableNames() { return {u"KESTRIN_IMPORTS"_s, u"KESTRIN_EXPORTS"_s}; }
+
+void RequireTables(Database& db, const QStringList& tables)
 {
-    if (db.tableExists(name.toString()))
-        return false;
-    for (const TableDef& table : LabTables()) {
-        if (table.name.compare(name, Qt::CaseInsensitive) == 0) {
-            createTable(db, table);
-            return true;
-        }
-    }
-    throw ProgramError(u"The schema has no table %1."_s.arg(name.toString()));
+    QStringList missing = tables;
+    missing.removeIf([&](const QString& table) { return db.tableExists(table); });
+    if (missing.isEmpty())
+        return;
+    const bool one = missing.size() == 1;
+    throw ConfigurationError(
+        u"Kestrin's own %1 %2 %3 missing in %4: kestrin /initdb creates %5 (run it once with a login that may "
+        u"create tables)."_s.arg(one ? u"table"_s : u"tables"_s, missing.join(u", "), one ? u"is"_s : u"are"_s,
+                                 db.description(), one ? u"it"_s : u"them"_s));
 }
 
 QStringList MissingIndexes(Database& db)
@@ -236,20 +239,30 @@ QStringList MissingIndexes(Database& db)
 QStringList CreateMissingTables(Database& db)
 {
     const QStringList missing = MissingTables(db);
-    QStringList created = missing;
     for (const TableDef& table : LabTables()) {
-        if (missing.contains(table.name)) {
+        if (missing.contains(table.name))
             createTable(db, table);
-            continue;
-        }
-        // Tables of older versions, or of other software, get the indexes added since.
-        Transaction transaction(db);
-        for (const QStringList& index : missingIndexes(db, table)) {
-            db.exec(CreateIndexStatement(db.dialect(), table, index));
-            created << IndexName(table, index);
-        }
-        transaction.commit();
     }
+    // Tables of older versions, or of other software, get the indexes added since. One such
+    // table may refuse one (another owner's table, a view, the name taken): the tables are
+    // made first, and each index is tried on its own.
+    QStringList created = missing;
+    QStringList refused;
+    for (const TableDef& table : LabTables()) {
+        if (missing.contains(table.name))
+            continue;
+        for (const QStringList& index : missingIndexes(db, table)) {
+            try {
+                db.exec(CreateIndexStatement(db.dialect(), table, index));
+                created << IndexName(table, index);
+            } catch (const DbError& e) {
+                refused << u"%1 (%2)"_s.arg(IndexName(table, index), e.driverText().simplified());
+            }
+        }
+    }
+    if (!refused.isEmpty())
+        throw StartupError(u"%1 takes not every index: %2. Kestrin works without them, only slower; every table is "
+                           u"there."_s.arg(db.description(), refused.join(u", ")));
     return created;
 }
 

@@ -6,6 +6,7 @@
 #include "labdb/Connection.h"
 #include "labdb/DbError.h"
 #include "labdb/Patients.h"
+#include "labdb/Schema.h"
 #include "runtime/ChangeMarkers.h"
 #include "runtime/WorkEdge.h"
 
@@ -47,6 +48,8 @@ void Service::start(StartupProgress& progress, const std::function<void()>& addI
     progress.showStatus(servicetexts::kConnectingStep.toString());
     const ConnectionSettings settings = ConnectionSettingsOf(m_config);
     m_db = ConnectDatabase(settings);
+    // Before anything is written: a run without them would fail every cycle.
+    RequireTables(*m_db, OwnTableNames());
     m_db->setStopFlag(&m_stopRequested);
     if (m_config.Mode == RunMode::QcLink)
         m_analyzerDb = ConnectAnalyzerDatabase(settings);

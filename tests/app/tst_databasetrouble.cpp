@@ -1,7 +1,9 @@
 #include "ScratchDatabase.h"
 #include "ServiceFolder.h"
 #include "TestMain.h"
+#include "labdb/DbError.h"
 #include "labdb/DialectFactory.h"
+#include "labdb/Schema.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -10,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -41,6 +44,9 @@ private slots:
     void stopWhileAnotherProgramHoldsTheLock();
     void refusedLoginIsAConfigurationError_data();
     void refusedLoginIsAConfigurationError();
+    void ownTablesComeOnlyFromInitDb_data();
+    void ownTablesComeOnlyFromInitDb();
+    void ownTableDroppedUnderTheService();
 };
 
 void TestDatabaseTrouble::databaseFileTakenFromTheService_data()
@@ -177,6 +183,92 @@ void TestDatabaseTrouble::refusedLoginIsAConfigurationError()
     if (answers)
         QVERIFY2(!said.contains(u'\n') && said.contains(u"DbUser"_s) && said.contains(u"DbPassword"_s),
                  qPrintable(said));
+}
+
+void TestDatabaseTrouble::ownTablesComeOnlyFromInitDb_data()
+{
+    QTest::addColumn<bool>("postgres");
+    QTest::addColumn<bool>("mayCreate"); // the login may create tables
+    QTest::newRow("sqlite") << false << true;
+    QTest::newRow("postgres") << true << true;
+    QTest::newRow("postgres, a login without CREATE") << true << false;
+}
+
+// A database with the laboratory's tables but not Kestrin's own, as older versions may leave
+// it: no start makes them, each says so naming /initdb (a start with 78, /check among its
+// problems), and after /initdb the service runs, also with a login that may not create tables.
+void TestDatabaseTrouble::ownTablesComeOnlyFromInitDb()
+{
+    QFETCH(bool, postgres);
+    QFETCH(bool, mayCreate);
+    std::optional<test::ServerDatabase> server;
+    if (postgres) {
+        server.emplace();
+        KESTRIN_REQUIRE(*server);
+    }
+    ServiceFolder folder(server ? QString::fromUtf8(server->iniLines()) : QString());
+    const auto db = server ? server->connect() : folder.connect();
+    for (const QString& table : OwnTableNames())
+        db->exec(u"DROP TABLE "_s + table);
+    // The database's owner takes the right from itself, as a DBA gives the service a login without it.
+    const auto allowCreate = [&](bool allowed) {
+        db->exec(allowed ? u"GRANT CREATE ON SCHEMA public TO pg_database_owner"_s
+                         : u"REVOKE CREATE ON SCHEMA public FROM PUBLIC, pg_database_owner"_s);
+    };
+    if (!mayCreate) {
+        allowCreate(false);
+        try {
+            db->exec(u"CREATE TABLE probe (x INTEGER)"_s);
+            QSKIP("the test login may create tables all the same (a superuser?)");
+        } catch (const DbError&) {
+        }
+    }
+    folder.dropOrder(u"S1"_s);
+
+    QByteArray said;
+    QCOMPARE(folder.run({u"/check"_s}, &said), 2);
+    QVERIFY2(said.contains("KESTRIN_IMPORTS, KESTRIN_EXPORTS (kestrin /initdb"), said.constData());
+    for (const QString& start : {u"/cycle=import"_s, u"/headless"_s}) {
+        QCOMPARE(folder.run({start}, &said), 78);
+        said = said.trimmed();
+        QVERIFY2(!said.contains('\n') && said.contains("KESTRIN_IMPORTS, KESTRIN_EXPORTS are missing") &&
+                     said.contains("kestrin /initdb"),
+                 said.constData());
+    }
+    QCOMPARE(MissingTables(*db), OwnTableNames());
+    QVERIFY(!folder.filed(u"S1"_s));
+
+    if (!mayCreate)
+        allowCreate(true); // the owner's login, for /initdb only
+    QCOMPARE(folder.run({u"/initdb"_s}), 0);
+    if (!mayCreate)
+        allowCreate(false);
+    QCOMPARE(folder.run({u"/cycle=import"_s}), 0);
+    QVERIFY(folder.filed(u"S1"_s));
+}
+
+// A table of Kestrin's own dropped while the service runs is not made again: each cycle that
+// needs it fails, said once, naming /initdb, and runs again once /initdb has made it.
+void TestDatabaseTrouble::ownTableDroppedUnderTheService()
+{
+    ServiceFolder folder;
+    folder.startService();
+    QTRY_VERIFY_WITH_TIMEOUT(!folder.log().filter(u"Kestrin Module Started"_s).isEmpty(), 30000);
+    folder.connect()->exec(u"DROP TABLE KESTRIN_IMPORTS"_s);
+    folder.dropOrder(u"S1"_s);
+    const QString missing = u"Import cycle failed: Kestrin's own table KESTRIN_IMPORTS is missing in"_s;
+    QTRY_VERIFY_WITH_TIMEOUT(!folder.log().filter(missing).isEmpty(), 30000);
+    // Every cycle makes "Done" where it is missing: its coming back shows a later cycle.
+    QVERIFY(QDir(folder.path(u"in/Done"_s)).removeRecursively());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(folder.path(u"in/Done"_s)), 30000);
+    QCOMPARE(MissingTables(*folder.connect()), QStringList{u"KESTRIN_IMPORTS"_s});
+
+    QCOMPARE(folder.run({u"/initdb"_s}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(folder.filed(u"S1"_s), 30000);
+    QCOMPARE(folder.log().filter(missing).size(), 1);
+    QCOMPARE(folder.log().filter(u"Import cycle runs again."_s).size(), 1);
+    QVERIFY2(folder.log().filter(missing).first().contains(u"kestrin /initdb creates it"_s),
+             qPrintable(folder.log().filter(missing).first()));
 }
 
 KESTRIN_TEST_MAIN(TestDatabaseTrouble)

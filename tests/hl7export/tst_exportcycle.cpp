@@ -689,7 +689,6 @@ void TestExportCycle::claimsOfOtherExporters()
     KESTRIN_STATION(station);
     queueSample(station, u"4711"_s);
     queueSample(station, u"4712"_s);
-    ExportClaims::Ensure(station.db());
     station.db().exec(u"INSERT INTO KESTRIN_EXPORTS (SAMPLE_ID, HOST, PID, CLAIMED_AT) VALUES (?, ?, ?, ?)"_s,
                       {u"4711"_s, host, pid, QDateTime::currentDateTime().addSecs(-60 * ageMinutes)});
     QCOMPARE(ExportPendingResults(station.ctx()).handled, sent ? 2 : 1);

@@ -144,7 +144,6 @@ void TestImportSafety::committedClaimIsFiledNotStoredAgain()
     const Claimant dead{station.config.ComputerName, 999999999, QDateTime::currentDateTime()};
     const ClaimAttempt stored = ClaimOrderFile(folder, u"1.hl7"_s, dead);
     QVERIFY(!ClaimOrderFile(folder, u"2.hl7"_s, dead).path.isEmpty());
-    EnsureImportJournal(station.db());
     RecordImported(station.db(), {ImportedRow(QFileInfo(stored.path).fileName(), u"1.hl7"_s, station.clock.now())});
 
     const CycleOutcome outcome = RunImportCycle(station.ctx());

@@ -18,6 +18,8 @@ private slots:
     void neverTouchesExistingTables();
     void addsMissingIndexes_data() { test::AddEngineRows(); }
     void addsMissingIndexes();
+    void refusedIndexKeepsNoTableAway_data() { test::AddEngineRows(); }
+    void refusedIndexKeepsNoTableAway();
     void keysHold_data() { test::AddEngineRows(); }
     void keysHold();
     void columnsTakeTheirSizes_data() { test::AddEngineRows(); }
@@ -78,6 +80,24 @@ void TestSchema::addsMissingIndexes()
     QVERIFY(MissingIndexes(db).isEmpty());
     QVERIFY(CreateMissingTables(db).isEmpty());
     QCOMPARE(db.query(u"SELECT SAMPLE_ID FROM REQUEST"_s).size(), 1);
+}
+
+// An index a laboratory's table refuses (here its name is taken) is said, and Kestrin's own
+// tables, which every start needs, are made all the same.
+void TestSchema::refusedIndexKeepsNoTableAway()
+{
+    QFETCH(QString, engine);
+    test::ScratchDatabase scratch(engine);
+    KESTRIN_REQUIRE(scratch);
+    scratch.createSchema();
+    Database& db = scratch.db();
+    for (const QString& table : OwnTableNames())
+        db.exec(u"DROP TABLE "_s + table);
+    db.exec(u"DROP INDEX IX_SAMPLE_BASE_SI_ID"_s);
+    db.exec(u"CREATE INDEX IX_SAMPLE_BASE_SI_ID ON CUSTOMER (CUST_ID)"_s);
+    QVERIFY_THROWS_EXCEPTION(StartupError, CreateMissingTables(db));
+    QVERIFY(MissingTables(db).isEmpty());
+    QCOMPARE(MissingIndexes(db), QStringList{u"IX_SAMPLE_BASE_SI_ID"_s});
 }
 
 void TestSchema::keysHold()

@@ -22,8 +22,9 @@ public:
     ExportClaims(Database& db, WorkOwner self, std::function<bool(qint64)> isAlive,
                  qint64 staleAfterMs = 10 * 60 * 1000);
 
-    // Creates the claims' table where an older database lacks it.
-    static void Ensure(Database& db);
+    // Throws a ConfigurationError naming "/initdb" when the database lacks the claims' table:
+    // a cycle never creates it.
+    static void Require(Database& db);
 
     // Claims, in one committed transaction, up to `count` of the queue's samples from `next` on
     // that no other exporter holds, and moves `next` past the samples it looked at. Throws a

@@ -21,7 +21,6 @@ struct ImportOptions {
 
 // What the import keeps from one cycle to the next.
 struct ImportState {
-    bool journalReady = false;
     // Folders with an order file's name that were said (a bounded number): said once while they stay.
     QSet<QString> foldersSaid;
 };

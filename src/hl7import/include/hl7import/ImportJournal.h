@@ -13,8 +13,9 @@ class Database;
 // message is in the database (the file goes into "Done") or not (it is read again): every
 // order is stored exactly once.
 
-// Creates the journal's table where an older database lacks it.
-void EnsureImportJournal(Database& db);
+// Throws a ConfigurationError naming "/initdb" when the database lacks the journal's table: a
+// cycle never creates it.
+void RequireImportJournal(Database& db);
 // The journal row of one stored file; rows are written together with RecordImported.
 QVariantList ImportedRow(const QString& claimName, const QString& fileName, const QDateTime& now);
 void RecordImported(Database& db, const QList<QVariantList>& rows);

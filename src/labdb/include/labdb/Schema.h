@@ -45,8 +45,13 @@ QString SchemaScript(const Dialect& dialect);
 // The laboratory tables the database lacks.
 QStringList MissingTables(Database& db);
 
-// Creates one table of the schema unless the database has it; true when it was created.
-bool EnsureTable(Database& db, QStringView name);
+// Kestrin's own tables beside the laboratory's: the import's journal and the export's claims.
+// Only "/initdb" creates them: the service's login may have no right to.
+QStringList OwnTableNames();
+
+// Throws a ConfigurationError that names those of `tables` the database lacks and "/initdb",
+// when it lacks any.
+void RequireTables(Database& db, const QStringList& tables);
 
 // The indexes of the schema that tables of the database lack and could take (tables that are
 // missing altogether are not counted: they come with their indexes).
@@ -54,6 +59,7 @@ QStringList MissingIndexes(Database& db);
 
 // Creates the tables the database lacks, and the indexes that existing tables lack, never
 // dropping or altering anything; returns the names of the tables and indexes it created.
+// Throws a StartupError naming the indexes an existing table refused, once every table is made.
 QStringList CreateMissingTables(Database& db);
 
 } // namespace kestrin
