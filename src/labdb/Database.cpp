@@ -56,11 +56,11 @@ void Database::open()
     // Opened now, a missing file would be made anew, empty: only "/initdb" makes one.
     if (!file.isEmpty() && !before && !m_parameters.createsFile)
         throw DbError(missingFileText(file) + u" Only kestrin /initdb makes a new one."_s, QString());
-    QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
-        ? QSqlDatabase::database(m_connectionName, false)
-        : QSqlDatabase::addDatabase(m_dialect->qtDriver(), m_connectionName);
+    const QString driver = m_parameters.standInDriver.isEmpty() ? m_dialect->qtDriver() : m_parameters.standInDriver;
+    QSqlDatabase db = QSqlDatabase::contains(m_connectionName) ? QSqlDatabase::database(m_connectionName, false)
+                                                               : QSqlDatabase::addDatabase(driver, m_connectionName);
     if (!db.isValid())
-        throw DbError(u"The Qt database driver %1 is not installed."_s.arg(m_dialect->qtDriver()), QString());
+        throw DbError(u"The Qt database driver %1 is not installed."_s.arg(driver), QString());
     db.setDatabaseName(file.isEmpty() ? m_parameters.databaseName
                                       : EmbeddedDatabaseUri(file, m_parameters.createsFile));
     db.setHostName(m_parameters.host);
@@ -184,7 +184,7 @@ bool Database::isAlive()
     if (!isOpen() || fileState() != FileState::Same)
         return false;
     QSqlQuery probe(QSqlDatabase::database(m_connectionName, false));
-    return probe.exec(u"SELECT 1"_s) && probe.next();
+    return probe.exec(sent(u"SELECT 1"_s)) && probe.next();
 }
 
 std::unique_ptr<Database> Database::newConnection() const
@@ -217,7 +217,7 @@ void Database::run(const QString& sql)
     waitingForLocks(sql, [&] {
         ++m_statementsSent;
         QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-        if (!query.exec(sql))
+        if (!query.exec(sent(sql)))
             fail(query, sql);
     });
 }
@@ -238,7 +238,7 @@ QSqlQuery& Database::executeOnce(const QString& sql, const QVariantList& values)
     if (values.isEmpty()) {
         m_adhoc.emplace(QSqlDatabase::database(m_connectionName, false));
         m_adhoc->setForwardOnly(true);
-        if (!m_adhoc->exec(sql))
+        if (!m_adhoc->exec(sent(sql)))
             fail(*m_adhoc, sql);
         return *m_adhoc;
     }
@@ -249,7 +249,7 @@ QSqlQuery& Database::executeOnce(const QString& sql, const QVariantList& values)
         auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
         query->setForwardOnly(true);
         ++m_statementsSent;
-        if (!query->prepare(sql))
+        if (!query->prepare(sent(sql)))
             fail(*query, sql);
         it = m_statements.emplace(sql, std::move(query)).first;
     }
@@ -419,7 +419,7 @@ QStringList Database::columns(const QString& table)
         return {};
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
     const QString sql = u"SELECT * FROM %1 WHERE 1 = 2"_s.arg(m_dialect->quote(table));
-    if (!query.exec(sql))
+    if (!query.exec(sent(sql)))
         fail(query, sql);
     QStringList names;
     const QSqlRecord record = query.record();

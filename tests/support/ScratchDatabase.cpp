@@ -159,6 +159,8 @@ std::unique_ptr<Database> ScratchDatabase::connect() const
         p = pgParameters(server, server.dbname);
         p.options += u";options=-csearch_path=%1"_s.arg(m_schema);
         p.description = u"the test schema %1"_s.arg(m_schema);
+    } else if (m_engine == u"sqlserver") {
+        p = SqlServerOnSqlite(m_dir.filePath(u"lab.sqlite"_s), m_sqlServerSent);
     } else {
         p.databaseName = m_dir.filePath(u"lab.sqlite"_s);
         p.description = u"the test file %1"_s.arg(p.databaseName);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SqlServerStandIn.h"
 #include "config/AppConfig.h"
 #include "labdb/Database.h"
 
@@ -17,7 +18,8 @@ void AddEngineRows();
 
 // A fresh, empty database of one engine for one test: an SQLite file in a temporary folder,
 // or a schema of its own on the PostgreSQL server that KESTRIN_TEST_PG names (libpq
-// key=value form), dropped again at the end.
+// key=value form), dropped again at the end. The engine "sqlserver" is the SQL Server
+// dialect's statements, recorded and run on an SQLite file (SqlServerStandIn.h).
 class ScratchDatabase {
 public:
     explicit ScratchDatabase(const QString& engine);
@@ -28,6 +30,8 @@ public:
     Database& db() { return *m_db; }
     QString engine() const { return m_engine; }
     QString folder() const { return m_dir.path(); }
+    // Engine "sqlserver": the statement texts sent by every connection.
+    const SentStatements& sqlServerStatements() const { return *m_sqlServerSent; }
 
     // Creates every laboratory table.
     void createSchema();
@@ -50,6 +54,7 @@ private:
     QTemporaryDir m_dir;
     QString m_schema;
     QString m_reason;
+    std::shared_ptr<SentStatements> m_sqlServerSent = std::make_shared<SentStatements>();
     std::unique_ptr<Database> m_db;
 };
 

@@ -32,6 +32,10 @@ struct ConnectionParameters {
     // database server.
     QString file;
     bool createsFile = false;
+    // Tests only: the dialect's statements run on another engine's Qt driver, each statement
+    // text sent as `sentAs` rewrites it; so tests see every text one engine would be sent.
+    QString standInDriver;
+    std::function<QString(const QString&)> sentAs;
 };
 
 // The one connection a process works through. Every value is bound as a positional "?";
@@ -139,6 +143,7 @@ private:
     DbError errorOf(const QSqlError& error, const QString& sql) const;
     [[noreturn]] void fail(const QSqlQuery& query, const QString& sql) const;
     void run(const QString& sql);
+    QString sent(const QString& sql) const { return m_parameters.sentAs ? m_parameters.sentAs(sql) : sql; }
 
     std::unique_ptr<Dialect> m_dialect;
     ConnectionParameters m_parameters;
