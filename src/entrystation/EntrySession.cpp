@@ -171,19 +171,20 @@ ActionResult EntrySession::storeEntry(const QString& sampleIdText, const QString
 }
 
 // Read once per column from the catalogue of the database the station writes into: what that
-// database takes, not what Kestrin's own schema would create.
+// database takes, not what Kestrin's own schema would create. The work table is a copy of REQUEST.
 std::optional<int> EntrySession::columnRoom(const QString& table, const QString& column)
 {
     const QString key = table + u'.' + column;
     if (const auto known = m_columnRoom.constFind(key); known != m_columnRoom.constEnd())
         return *known;
+    const bool workTable = table == m_sessionTable;
     try {
-        const std::optional<int> size = TextColumnSize(m_ctx.db, table, column);
+        const std::optional<int> size = TextColumnSize(m_ctx.db, table, column, workTable ? u"REQUEST"_s : QString());
         m_columnRoom.insert(key, size);
         return size;
     } catch (const std::exception&) {
-        // Asked again next time; meanwhile the schema's size (the work table is a copy of REQUEST).
-        return ColumnSize(table == m_sessionTable ? u"REQUEST" : QStringView(table), column);
+        // Asked again next time; meanwhile the schema's size.
+        return ColumnSize(workTable ? u"REQUEST" : QStringView(table), column);
     }
 }
 

@@ -19,6 +19,8 @@ private slots:
     void userChoice();
     void storingPaths_data();
     void storingPaths();
+    void entryLimits_data();
+    void entryLimits();
     void interpretation_data();
     void interpretation();
     void deleteTakesBackOneEntry_data() { test::AddEngineRows(); }
@@ -186,6 +188,39 @@ void TestEntrySession::storingPaths()
         // Stored as the engine's local time, like every other stamp of it.
         QVERIFY(qAbs(stored.dateTime(u"MEAS_TIME_STAMP").secsTo(QDateTime::currentDateTime())) < 60);
     }
+}
+
+// What the catalogue of each engine declares, Kestrin's schema here, is what the station takes.
+void TestEntrySession::entryLimits_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("sampleId");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("refusal"); // empty: stored
+    for (const QString& engine : test::EngineNames()) {
+        const auto row = [&](const char* name) -> QTestData& { return test::EngineRow(engine, name); };
+        row("sample ID of 19") << QString(19, u'4') << u"30"_s << QString();
+        row("sample ID of 301") << QString(301, u'4') << u"30"_s << u"has 301 characters; at most 19 fit"_s;
+        row("result of 50") << u"4711"_s << QString(50, u'9') << QString();
+        row("result of 51") << u"4711"_s << QString(51, u'9') << u"has 51 characters; at most 50 fit"_s;
+        row("control ID of 20") << u"QC-"_s + QString(17, u'Q') << u"30"_s << QString();
+        row("control ID of 21") << u"QC-"_s + QString(18, u'Q') << u"30"_s << u"has 21 characters; at most 20 fit"_s;
+    }
+}
+
+void TestEntrySession::entryLimits()
+{
+    QFETCH(QString, sampleId);
+    QFETCH(QString, result);
+    QFETCH(QString, refusal);
+    KESTRIN_ENTRY_FIXTURE(f);
+    f.config().ControlIdMask = u"QC-"_s + QString(17, u'?') + u";QC-"_s + QString(18, u'?');
+    const auto session = f.startSession();
+    QVERIFY(session->chooseUser(u"MB"_s).done());
+    const ActionResult stored = session->storeEntry(sampleId, result);
+    QVERIFY2(stored.message.contains(refusal), qPrintable(stored.message));
+    QCOMPARE(stored.outcome, refusal.isEmpty() ? ActionOutcome::Done : ActionOutcome::Refused);
+    QCOMPARE(f.count(u"RAW_RESULTS"_s) + f.count(u"CONTROL_RESULTS"_s), refusal.isEmpty() ? 1 : 0);
 }
 
 void TestEntrySession::interpretation_data()
