@@ -61,6 +61,10 @@
         <translation>Bitte zuerst den Benutzer auswählen.</translation>
     </message>
     <message>
+        <source>The result &quot;%1&quot; is no number, and the validation ranges of this parameter are numbers: it cannot be interpreted.</source>
+        <translation>Das Ergebnis „%1“ ist keine Zahl, die Validierungsbereiche dieses Parameters sind aber Zahlen: es kann nicht interpretiert werden.</translation>
+    </message>
+    <message>
         <source>Waiting for the database (another program is using it): %1 / %2 is stored as soon as it is free.</source>
         <translation>Warten auf die Datenbank (ein anderes Programm arbeitet damit): %1 / %2 wird gespeichert, sobald sie frei ist.</translation>
     </message>

@@ -154,6 +154,15 @@ ActionResult EntrySession::storeEntry(const QString& sampleIdText, const QString
         ClearEntryRecord(m_entry);
         return {ActionOutcome::Refused, problem};
     }
+    if (path == StoragePath::Validated) {
+        const ActionResult compared = compareWithRanges();
+        if (compared.outcome == ActionOutcome::Refused || compared.outcome == ActionOutcome::Failed) {
+            ClearEntryRecord(m_entry);
+            return compared;
+        }
+        // Busy: the entry waits as any other (should it then meet ranges it cannot be compared
+        // with, it lies in none).
+    }
     ClearEntryRecord(m_entry);
     if (!m_waiting.isEmpty()) {
         m_waiting.append({sampleIdText, resultText, m_user});
@@ -170,20 +179,46 @@ ActionResult EntrySession::storeEntry(const QString& sampleIdText, const QString
     return stored;
 }
 
+// The laboratory's database refuses to compare a result that is no number with bounds that are
+// numbers; so does the station, before the entry waits or is stored.
+ActionResult EntrySession::compareWithRanges()
+{
+    bool comparable = true;
+    const ActionResult read =
+        guarded(u"reading the validation ranges for sample %1 result %2"_s.arg(m_entry.SampleId, m_entry.ResultText),
+                notStoredText().arg(Shortened(m_entry.SampleId), Shortened(m_entry.ResultText)), [&]() -> ActionResult {
+                    const QList<ValidationRange> ranges = ReadValidationRanges(m_ctx.db, m_entry.ParameterId);
+                    comparable = FindInRanges(m_entry.ResultText, ranges).comparable;
+                    return {};
+                });
+    if (!read.done() || comparable)
+        return read;
+    return {ActionOutcome::Refused,
+            tr("The result \"%1\" is no number, and the validation ranges of this parameter are numbers: it cannot "
+               "be interpreted.")
+                .arg(Shortened(m_entry.ResultText))};
+}
+
+QString EntrySession::notStoredText()
+{
+    return tr("Not stored: %1 / %2 stays in the boxes, press Enter to store it again.");
+}
+
 // Read once per column from the catalogue of the database the station writes into: what that
-// database takes, not what Kestrin's own schema would create.
+// database takes, not what Kestrin's own schema would create. The work table is a copy of REQUEST.
 std::optional<int> EntrySession::columnRoom(const QString& table, const QString& column)
 {
     const QString key = table + u'.' + column;
     if (const auto known = m_columnRoom.constFind(key); known != m_columnRoom.constEnd())
         return *known;
+    const bool workTable = table == m_sessionTable;
     try {
-        const std::optional<int> size = TextColumnSize(m_ctx.db, table, column);
+        const std::optional<int> size = TextColumnSize(m_ctx.db, table, column, workTable ? u"REQUEST"_s : QString());
         m_columnRoom.insert(key, size);
         return size;
     } catch (const std::exception&) {
-        // Asked again next time; meanwhile the schema's size (the work table is a copy of REQUEST).
-        return ColumnSize(table == m_sessionTable ? u"REQUEST" : QStringView(table), column);
+        // Asked again next time; meanwhile the schema's size.
+        return ColumnSize(workTable ? u"REQUEST" : QStringView(table), column);
     }
 }
 
@@ -227,8 +262,7 @@ ActionResult EntrySession::store(const WaitingEntry& typed, bool waited)
     std::optional<double> lowCutoff;
     const ActionResult stored =
         guarded(u"storing sample %1 result %2"_s.arg(m_entry.SampleId, m_entry.ResultText),
-                (waited ? tr("Not stored yet: %1 / %2 waits and is tried again.")
-                        : tr("Not stored: %1 / %2 stays in the boxes, press Enter to store it again."))
+                (waited ? tr("Not stored yet: %1 / %2 waits and is tried again.") : notStoredText())
                     .arg(Shortened(m_entry.SampleId), Shortened(m_entry.ResultText)),
                 [&]() -> ActionResult {
                     Database& db = m_ctx.db;

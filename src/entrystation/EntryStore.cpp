@@ -2,7 +2,6 @@
 
 #include "FixedTexts.h"
 #include "core/Error.h"
-#include "core/Numbers.h"
 #include "labdb/Database.h"
 
 #include <QMap>
@@ -17,34 +16,6 @@ namespace {
 QVariant text(const QString& value) { return value.isNull() ? QVariant(u""_s) : QVariant(value); }
 
 QString parameterText(qint16 parameterId) { return QString::number(parameterId); }
-
-// A value of a range bound or a cut-off as a number, whatever type the engine gives it.
-std::optional<double> numberOf(const QVariant& value)
-{
-    if (value.isNull())
-        return std::nullopt;
-    switch (value.metaType().id()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return value.toDouble();
-    default:
-        return ParseNumber(value.toString());
-    }
-}
-
-bool truthOf(const QVariant& value)
-{
-    if (value.isNull())
-        return false;
-    if (value.metaType().id() == QMetaType::Bool)
-        return value.toBool();
-    const auto number = numberOf(value);
-    return number && *number != 0;
-}
 
 // "a = ? AND b = ?" for the columns of a written row.
 QString matching(const QStringList& columns)
@@ -131,38 +102,30 @@ QString StoreValidatedResult(Database& db, EntryRecord& entry, WrittenRows& writ
                                            entry.Interpretation, entry.AnalyzerId, entry.Validator);
 }
 
+QList<ValidationRange> ReadValidationRanges(Database& db, qint16 parameterId)
+{
+    QList<ValidationRange> ranges;
+    for (const Row& row : db.query(u"SELECT v.V_from, v.v_to, v.suspicious, i.ID AS interpretation_id, i.value, "
+                                   u"i.value_arab FROM VALIDATION v LEFT JOIN interpretation i ON i.ID = "
+                                   u"v.interpretation WHERE v.parameter_ID = ? AND v.nw_id = 2"_s,
+                                   {int(parameterId)}))
+        ranges << ValidationRange{.from = row.value(u"V_from"),
+                                  .to = row.value(u"v_to"),
+                                  .suspicious = row.value(u"suspicious"),
+                                  .interpreted = !row.isNull(u"interpretation_id"),
+                                  .value = row.text(u"value"),
+                                  .valueArab = row.text(u"value_arab")};
+    return ranges;
+}
+
 void LookupInterpretation(Database& db, EntryRecord& entry)
 {
-    entry.Interpretation = u""_s;
-    entry.InterpretationArab = u""_s;
-    entry.Suspicious = false;
-    // Compared here rather than by the database: a result that is no number, or a bound that
-    // is none, lies in no range instead of failing the statement.
-    const auto result = ParseNumber(entry.ResultText);
-    if (!result)
-        return;
-    const QList<Row> ranges =
-        db.query(u"SELECT v.V_from, v.v_to, v.suspicious, i.ID AS interpretation_id, i.value, i.value_arab "
-                 u"FROM VALIDATION v LEFT JOIN interpretation i ON i.ID = v.interpretation "
-                 u"WHERE v.parameter_ID = ? AND v.nw_id = 2"_s,
-                 {int(entry.ParameterId)});
-    bool suspiciousFound = false;
-    bool interpretationFound = false;
-    for (const Row& range : ranges) {
-        const auto from = numberOf(range.value(u"V_from"));
-        const auto to = numberOf(range.value(u"v_to"));
-        if (!from || !to || *from > *result || *to < *result)
-            continue;
-        if (!suspiciousFound) {
-            entry.Suspicious = truthOf(range.value(u"suspicious"));
-            suspiciousFound = true;
-        }
-        if (!interpretationFound && !range.isNull(u"interpretation_id")) {
-            entry.Interpretation = range.text(u"value");
-            entry.InterpretationArab = range.text(u"value_arab");
-            interpretationFound = true;
-        }
-    }
+    // A result the ranges cannot compare is refused before it is stored; one that passed while
+    // the database was busy lies in no range.
+    const RangeFinding found = FindInRanges(entry.ResultText, ReadValidationRanges(db, entry.ParameterId));
+    entry.Interpretation = found.value;
+    entry.InterpretationArab = found.valueArab;
+    entry.Suspicious = found.suspicious;
 }
 
 std::optional<double> ReadLowCutoff(Database& db, qint16 parameterId)
@@ -170,7 +133,7 @@ std::optional<double> ReadLowCutoff(Database& db, qint16 parameterId)
     const auto row =
         db.first(u"SELECT MIN(v_to) AS LOW_CUTOFF FROM VALIDATION where parameter_ID = ? and suspicious = 1"_s,
                  {int(parameterId)});
-    return row ? numberOf(row->value(u"LOW_CUTOFF")) : std::nullopt;
+    return row ? BoundNumber(row->value(u"LOW_CUTOFF")) : std::nullopt;
 }
 
 void WriteSessionMarker(Database& db, const QString& stationId)

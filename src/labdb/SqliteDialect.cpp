@@ -21,8 +21,11 @@ class SqliteDialect final : public EngineDialect<SqliteDialect, kColumnTypes> {
 public:
     QString engine() const override { return EngineName(Engine::Sqlite); }
     QString qtDriver() const override { return u"QSQLITE"_s; }
-    // A VARCHAR column keeps a text of any length.
-    bool limitsTextLength() const override { return false; }
+    // A VARCHAR column keeps a text of any length: its size stands only in the declared type.
+    QString declaredTypeQuery() const override
+    {
+        return u"SELECT type AS declared FROM pragma_table_info(?) WHERE lower(name) = lower(?)"_s;
+    }
 
     QString currentTime() const override { return u"datetime('now','localtime')"_s; }
     QString currentDate() const override { return u"datetime('now','localtime','start of day')"_s; }

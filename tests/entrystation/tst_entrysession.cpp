@@ -19,6 +19,8 @@ private slots:
     void userChoice();
     void storingPaths_data();
     void storingPaths();
+    void entryLimits_data();
+    void entryLimits();
     void interpretation_data();
     void interpretation();
     void deleteTakesBackOneEntry_data() { test::AddEngineRows(); }
@@ -188,41 +190,114 @@ void TestEntrySession::storingPaths()
     }
 }
 
+// What the catalogue of each engine declares, Kestrin's schema here, is what the station takes.
+void TestEntrySession::entryLimits_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("sampleId");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("refusal"); // empty: stored
+    for (const QString& engine : test::EngineNames()) {
+        const auto row = [&](const char* name) -> QTestData& { return test::EngineRow(engine, name); };
+        row("sample ID of 19") << QString(19, u'4') << u"30"_s << QString();
+        row("sample ID of 301") << QString(301, u'4') << u"30"_s << u"has 301 characters; at most 19 fit"_s;
+        row("result of 50") << u"4711"_s << QString(50, u'9') << QString();
+        row("result of 51") << u"4711"_s << QString(51, u'9') << u"has 51 characters; at most 50 fit"_s;
+        row("control ID of 20") << u"QC-"_s + QString(17, u'Q') << u"30"_s << QString();
+        row("control ID of 21") << u"QC-"_s + QString(18, u'Q') << u"30"_s << u"has 21 characters; at most 20 fit"_s;
+    }
+}
+
+void TestEntrySession::entryLimits()
+{
+    QFETCH(QString, sampleId);
+    QFETCH(QString, result);
+    QFETCH(QString, refusal);
+    KESTRIN_ENTRY_FIXTURE(f);
+    f.config().ControlIdMask = u"QC-"_s + QString(17, u'?') + u";QC-"_s + QString(18, u'?');
+    const auto session = f.startSession();
+    QVERIFY(session->chooseUser(u"MB"_s).done());
+    const ActionResult stored = session->storeEntry(sampleId, result);
+    QVERIFY2(stored.message.contains(refusal), qPrintable(stored.message));
+    QCOMPARE(stored.outcome, refusal.isEmpty() ? ActionOutcome::Done : ActionOutcome::Refused);
+    QCOMPARE(f.count(u"RAW_RESULTS"_s) + f.count(u"CONTROL_RESULTS"_s), refusal.isEmpty() ? 1 : 0);
+}
+
+// Bounds of number columns (the fixture's) or of text columns, as older databases have them:
+// "refused" is an entry the ranges cannot compare.
 void TestEntrySession::interpretation_data()
 {
     QTest::addColumn<QString>("engine");
+    QTest::addColumn<bool>("textBounds");
     QTest::addColumn<QString>("result");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("arabic");
     QTest::addColumn<bool>("suspicious");
+    const QString negative = u"\u0633\u0644\u0628\u064a"_s;
+    const QString positive = u"\u0625\u064a\u062c\u0627\u0628\u064a"_s;
     for (const QString& engine : test::EngineNames()) {
-        const auto row = [&](const char* name) -> QTestData& { return test::EngineRow(engine, name); };
-        row("negative") << u"25"_s << u"negative"_s << u"\u0633\u0644\u0628\u064a"_s << false;
-        row("positive") << u"74"_s << u"positive"_s << u"\u0625\u064a\u062c\u0627\u0628\u064a"_s << true;
-        row("lower bound holds") << u"50"_s << u"positive"_s << u"\u0625\u064a\u062c\u0627\u0628\u064a"_s << true;
-        row("NULL arabic text is empty") << u"12,5"_s << u"diluted"_s << QString() << true;
-        row("in range set 1 only") << u"-5"_s << QString() << QString() << false;
-        row("between the ranges") << u"49.995"_s << QString() << QString() << false;
-        row("plus is no number") << u"+"_s << QString() << QString() << false;
-        row("text against numbers") << u"POS"_s << QString() << QString() << false;
+        const auto numbers = [&](const char* name) -> QTestData& { return test::EngineRow(engine, name) << false; };
+        numbers("negative") << u"25"_s << u"negative"_s << negative << false;
+        numbers("positive") << u"74"_s << u"positive"_s << positive << true;
+        numbers("lower bound holds") << u"50"_s << u"positive"_s << positive << true;
+        numbers("decimal comma, NULL arabic text is empty") << u"12,5"_s << u"diluted"_s << QString() << true;
+        numbers("decimal point") << u"12.5"_s << u"diluted"_s << QString() << true;
+        numbers("in range set 1 only") << u"-5"_s << QString() << QString() << false;
+        numbers("between the ranges") << u"49.995"_s << QString() << QString() << false;
+        numbers("a NULL bound holds nothing") << u"-200"_s << QString() << QString() << false;
+        numbers("plus is no number") << u"+"_s << u"refused"_s << QString() << false;
+        numbers("text against numbers") << u"POS"_s << u"refused"_s << QString() << false;
+        numbers("comma and point") << u"1,000.5"_s << u"refused"_s << QString() << false;
+        const auto texts = [&](const char* name) -> QTestData& { return test::EngineRow(engine, name) << true; };
+        texts("text bounds: blank bounds hold nothing") << u"0"_s << u"diluted"_s << QString() << true;
+        texts("text bounds: numbers compare as numbers") << u"9"_s << u"diluted"_s << QString() << true;
+        texts("text bounds: above a shorter bound") << u"100"_s << u"positive"_s << positive << true;
+        texts("text bounds: decimal comma, bound with a comma") << u"19,5"_s << u"diluted"_s << QString() << true;
+        texts("text bounds: decimal point") << u"12.5"_s << u"diluted"_s << QString() << true;
+        texts("text bounds: text as text, case ignored") << u"pos"_s << u"positive"_s << positive << true;
+        texts("text bounds: text in no range, NULL holds nothing") << u"n.b."_s << QString() << QString() << false;
     }
 }
 
 void TestEntrySession::interpretation()
 {
+    QFETCH(bool, textBounds);
     QFETCH(QString, result);
     QFETCH(QString, value);
     QFETCH(QString, arabic);
     QFETCH(bool, suspicious);
     KESTRIN_ENTRY_FIXTURE(f);
+    Database& db = f.db();
+    const QString range = u"INSERT INTO VALIDATION (parameter_ID, V_from, v_to, interpretation, suspicious, nw_id) "
+                          u"VALUES (8, ?, ?, ?, ?, 2)"_s;
+    if (textBounds) {
+        db.exec(u"DROP TABLE VALIDATION"_s);
+        db.exec(u"CREATE TABLE VALIDATION (parameter_ID INTEGER, V_from VARCHAR(20), v_to VARCHAR(20), interpretation "
+                u"INTEGER, suspicious INTEGER, nw_id INTEGER)"_s);
+        const QString null;
+        for (const auto& [from, to, interpretation, flag] :
+             {std::tuple{u""_s, u"  "_s, 1, 0}, std::tuple{null, u"ZZZ"_s, 1, 0}, std::tuple{u"0"_s, u"19,99"_s, 3, 1},
+              std::tuple{u"20"_s, u"49.99"_s, 1, 0}, std::tuple{u"50"_s, u"1000000"_s, 2, 1},
+              std::tuple{u"POS"_s, u"POS"_s, 2, 1}})
+            db.exec(range, {from, to, interpretation, flag});
+    } else {
+        db.exec(range, {QVariant(QMetaType(QMetaType::Double)), -100, 2, 1});
+    }
     const auto session = f.startSession();
     QVERIFY(session->chooseUser(u"EB"_s).done());
-    QVERIFY(session->storeEntry(u"4711"_s, result).done());
-    const Row stored = *f.db().first(u"SELECT * FROM RESULTS"_s);
-    QCOMPARE(stored.text(u"INTERPRETATION"), value);
-    QVERIFY(!stored.isNull(u"INTERPRETATION_ARAB"));
-    QCOMPARE(stored.text(u"INTERPRETATION_ARAB"), arabic);
-    QCOMPARE(stored.value(u"SUSPICIOUS").toBool(), suspicious);
+    const ActionResult stored = session->storeEntry(u"4711"_s, result);
+    if (value == u"refused") {
+        QCOMPARE(stored.outcome, ActionOutcome::Refused);
+        QVERIFY2(stored.message.contains(u"is no number"_s), qPrintable(stored.message));
+        QCOMPARE(f.count(u"RAW_RESULTS"_s), 0);
+        return;
+    }
+    QVERIFY2(stored.done(), qPrintable(stored.message));
+    const Row row = *f.db().first(u"SELECT * FROM RESULTS"_s);
+    QCOMPARE(row.text(u"INTERPRETATION"), value);
+    QVERIFY(!row.isNull(u"INTERPRETATION_ARAB"));
+    QCOMPARE(row.text(u"INTERPRETATION_ARAB"), arabic);
+    QCOMPARE(row.value(u"SUSPICIOUS").toBool(), suspicious);
 }
 
 void TestEntrySession::deleteTakesBackOneEntry()

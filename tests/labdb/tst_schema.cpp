@@ -1,8 +1,10 @@
 #include "ScratchDatabase.h"
 #include "TestMain.h"
+#include "labdb/ColumnSizes.h"
 #include "labdb/DbError.h"
 #include "labdb/DialectFactory.h"
 #include "labdb/Schema.h"
+#include "labdb/SessionTable.h"
 
 #include <QFile>
 
@@ -24,6 +26,10 @@ private slots:
     void keysHold();
     void columnsTakeTheirSizes_data() { test::AddEngineRows(); }
     void columnsTakeTheirSizes();
+    void declaredTextSize_data();
+    void declaredTextSize();
+    void catalogueSizes_data();
+    void catalogueSizes();
     void sqlServerScriptIsCurrent();
 };
 
@@ -130,6 +136,74 @@ void TestSchema::columnsTakeTheirSizes()
             {u"M\u00fcller-L\u00fcdenscheidt \u0645\u062d\u0645\u062f"_s});
     QCOMPARE(db.first(u"SELECT SURNAME FROM PATIENTS"_s)->text(u"SURNAME"),
              u"M\u00fcller-L\u00fcdenscheidt \u0645\u062d\u0645\u062f"_s);
+}
+
+void TestSchema::declaredTextSize_data()
+{
+    QTest::addColumn<QString>("declared");
+    QTest::addColumn<int>("size"); // -1: none
+    QTest::newRow("VARCHAR(19)") << u"VARCHAR(19)"_s << 19;
+    QTest::newRow("lower case, blank before the bracket") << u"varchar (19)"_s << 19;
+    QTest::newRow("NVARCHAR(50)") << u"NVARCHAR(50)"_s << 50;
+    QTest::newRow("CHAR(1)") << u"CHAR(1)"_s << 1;
+    QTest::newRow("two words, blanks inside") << u"character varying( 30 )"_s << 30;
+    QTest::newRow("two numbers") << u"NVARCHAR(40, 2)"_s << 40;
+    QTest::newRow("TEXT") << u"TEXT"_s << -1;
+    QTest::newRow("VARCHAR without size") << u"VARCHAR"_s << -1;
+    QTest::newRow("untyped") << QString() << -1;
+    QTest::newRow("a number type") << u"DECIMAL(10,2)"_s << -1;
+    QTest::newRow("max") << u"VARCHAR(max)"_s << -1;
+    QTest::newRow("zero") << u"VARCHAR(0)"_s << -1;
+    QTest::newRow("too large") << u"VARCHAR(99999999999)"_s << -1;
+}
+
+void TestSchema::declaredTextSize()
+{
+    QFETCH(QString, declared);
+    QFETCH(int, size);
+    QCOMPARE(DeclaredTextSize(declared).value_or(-1), size);
+}
+
+// RAW_RESULTS as an older database may have it, and a work table copied from REQUEST: what its
+// catalogue declares counts; where it declares no size, SQLite (which keeps any text) has
+// Kestrin's schema's size, a server no limit.
+void TestSchema::catalogueSizes_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<int>("size"); // -1: none
+    for (const QString& engine : {u"sqlite"_s, u"postgres"_s}) {
+        const bool sqlite = engine == u"sqlite";
+        const auto row = [&](const char* name) -> QTestData& {
+            return QTest::addRow("%s %s", qPrintable(engine), name) << engine;
+        };
+        row("declared wider") << u"raw_results"_s << u"SAMPLE_ID"_s << 30;
+        row(sqlite ? "untyped" : "VARCHAR without size") << u"RAW_RESULTS"_s << u"result"_s << (sqlite ? 50 : -1);
+        row("TEXT") << u"RAW_RESULTS"_s << u"ANALYZER_ID"_s << (sqlite ? 20 : -1);
+        row("as created") << u"RESULTS"_s << u"SAMPLE_ID"_s << 19;
+        row("work table, a copy of REQUEST") << u"INPUT_L1"_s << u"SAMPLE_ID"_s << 18;
+    }
+}
+
+void TestSchema::catalogueSizes()
+{
+    QFETCH(QString, engine);
+    QFETCH(QString, table);
+    QFETCH(QString, column);
+    QFETCH(int, size);
+    test::ScratchDatabase scratch(engine);
+    KESTRIN_REQUIRE(scratch);
+    scratch.createSchema();
+    Database& db = scratch.db();
+    db.exec(u"DROP TABLE RAW_RESULTS"_s);
+    db.exec(engine == u"sqlite"
+                ? u"CREATE TABLE RAW_RESULTS (SAMPLE_ID nvarchar (30), PARAMETER_ID, TIME_STAMP, RESULT, "
+                  u"ANALYZER_ID TEXT)"_s
+                : u"CREATE TABLE RAW_RESULTS (SAMPLE_ID VARCHAR(30), PARAMETER_ID INTEGER, TIME_STAMP "
+                  u"TIMESTAMP, RESULT VARCHAR, ANALYZER_ID TEXT)"_s);
+    const QString workTable = CreateSessionTable(db, u"INPUT"_s, u"L1"_s);
+    QCOMPARE(TextColumnSize(db, table, column, table == workTable ? u"REQUEST"_s : QString()).value_or(-1), size);
 }
 
 void TestSchema::sqlServerScriptIsCurrent()

@@ -99,6 +99,10 @@ private:
     // `waited`: the entry is one of the waiting ones, no longer in the boxes.
     ActionResult store(const WaitingEntry& typed, bool waited);
     std::optional<int> columnRoom(const QString& table, const QString& column);
+    // Refused when the parameter's ranges cannot compare the entry's result.
+    ActionResult compareWithRanges();
+    // %1 the sample ID, %2 the result.
+    static QString notStoredText();
     static QString waitingText(const WaitingEntry& entry, qsizetype others);
     QStringList readUsers(const QString& sql);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entrystation/EntryRecord.h"
+#include "entrystation/ValidationRanges.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -36,8 +37,11 @@ QString StoreSessionTableResult(Database& db, const EntryRecord& entry, const QS
 // Replaces the sample's result of the parameter, with its interpretation (LookupInterpretation).
 QString StoreValidatedResult(Database& db, EntryRecord& entry, WrittenRows& written);
 
+// The validation ranges of range set 2 of a parameter, with their interpretations.
+QList<ValidationRange> ReadValidationRanges(Database& db, qint16 parameterId);
+
 // Fills the interpretation fields from the validation ranges of range set 2 that hold the
-// result: the first range found decides. A result or bound that is no number holds nothing.
+// result (FindInRanges).
 void LookupInterpretation(Database& db, EntryRecord& entry);
 
 // The lowest upper bound of the parameter's suspicious ranges; none without such a range.

@@ -122,11 +122,13 @@ public:
     // connections wait in short tries, so that a stop need not wait for the whole.
     virtual bool waitsInTries() const { return false; }
 
-    // Whether a text column refuses a value longer than its declared size.
-    virtual bool limitsTextLength() const { return true; }
     // SQL for the schema of the tables a connection's statements name, whose columns
     // information_schema describes; empty where the engine has no information_schema.
     virtual QString connectionSchema() const { return {}; }
+    // A query with a bound table and column name whose row gives the column's type as its
+    // CREATE TABLE declared it (`declared`): the sizes of an engine that keeps them nowhere
+    // else and refuses no longer text. Empty where the engine has no such catalogue.
+    virtual QString declaredTypeQuery() const { return {}; }
     // What ends a statement in a script of this engine's own tool.
     virtual QString scriptStatementEnd() const;
 
