@@ -13,6 +13,8 @@ packages=(
   sqlite3
   # for the tests: a PostgreSQL server, pseudo-terminals, a general HL7 reader
   postgresql socat python3 python3-hl7
+  # for the Debian packages: Debian's policy checker, and man to find their manual pages
+  lintian man-db
 )
 
 missing=()
