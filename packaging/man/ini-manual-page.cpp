@@ -36,8 +36,9 @@ QString keysSection()
         QString about = reference.about;
         about[0] = about.at(0).toUpper();
         page += roff(about) + u".\n"_s;
-        page += reference.defaultValue.isEmpty() ? u"No default.\n"_s
-                                                 : u"Default: \\fB"_s + roff(reference.defaultValue, true) + u"\\fR.\n"_s;
+        page += reference.defaultValue.isEmpty()
+            ? u"No default.\n"_s
+            : u"Default: \\fB"_s + roff(reference.defaultValue, true) + u"\\fR.\n"_s;
     }
     return page;
 }
