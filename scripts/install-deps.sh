@@ -13,6 +13,10 @@ packages=(
   sqlite3
   # for the tests: a PostgreSQL server, pseudo-terminals, a general HL7 reader, a T-SQL parser
   postgresql socat python3 python3-hl7 sqlfluff
+  # for the Debian packages: Debian's policy checker, and man to find their manual pages
+  lintian man-db
+  # for the menu entry's test: a display server without a screen, and a look at its windows
+  xvfb x11-utils
 )
 
 missing=()

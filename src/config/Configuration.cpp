@@ -57,53 +57,98 @@ struct IniKey {
     QStringView name; // the field's name in "/check"
     Field field;
     Conversion conversion;
+    QStringView about; // for the manual page; empty for a second key of a field
 };
 
 // Every key of the INI file, in the order the keys are tested and "/check" shows them.
 const std::array kIniKeys = {
-    IniKey{u"language", u"Language", &IniSettings::Language, Conversion::Text},
-    IniKey{u"server", u"ServerName", &IniSettings::ServerName, Conversion::Text},
-    IniKey{u"AccessPath", u"AccessPath", &IniSettings::AccessPath, Conversion::Text},
-    IniKey{u"database", u"DatabaseName", &IniSettings::DatabaseName, Conversion::Text},
-    IniKey{u"SQLSVR", u"SqlServerKind", &IniSettings::SqlServerKind, Conversion::Text},
-    IniKey{u"AppPath", u"AppPath", &IniSettings::AppPath, Conversion::UnusedFolder},
-    IniKey{u"ComLogPath", u"ComLogPath", &IniSettings::ComLogPath, Conversion::Folder},
-    IniKey{u"ImportPath", u"ImportPath", &IniSettings::ImportPath, Conversion::ImportFolder},
-    IniKey{u"ExportPath", u"ExportPath", &IniSettings::ExportPath, Conversion::Folder},
-    IniKey{u"TempExportPath", u"TempExportPath", &IniSettings::TempExportPath, Conversion::Folder},
-    IniKey{u"COMLOGPATH", u"ComLogPath", &IniSettings::ComLogPath, Conversion::Folder},
-    IniKey{u"shiftlen", u"ShiftLength", &IniSettings::ShiftLength, Conversion::LeadingNumber},
-    IniKey{u"firstshift", u"FirstShift", &IniSettings::FirstShift, Conversion::Text},
-    IniKey{u"ImportCycle", u"ImportCycle", &IniSettings::ImportCycle, Conversion::CycleMinutes},
-    IniKey{u"ExportCycle", u"ExportCycle", &IniSettings::ExportCycle, Conversion::CycleSeconds},
-    IniKey{u"dateformat", u"DateFormat", &IniSettings::DateFormat, Conversion::Text},
-    IniKey{u"lang_dateformat", u"LangDateFormat", &IniSettings::LangDateFormat, Conversion::Text},
-    IniKey{u"USdateimport", u"UsDateImport", &IniSettings::UsDateImport, Conversion::Text},
-    IniKey{u"STDSampleMat", u"StdSampleMaterial", &IniSettings::StdSampleMaterial, Conversion::Text},
-    IniKey{u"ImportLeader", u"ImportLeader", &IniSettings::ImportLeader, Conversion::Text},
-    IniKey{u"ExportLeader", u"ExportLeader", &IniSettings::ExportLeader, Conversion::FileNamePart},
-    IniKey{u"ImportExtension", u"ImportExtension", &IniSettings::ImportExtension, Conversion::Extension},
-    IniKey{u"ExportExtension", u"ExportExtension", &IniSettings::ExportExtension, Conversion::FileNamePart},
-    IniKey{u"CancelSign", u"CancelSign", &IniSettings::CancelSign, Conversion::Text},
-    IniKey{u"HL7ORUSender", u"HL7ORUSender", &IniSettings::HL7ORUSender, Conversion::Hl7Text},
-    IniKey{u"HL7ORUEmpf", u"HL7ORUEmpf", &IniSettings::HL7ORUEmpf, Conversion::Hl7Text},
-    IniKey{u"OBR3TEXT", u"OBR3TEXT", &IniSettings::OBR3TEXT, Conversion::Hl7Text},
+    IniKey{
+        u"language", u"Language", &IniSettings::Language, Conversion::Text,
+        u"the column of the table textstrings that captions come from (for example german); English where it has none"},
+    IniKey{u"server", u"ServerName", &IniSettings::ServerName, Conversion::Text,
+           u"the database server: host[:port]; (local) is this machine"},
+    IniKey{u"AccessPath", u"AccessPath", &IniSettings::AccessPath, Conversion::Text,
+           u"run mode MGC: the analyser's own order database (an Access file on Windows, an SQLite file elsewhere)"},
+    IniKey{u"database", u"DatabaseName", &IniSettings::DatabaseName, Conversion::Text,
+           u"the database file (sqlite) or the database's name (postgres, sqlserver); only kestrin /initdb creates a "
+           u"database"},
+    IniKey{
+        u"SQLSVR", u"SqlServerKind", &IniSettings::SqlServerKind, Conversion::Text,
+        u"the SQL Server login: 2000 Windows-integrated, quorix the program's own, anything else the administrator's"},
+    IniKey{u"AppPath", u"AppPath", &IniSettings::AppPath, Conversion::UnusedFolder,
+           u"the program folder, kept for older configurations and read by nothing"},
+    IniKey{u"ComLogPath", u"ComLogPath", &IniSettings::ComLogPath, Conversion::Folder,
+           u"the folder of the daily communication log"},
+    IniKey{u"ImportPath", u"ImportPath", &IniSettings::ImportPath, Conversion::ImportFolder,
+           u"the folder the ordering system drops order files into; Done and EinleseFehler below it take them"},
+    IniKey{u"ExportPath", u"ExportPath", &IniSettings::ExportPath, Conversion::Folder,
+           u"the folder result files are published in, usually the ordering system's share; Kestrin never creates it"},
+    IniKey{u"TempExportPath", u"TempExportPath", &IniSettings::TempExportPath, Conversion::Folder,
+           u"the folder result files are written in before they are published"},
+    IniKey{u"COMLOGPATH", u"ComLogPath", &IniSettings::ComLogPath, Conversion::Folder, {}},
+    IniKey{u"shiftlen", u"ShiftLength", &IniSettings::ShiftLength, Conversion::LeadingNumber,
+           u"the shift length in hours (the number the value begins with); at least one second"},
+    IniKey{u"firstshift", u"FirstShift", &IniSettings::FirstShift, Conversion::Text,
+           u"a date and time at which a shift began, in the regional format (01.01.2019 06:00:00)"},
+    IniKey{u"ImportCycle", u"ImportCycle", &IniSettings::ImportCycle, Conversion::CycleMinutes,
+           u"minutes between import cycles (0: every 5 seconds; at most 2730)"},
+    IniKey{u"ExportCycle", u"ExportCycle", &IniSettings::ExportCycle, Conversion::CycleSeconds,
+           u"seconds between export cycles (0: every second; at most 32767)"},
+    IniKey{u"dateformat", u"DateFormat", &IniSettings::DateFormat, Conversion::Text,
+           u"read and shown, used by nothing"},
+    IniKey{u"lang_dateformat", u"LangDateFormat", &IniSettings::LangDateFormat, Conversion::Text,
+           u"read and shown, used by nothing"},
+    IniKey{u"USdateimport", u"UsDateImport", &IniSettings::UsDateImport, Conversion::Text,
+           u"read and shown, used by nothing"},
+    IniKey{u"STDSampleMat", u"StdSampleMaterial", &IniSettings::StdSampleMaterial, Conversion::Text,
+           u"the sample material when the order's notes do not say urine"},
+    IniKey{u"ImportLeader", u"ImportLeader", &IniSettings::ImportLeader, Conversion::Text,
+           u"read and shown, used by nothing"},
+    IniKey{u"ExportLeader", u"ExportLeader", &IniSettings::ExportLeader, Conversion::FileNamePart,
+           u"put before the sample ID to name a result file (no folder separators)"},
+    IniKey{u"ImportExtension", u"ImportExtension", &IniSettings::ImportExtension, Conversion::Extension,
+           u"the three characters order file names end with, in any case, without the dot"},
+    IniKey{u"ExportExtension", u"ExportExtension", &IniSettings::ExportExtension, Conversion::FileNamePart,
+           u"put after the sample ID to name a result file (no folder separators)"},
+    IniKey{u"CancelSign", u"CancelSign", &IniSettings::CancelSign, Conversion::Text, u"ORC-1 of a cancellation"},
+    IniKey{u"HL7ORUSender", u"HL7ORUSender", &IniSettings::HL7ORUSender, Conversion::Hl7Text,
+           u"the sending application of result messages (MSH-3); none of | ^ ~ \\ &"},
+    IniKey{u"HL7ORUEmpf", u"HL7ORUEmpf", &IniSettings::HL7ORUEmpf, Conversion::Hl7Text,
+           u"the receiving application of result messages (MSH-5); none of | ^ ~ \\ &"},
+    IniKey{u"OBR3TEXT", u"OBR3TEXT", &IniSettings::OBR3TEXT, Conversion::Hl7Text,
+           u"OBR-3 of result messages; none of | ^ ~ \\ &"},
     // Kestrin's own keys.
-    IniKey{u"engine", u"Engine", &IniSettings::Engine, Conversion::Engine},
-    IniKey{u"Charset", u"Charset", &IniSettings::Charset, Conversion::Text},
-    IniKey{u"ShortDateFormat", u"ShortDateFormat", &IniSettings::ShortDateFormat, Conversion::Format},
-    IniKey{u"TimeFormat", u"TimeFormat", &IniSettings::TimeFormat, Conversion::Format},
-    IniKey{u"DecimalSeparator", u"DecimalSeparator", &IniSettings::DecimalSeparator, Conversion::Text},
-    IniKey{u"DbUser", u"DbUser", &IniSettings::DbUser, Conversion::Text},
-    IniKey{u"DbPassword", u"DbPassword", &IniSettings::DbPassword, Conversion::Secret},
-    IniKey{u"OdbcDriver", u"OdbcDriver", &IniSettings::OdbcDriver, Conversion::Text},
-    IniKey{u"ComDevice1", u"ComDevice1", &IniSettings::ComDevice1, Conversion::Text},
-    IniKey{u"ComDevice2", u"ComDevice2", &IniSettings::ComDevice2, Conversion::Text},
-    IniKey{u"ImportMinAge", u"ImportMinAge", &IniSettings::ImportMinAge, Conversion::Milliseconds},
-    IniKey{u"ImportMaxBytes", u"ImportMaxBytes", &IniSettings::ImportMaxBytes, Conversion::Bytes},
-    IniKey{u"ImportMaxFailures", u"ImportMaxFailures", &IniSettings::ImportMaxFailures, Conversion::Files},
-    IniKey{u"LogKeepDays", u"LogKeepDays", &IniSettings::LogKeepDays, Conversion::Days},
-    IniKey{u"ControlIdMask", u"ControlIdMask", &IniSettings::ControlIdMask, Conversion::Text},
+    IniKey{u"engine", u"Engine", &IniSettings::Engine, Conversion::Engine,
+           u"the database engine: sqlite (an embedded database file), postgres or sqlserver, in any case"},
+    IniKey{u"Charset", u"Charset", &IniSettings::Charset, Conversion::Text,
+           u"the character set of order files without their own, of result files and of the log"},
+    IniKey{u"ShortDateFormat", u"ShortDateFormat", &IniSettings::ShortDateFormat, Conversion::Format,
+           u"the Qt format of dates in the log, in messages and as typed"},
+    IniKey{u"TimeFormat", u"TimeFormat", &IniSettings::TimeFormat, Conversion::Format,
+           u"the Qt format of times in the log, in messages and as typed"},
+    IniKey{u"DecimalSeparator", u"DecimalSeparator", &IniSettings::DecimalSeparator, Conversion::Text,
+           u"the decimal separator of numeric results"},
+    IniKey{u"DbUser", u"DbUser", &IniSettings::DbUser, Conversion::Text, u"the PostgreSQL login"},
+    IniKey{u"DbPassword", u"DbPassword", &IniSettings::DbPassword, Conversion::Secret,
+           u"the PostgreSQL login's password (masked by /check)"},
+    IniKey{u"OdbcDriver", u"OdbcDriver", &IniSettings::OdbcDriver, Conversion::Text, u"the ODBC driver for SQL Server"},
+    IniKey{u"ComDevice1", u"ComDevice1", &IniSettings::ComDevice1, Conversion::Text,
+           u"the device of serial port 1 instead of the system's first (/dev/ttyS0 on Linux)"},
+    IniKey{u"ComDevice2", u"ComDevice2", &IniSettings::ComDevice2, Conversion::Text,
+           u"the device of serial port 2 instead of the system's second (/dev/ttyS1 on Linux)"},
+    IniKey{u"ImportMinAge", u"ImportMinAge", &IniSettings::ImportMinAge, Conversion::Milliseconds,
+           u"milliseconds an order file must rest before it is read (it may still be being written)"},
+    IniKey{
+        u"ImportMaxBytes", u"ImportMaxBytes", &IniSettings::ImportMaxBytes, Conversion::Bytes,
+        u"the largest order file that is read, in bytes (at most 67108864); a larger one goes to EinleseFehler unread"},
+    IniKey{u"ImportMaxFailures", u"ImportMaxFailures", &IniSettings::ImportMaxFailures, Conversion::Files,
+           u"order files that may fail in one import cycle; the rest wait for the next"},
+    IniKey{
+        u"LogKeepDays", u"LogKeepDays", &IniSettings::LogKeepDays, Conversion::Days,
+        u"days a communication log is kept: at the day change the station's older logs are removed; 0 keeps every log"},
+    IniKey{u"ControlIdMask", u"ControlIdMask", &IniSettings::ControlIdMask, Conversion::Text,
+           u"sample IDs the entry station stores as control results: masks in which ? stands for any character, "
+           u"several separated by ;"},
 };
 
 const QString kDoneFolder = u"Done"_s;
@@ -423,6 +468,25 @@ QStringList DescribeConfiguration(const AppConfig& c)
             describeKey(lines, c, *key);
     }
     return lines;
+}
+
+std::vector<IniKeyReference> IniKeyReferences()
+{
+    const IniSettings start;
+    std::vector<IniKeyReference> references;
+    for (auto key = kIniKeys.begin(); key != kIniKeys.end(); ++key) {
+        const auto earlier =
+            std::find_if(kIniKeys.begin(), key, [&](const IniKey& k) { return k.field == key->field; });
+        if (earlier != key) {
+            const auto same = [&](const IniKeyReference& r) { return r.keys.first() == earlier->key; };
+            std::find_if(references.begin(), references.end(), same)->keys << key->key.toString();
+            continue;
+        }
+        references.push_back({{key->key.toString()},
+                              std::visit([&](auto member) { return describe(start.*member); }, key->field),
+                              key->about.toString()});
+    }
+    return references;
 }
 
 } // namespace kestrin

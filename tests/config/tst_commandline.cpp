@@ -1,5 +1,8 @@
+#include "TestEnvironment.h"
 #include "TestMain.h"
 #include "config/CommandLine.h"
+
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 using namespace kestrin;
@@ -23,6 +26,7 @@ private slots:
     void versionAndUnknownSwitches();
     void runMode_data();
     void runMode();
+    void manualPageNamesTheSwitchesOfHelp();
 };
 
 void TestCommandLine::laboratorySwitches_data()
@@ -245,4 +249,24 @@ void TestCommandLine::runMode()
 }
 
 KESTRIN_TEST_MAIN(TestCommandLine)
+// kestrin(1) is written by hand: its entries must be the switches "/help" explains, and those
+// the switches the program takes.
+void TestCommandLine::manualPageNamesTheSwitchesOfHelp()
+{
+    const auto names = [](const QString& text, const QString& pattern) {
+        QStringList found;
+        for (const QRegularExpressionMatch& m :
+             QRegularExpression(pattern, QRegularExpression::MultilineOption).globalMatch(text))
+            found << m.captured(1);
+        found.sort();
+        return found;
+    };
+    const QStringList help = names(CommandLineHelp(), u"^  /(\\w+)"_s);
+    const QString page = QString::fromUtf8(test::ReadFile(test::SourceDir() + u"/packaging/man/kestrin.1.in"_s));
+    QCOMPARE(names(page, u"^\\.TP\n\\.B[IR]? /(\\w+)"_s), help);
+    QVERIFY(help.size() > 10);
+    for (const QString& name : help)
+        QVERIFY2(ParseCommandLine({u"/"_s + name + u"=all"_s}).settings.UnknownSwitches.isEmpty(), qPrintable(name));
+}
+
 #include "tst_commandline.moc"

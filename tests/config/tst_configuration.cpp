@@ -4,6 +4,7 @@
 #include "core/Error.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #ifdef Q_OS_UNIX
@@ -37,6 +38,7 @@ private slots:
     void problemsAndWarnings_data();
     void problemsAndWarnings();
     void shippedFilesHoldOnlyKnownKeys();
+    void templateNamesEveryKey();
     void emptyFileGivesStartValues();
     void missingFileIsCreatedEmpty();
     void unreadableFileStopsStartUp();
@@ -245,6 +247,18 @@ void TestConfiguration::shippedFilesHoldOnlyKnownKeys()
         const ParsedConfiguration parsed =
             ParseConfiguration(QString::fromUtf8(test::ReadFile(test::SourceDir() + file)).split(u'\n'));
         QVERIFY2(parsed.errors.empty() && parsed.warnings.isEmpty(), qPrintable(file + parsed.warnings.join(u'\n')));
+    }
+}
+
+// The template is where an administrator looks for a key; the manual page lists the same table.
+void TestConfiguration::templateNamesEveryKey()
+{
+    const QString file = QString::fromUtf8(test::ReadFile(test::SourceDir() + u"/packaging/kestrin.ini"_s));
+    for (const IniKeyReference& reference : IniKeyReferences()) {
+        const QString key = reference.keys.first();
+        QVERIFY2(QRegularExpression(u"^;?%1="_s.arg(key), QRegularExpression::MultilineOption).match(file).hasMatch(),
+                 qPrintable(key));
+        QVERIFY2(!reference.about.isEmpty(), qPrintable(key));
     }
 }
 

@@ -52,4 +52,14 @@ IniSettings ReadConfiguration(const QString& path, QStringList* warnings = nullp
 // The lines "Field=value" of every setting, for "/check". Passwords are masked.
 QStringList DescribeConfiguration(const AppConfig& config);
 
+// One setting of the INI file as the manual page kestrin.ini(5) tells it.
+struct IniKeyReference {
+    QStringList keys;     // every key that sets it, the usual one first
+    QString defaultValue; // the value without the key; empty when there is none
+    QString about;
+};
+
+// Every setting of the INI file, in the order "/check" shows them.
+std::vector<IniKeyReference> IniKeyReferences();
+
 } // namespace kestrin
