@@ -64,6 +64,8 @@ public:
     bool available() const { return m_started; }
     QString unavailableReason() const { return m_reason; }
     int port() const { return m_port; }
+    // A port nobody listened on once the server had started.
+    int closedPort() const { return m_closedPort; }
     // The folder of the CA certificates (a blank in its name: the option is quoted).
     QString certificates() const { return m_dir.filePath(u"certs dir"_s); }
 
@@ -177,6 +179,7 @@ private:
         conf.close();
         m_started =
             asServerUser(m_pgCtl, {u"-D"_s, data(), u"-l"_s, cluster() + u"/server.log"_s, u"-w"_s, u"start"_s});
+        m_closedPort = freePort();
         return m_started;
     }
 #endif
@@ -187,6 +190,7 @@ private:
     QString m_serverUser; // empty: this process's user
     QString m_reason;
     int m_port = 0;
+    int m_closedPort = 0;
     bool m_started = false;
 };
 
@@ -238,7 +242,7 @@ void TestDatabaseSsl::certificateChecked()
     KESTRIN_REQUIRE(*m_server);
     QTemporaryDir dir;
     QString ini = u"engine=postgres\nserver=%1:%2\ndatabase=postgres\nDbUser=kestrin\nDbSslMode=%3\n"_s.arg(
-        host, QString::number(answers ? m_server->port() : m_server->port() + 1), mode);
+        host, QString::number(answers ? m_server->port() : m_server->closedPort()), mode);
     if (!ca.isEmpty())
         ini += u"DbSslRootCert=%1/%2\n"_s.arg(m_server->certificates(), ca);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
