@@ -11,8 +11,9 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
   unixodbc tdsodbc libsqliteodbc
   sqlite3
-  # for the tests: a PostgreSQL server, pseudo-terminals, a general HL7 reader, a T-SQL parser
-  postgresql socat python3 python3-hl7 sqlfluff
+  # for the tests: a PostgreSQL server and certificates for its SSL, pseudo-terminals, a general
+  # HL7 reader, a T-SQL parser
+  postgresql openssl socat python3 python3-hl7 sqlfluff
   # for the Debian packages: Debian's policy checker, and man to find their manual pages
   lintian man-db
   # for the menu entry's test: a display server without a screen, and a look at its windows

@@ -3,6 +3,7 @@
 #include "app/Startup.h"
 #include "config/CommandLine.h"
 #include "config/Configuration.h"
+#include "config/ConnectionSecurity.h"
 #include "config/StartupChecks.h"
 #include "core/Error.h"
 #include "core/FolderCheck.h"
@@ -154,6 +155,7 @@ int RunCheck(const CommandLine& commandLine, QTextStream& out)
         if (EveryoneMayWrite(config->ComLogPath))
             warnings << u"every user of this machine may write the log folder %1; give it to Kestrin's user and group "
                         u"only (chmod o-w)."_s.arg(config->ComLogPath);
+        warnings += ConnectionSecurityWarnings(*config);
     }
     out << '\n';
     for (const QString& problem : problems)

@@ -1,6 +1,7 @@
 #include "config/Configuration.h"
 
 #include "NearestName.h"
+#include "PasswordFile.h"
 #include "config/CycleSchedule.h"
 #include "core/Error.h"
 #include "core/Numbers.h"
@@ -42,7 +43,24 @@ enum class Conversion {
     FileNamePart,  // text put into a file name: nothing that leaves the folder or a file name cannot hold
     Hl7Text,       // text put into a result message as it stands: none of its delimiters
     Format,        // a date or time format of sane length
+    SslMode,       // one of PostgreSQL's sslmode values, in any case; empty: the driver's default
+    Encrypt,       // the ODBC driver's Encrypt: yes, no or strict; empty: the driver's default
+    YesNo,         // yes or no; empty: the driver's default
+    OptionFile,    // a file named in the connection's options, which ";" would cut short
 };
+
+// The values a key of a choice takes, as the driver wants them written.
+QStringList choices(Conversion conversion)
+{
+    switch (conversion) {
+    case Conversion::SslMode:
+        return {u"disable"_s, u"allow"_s, u"prefer"_s, u"require"_s, u"verify-ca"_s, u"verify-full"_s};
+    case Conversion::Encrypt:
+        return {u"yes"_s, u"no"_s, u"strict"_s};
+    default:
+        return {u"yes"_s, u"no"_s};
+    }
+}
 
 // A date or time format is read back character by character, at a cost that grows with the
 // square of its length; real formats are short.
@@ -131,6 +149,19 @@ const std::array kIniKeys = {
     IniKey{u"DbUser", u"DbUser", &IniSettings::DbUser, Conversion::Text, u"the PostgreSQL login"},
     IniKey{u"DbPassword", u"DbPassword", &IniSettings::DbPassword, Conversion::Secret,
            u"the PostgreSQL login's password (masked by /check)"},
+    IniKey{u"DbPasswordFile", u"DbPasswordFile", &IniSettings::DbPasswordFile, Conversion::Text,
+           u"instead of DbPassword: a file whose first line is the password, readable by no one outside its owner "
+           u"and group; a relative name is looked up in $CREDENTIALS_DIRECTORY (LoadCredential=), else beside the "
+           u"INI file"},
+    IniKey{u"DbSslMode", u"DbSslMode", &IniSettings::DbSslMode, Conversion::SslMode,
+           u"postgres: disable, allow, prefer, require, verify-ca or verify-full (empty: the driver's prefer); "
+           u"verify-full for a server on another machine"},
+    IniKey{u"DbSslRootCert", u"DbSslRootCert", &IniSettings::DbSslRootCert, Conversion::OptionFile,
+           u"postgres: the certificate authority's file that verifies the server"},
+    IniKey{u"DbEncrypt", u"DbEncrypt", &IniSettings::DbEncrypt, Conversion::Encrypt,
+           u"sqlserver: yes, no or strict, the ODBC driver's Encrypt (empty: the driver's default)"},
+    IniKey{u"DbTrustServerCertificate", u"DbTrustServerCertificate", &IniSettings::DbTrustServerCertificate,
+           Conversion::YesNo, u"sqlserver: yes accepts a certificate that cannot be verified (not advised)"},
     IniKey{u"OdbcDriver", u"OdbcDriver", &IniSettings::OdbcDriver, Conversion::Text, u"the ODBC driver for SQL Server"},
     IniKey{u"ComDevice1", u"ComDevice1", &IniSettings::ComDevice1, Conversion::Text,
            u"the device of serial port 1 instead of the system's first (/dev/ttyS0 on Linux)"},
@@ -288,6 +319,19 @@ void store(ParsedConfiguration& parsed, const IniKey& key, const QString& value)
         // Written into MSH and OBR as it stands: a delimiter would shift the fields after it.
         takeText(withLead(u"no text for a result message: it holds "_s, hl7Delimiter(value)));
         break;
+    case Conversion::SslMode:
+    case Conversion::Encrypt:
+    case Conversion::YesNo: {
+        const QStringList known = choices(key.conversion);
+        if (value.isEmpty() || known.contains(value.toLower()))
+            s.*std::get<QString IniSettings::*>(key.field) = value.toLower();
+        else
+            refuse(u"none of %1 (or empty for the driver's default)"_s.arg(known.join(u", ")), value);
+        break;
+    }
+    case Conversion::OptionFile:
+        takeText(value.contains(u';') ? u"no file name Kestrin can hand to the driver: it holds \";\""_s : QString());
+        break;
     case Conversion::Format:
         if (value.size() > kMaxFormatLength) {
             refuse(u"longer than %1 characters, more than any date or time format"_s.arg(kMaxFormatLength),
@@ -421,7 +465,9 @@ ParsedConfiguration ReadConfigurationFile(const QString& path)
     // INI files are written by hand in the workstations' code page or, lately, in UTF-8.
     const QString text = IsValidUtf8(bytes) ? QString::fromUtf8(bytes) : TextCodec(u"windows-1252"_s).decode(bytes);
     ParsedConfiguration parsed = ParseConfiguration(SplitLines(text));
-    ResolveRelativeFolders(parsed.settings, QFileInfo(path).absolutePath());
+    const QString folder = QFileInfo(path).absolutePath();
+    ResolveRelativeFolders(parsed.settings, folder);
+    ReadPasswordFile(parsed, folder, qEnvironmentVariable("CREDENTIALS_DIRECTORY"));
     return parsed;
 }
 

@@ -27,7 +27,11 @@ ConnectionSettings ConnectionSettingsOf(const AppConfig& config)
     s.database = s.engine == Engine::Sqlite ? besideIniFile(config, config.DatabaseName) : config.DatabaseName;
     s.user = config.DbUser;
     s.password = config.DbPassword;
+    s.sslMode = config.DbSslMode;
+    s.sslRootCert = besideIniFile(config, config.DbSslRootCert);
     s.odbcDriver = config.OdbcDriver;
+    s.encrypt = config.DbEncrypt;
+    s.trustServerCertificate = config.DbTrustServerCertificate;
     s.sqlServerKind = config.SqlServerKind;
     s.analyzerDatabase = besideIniFile(config, config.AccessPath);
     s.iniFilePath = config.IniFilePath;

@@ -82,16 +82,28 @@ QString WritingProblem(const QString& folder)
 #endif
 }
 
-bool EveryoneMayWrite(const QString& folder)
+namespace {
+
+// Whether the permission bits of users outside owner and group ("others") include `bits`.
+bool othersMay(const QString& path, [[maybe_unused]] unsigned bits)
 {
 #ifndef Q_OS_WIN
     struct stat status = {};
-    return ::stat(QFile::encodeName(folder).constData(), &status) == 0 && (status.st_mode & S_IWOTH) != 0;
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && (status.st_mode & bits) != 0;
 #else
-    Q_UNUSED(folder);
+    Q_UNUSED(path);
     return false;
 #endif
 }
+
+constexpr unsigned kOthersRead = 04;
+constexpr unsigned kOthersWrite = 02;
+
+} // namespace
+
+bool EveryoneMayWrite(const QString& folder) { return othersMay(folder, kOthersWrite); }
+
+bool EveryoneMayRead(const QString& file) { return othersMay(file, kOthersRead); }
 
 QStringList MissingFolders(const QString& path)
 {

@@ -31,9 +31,40 @@ QString loginKeys(const ConnectionSettings& settings)
     return settings.engine == Engine::SqlServer ? u"the key SQLSVR"_s : u"the keys DbUser and DbPassword"_s;
 }
 
-// The database opened, with the whole schema where it is new. A login the server refuses is
-// the configuration's fault, and a start again would be refused again; a server that does
-// not answer may answer after a restart.
+// The keys that choose the encryption a server refused, or whose certificate was refused.
+QString encryptionKeys(const ConnectionSettings& settings)
+{
+    return settings.engine == Engine::SqlServer ? u"the keys DbEncrypt and DbTrustServerCertificate"_s
+                                                : u"the keys DbSslMode and DbSslRootCert"_s;
+}
+
+// A value in libpq's key=value form, which a blank would otherwise end.
+QString libpqQuoted(QString value)
+{
+    value.replace(u"\\"_s, u"\\\\"_s).replace(u"'"_s, u"\\'"_s);
+    return u'\'' + value + u'\'';
+}
+
+// The ODBC attributes of the encryption the settings ask for; FreeTDS before 1.4 knows only
+// its own "Encryption", and ignores "Encrypt" without a word.
+QString odbcEncryption(const ConnectionSettings& settings)
+{
+    QString text;
+    if (!settings.encrypt.isEmpty()) {
+        text += u"Encrypt=%1;"_s.arg(settings.encrypt);
+        if (settings.odbcDriver.contains(u"FreeTDS"_s, Qt::CaseInsensitive))
+            text += u"Encryption=%1;"_s.arg(settings.encrypt == u"yes"      ? u"require"_s
+                                                : settings.encrypt == u"no" ? u"off"_s
+                                                                            : settings.encrypt);
+    }
+    if (!settings.trustServerCertificate.isEmpty())
+        text += u"TrustServerCertificate=%1;"_s.arg(settings.trustServerCertificate);
+    return text;
+}
+
+// The database opened, with the whole schema where it is new. A login or an encryption the
+// server refuses, or a server certificate Kestrin refuses, is the configuration's fault, and
+// a start again would be refused again; a server that does not answer may answer after a restart.
 std::unique_ptr<Database> opened(std::unique_ptr<Database> db, const ConnectionSettings* settings = nullptr,
                                  bool isNew = false)
 {
@@ -42,13 +73,16 @@ std::unique_ptr<Database> opened(std::unique_ptr<Database> db, const ConnectionS
         if (isNew)
             CreateMissingTables(*db);
     } catch (const DbError& e) {
-        if (settings && db->dialect().refusesLogin(e.driverText(), e.code())) {
-            const QString opening = db->description() + u" cannot be opened: "_s;
-            const QString said =
-                e.driverText().startsWith(opening) ? e.driverText().mid(opening.size()) : e.driverText();
+        const QString opening = db->description() + u" cannot be opened: "_s;
+        const QString said =
+            (e.driverText().startsWith(opening) ? e.driverText().mid(opening.size()) : e.driverText()).simplified();
+        if (settings && db->dialect().refusesEncryption(e.driverText()))
+            throw ConfigurationError(
+                u"The connection to %1 is refused for its encryption or the server's certificate: check %2 (INI file "
+                u"%3). It says: %4"_s.arg(db->description(), encryptionKeys(*settings), settings->iniFilePath, said));
+        if (settings && db->dialect().refusesLogin(e.driverText(), e.code()))
             throw ConfigurationError(u"%1 refuses the login of user \"%2\": check %3 (INI file %4). It says: %5"_s.arg(
-                db->description(), settings->user, loginKeys(*settings), settings->iniFilePath, said.simplified()));
-        }
+                db->description(), settings->user, loginKeys(*settings), settings->iniFilePath, said));
         throw StartupError(u"Kestrin cannot connect to %1: %2"_s.arg(db->description(), e.message()));
     }
     return db;
@@ -125,12 +159,18 @@ ConnectionParameters LabConnectionParameters(const ConnectionSettings& settings)
         p.host = host;
         p.user = settings.user;
         p.password = settings.password;
-        p.options = u"connect_timeout=10"_s;
+        QStringList options{u"connect_timeout=10"_s};
+        if (!settings.sslMode.isEmpty())
+            options << u"sslmode="_s + settings.sslMode;
+        if (!settings.sslRootCert.isEmpty())
+            options << u"sslrootcert="_s + libpqQuoted(settings.sslRootCert);
+        p.options = options.join(u';');
         break;
     }
     case Engine::SqlServer:
         p.databaseName =
-            OdbcConnectionString(settings.sqlServerKind, settings.database, settings.server, settings.odbcDriver);
+            OdbcConnectionString(settings.sqlServerKind, settings.database, settings.server, settings.odbcDriver) +
+            odbcEncryption(settings);
         p.options = u"SQL_ATTR_LOGIN_TIMEOUT=10"_s;
         break;
     }

@@ -109,6 +109,17 @@ public:
         return code == u"28P01" || code == u"28000" || refused.match(driverText).hasMatch();
     }
 
+    // The certificate's words are the client library's and OpenSSL's; the refusal of a
+    // connection without encryption is the server's (pg_hba.conf holds only hostssl lines).
+    bool refusesEncryption(const QString& driverText) const override
+    {
+        static const QRegularExpression refused(
+            u"certificate verify failed|does not match host name|root certificate file|server certificate|"
+            u"SSL was required|no pg_hba\\.conf entry.*(no encryption|SSL off)|Zertifikat|SSL wurde verlangt|"
+            u"keine Verschl\u00fcsselung"_s);
+        return refused.match(driverText).hasMatch();
+    }
+
     // lock_not_available (a lock_timeout ran out).
     bool isBusy(const QString& code) const override { return code == u"55P03"; }
 

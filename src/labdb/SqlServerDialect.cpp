@@ -112,6 +112,13 @@ public:
             driverText.contains(u"Login failed"_s, Qt::CaseInsensitive);
     }
 
+    // OpenSSL's words for a server certificate that is not verified; the driver's other TLS
+    // troubles may be the network's, which a restart may mend.
+    bool refusesEncryption(const QString& driverText) const override
+    {
+        return driverText.contains(u"certificate verify failed"_s, Qt::CaseInsensitive);
+    }
+
     // 1222: the lock request time-out ran out.
     bool isBusy(const QString& code) const override { return code == u"1222"; }
 

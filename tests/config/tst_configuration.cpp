@@ -1,5 +1,6 @@
 #include "TestMain.h"
 #include "config/Configuration.h"
+#include "config/ConnectionSecurity.h"
 #include "config/IniLocation.h"
 #include "core/Error.h"
 
@@ -44,6 +45,10 @@ private slots:
     void unreadableFileStopsStartUp();
     void errorNamesFileKeyAndValue();
     void relativeFoldersFollowTheIniFile();
+    void passwordFile_data();
+    void passwordFile();
+    void connectionSecurityWarnings_data();
+    void connectionSecurityWarnings();
     void encodings_data();
     void encodings();
     void locate_data();
@@ -123,6 +128,11 @@ void TestConfiguration::parse_data()
         << QStringList{u"AppPath="_s} << QStringList{u"AppPath="_s + QDir::separator()};
     QTest::newRow("order file limit") << QStringList{u"ImportMaxBytes=2048"_s} << QStringList{u"ImportMaxBytes=2048"_s};
     QTest::newRow("failures a cycle") << QStringList{u"ImportMaxFailures=5"_s} << QStringList{u"ImportMaxFailures=5"_s};
+    QTest::newRow("encryption in any case, as the drivers want it")
+        << QStringList{u"DbSslMode=Verify-Full"_s, u"DbEncrypt=YES"_s, u"DbTrustServerCertificate=No"_s}
+        << QStringList{u"DbSslMode=verify-full"_s, u"DbEncrypt=yes"_s, u"DbTrustServerCertificate=no"_s};
+    QTest::newRow("encryption empty: the driver's default")
+        << QStringList{u"DbSslMode="_s, u"DbEncrypt="_s} << QStringList{u"DbSslMode="_s, u"DbEncrypt="_s};
 }
 
 void TestConfiguration::parse()
@@ -154,6 +164,11 @@ void TestConfiguration::refusedValues_data()
     QTest::newRow("no bytes") << u"ImportMaxBytes=0"_s << u"ImportMaxBytes"_s;
     QTest::newRow("more bytes than a file may cost") << u"ImportMaxBytes=67108865"_s << u"ImportMaxBytes"_s;
     QTest::newRow("no failures a cycle") << u"ImportMaxFailures=0"_s << u"ImportMaxFailures"_s;
+    // libpq would refuse it only at the connection, and an unknown ODBC attribute is ignored.
+    QTest::newRow("sslmode no mode") << u"DbSslMode=verify"_s << u"DbSslMode"_s;
+    QTest::newRow("Encrypt as true") << u"DbEncrypt=true"_s << u"DbEncrypt"_s;
+    QTest::newRow("TrustServerCertificate as 1") << u"DbTrustServerCertificate=1"_s << u"DbTrustServerCertificate"_s;
+    QTest::newRow("CA file cut by ;") << u"DbSslRootCert=/etc/ca;x.pem"_s << u"DbSslRootCert"_s;
     // Values that would write outside the export folder, or shift the fields of a message.
     QTest::newRow("leader leaving the folder") << u"ExportLeader=../escape_"_s << u"ExportLeader"_s;
     QTest::newRow("leader a Windows name cannot hold") << u"ExportLeader=ORU:"_s << u"ExportLeader"_s;
@@ -322,6 +337,138 @@ void TestConfiguration::relativeFoldersFollowTheIniFile()
     QCOMPARE(s.ImportDonePath, s.ImportPath + u"Done"_s);
     QCOMPARE(s.ExportPath, u"/abs/out"_s + sep);
     QCOMPARE(s.ComLogPath, QDir::toNativeSeparators(QFileInfo(m_dir.path()).absoluteFilePath() + u"/log"_s) + sep);
+}
+
+void TestConfiguration::passwordFile_data()
+{
+    QTest::addColumn<QString>("line");     // the INI line, %1 standing for the password file's folder
+    QTest::addColumn<QByteArray>("bytes"); // the file's content; none: no file
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("credentials"); // the file in CREDENTIALS_DIRECTORY, a decoy beside the INI file
+    QTest::addColumn<QString>("refused");  // a text the problem holds; empty: the password is "S3cret pw"
+
+    QTest::newRow("owner only, newline stripped")
+        << u"DbPasswordFile=db-password"_s << QByteArray("S3cret pw\n") << 0600 << false << QString();
+    // root:kestrin 0640 is how a password is given to a service that may not change it.
+    QTest::newRow("group may read, written on Windows")
+        << u"DbPasswordFile=db-password"_s << QByteArray("S3cret pw\r\nnext line") << 0640 << false << QString();
+    QTest::newRow("absolute name") << u"DbPasswordFile=%1/db-password"_s << QByteArray("S3cret pw") << 0400 << false
+                                   << QString();
+    QTest::newRow("systemd's credential directory")
+        << u"DbPasswordFile=db-password"_s << QByteArray("S3cret pw") << 0400 << true << QString();
+#ifndef Q_OS_WIN
+    QTest::newRow("every user may read") << u"DbPasswordFile=db-password"_s << QByteArray("S3cret pw\n") << 0644
+                                         << false << u"every user of this machine may read"_s;
+#endif
+    QTest::newRow("missing") << u"DbPasswordFile=db-pasword"_s << QByteArray("S3cret pw") << 0600 << false
+                             << u"does not exist"_s;
+    QTest::newRow("a folder") << u"DbPasswordFile=."_s << QByteArray() << 0600 << false << u"no regular file"_s;
+    QTest::newRow("empty first line") << u"DbPasswordFile=db-password"_s << QByteArray("\nS3cret pw") << 0600 << false
+                                      << u"without a password"_s;
+    QTest::newRow("beside DbPassword") << u"DbPasswordFile=db-password\nDbPassword=other"_s << QByteArray("S3cret pw")
+                                       << 0600 << false << u"beside DbPassword"_s;
+}
+
+// DbPasswordFile: the first line of a file of the service's own, refused where every user may
+// read it or it cannot be the password; the password is never said.
+void TestConfiguration::passwordFile()
+{
+    QFETCH(QString, line);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, mode);
+    QFETCH(bool, credentials);
+    QFETCH(QString, refused);
+    QTemporaryDir dir;
+    const QString credentialsDir = dir.filePath(u"credentials"_s);
+    const QString fileDir = credentials ? credentialsDir : dir.path();
+    const QString file = fileDir + u"/db-password"_s;
+    test::WriteFile(file, bytes);
+    // Qt's owner bits stand four bits above the group's.
+    QVERIFY(QFile::setPermissions(file, QFile::Permissions(((mode & 0700) << 6) | ((mode & 070) << 1) | (mode & 07))));
+    if (credentials)
+        test::WriteFile(dir.filePath(u"db-password"_s), "decoy");
+    const QString ini = dir.filePath(u"kestrin.ini"_s);
+    test::WriteFile(ini, QString(line).replace(u"%1"_s, fileDir).toUtf8() + '\n');
+    if (credentials)
+        qputenv("CREDENTIALS_DIRECTORY", QFile::encodeName(credentialsDir));
+    else
+        qunsetenv("CREDENTIALS_DIRECTORY");
+    const ParsedConfiguration parsed = ReadConfigurationFile(ini);
+    qunsetenv("CREDENTIALS_DIRECTORY");
+    if (refused.isEmpty()) {
+        QVERIFY2(parsed.errors.empty(),
+                 qPrintable(parsed.errors.empty() ? QString() : ProblemText(parsed.errors.front())));
+        QCOMPARE(parsed.settings.DbPassword, u"S3cret pw"_s);
+        QCOMPARE(parsed.settings.DbPasswordFile, file);
+        QVERIFY(describe(parsed.settings).contains(u"DbPassword=****"_s));
+        return;
+    }
+    QCOMPARE(parsed.errors.size(), std::size_t(1));
+    const QString problem = ProblemText(parsed.errors.front());
+    QVERIFY2(parsed.errors.front().key == u"DbPasswordFile" && problem.contains(refused) &&
+                 !problem.contains(u"S3cret"_s),
+             qPrintable(problem));
+    QVERIFY(!parsed.settings.DbPassword.contains(u"S3cret"_s));
+}
+
+void TestConfiguration::connectionSecurityWarnings_data()
+{
+    QTest::addColumn<QString>("lines");
+    QTest::addColumn<bool>("everyoneReads"); // the INI file's mode: 0644, else 0600
+    QTest::addColumn<QString>("warning");    // a text the one warning holds; empty: none
+
+    const QString pg = u"engine=postgres\n"_s;
+    const QString mssql = u"engine=sqlserver\n"_s;
+    QTest::newRow("postgres elsewhere, the driver's default")
+        << pg + u"server=labdb:5432"_s << false << u"DbSslMode is prefer (the driver's default)"_s;
+    QTest::newRow("postgres elsewhere, disable")
+        << pg + u"server=10.1.2.3\nDbSslMode=disable"_s << false << u"may cross the network unencrypted"_s;
+    QTest::newRow("postgres elsewhere, require")
+        << pg + u"server=labdb\nDbSslMode=require"_s << false << u"whoever answers in the server's place"_s;
+    QTest::newRow("postgres elsewhere, verify-ca")
+        << pg + u"server=labdb\nDbSslMode=verify-ca"_s << false << u"not its host name"_s;
+    QTest::newRow("postgres elsewhere, verify-full")
+        << pg + u"server=labdb\nDbSslMode=verify-full"_s << false << QString();
+    for (const QString& local : {u"(local)"_s, u"localhost"_s, u"127.0.0.1:5433"_s, u"[::1]:5432"_s, u"::1"_s,
+                                 u"/var/run/postgresql"_s, QString()})
+        QTest::addRow("postgres on this machine: %s", qPrintable(local))
+            << pg + u"server="_s + local + u"\nDbSslMode=disable"_s << false << QString();
+    QTest::newRow("a name that only begins like this machine's")
+        << pg + u"server=127.example.org"_s << false << u"DbSslMode is prefer"_s;
+    QTest::newRow("sqlserver elsewhere, the driver's default")
+        << mssql + u"server=LABSRV\\SQL"_s << false << u"DbEncrypt is not set"_s;
+    QTest::newRow("sqlserver elsewhere, certificate trusted")
+        << mssql + u"server=LABSRV,1433\nDbEncrypt=yes\nDbTrustServerCertificate=yes"_s << false
+        << u"DbTrustServerCertificate is yes"_s;
+    QTest::newRow("sqlserver elsewhere, verified")
+        << mssql + u"server=LABSRV\nDbEncrypt=strict"_s << false << QString();
+    QTest::newRow("sqlserver on this machine") << mssql + u"server=(local)\\SQLEXPRESS"_s << false << QString();
+    QTest::newRow("sqlite ignores server") << u"engine=sqlite\nserver=labdb"_s << false << QString();
+#ifndef Q_OS_WIN
+    QTest::newRow("INI file every user reads, holding the password")
+        << u"engine=sqlite\nDbPassword=x"_s << true << u"holds DbPassword and every user"_s;
+#endif
+    QTest::newRow("INI file of the owner, holding the password")
+        << u"engine=sqlite\nDbPassword=x"_s << false << QString();
+    QTest::newRow("INI file every user reads, without password") << u"engine=sqlite"_s << true << QString();
+}
+
+void TestConfiguration::connectionSecurityWarnings()
+{
+    QFETCH(QString, lines);
+    QFETCH(bool, everyoneReads);
+    QFETCH(QString, warning);
+    const QString ini = m_dir.filePath(u"security.ini"_s);
+    test::WriteFile(ini, lines.toUtf8());
+    QFile::setPermissions(ini,
+                          QFile::ReadOwner | QFile::WriteOwner |
+                              (everyoneReads ? QFile::ReadGroup | QFile::ReadOther : QFile::Permissions()));
+    AppConfig config;
+    static_cast<IniSettings&>(config) = ReadConfiguration(ini);
+    config.IniFilePath = ini;
+    const QStringList warnings = ConnectionSecurityWarnings(config);
+    QVERIFY2(warning.isEmpty() ? warnings.isEmpty() : warnings.size() == 1 && warnings.front().contains(warning),
+             qPrintable(warnings.join(u'\n')));
 }
 
 void TestConfiguration::encodings_data()

@@ -13,6 +13,8 @@
 using namespace Qt::StringLiterals;
 using namespace kestrin;
 
+Q_DECLARE_METATYPE(kestrin::Engine)
+
 class TestConnection : public QObject {
     Q_OBJECT
 private slots:
@@ -24,6 +26,8 @@ private slots:
     void passwordsMasked();
     void postgresServer_data();
     void postgresServer();
+    void encryptionOptions_data();
+    void encryptionOptions();
     void unknownEngineNamesItself();
     void missingEmbeddedFile_data();
     void missingEmbeddedFile();
@@ -128,6 +132,55 @@ void TestConnection::postgresServer()
     QTEST(p.port, "port");
     QCOMPARE(p.databaseName, u"lab"_s);
     QCOMPARE(p.user, u"kestrin"_s);
+}
+
+void TestConnection::encryptionOptions_data()
+{
+    QTest::addColumn<Engine>("engine");
+    QTest::addColumn<QStringList>(
+        "values");                         // DbSslMode, DbSslRootCert, DbEncrypt, DbTrustServerCertificate, OdbcDriver
+    QTest::addColumn<QString>("expected"); // the options (postgres), the connection string's end (sqlserver)
+
+    QTest::newRow("postgres, the driver's default")
+        << Engine::Postgres << QStringList{QString(), QString(), QString(), QString(), QString()}
+        << u"connect_timeout=10"_s;
+    QTest::newRow("postgres, a CA file beside the INI file, with a blank")
+        << Engine::Postgres << QStringList{u"verify-full"_s, u"certs/lab ca.pem"_s, QString(), QString(), QString()}
+        << u"connect_timeout=10;sslmode=verify-full;sslrootcert='/etc/kestrin/certs/lab ca.pem'"_s;
+    QTest::newRow("postgres, quote and backslash")
+        << Engine::Postgres << QStringList{u"require"_s, u"/ca/o'k\\x.pem"_s, QString(), QString(), QString()}
+        << u"connect_timeout=10;sslmode=require;sslrootcert='/ca/o\\'k\\\\x.pem'"_s;
+    QTest::newRow("sqlserver, the driver's default")
+        << Engine::SqlServer
+        << QStringList{QString(), QString(), QString(), QString(), u"ODBC Driver 18 for SQL Server"_s}
+        << u"UID=sa;PWD=;"_s;
+    QTest::newRow("sqlserver, Microsoft's driver")
+        << Engine::SqlServer << QStringList{QString(), QString(), u"yes"_s, u"no"_s, u"ODBC Driver 18 for SQL Server"_s}
+        << u"PWD=;Encrypt=yes;TrustServerCertificate=no;"_s;
+    // FreeTDS before 1.4 ignores Encrypt: its own Encryption says the same.
+    QTest::newRow("sqlserver, FreeTDS") << Engine::SqlServer
+                                        << QStringList{QString(), QString(), u"yes"_s, QString(), u"FreeTDS"_s}
+                                        << u"PWD=;Encrypt=yes;Encryption=require;"_s;
+}
+
+void TestConnection::encryptionOptions()
+{
+    QFETCH(Engine, engine);
+    QFETCH(QStringList, values);
+    QFETCH(QString, expected);
+    AppConfig config;
+    config.Engine = engine;
+    config.IniFilePath = u"/etc/kestrin/kestrin.ini"_s;
+    config.DbSslMode = values.at(0);
+    config.DbSslRootCert = values.at(1);
+    config.DbEncrypt = values.at(2);
+    config.DbTrustServerCertificate = values.at(3);
+    config.OdbcDriver = values.at(4);
+    const ConnectionParameters p = LabConnectionParameters(ConnectionSettingsOf(config));
+    if (engine == Engine::Postgres)
+        QCOMPARE(p.options, expected);
+    else
+        QVERIFY2(p.databaseName.endsWith(expected), qPrintable(p.databaseName));
 }
 
 void TestConnection::unknownEngineNamesItself()

@@ -70,7 +70,19 @@ struct IniSettings {
     QString TimeFormat = QStringLiteral("HH:mm:ss");
     QString DecimalSeparator = QStringLiteral(",");
     QString DbUser;
+    // As written, or the first line of the file DbPasswordFile names, read at start.
     QString DbPassword;
+    // A file holding the password, readable by the service alone; a relative name is looked up
+    // in systemd's credential directory (LoadCredential=), else beside the INI file.
+    QString DbPasswordFile;
+    // PostgreSQL's sslmode (disable ... verify-full), empty for the driver's default, and the
+    // CA certificate the server's certificate is verified against.
+    QString DbSslMode;
+    QString DbSslRootCert;
+    // SQL Server through ODBC: Encrypt (yes, no, strict) and TrustServerCertificate (yes, no),
+    // empty for the driver's default.
+    QString DbEncrypt;
+    QString DbTrustServerCertificate;
     QString OdbcDriver = DefaultOdbcDriver();
     QString ComDevice1;
     QString ComDevice2;

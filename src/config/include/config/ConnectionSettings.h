@@ -14,7 +14,11 @@ struct ConnectionSettings {
     QString database; // the embedded database's file, or the server's database
     QString user;
     QString password;
+    QString sslMode;     // PostgreSQL's sslmode; empty: the driver's default
+    QString sslRootCert; // the CA certificate the server's is verified against
     QString odbcDriver;
+    QString encrypt;                // ODBC Encrypt; empty: the driver's default
+    QString trustServerCertificate; // ODBC TrustServerCertificate; the same
     QString sqlServerKind;
     QString analyzerDatabase; // the analyser's own database file (run mode MGC)
     QString iniFilePath;      // named in messages

@@ -33,4 +33,7 @@ QString WritingProblem(const QString& folder);
 // folders have access lists instead).
 bool EveryoneMayWrite(const QString& folder);
 
+// Whether users outside the file's owner and group may read it (false on Windows, as above).
+bool EveryoneMayRead(const QString& file);
+
 } // namespace kestrin

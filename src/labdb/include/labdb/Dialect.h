@@ -107,6 +107,10 @@ public:
     // Whether a connection that failed to open was refused its login (a wrong user name or
     // password, a user the server does not let in): waiting will not mend that.
     virtual bool refusesLogin(const QString&, const QString&) const { return false; }
+    // Whether a connection that failed to open was refused for its encryption: a server
+    // certificate that is not verified (another CA, another host name), a CA file that is
+    // missing, or one side insisting on encryption the other will not have.
+    virtual bool refusesEncryption(const QString&) const { return false; }
     // A statement that makes this connection wait at most `milliseconds` for a lock another
     // connection holds; 0 restores the wait it had after opening. Empty where the engine
     // cannot say.
