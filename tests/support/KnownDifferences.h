@@ -64,6 +64,7 @@ inline constexpr std::array kKnownDifferences{
     KnownDifference{"import-extension-refused", "test_configuration::refusedValues"},
     KnownDifference{"ini-switch-regular-file", "test_configuration::unreadableFileStopsStartUp"},
     KnownDifference{"ini-package-place-first", "test_configuration::locate"},
+    KnownDifference{"db-connection-encrypted", "test_databasessl::certificateChecked test_configuration::passwordFile"},
     KnownDifference{"version-help-words",
                     "test_commandline::versionAndUnknownSwitches test_commandline::kestrinSwitches"},
     KnownDifference{"relative-folders-from-ini", "test_configuration::relativeFoldersFollowTheIniFile"},
