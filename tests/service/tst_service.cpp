@@ -5,6 +5,7 @@
 #include "core/Error.h"
 #include "labdb/Database.h"
 #include "service/CycleRecord.h"
+#include "service/ManagerStatus.h"
 #include "service/Service.h"
 
 #include <QTemporaryDir>
@@ -27,7 +28,16 @@ AppConfig stationConfig(const QTemporaryDir& dir)
 
 QString logText(Service& service) { return QString::fromLatin1(test::ReadFile(service.context().log.fileName())); }
 
+struct NotedCycle {
+    CycleKind kind;
+    CycleOutcome outcome;
+    bool connected = true;
+};
+using NotedCycles = QList<NotedCycle>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(NotedCycles)
 
 class TestService : public QObject {
     Q_OBJECT
@@ -46,6 +56,8 @@ private slots:
     void analyserDatabaseOnlyForMgc();
     void cycleRecordIsWrittenOnceAMinute();
     void timerPausedWhileItsCycleRuns();
+    void managerStatusFollowsTheWork_data();
+    void managerStatusFollowsTheWork();
     void timerStoppedDuringItsCycleStaysStopped();
 };
 
@@ -341,6 +353,50 @@ void TestService::timerStoppedDuringItsCycleStaysStopped()
     owner.importTick();
     QVERIFY(!owner.importTimer()->isActive());
     QVERIFY(!owner.exportTimer()->isActive());
+}
+
+void TestService::managerStatusFollowsTheWork_data()
+{
+    QTest::addColumn<NotedCycles>("cycles"); // a second apart from 14.03.2025 20:31:05
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("changedByLast");
+    const CycleOutcome idle;
+    const CycleOutcome stopped{0, 0, true};
+    CycleOutcome blind{0, 1, false};
+    blind.folderUnusable = true;
+    QTest::newRow("items stored and failed")
+        << NotedCycles{{CycleKind::Import, {3, 1, false}}}
+        << u"Last import 14.03.2025 20:31:05: 3 stored, 1 failed; no export yet"_s << true;
+    QTest::newRow("an idle cycle keeps the last work")
+        << NotedCycles{{CycleKind::Import, {3, 0, false}}, {CycleKind::Import, idle}}
+        << u"Last import 14.03.2025 20:31:05: 3 stored; no export yet"_s << false;
+    QTest::newRow("failing since the first that could not run")
+        << NotedCycles{{CycleKind::Export, {2, 0, false}}, {CycleKind::Export, stopped}, {CycleKind::Export, stopped}}
+        << u"No import yet; export failing since 14.03.2025 20:31:06"_s << false;
+    QTest::newRow("a cycle that runs ends the failing")
+        << NotedCycles{{CycleKind::Export, {0, 2, false}}, {CycleKind::Export, stopped}, {CycleKind::Export, idle}}
+        << u"No import yet; last export 14.03.2025 20:31:05: 2 failed"_s << true;
+    QTest::newRow("a folder that cannot be read")
+        << NotedCycles{{CycleKind::Import, blind}} << u"Import failing since 14.03.2025 20:31:05; no export yet"_s
+        << true;
+    QTest::newRow("database away") << NotedCycles{{CycleKind::Import, {1, 0, false}},
+                                                  {CycleKind::Import, stopped, false}}
+                                   << u"Database away; import failing since 14.03.2025 20:31:06; no export yet"_s
+                                   << true;
+}
+
+void TestService::managerStatusFollowsTheWork()
+{
+    QFETCH(NotedCycles, cycles);
+    ManagerStatus status{RegionalFormat{}};
+    QDateTime at(QDate(2025, 3, 14), QTime(20, 31, 5));
+    bool changed = false;
+    for (const NotedCycle& cycle : cycles) {
+        changed = status.noteCycle(cycle.kind, cycle.outcome, cycle.connected, at);
+        at = at.addSecs(1);
+    }
+    QTEST(status.line(), "line");
+    QTEST(changed, "changedByLast");
 }
 
 KESTRIN_TEST_MAIN(TestService)
