@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -119,21 +120,26 @@ void Service::startTimers()
             m_cycleContext = std::make_unique<Context>(Context{m_config, *m_cycleDb, *m_log, m_clock});
             m_cycleContext->stopping = &m_stopRequested;
             m_timers->start(m_config.ExportTimerEnabled);
-            if (m_watchdog.count() > 0) {
-                m_cycleContext->progress = [this] { tellWatchdog(true); };
-                // Fires only while no cycle runs: the cycles' own loop is what the watchdog watches.
-                m_watchdogTimer = std::make_unique<QTimer>();
-                m_watchdogTimer->setTimerType(Qt::PreciseTimer);
-                m_watchdogTimer->setInterval(
-                    std::max(std::chrono::milliseconds(1),
-                             std::chrono::duration_cast<std::chrono::milliseconds>(m_watchdog / 2)));
-                connect(m_watchdogTimer.get(), &QTimer::timeout, m_timers.get(), [this] { tellWatchdog(false); });
-                m_watchdogTimer->start();
-                tellWatchdog(false);
-            }
+            startWatchdog();
         },
         Qt::BlockingQueuedConnection);
     NotifyServiceManager(u"READY=1\nSTATUS="_s + m_managerStatus.line());
+}
+
+void Service::startWatchdog()
+{
+    if (m_watchdog.count() <= 0)
+        return;
+    m_cycleContext->progress = [this] { tellWatchdog(true); };
+    // Fires only while no cycle runs: the cycles' own loop is what the watchdog watches.
+    m_watchdogTimer = std::make_unique<QTimer>();
+    m_watchdogTimer->setTimerType(Qt::PreciseTimer);
+    const auto half = std::chrono::duration_cast<std::chrono::milliseconds>(m_watchdog / 2);
+    m_watchdogTimer->setInterval(
+        std::clamp(half, std::chrono::milliseconds(1), std::chrono::milliseconds(std::numeric_limits<int>::max())));
+    connect(m_watchdogTimer.get(), &QTimer::timeout, m_timers.get(), [this] { tellWatchdog(false); });
+    m_watchdogTimer->start();
+    tellWatchdog(false);
 }
 
 void Service::tellWatchdog(bool fromCycle)

@@ -1,4 +1,5 @@
 #include "FixedClock.h"
+#include "NotifySocket.h"
 #include "ServiceConfig.h"
 #include "TestEnvironment.h"
 #include "TestMain.h"
@@ -8,6 +9,8 @@
 #include "service/ManagerStatus.h"
 #include "service/Service.h"
 
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -56,6 +59,7 @@ private slots:
     void analyserDatabaseOnlyForMgc();
     void cycleRecordIsWrittenOnceAMinute();
     void timerPausedWhileItsCycleRuns();
+    void longCycleTellsTheWatchdog();
     void managerStatusFollowsTheWork_data();
     void managerStatusFollowsTheWork();
     void timerStoppedDuringItsCycleStaysStopped();
@@ -353,6 +357,51 @@ void TestService::timerStoppedDuringItsCycleStaysStopped()
     owner.importTick();
     QVERIFY(!owner.importTimer()->isActive());
     QVERIFY(!owner.exportTimer()->isActive());
+}
+
+// A cycle that runs longer than the watchdog's interval but goes on tells it between its
+// items; while the cycle waits, nothing does (the timer between cycles cannot fire).
+void TestService::longCycleTellsTheWatchdog()
+{
+#ifdef Q_OS_WIN
+    QSKIP("no service manager's socket on Windows");
+#else
+    QTemporaryDir dir;
+    test::NotifySocket manager(dir.filePath(u"notify"_s));
+    QVERIFY(manager.bound());
+    qputenv("NOTIFY_SOCKET", dir.filePath(u"notify"_s).toLocal8Bit());
+    // Told every 0.5 s: the few messages before the first cycle fit into the socket unread.
+    qputenv("WATCHDOG_USEC", "1000000");
+    qunsetenv("WATCHDOG_PID");
+    const auto unset = qScopeGuard([] {
+        qunsetenv("NOTIFY_SOCKET");
+        qunsetenv("WATCHDOG_USEC");
+    });
+    AppConfig config = stationConfig(dir);
+    config.ExportCycle = 1;
+    QSemaphore running;
+    QSemaphore nextItem;
+    bool first = true;
+    CycleEntries entries;
+    entries.exportCycle = [&](Context& ctx) {
+        if (std::exchange(first, false)) {
+            running.release();
+            nextItem.acquire();
+            ctx.reportProgress(); // one item done
+            nextItem.acquire();
+        }
+        return CycleOutcome{};
+    };
+    Service service(kSystemClock, config, entries);
+    SilentProgress progress;
+    service.start(progress);
+    service.startTimers();
+    QVERIFY(running.tryAcquire(1, 30000));
+    QVERIFY(manager.watchdogQuietFor(1500, 10000));
+    nextItem.release();
+    QVERIFY(!manager.waitFor("WATCHDOG=1", 5000).isEmpty());
+    nextItem.release();
+#endif
 }
 
 void TestService::managerStatusFollowsTheWork_data()

@@ -100,6 +100,9 @@ private:
     CycleOutcome runCycle(Context& ctx, CycleKind kind, const QString& what, const std::function<CycleOutcome()>& body);
     // Asks the cycle in hand to stop, waits for its batch, and ends the cycles' thread.
     void stopCycles();
+    // On the cycles' thread, where a service manager's watchdog asks for it: a timer that
+    // tells it between cycles, and the cycles' context that tells it between their items.
+    void startWatchdog();
     // On the cycles' thread: the watchdog hears that they go on, at most every half interval
     // from inside a cycle.
     void tellWatchdog(bool fromCycle);
