@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
   g++ cmake make pkg-config clang-format
+  # readiness and the watchdog under systemd (sd_notify)
+  libsystemd-dev
   qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
   # Kestrin's German texts: lupdate and lrelease with their CMake functions; Qt's own German
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n

@@ -400,6 +400,7 @@ CycleOutcome ExportPendingResults(Context& ctx, ExportState& state, const Export
     ExportRun run(ctx, outcome, state, claims, queue.keys);
     const qsizetype group = qMax(1, options.samplesPerCommit);
     for (qsizetype next = 0; next < queue.sampleIds.size() && !ctx.stopRequested();) {
+        ctx.reportProgress();
         // Samples another exporter holds are left to it.
         const QStringList claimed = claims.claimNext(queue.sampleIds, next, group);
         if (claimed.isEmpty())

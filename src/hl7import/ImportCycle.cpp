@@ -325,6 +325,7 @@ void ImportRun::listAndStore()
     const auto message = std::make_unique<OrderMessage>();
     m_reader.start(m_me.now);
     while (std::optional<ClaimAhead::Claim> claim = m_reader.next()) {
+        m_ctx.reportProgress();
         if (claim->listed) {
             if (!folderListed(claim->listed->error))
                 break;

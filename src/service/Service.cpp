@@ -9,9 +9,12 @@
 #include "labdb/Schema.h"
 #include "runtime/ChangeMarkers.h"
 #include "runtime/WorkEdge.h"
+#include "service/ServiceManager.h"
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -28,7 +31,14 @@ Service::Service(const Clock& clock, AppConfig config, CycleEntries entries, QOb
     , m_timers(std::make_unique<CycleTimers>(
           CycleSchedule(m_config.ComputerName, m_config.ImportCycle, m_config.ExportCycle),
           [this] { importCycle(*m_cycleContext); }, [this] { exportCycle(*m_cycleContext); }))
+    , m_watchdog(ServiceManagerWatchdog())
+    , m_managerStatus(RegionalFormat{m_config.ShortDateFormat, m_config.TimeFormat})
 {
+    connect(this, &Service::cycleFinished, this,
+            [this](CycleKind kind, const CycleOutcome& outcome, bool databaseConnected) {
+                if (m_managerStatus.noteCycle(kind, outcome, databaseConnected, m_clock.now()))
+                    NotifyServiceManager(u"STATUS="_s + m_managerStatus.line());
+            });
 }
 
 Service::~Service()
@@ -110,8 +120,35 @@ void Service::startTimers()
             m_cycleContext = std::make_unique<Context>(Context{m_config, *m_cycleDb, *m_log, m_clock});
             m_cycleContext->stopping = &m_stopRequested;
             m_timers->start(m_config.ExportTimerEnabled);
+            startWatchdog();
         },
         Qt::BlockingQueuedConnection);
+    NotifyServiceManager(u"READY=1\nSTATUS="_s + m_managerStatus.line());
+}
+
+void Service::startWatchdog()
+{
+    if (m_watchdog.count() <= 0)
+        return;
+    m_cycleContext->progress = [this] { tellWatchdog(true); };
+    // Fires only while no cycle runs: the cycles' own loop is what the watchdog watches.
+    m_watchdogTimer = std::make_unique<QTimer>();
+    m_watchdogTimer->setTimerType(Qt::PreciseTimer);
+    const auto half = std::chrono::duration_cast<std::chrono::milliseconds>(m_watchdog / 2);
+    m_watchdogTimer->setInterval(
+        std::clamp(half, std::chrono::milliseconds(1), std::chrono::milliseconds(std::numeric_limits<int>::max())));
+    connect(m_watchdogTimer.get(), &QTimer::timeout, m_timers.get(), [this] { tellWatchdog(false); });
+    m_watchdogTimer->start();
+    tellWatchdog(false);
+}
+
+void Service::tellWatchdog(bool fromCycle)
+{
+    if (fromCycle && m_sinceWatchdog.isValid() &&
+        std::chrono::microseconds(m_sinceWatchdog.nsecsElapsed() / 1000) < m_watchdog / 2)
+        return;
+    m_sinceWatchdog.start();
+    NotifyServiceManager(u"WATCHDOG=1"_s);
 }
 
 void Service::stopCycles()
@@ -126,6 +163,7 @@ void Service::stopCycles()
         m_timers.get(),
         [this, home] {
             m_timers->stop();
+            m_watchdogTimer.reset();
             m_cycleContext.reset();
             m_cycleDb.reset();
             m_timers->moveToThread(home);
@@ -194,6 +232,7 @@ void Service::shutdown()
     if (std::exchange(m_shutDown, true))
         return; // a signal after the window's Exit, or the other way round
     m_stopRequested = true;
+    NotifyServiceManager(u"STOPPING=1"_s);
     emit stopping();
     stopCycles();
     // What the cycles said last reaches the windows and the journal before the stop line.

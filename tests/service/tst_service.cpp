@@ -1,12 +1,16 @@
 #include "FixedClock.h"
+#include "NotifySocket.h"
 #include "ServiceConfig.h"
 #include "TestEnvironment.h"
 #include "TestMain.h"
 #include "core/Error.h"
 #include "labdb/Database.h"
 #include "service/CycleRecord.h"
+#include "service/ManagerStatus.h"
 #include "service/Service.h"
 
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -27,7 +31,16 @@ AppConfig stationConfig(const QTemporaryDir& dir)
 
 QString logText(Service& service) { return QString::fromLatin1(test::ReadFile(service.context().log.fileName())); }
 
+struct NotedCycle {
+    CycleKind kind;
+    CycleOutcome outcome;
+    bool connected = true;
+};
+using NotedCycles = QList<NotedCycle>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(NotedCycles)
 
 class TestService : public QObject {
     Q_OBJECT
@@ -46,6 +59,9 @@ private slots:
     void analyserDatabaseOnlyForMgc();
     void cycleRecordIsWrittenOnceAMinute();
     void timerPausedWhileItsCycleRuns();
+    void longCycleTellsTheWatchdog();
+    void managerStatusFollowsTheWork_data();
+    void managerStatusFollowsTheWork();
     void timerStoppedDuringItsCycleStaysStopped();
 };
 
@@ -341,6 +357,95 @@ void TestService::timerStoppedDuringItsCycleStaysStopped()
     owner.importTick();
     QVERIFY(!owner.importTimer()->isActive());
     QVERIFY(!owner.exportTimer()->isActive());
+}
+
+// A cycle that runs longer than the watchdog's interval but goes on tells it between its
+// items; while the cycle waits, nothing does (the timer between cycles cannot fire).
+void TestService::longCycleTellsTheWatchdog()
+{
+#ifdef Q_OS_WIN
+    QSKIP("no service manager's socket on Windows");
+#else
+    QTemporaryDir dir;
+    test::NotifySocket manager(dir.filePath(u"notify"_s));
+    QVERIFY(manager.bound());
+    qputenv("NOTIFY_SOCKET", dir.filePath(u"notify"_s).toLocal8Bit());
+    // Told every 0.5 s: the few messages before the first cycle fit into the socket unread.
+    qputenv("WATCHDOG_USEC", "1000000");
+    qunsetenv("WATCHDOG_PID");
+    const auto unset = qScopeGuard([] {
+        qunsetenv("NOTIFY_SOCKET");
+        qunsetenv("WATCHDOG_USEC");
+    });
+    AppConfig config = stationConfig(dir);
+    config.ExportCycle = 1;
+    QSemaphore running;
+    QSemaphore nextItem;
+    bool first = true;
+    CycleEntries entries;
+    entries.exportCycle = [&](Context& ctx) {
+        if (std::exchange(first, false)) {
+            running.release();
+            nextItem.acquire();
+            ctx.reportProgress(); // one item done
+            nextItem.acquire();
+        }
+        return CycleOutcome{};
+    };
+    Service service(kSystemClock, config, entries);
+    SilentProgress progress;
+    service.start(progress);
+    service.startTimers();
+    QVERIFY(running.tryAcquire(1, 30000));
+    QVERIFY(manager.watchdogQuietFor(1500, 10000));
+    nextItem.release();
+    QVERIFY(!manager.waitFor("WATCHDOG=1", 5000).isEmpty());
+    nextItem.release();
+#endif
+}
+
+void TestService::managerStatusFollowsTheWork_data()
+{
+    QTest::addColumn<NotedCycles>("cycles"); // a second apart from 14.03.2025 20:31:05
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("changedByLast");
+    const CycleOutcome idle;
+    const CycleOutcome stopped{0, 0, true};
+    CycleOutcome blind{0, 1, false};
+    blind.folderUnusable = true;
+    QTest::newRow("items stored and failed")
+        << NotedCycles{{CycleKind::Import, {3, 1, false}}}
+        << u"Last import 14.03.2025 20:31:05: 3 stored, 1 failed; no export yet"_s << true;
+    QTest::newRow("an idle cycle keeps the last work")
+        << NotedCycles{{CycleKind::Import, {3, 0, false}}, {CycleKind::Import, idle}}
+        << u"Last import 14.03.2025 20:31:05: 3 stored; no export yet"_s << false;
+    QTest::newRow("failing since the first that could not run")
+        << NotedCycles{{CycleKind::Export, {2, 0, false}}, {CycleKind::Export, stopped}, {CycleKind::Export, stopped}}
+        << u"No import yet; export failing since 14.03.2025 20:31:06"_s << false;
+    QTest::newRow("a cycle that runs ends the failing")
+        << NotedCycles{{CycleKind::Export, {0, 2, false}}, {CycleKind::Export, stopped}, {CycleKind::Export, idle}}
+        << u"No import yet; last export 14.03.2025 20:31:05: 2 failed"_s << true;
+    QTest::newRow("a folder that cannot be read")
+        << NotedCycles{{CycleKind::Import, blind}} << u"Import failing since 14.03.2025 20:31:05; no export yet"_s
+        << true;
+    QTest::newRow("database away") << NotedCycles{{CycleKind::Import, {1, 0, false}},
+                                                  {CycleKind::Import, stopped, false}}
+                                   << u"Database away; import failing since 14.03.2025 20:31:06; no export yet"_s
+                                   << true;
+}
+
+void TestService::managerStatusFollowsTheWork()
+{
+    QFETCH(NotedCycles, cycles);
+    ManagerStatus status{RegionalFormat{}};
+    QDateTime at(QDate(2025, 3, 14), QTime(20, 31, 5));
+    bool changed = false;
+    for (const NotedCycle& cycle : cycles) {
+        changed = status.noteCycle(cycle.kind, cycle.outcome, cycle.connected, at);
+        at = at.addSecs(1);
+    }
+    QTEST(status.line(), "line");
+    QTEST(changed, "changedByLast");
 }
 
 KESTRIN_TEST_MAIN(TestService)

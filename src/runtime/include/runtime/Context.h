@@ -8,6 +8,7 @@
 #include "runtime/Outages.h"
 
 #include <atomic>
+#include <functional>
 
 namespace kestrin {
 
@@ -25,7 +26,16 @@ struct Context {
     // or group in hand instead of starting another.
     const std::atomic<bool>* stopping = nullptr;
 
+    // Called by a long cycle between its items: the service manager's watchdog hears that the
+    // cycles go on. Empty where none watches.
+    std::function<void()> progress = {};
+
     bool stopRequested() const { return stopping && stopping->load(); }
+    void reportProgress() const
+    {
+        if (progress)
+            progress();
+    }
 
     RegionalFormat regional() const { return {config.ShortDateFormat, config.TimeFormat, config.DecimalSeparator}; }
     QDateTime now() const { return clock.now(); }

@@ -9,10 +9,13 @@
 #include "runtime/CycleOutcome.h"
 #include "service/CycleRecord.h"
 #include "service/CycleTimers.h"
+#include "service/ManagerStatus.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QThread>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -39,6 +42,10 @@ struct CycleEntries {
 // The timers run the cycles on a thread of their own, with a connection and a context of
 // their own, so that a cycle waiting for the database never holds up a window; context() is
 // the thread's that made the service (the windows', and "/cycle"'s).
+//
+// A service manager that started it (systemd, Type=notify) hears when the cycles run, what
+// they did last and when it stops; its watchdog hears from the cycles' thread, so that a cycle
+// that hangs, and not only a window that hangs, ends the run.
 class Service : public QObject {
     Q_OBJECT
 public:
@@ -50,7 +57,7 @@ public:
     // StartupError naming what failed.
     void start(StartupProgress& progress, const std::function<void()>& addIcon = {});
     // Starts the cycles' thread with its connection, and the cycle timers there; the export
-    // timer only where the run mode allows it.
+    // timer only where the run mode allows it. Start-up is over: the service manager hears it.
     void startTimers();
 
     // One import cycle followed by the day and shift check; one export cycle. On the calling
@@ -93,6 +100,12 @@ private:
     CycleOutcome runCycle(Context& ctx, CycleKind kind, const QString& what, const std::function<CycleOutcome()>& body);
     // Asks the cycle in hand to stop, waits for its batch, and ends the cycles' thread.
     void stopCycles();
+    // On the cycles' thread, where a service manager's watchdog asks for it: a timer that
+    // tells it between cycles, and the cycles' context that tells it between their items.
+    void startWatchdog();
+    // On the cycles' thread: the watchdog hears that they go on, at most every half interval
+    // from inside a cycle.
+    void tellWatchdog(bool fromCycle);
     std::unique_ptr<SerialPortDrain> openSerialPort(const char16_t* name, int portNumber, const QString& device);
 
     const Clock& m_clock;
@@ -110,6 +123,12 @@ private:
     // Made, used and dropped on the cycles' thread: a connection belongs to the thread that opened it.
     std::unique_ptr<Database> m_cycleDb;
     std::unique_ptr<Context> m_cycleContext;
+    // The service manager's watchdog interval (zero: none), and on the cycles' thread the
+    // timer that tells it between cycles.
+    const std::chrono::microseconds m_watchdog;
+    std::unique_ptr<QTimer> m_watchdogTimer;
+    QElapsedTimer m_sinceWatchdog;
+    ManagerStatus m_managerStatus;
     std::atomic<bool> m_stopRequested{false};
     bool m_shutDown = false;
 };
