@@ -61,13 +61,12 @@ constexpr qsizetype kChangedSamplePatient = 8;
 // The lookups of a batch, one SELECT for each kind of key, joined into one statement.
 const QString kPatientLookup = u"SELECT 'P' AS KIND, SI_ID AS ID, MIN(P_ID) AS P_ID, CAST(NULL AS VARCHAR(60)) AS NAME "
                                u"FROM PATIENTS WHERE SI_ID IN (%1) GROUP BY SI_ID"_s;
-// A sample's P_ID comes along when it names a patient without SI_ID that no other sample names:
-// the patient of its own that an order sent again changes (older versions gave all such orders one).
-const QString kSampleLookup =
-    u"SELECT 'S' AS KIND, s.SAMPLE_ID AS ID, p.P_ID AS P_ID, CAST(NULL AS VARCHAR(60)) AS NAME "
-    u"FROM SAMPLE_BASE s LEFT JOIN PATIENTS p ON p.P_ID = s.P_ID AND p.SI_ID = '' AND NOT EXISTS "
-    u"(SELECT 1 FROM SAMPLE_BASE o WHERE o.P_ID = s.P_ID AND o.SAMPLE_ID <> s.SAMPLE_ID) "
-    u"WHERE s.SAMPLE_ID IN (%1)"_s;
+const QString kSampleLookup = u"SELECT 'S' AS KIND, SAMPLE_ID AS ID, P_ID, "
+                              u"CAST(NULL AS VARCHAR(60)) AS NAME FROM SAMPLE_BASE WHERE SAMPLE_ID IN (%1)"_s;
+// A patient without SI_ID that no other sample names is the patient of its own that an order sent
+// again changes (older versions gave all such orders one).
+const QString kOwnUnnamedPatient = u"SELECT P_ID FROM PATIENTS WHERE P_ID = ? AND SI_ID = '' AND NOT EXISTS "
+                                   u"(SELECT 1 FROM SAMPLE_BASE WHERE P_ID = ? AND SAMPLE_ID <> ?)"_s;
 const QString kCustomerLookup = u"SELECT 'C' AS KIND, CUST_ID AS ID, CAST(NULL AS INTEGER) AS P_ID, CUST_NAME AS NAME "
                                 u"FROM CUSTOMER WHERE CUST_ID IN (%1)"_s;
 // Key lists are padded to one of these lengths (repeating a key), so that a handful of
@@ -178,11 +177,8 @@ void OrderStore::lookUp(QStringList patients, QStringList samples, QStringList c
                 m_batch.patients.insert(id, {true, row.value(u"P_ID"), false});
             else if (kind == u"S") {
                 m_batch.samples.insert(id, true);
-                if (const QVariant own = row.value(u"P_ID"); !own.isNull()) {
-                    const QString key = kUnnamedMark + u'P' + own.toString();
-                    m_batch.patients.insert(key, {true, own, false});
-                    m_batch.unnamedPatientOf.insert(id, key);
-                }
+                if (const QVariant patient = row.value(u"P_ID"); !patient.isNull())
+                    m_batch.storedPatientOf.insert(id, patient);
             } else
                 m_batch.customers.insert(id, row.text(u"NAME"));
         }
@@ -342,6 +338,14 @@ void OrderStore::saveUnnamedPatient(const OrderMessage& m, const QString& sample
                                     const QVariant& birth)
 {
     KeptRows& kept = m_batch.kept;
+    // Asked only for a sample sent again without PID-3, rarely, and by keys.
+    if (const QVariant stored = m_batch.storedPatientOf.take(sample); !stored.isNull()) {
+        if (const auto row = m_ctx.db.first(kOwnUnnamedPatient, {stored, stored, sample})) {
+            const QString key = kUnnamedMark + u'P' + row->text(u"P_ID");
+            m_batch.patients.insert(key, {true, row->value(u"P_ID"), false});
+            m_batch.unnamedPatientOf.insert(sample, key);
+        }
+    }
     const QString own = m_batch.unnamedPatientOf.value(sample);
     if (own.isEmpty()) {
         const QString mark = kUnnamedMark + QString::number(++m_batch.unnamedPatients);
@@ -416,8 +420,10 @@ void OrderStore::SaveSample(const OrderMessage& m)
     const QString id = sampleId(m);
     const QString patientId = siId(m);
     lookUpNow(patientId.isEmpty() ? QString() : patientId, id, {});
-    if (!patientId.isEmpty())
-        m_batch.unnamedPatientOf.remove(id); // its patient is a named one now
+    if (!patientId.isEmpty()) { // its patient is a named one now
+        m_batch.unnamedPatientOf.remove(id);
+        m_batch.storedPatientOf.remove(id);
+    }
     const QString patientKey = patientId.isEmpty() ? m_batch.unnamedPatientOf.value(id) : patientId;
     const KnownPatient patient = m_batch.patients.value(patientKey);
     const QDateTime collected =

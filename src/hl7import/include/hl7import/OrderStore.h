@@ -90,6 +90,7 @@ private:
         KeptRows kept;
         QHash<QString, KnownPatient> patients;            // by SI_ID
         QHash<QString, QString> unnamedPatientOf;         // SAMPLE_ID -> its own patient without SI_ID
+        QHash<QString, QVariant> storedPatientOf;         // SAMPLE_ID -> its P_ID as looked up
         int unnamedPatients = 0;                          // new ones so far
         QHash<QString, bool> samples;                     // SAMPLE_ID -> whether it is stored
         QHash<QString, std::optional<QString>> customers; // CUST_ID -> its name, if stored
