@@ -23,13 +23,12 @@ constexpr int kMaxUnknownLines = 100;
 // beside its line (five million segments of two characters would cost six times the file).
 constexpr qsizetype kMaxSegments = 100000;
 
-// A sample without ID, or a patient without ID, cannot be stored sensibly.
-void requireIdentifiers(const OrderMessage& m)
+// A sample without ID cannot be stored sensibly. A patient without ID can: an anonymous sample
+// gets a patient of its own.
+void requireSampleId(const OrderMessage& m)
 {
     if (FieldValue(m, m.orc(2)).isEmpty())
         throw MessageError(u"The message names no sample: ORC-2 is empty."_s);
-    if (FieldValue(m, m.pid(3)).isEmpty())
-        throw MessageError(u"The message names no patient: PID-3 is empty."_s);
 }
 
 // The messages of a text, counted before they are read.
@@ -70,7 +69,7 @@ MessageIdentity StoreMessages(OrderStore& store, const QList<Hl7Message>& messag
         store.DeleteOpenRequests(FieldValue(m, m.orc(2)));
         ctx.log.logall(importtexts::CancellationLine(m.msh(10), m.orc(2)), LogDirection::OrderIn);
     } else {
-        requireIdentifiers(m);
+        requireSampleId(m);
         EvaluateNotes(m, m.SegmentCounts.nte, ctx.config.StdSampleMaterial);
         store.SavePatient(m);
         store.SaveCustomer(m, m.orc(21));

@@ -61,13 +61,35 @@ constexpr qsizetype kChangedSamplePatient = 8;
 // The lookups of a batch, one SELECT for each kind of key, joined into one statement.
 const QString kPatientLookup = u"SELECT 'P' AS KIND, SI_ID AS ID, MIN(P_ID) AS P_ID, CAST(NULL AS VARCHAR(60)) AS NAME "
                                u"FROM PATIENTS WHERE SI_ID IN (%1) GROUP BY SI_ID"_s;
-const QString kSampleLookup = u"SELECT 'S' AS KIND, SAMPLE_ID AS ID, CAST(NULL AS INTEGER) AS P_ID, "
+const QString kSampleLookup = u"SELECT 'S' AS KIND, SAMPLE_ID AS ID, P_ID, "
                               u"CAST(NULL AS VARCHAR(60)) AS NAME FROM SAMPLE_BASE WHERE SAMPLE_ID IN (%1)"_s;
+// A patient without SI_ID that no other sample names is the patient of its own that an order sent
+// again changes (older versions gave all such orders one).
+const QString kOwnUnnamedPatient = u"SELECT P_ID FROM PATIENTS WHERE P_ID = ? AND SI_ID = '' AND NOT EXISTS "
+                                   u"(SELECT 1 FROM SAMPLE_BASE WHERE P_ID = ? AND SAMPLE_ID <> ?)"_s;
 const QString kCustomerLookup = u"SELECT 'C' AS KIND, CUST_ID AS ID, CAST(NULL AS INTEGER) AS P_ID, CUST_NAME AS NAME "
                                 u"FROM CUSTOMER WHERE CUST_ID IN (%1)"_s;
 // Key lists are padded to one of these lengths (repeating a key), so that a handful of
 // prepared statements serve every batch; 3 x 256 values stay below every engine's limit.
 constexpr std::array kKeysPerList{1, 4, 16, 64, 256};
+
+// Takes up to the longest list of keys off the front, repeating the last to a list's length.
+QVariantList takeKeyList(QStringList& keys)
+{
+    const qsizetype count = std::min(keys.size(), qsizetype(kKeysPerList.back()));
+    const qsizetype length = *std::find_if(kKeysPerList.begin(), kKeysPerList.end(), [&](int n) { return n >= count; });
+    QVariantList values;
+    for (qsizetype i = 0; i < length; ++i)
+        values << keys.at(std::min(i, count - 1));
+    keys.remove(0, count);
+    return values;
+}
+
+// A patient without SI_ID is known to the batch by a key that starts with a line end, which no
+// field holds: a new one is written under such a key, so that its P_ID is told apart from every
+// other patient's (never looked up by the empty SI_ID), and its SI_ID is emptied before the commit.
+const QString kUnnamedMark = u"\n"_s;
+bool isUnnamedMark(const QString& key) { return key.startsWith(kUnnamedMark); }
 
 QVariant noPatient() { return QVariant(QMetaType(QMetaType::Int)); }
 
@@ -107,7 +129,8 @@ void OrderStore::LookUpAhead(const QList<OrderKeys>& orders)
     QStringList samples;
     QStringList customers;
     for (const OrderKeys& order : orders) {
-        patients << CutToColumn(order.patient, sizes().siId);
+        if (!order.patient.isEmpty())
+            patients << CutToColumn(order.patient, sizes().siId);
         samples << CutToColumn(order.sample, sizes().sampleId);
         customers << customerId(order.customer);
     }
@@ -140,13 +163,9 @@ void OrderStore::lookUp(QStringList patients, QStringList samples, QStringList c
         const auto ask = [&](QStringList& keys, const QString& select) {
             if (keys.isEmpty())
                 return;
-            const qsizetype count = std::min(keys.size(), qsizetype(kKeysPerList.back()));
-            const qsizetype length =
-                *std::find_if(kKeysPerList.begin(), kKeysPerList.end(), [&](int n) { return n >= count; });
-            selects << select.arg(Placeholders(length));
-            for (qsizetype i = 0; i < length; ++i)
-                values << keys.at(std::min(i, count - 1));
-            keys.remove(0, count);
+            const QVariantList list = takeKeyList(keys);
+            selects << select.arg(Placeholders(list.size()));
+            values << list;
         };
         ask(patients, kPatientLookup);
         ask(samples, kSampleLookup);
@@ -156,9 +175,11 @@ void OrderStore::lookUp(QStringList patients, QStringList samples, QStringList c
             const QString id = row.text(u"ID");
             if (kind == u"P")
                 m_batch.patients.insert(id, {true, row.value(u"P_ID"), false});
-            else if (kind == u"S")
+            else if (kind == u"S") {
                 m_batch.samples.insert(id, true);
-            else
+                if (const QVariant patient = row.value(u"P_ID"); !patient.isNull())
+                    m_batch.storedPatientOf.insert(id, patient);
+            } else
                 m_batch.customers.insert(id, row.text(u"NAME"));
         }
     }
@@ -197,16 +218,25 @@ void OrderStore::writeNewRows()
         for (const Row& row : written)
             m_batch.patients[row.text(u"SI_ID")].id = row.value(u"P_ID");
         const qsizetype siIdAt = kPatientColumns.indexOf(u"SI_ID"_s);
+        QStringList marks;
         for (const QVariantList& values : std::as_const(kept.newPatients)) {
-            KnownPatient& patient = m_batch.patients[values.at(siIdAt).toString()];
+            const QString key = values.at(siIdAt).toString();
+            KnownPatient& patient = m_batch.patients[key];
             patient.waiting = false;
             if (written.isEmpty()) {
-                const QString id = FindPatientBySiId(m_ctx.db, values.at(siIdAt));
+                const QString id = FindPatientBySiId(m_ctx.db, key);
                 if (!id.isEmpty())
                     patient.id = id.toInt();
             }
+            if (isUnnamedMark(key))
+                marks << key;
         }
         kept.newPatients.clear();
+        while (!marks.isEmpty()) {
+            const QVariantList list = takeKeyList(marks);
+            m_ctx.db.exec(u"UPDATE PATIENTS SET SI_ID = ? WHERE SI_ID IN (%1)"_s.arg(Placeholders(list.size())),
+                          QVariantList{u""_s} + list);
+        }
     }
     if (!kept.samples.isEmpty()) {
         QList<QVariantList> rows;
@@ -223,19 +253,8 @@ void OrderStore::flush()
 {
     writeNewRows();
     KeptRows& kept = m_batch.kept;
-    // Where keys compare as texts each patient has one change, and their order does not matter.
-    const auto hasBirth = [](const QVariantList& change) { return change.size() > kChangedColumns.size() + 1; };
-    if (m_exactKeys)
-        std::stable_partition(kept.patientChanges.begin(), kept.patientChanges.end(), hasBirth);
-    for (qsizetype first = 0; first < kept.patientChanges.size();) {
-        const bool birth = hasBirth(kept.patientChanges.at(first));
-        qsizetype end = first;
-        while (end < kept.patientChanges.size() && hasBirth(kept.patientChanges.at(end)) == birth)
-            ++end;
-        m_ctx.db.updateRows(kPatients, birth ? kChangedColumns + QStringList{u"BIRTH"_s} : kChangedColumns, u"SI_ID"_s,
-                            kept.patientChanges.mid(first, end - first));
-        first = end;
-    }
+    writePatientChanges(kept.patientChanges, u"SI_ID"_s);
+    writePatientChanges(kept.unnamedChanges, u"P_ID"_s);
     for (const SampleRow& change : std::as_const(kept.sampleChanges)) {
         QVariantList values = change.values;
         values[kChangedSamplePatient] = patientIdOf(change, kChangedSamplePatient);
@@ -247,6 +266,23 @@ void OrderStore::flush()
     m_ctx.db.insertRows(u"REQUEST"_s, {u"SAMPLE_ID"_s, u"PARAMETER_ID"_s}, kept.requests);
     kestrin::RecordImported(m_ctx.db, kept.imported);
     kept = {};
+}
+
+void OrderStore::writePatientChanges(QList<QVariantList>& changes, const QString& keyColumn)
+{
+    // Where keys compare as texts each patient has one change, and their order does not matter.
+    const auto hasBirth = [](const QVariantList& change) { return change.size() > kChangedColumns.size() + 1; };
+    if (m_exactKeys || keyColumn == u"P_ID")
+        std::stable_partition(changes.begin(), changes.end(), hasBirth);
+    for (qsizetype first = 0; first < changes.size();) {
+        const bool birth = hasBirth(changes.at(first));
+        qsizetype end = first;
+        while (end < changes.size() && hasBirth(changes.at(end)) == birth)
+            ++end;
+        m_ctx.db.updateRows(kPatients, birth ? kChangedColumns + QStringList{u"BIRTH"_s} : kChangedColumns, keyColumn,
+                            changes.mid(first, end - first));
+        first = end;
+    }
 }
 
 void OrderStore::discard() { m_batch = {}; }
@@ -274,7 +310,8 @@ void OrderStore::DeleteOpenRequests(const QString& sampleId)
 void OrderStore::SavePatient(const OrderMessage& m)
 {
     const QString id = siId(m);
-    lookUpNow(id, sampleId(m), {});
+    const QString sample = sampleId(m);
+    lookUpNow(id.isEmpty() ? QString() : id, sample, {});
     const QDate birth = ParseCompactDate(FieldValue(m, m.pid(7)));
     // A text that is no date gives the year 1900, which is no birth date.
     const QVariant birthValue =
@@ -282,8 +319,12 @@ void OrderStore::SavePatient(const OrderMessage& m)
     QVariantList values{CutToColumn(FieldValue(m, m.PatientSurname), sizes().name),
                         CutToColumn(FieldValue(m, m.PatientForename), sizes().name),
                         CutToColumn(FieldValue(m, m.pid(8)), sizes().sex), m_now};
+    if (id.isEmpty()) {
+        saveUnnamedPatient(m, sample, values, birthValue);
+        return;
+    }
     if (m_batch.patients.value(id).exists) {
-        changePatient(id, values, birthValue);
+        changePatient(m_batch.kept.patientChanges, id, id, values, birthValue);
         m_ctx.log.logall(importtexts::PatientUpdatedLine(m.pid(3)), LogDirection::Monitor);
         return;
     }
@@ -291,27 +332,67 @@ void OrderStore::SavePatient(const OrderMessage& m)
     m_batch.patients.insert(id, {true, noPatient(), true});
 }
 
-// Changes of one patient within a batch come to the last one's values, with the last birth
-// date given; where keys are not compared as texts each stays a statement of its own, in order.
-void OrderStore::changePatient(const QString& siId, QVariantList values, const QVariant& birth)
+// A sample sent again changes the patient of its own that it was given; any other order
+// without PID-3 gets a new patient.
+void OrderStore::saveUnnamedPatient(const OrderMessage& m, const QString& sample, QVariantList values,
+                                    const QVariant& birth)
 {
     KeptRows& kept = m_batch.kept;
-    const auto earlier = kept.changeOf.constFind(siId);
+    // Asked only for a sample sent again without PID-3, rarely, and by keys.
+    if (const QVariant stored = m_batch.storedPatientOf.take(sample); !stored.isNull()) {
+        if (const auto row = m_ctx.db.first(kOwnUnnamedPatient, {stored, stored, sample})) {
+            const QString key = kUnnamedMark + u'P' + row->text(u"P_ID");
+            m_batch.patients.insert(key, {true, row->value(u"P_ID"), false});
+            m_batch.unnamedPatientOf.insert(sample, key);
+        }
+    }
+    const QString own = m_batch.unnamedPatientOf.value(sample);
+    if (own.isEmpty()) {
+        const QString mark = kUnnamedMark + QString::number(++m_batch.unnamedPatients);
+        kept.newPatients.append(values << mark << birth);
+        m_batch.patients.insert(mark, {true, noPatient(), true});
+        m_batch.unnamedPatientOf.insert(sample, mark);
+        return;
+    }
+    const KnownPatient patient = m_batch.patients.value(own);
+    if (patient.waiting) {
+        const qsizetype siIdAt = kPatientColumns.indexOf(u"SI_ID"_s);
+        for (QVariantList& row : kept.newPatients) {
+            if (row.at(siIdAt) != own)
+                continue;
+            const QVariant lastBirth = birth.isNull() ? row.last() : birth;
+            row = values << own << lastBirth;
+            break;
+        }
+    } else {
+        changePatient(kept.unnamedChanges, own, patient.id, values, birth);
+    }
+    m_ctx.log.logall(importtexts::PatientUpdatedLine(m.pid(3)), LogDirection::Monitor);
+}
+
+// Changes of one patient within a batch come to the last one's values, with the last birth
+// date given; where keys are not compared as texts each stays a statement of its own, in order.
+void OrderStore::changePatient(QList<QVariantList>& changes, const QString& patient, const QVariant& key,
+                               QVariantList values, const QVariant& birth)
+{
+    KeptRows& kept = m_batch.kept;
+    const bool merge = m_exactKeys || &changes == &kept.unnamedChanges;
+    const auto earlier = kept.changeOf.constFind(patient);
     QVariant lastBirth = birth;
-    if (m_exactKeys && earlier != kept.changeOf.cend()) {
-        const QVariantList& before = kept.patientChanges.at(*earlier);
+    if (merge && earlier != kept.changeOf.cend()) {
+        const QVariantList& before = changes.at(*earlier);
         if (birth.isNull() && before.size() > kChangedColumns.size() + 1)
             lastBirth = before.at(kChangedColumns.size());
     }
     if (!lastBirth.isNull())
         values << lastBirth;
-    values << siId;
-    if (m_exactKeys && earlier != kept.changeOf.cend()) {
-        kept.patientChanges[*earlier] = values;
+    values << key;
+    if (merge && earlier != kept.changeOf.cend()) {
+        changes[*earlier] = values;
         return;
     }
-    kept.changeOf.insert(siId, kept.patientChanges.size());
-    kept.patientChanges.append(values);
+    kept.changeOf.insert(patient, changes.size());
+    changes.append(values);
 }
 
 void OrderStore::SaveCustomer(const OrderMessage& m, const QString& customer)
@@ -337,14 +418,19 @@ void OrderStore::SaveCustomer(const OrderMessage& m, const QString& customer)
 void OrderStore::SaveSample(const OrderMessage& m)
 {
     const QString id = sampleId(m);
-    const QString patientKey = siId(m);
-    lookUpNow(patientKey, id, {});
+    const QString patientId = siId(m);
+    lookUpNow(patientId.isEmpty() ? QString() : patientId, id, {});
+    if (!patientId.isEmpty()) { // its patient is a named one now
+        m_batch.unnamedPatientOf.remove(id);
+        m_batch.storedPatientOf.remove(id);
+    }
+    const QString patientKey = patientId.isEmpty() ? m_batch.unnamedPatientOf.value(id) : patientId;
     const KnownPatient patient = m_batch.patients.value(patientKey);
     const QDateTime collected =
         ParseDisplayDateTime(QString(m.CollectionDateText + u' ' + m.CollectionTimeText).trimmed());
     // Neither "no date" (1900) nor the zero date of a text in another shape is a collection.
     const bool hasCollection = collected.date().year() != 1900 && collected != ZeroDate();
-    SampleRow row{{patientKey, CutToColumn(FieldValue(m, m.orc(21)), sizes().sampleCustomer), orderKey(m), m_now,
+    SampleRow row{{patientId, CutToColumn(FieldValue(m, m.orc(21)), sizes().sampleCustomer), orderKey(m), m_now,
                    CutToColumn(FieldValue(m, m.CollectionRemark), sizes().remark),
                    CutToColumn(m.SampleMaterial, sizes().material),
                    CutToColumn(QString::number(m.MaterialFlag), sizes().add3), kEntryUser,

@@ -47,6 +47,8 @@ private slots:
     void noOrderLinesGiveEmptyLines();
     void firstOfSeveralPidLines_data() { test::AddEngineRows(); }
     void firstOfSeveralPidLines();
+    void orderWithoutPatientIdKeepsItsOwnPidLine_data() { test::AddEngineRows(); }
+    void orderWithoutPatientIdKeepsItsOwnPidLine();
     void olderTenCharacterKeysAreFound_data() { test::AddEngineRows(); }
     void olderTenCharacterKeysAreFound();
     void emptyOrderKeyFindsNothing_data() { test::AddEngineRows(); }
@@ -121,6 +123,19 @@ void TestResultMessage::firstOfSeveralPidLines()
     station.clock.advance(60);
     importOrder(station, OrderBuilder().patient(u"P100"_s, u"Second^Line"_s));
     QCOMPARE(compose(station, u"4711"_s).pid, u"PID|1||P100||First^Line||19800101|F"_s);
+}
+
+// Orders without PID-3 are many patients, not one: each result goes out with its own order's lines.
+void TestResultMessage::orderWithoutPatientIdKeepsItsOwnPidLine()
+{
+    KESTRIN_STATION(station);
+    importOrder(station, OrderBuilder().controlId(u"MSG0001"_s).patient(u""_s, u"^"_s, u""_s, u"M"_s).sample(u"A1"_s));
+    importOrder(station, OrderBuilder().controlId(u"MSG0002"_s).patient(u""_s, u"Meier^Anna"_s).sample(u"A2"_s));
+    importOrder(station, OrderBuilder().controlId(u"MSG0003"_s).patient(u"P100"_s).sample(u"4711"_s));
+    const ResultMessage m = compose(station, u"A1"_s);
+    QCOMPARE(m.pid, u"PID|1||||^|||M"_s);
+    QCOMPARE(m.pv1, u"PV1|1|O|STAT^^^HOSP"_s);
+    QCOMPARE(compose(station, u"A2"_s).pid, u"PID|1||||Meier^Anna||19800101|F"_s);
 }
 
 void TestResultMessage::olderTenCharacterKeysAreFound()

@@ -92,6 +92,8 @@ private slots:
     void filesClaimedAheadGoBack();
     void batchStoresAsMessageByMessage_data();
     void batchStoresAsMessageByMessage();
+    void ordersWithoutPatientIdGetAPatientEach_data();
+    void ordersWithoutPatientIdGetAPatientEach();
 };
 
 void TestImportCycle::filesClaimedAheadGoBack_data()
@@ -466,6 +468,67 @@ void TestImportCycle::batchStoresAsMessageByMessage()
     QCOMPARE(stored.at(1), stored.at(0));
     if (sameLog)
         QCOMPARE(logs.at(1), logs.at(0));
+}
+
+void TestImportCycle::ordersWithoutPatientIdGetAPatientEach_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<bool>("oneBatch"); // else a cycle for each file
+    for (const char* engine : {"sqlite", "postgres"}) {
+        QTest::addRow("%s: one batch", engine) << QString::fromLatin1(engine) << true;
+        QTest::addRow("%s: a cycle each", engine) << QString::fromLatin1(engine) << false;
+    }
+}
+
+// An order without PID-3 gets a patient of its own, never one found by the empty SI_ID; sent
+// again, it changes that patient. A sample needs its ID all the same.
+void TestImportCycle::ordersWithoutPatientIdGetAPatientEach()
+{
+    QFETCH(bool, oneBatch);
+    KESTRIN_STATION(station);
+    Database& db = station.db();
+    db.exec(u"INSERT INTO PATIENTS (SI_ID, SURNAME, FORENAME) VALUES (?, ?, ?)"_s, {u"P1"_s, u"Meier"_s, u"Anna"_s});
+    // Older versions gave every order without PID-3 one patient: it stays the others'.
+    db.exec(u"INSERT INTO PATIENTS (SI_ID, SURNAME) VALUES (?, ?)"_s, {u""_s, u"Alt"_s});
+    for (const QString& sample : {u"X0"_s, u"X1"_s})
+        db.exec(
+            u"INSERT INTO SAMPLE_BASE (SAMPLE_ID, SI_ID, P_ID) SELECT ?, SI_ID, P_ID FROM PATIENTS WHERE SURNAME = ?"_s,
+            {sample, u"Alt"_s});
+    const auto unnamed = [](const QString& sample, const QString& name, const QString& birth) {
+        return OrderBuilder()
+            .controlId(u"M"_s + sample + name.left(1))
+            .patient(u""_s, name, birth)
+            .sample(sample)
+            .test(u"AMP"_s)
+            .text();
+    };
+    const QStringList orders{unnamed(u"A1"_s, u"Meier^Anna"_s, u"19800101"_s),
+                             unnamed(u"A2"_s, u"Meier^Anna"_s, u"19800101"_s), unnamed(u""_s, u"Meier^Anna"_s, u""_s),
+                             unnamed(u"A1"_s, u"Schulz^Eva"_s, u""_s), unnamed(u"X0"_s, u"Neu^Otto"_s, u""_s)};
+    for (qsizetype i = 0; i < orders.size(); ++i) {
+        station.dropOrder(u"%1.hl7"_s.arg(i), orders.at(i));
+        if (!oneBatch)
+            RunImportCycle(station.ctx());
+    }
+    if (oneBatch)
+        RunImportCycle(station.ctx());
+    QCOMPARE(rowsOf(db,
+                    u"SELECT s.SAMPLE_ID, s.SI_ID, p.SI_ID, p.SURNAME, p.FORENAME FROM SAMPLE_BASE s "
+                    u"JOIN PATIENTS p ON p.P_ID = s.P_ID ORDER BY s.SAMPLE_ID"_s),
+             (QStringList{u"A1|||Schulz|Eva"_s, u"A2|||Meier|Anna"_s, u"X0|||Neu|Otto"_s, u"X1|||Alt|"_s}));
+    QCOMPARE(rowsOf(db, u"SELECT COUNT(DISTINCT P_ID) FROM SAMPLE_BASE"_s), QStringList{u"4"_s});
+    QCOMPARE(rowsOf(db,
+                    u"SELECT SI_ID, SURNAME, FORENAME, SEX, ENTRY_DATE FROM PATIENTS WHERE SI_ID <> '' "
+                    u"OR SI_ID IS NULL"_s),
+             QStringList{u"P1|Meier|Anna||"_s});
+    QCOMPARE(rowsOf(db, u"SELECT COUNT(*) FROM PATIENTS WHERE SI_ID = ''"_s), QStringList{u"4"_s});
+    const auto birth = db.first(u"SELECT p.BIRTH FROM PATIENTS p JOIN SAMPLE_BASE s ON s.P_ID = p.P_ID "
+                                u"WHERE s.SAMPLE_ID = ?"_s,
+                                {u"A1"_s});
+    QCOMPARE(birth->dateTime(u"BIRTH"), QDateTime(QDate(1980, 1, 1), QTime(0, 0)));
+    QCOMPARE(station.errorFiles(), QStringList{u"2.hl7"_s});
+    QCOMPARE(station.logLines().filter(u"Fehlerbeschreibung: The message names no sample: ORC-2 is empty."_s).size(),
+             1);
 }
 
 KESTRIN_TEST_MAIN(TestImportCycle)

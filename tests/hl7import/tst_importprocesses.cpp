@@ -354,12 +354,14 @@ void TestImportProcesses::stationsShareOneServerDatabase_data()
 
 // Import stations with folders of their own on one PostgreSQL database, handed at the same
 // moment the same samples (each station with customers of its own), the same new customers
-// and the same new patients (with samples of their own).
+// and the same new patients (with samples of their own), and samples without patient ID, shared
+// and their own, each with a patient of its own.
 void TestImportProcesses::stationsShareOneServerDatabase()
 {
     QFETCH(int, stations);
     constexpr int kShared = 100; // samples every station is given
     constexpr int kOwn = 50;     // samples of one station, for patients and customers all share
+    constexpr int kUnnamed = 20; // samples without PID-3, shared, and again each station's own
     test::LabStation lab(u"postgres"_s);
     KESTRIN_REQUIRE(lab.scratch);
     lab.seedTests();
@@ -391,6 +393,18 @@ void TestImportProcesses::stationsShareOneServerDatabase()
                      .customer(u"SHARED%1"_s.arg(i % 10))
                      .patient(u"PN%1"_s.arg(i))
                      .test(u"AMP"_s));
+        const auto unnamed = [&](const QString& name, const QString& sample) {
+            drop(name,
+                 test::OrderBuilder()
+                     .controlId(u"M%1"_s.arg(k) + name)
+                     .sample(sample)
+                     .customer(u"SHARED0"_s)
+                     .patient(u""_s));
+        };
+        for (int i = 0; i < kUnnamed; ++i) {
+            unnamed(u"U%1"_s.arg(i), u"U%1"_s.arg(i));
+            unnamed(u"V%1"_s.arg(i), u"V%1-%2"_s.arg(k).arg(i));
+        }
         auto& process = running.emplace_back(std::make_unique<QProcess>());
         process->setProcessEnvironment(lab.scratch.processEnvironment());
         process->start(test::KestrinProgram(), {u"/ini="_s + ini, u"/cycle=import"_s});
@@ -401,15 +415,16 @@ void TestImportProcesses::stationsShareOneServerDatabase()
         QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
         const QString in = dir.filePath(u"station%1/in"_s.arg(k));
         QCOMPARE(QDir(in).entryList(QDir::Files | QDir::Hidden), QStringList());
-        QCOMPARE(test::FileNames(in + u"/Done"_s).size(), kShared + kOwn);
+        QCOMPARE(test::FileNames(in + u"/Done"_s).size(), kShared + kOwn + 2 * kUnnamed);
         QCOMPARE(test::FileNames(in + u"/EinleseFehler"_s), QStringList());
     }
     const auto count = [&](const QString& sql) { return lab.db().first(sql)->at(0).toInt(); };
-    const int orders = stations * (kShared + kOwn);
+    const int orders = stations * (kShared + kOwn + 2 * kUnnamed);
     QCOMPARE(count(u"SELECT COUNT(*) FROM HL7_STRINGS WHERE STRING_DEF = 'MSH'"_s), orders);
     QCOMPARE(count(u"SELECT COUNT(DISTINCT ORDER_ID) FROM HL7_STRINGS"_s), orders);
-    QCOMPARE(count(u"SELECT COUNT(*) FROM REQUEST"_s), orders);
-    QCOMPARE(count(u"SELECT COUNT(*) FROM SAMPLE_BASE"_s), kShared + stations * kOwn);
+    QCOMPARE(count(u"SELECT COUNT(*) FROM REQUEST"_s), stations * (kShared + kOwn));
+    const int unnamedSamples = kUnnamed + stations * kUnnamed;
+    QCOMPARE(count(u"SELECT COUNT(*) FROM SAMPLE_BASE"_s), kShared + stations * kOwn + unnamedSamples);
     QCOMPARE(count(u"SELECT COUNT(*) FROM CUSTOMER"_s), stations * 10 + 10);
     QCOMPARE(count(u"SELECT COUNT(*) FROM SAMPLE_BASE s WHERE NOT EXISTS "
                    u"(SELECT 1 FROM CUSTOMER c WHERE c.CUST_ID = s.CUST_ID)"_s),
@@ -419,6 +434,8 @@ void TestImportProcesses::stationsShareOneServerDatabase()
              0);
     QCOMPARE(count(u"SELECT COUNT(*) FROM PATIENTS WHERE SI_ID LIKE 'P%'"_s), kShared + kOwn);
     QCOMPARE(count(u"SELECT COUNT(DISTINCT SI_ID) FROM PATIENTS WHERE SI_ID LIKE 'P%'"_s), kShared + kOwn);
+    QCOMPARE(count(u"SELECT COUNT(*) FROM PATIENTS WHERE SI_ID = ''"_s), unnamedSamples);
+    QCOMPARE(count(u"SELECT COUNT(DISTINCT P_ID) FROM SAMPLE_BASE WHERE SI_ID = ''"_s), unnamedSamples);
 }
 
 KESTRIN_TEST_MAIN(TestImportProcesses)

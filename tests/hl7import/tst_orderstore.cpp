@@ -297,26 +297,21 @@ void TestOrderStore::messageWithoutIdentifiersFails_data()
 {
     QTest::addColumn<QString>("engine");
     QTest::addColumn<QString>("sample");
-    QTest::addColumn<bool>("patient");
     QTest::addColumn<QString>("segment"); // repeated `repeats` times
     QTest::addColumn<int>("repeats");
-    QTest::newRow("no sample ID") << u"sqlite"_s << QString() << true << QString() << 0;
-    QTest::newRow("no patient") << u"sqlite"_s << u"4711"_s << false << QString() << 0;
-    QTest::newRow("100 OBR") << u"sqlite"_s << u"4711"_s << true << u"OBR|1||4711|AMP"_s << 100;
+    QTest::newRow("no sample ID") << u"sqlite"_s << QString() << QString() << 0;
+    QTest::newRow("100 OBR") << u"sqlite"_s << u"4711"_s << u"OBR|1||4711|AMP"_s << 100;
     // More than the segment counters hold: they must not wrap.
-    QTest::newRow("32768 MSH") << u"sqlite"_s << u"4711"_s << true << u"MSH|^~\\&|X"_s << 32768;
+    QTest::newRow("32768 MSH") << u"sqlite"_s << u"4711"_s << u"MSH|^~\\&|X"_s << 32768;
 }
 
 void TestOrderStore::messageWithoutIdentifiersFails()
 {
     KESTRIN_STATION(station);
     QFETCH(QString, sample);
-    QFETCH(bool, patient);
     QFETCH(QString, segment);
     QFETCH(int, repeats);
     OrderBuilder order = OrderBuilder().sample(sample);
-    if (!patient)
-        order.withoutPatient();
     for (int i = 0; i < repeats; ++i)
         order.segment(segment);
     QVERIFY_THROWS_EXCEPTION(MessageError, read(station, order));

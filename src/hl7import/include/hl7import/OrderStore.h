@@ -58,14 +58,15 @@ public:
     QString LookupParameterId(const QString& importCode);
 
 private:
-    // A patient as the batch sees it. `id` is the first P_ID; it is null while the patient's
-    // new row waits in KeptRows::newPatients.
+    // A patient as the batch sees it, by SI_ID, or for a patient without one by a key of its own
+    // that no SI_ID can be (see OrderStore.cpp). `id` is the first P_ID; it is null while the
+    // patient's new row waits in KeptRows::newPatients.
     struct KnownPatient {
         bool exists = false;
         QVariant id;
         bool waiting = false;
     };
-    // A SAMPLE_BASE row or change; `patient` names the SI_ID whose P_ID it takes once the
+    // A SAMPLE_BASE row or change; `patient` names the patient whose P_ID it takes once the
     // patient's new row is written (empty when the P_ID is in `values`).
     struct SampleRow {
         QVariantList values;
@@ -76,7 +77,8 @@ private:
     struct KeptRows {
         QList<QVariantList> newPatients;    // SURNAME, FORENAME, SEX, ENTRY_DATE, SI_ID, BIRTH
         QList<QVariantList> patientChanges; // SURNAME, FORENAME, SEX, ENTRY_DATE[, BIRTH], SI_ID
-        QHash<QString, qsizetype> changeOf; // SI_ID -> its row in patientChanges
+        QList<QVariantList> unnamedChanges; // the same for patients without SI_ID, by P_ID
+        QHash<QString, qsizetype> changeOf; // patient -> its row in patientChanges or unnamedChanges
         QList<SampleRow> samples;           // new SAMPLE_BASE rows
         QList<SampleRow> sampleChanges;     // in message order
         QList<QVariantList> archived;       // HL7_STRINGS
@@ -87,6 +89,9 @@ private:
     struct Batch {
         KeptRows kept;
         QHash<QString, KnownPatient> patients;            // by SI_ID
+        QHash<QString, QString> unnamedPatientOf;         // SAMPLE_ID -> its own patient without SI_ID
+        QHash<QString, QVariant> storedPatientOf;         // SAMPLE_ID -> its P_ID as looked up
+        int unnamedPatients = 0;                          // new ones so far
         QHash<QString, bool> samples;                     // SAMPLE_ID -> whether it is stored
         QHash<QString, std::optional<QString>> customers; // CUST_ID -> its name, if stored
         QHash<QString, bool> customerNamed;               // CUST_ID -> whether it has a name
@@ -97,7 +102,12 @@ private:
     void lookUp(QStringList patients, QStringList samples, QStringList customers, bool absentIsKnown);
     // The same for one message's keys, as it needs them.
     void lookUpNow(const QString& patient, const QString& sample, const QString& customer);
-    void changePatient(const QString& siId, QVariantList values, const QVariant& birth);
+    // An order without PID-3: its sample's own patient, never one found by the empty SI_ID.
+    void saveUnnamedPatient(const OrderMessage& message, const QString& sample, QVariantList values,
+                            const QVariant& birth);
+    void changePatient(QList<QVariantList>& changes, const QString& patient, const QVariant& key, QVariantList values,
+                       const QVariant& birth);
+    void writePatientChanges(QList<QVariantList>& changes, const QString& keyColumn);
     void writeNewRows();
     QVariant patientIdOf(const SampleRow& row, qsizetype index) const;
 
