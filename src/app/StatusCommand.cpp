@@ -109,7 +109,9 @@ void lookAtFolders(const AppConfig& config, HealthReport& r)
     }
 }
 
-void lookAtQueue(Database& db, HealthReport& r)
+} // namespace
+
+void LookAtQueue(Database& db, HealthReport& r)
 {
     const Row queue = *db.first(u"SELECT COUNT(DISTINCT SAMPLE_ID) AS samples, "
                                 u"SUM(CASE WHEN SAMPLE_ID IS NULL OR SAMPLE_ID = '' THEN 1 ELSE 0 END) AS no_id "
@@ -126,6 +128,8 @@ void lookAtQueue(Database& db, HealthReport& r)
     r.oldestClaim = claims.dateTime(u"oldest");
 }
 
+namespace {
+
 void lookAtDatabase(const AppConfig& config, HealthReport& r)
 {
     try {
@@ -136,7 +140,7 @@ void lookAtDatabase(const AppConfig& config, HealthReport& r)
             r.databaseError = u"tables missing: %1 (kestrin /initdb creates them)"_s.arg(missing.join(u", "));
             return;
         }
-        lookAtQueue(*db, r);
+        LookAtQueue(*db, r);
     } catch (const std::exception& e) {
         r.databaseError = ErrorText(e);
     }

@@ -3,6 +3,7 @@
 #include "LabStation.h"
 #include "OrderBuilder.h"
 #include "TestMain.h"
+#include "app/HealthReport.h"
 #include "entrystation/EntrySession.h"
 #include "hl7export/ExportCycle.h"
 #include "hl7import/ImportCycle.h"
@@ -33,6 +34,7 @@ private slots:
     void sampleIdStation();
     void qcLinkAndControlBlocks();
     void requestMonitor();
+    void status();
     void cleanupTestCase();
 
 private:
@@ -166,6 +168,19 @@ void TestSqlServerStatements::requestMonitor()
         QTRY_COMPARE(monitor.requestCount(), 3);
         QVERIFY(monitor.requests()->data(monitor.requests()->index(0, 0)).isValid());
         QCOMPARE(monitor.req2send()->rowCount(), 0);
+    });
+}
+
+void TestSqlServerStatements::status()
+{
+    test::LabStation lab(u"sqlserver"_s);
+    QVERIFY(lab.available());
+    lab.seedTests();
+    test::AddSample(lab.db(), u"A1"_s, u"Meier"_s, u"Anna"_s, {1});
+    keep(lab.scratch, 0, [&] {
+        HealthReport report;
+        LookAtQueue(lab.db(), report);
+        QCOMPARE(report.claims, 0);
     });
 }
 

@@ -11,6 +11,8 @@
 
 namespace kestrin {
 
+class Database;
+
 // Whether a process holds the station's lock file.
 enum class ServiceState {
     NotRunning,
@@ -54,6 +56,9 @@ struct HealthReport {
 // Looks at a station as another process may: its lock and cycle record, its folders, its
 // database and the result queue. Reads only: no log, no folder, no lock is made.
 HealthReport GatherHealth(const AppConfig& config, const QDateTime& now);
+
+// The queue's figures of the report, read from the laboratory database.
+void LookAtQueue(Database& db, HealthReport& r);
 
 // How late a cycle's work may be before a person should look: three cycles and five minutes
 // (the record is written once a minute; an order file rests a moment before it is read).
